@@ -1,0 +1,15 @@
+# mapplot_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [ENV <VAR=value...>])
+# One line adds a GoogleTest program and registers its cases with CTest.
+function(mapplot_test name)
+  if(NOT MAPPLOT_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  set(env QT_QPA_PLATFORM=offscreen ${T_ENV})
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ENVIRONMENT "${env}" LABELS "${T_LABELS}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,120 @@
+#pragma once
+// Graphics window operations on the active child window.
+//
+// Every window belongs to a numbered output unit; unit 0 is the console
+// window, which also has a drawing surface. The operations act on the active
+// window (the console window until a unit is activated). Operations on a
+// window that does not exist, or with arguments out of range, change nothing;
+// none of them stops the program. Integer coordinates and indices are 16-bit,
+// real coordinates double precision.
+//
+// These calls work with or without the windowing runtime running: without it
+// the windows are drawing surfaces only (as in tests); with it each surface
+// is also shown in a child window of the frame window.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gfxwin {
+
+inline constexpr int kConsoleUnit = 0;
+
+// Control codes of the rectangle operations.
+inline constexpr std::int16_t kBorder = 2;     // outline, 1 pixel wide
+inline constexpr std::int16_t kFillInterior = 3;
+
+// Text-mode video mode (the platform's default).
+inline constexpr std::int16_t kDefaultMode = -1;
+
+struct WindowPoint {
+  double x = 0;
+  double y = 0;
+};
+
+// Opens a new graphics child window for `unit` (file "USER", status
+// "UNKNOWN"), captioned `title`. A unit that cannot be opened (a negative
+// number, a file other than "USER", a unit already open) is a fatal error.
+void open_unit(int unit, std::string_view file, std::string_view title, std::string_view status);
+
+// Makes the unit's window the target of the following operations and brings
+// it to the front; returns 0, or -1 (and changes nothing) for a unit without
+// a window.
+int activate_unit(int unit);
+
+// area 0: paints the whole surface with the background colour and puts the
+// text cursor at row 1, column 1.
+void clear_window(std::int16_t area);
+
+// Current graphics colour = palette entry (clamped to 0 .. last); returns the
+// previous index.
+std::int16_t set_color_index(std::int16_t index);
+
+// Rectangle in viewport pixels, both corners included; returns 1 if drawn.
+std::int16_t rectangle(std::int16_t control, std::int16_t x1, std::int16_t y1, std::int16_t x2,
+                       std::int16_t y2);
+
+// Viewport origin and clip rectangle in surface pixels.
+void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2);
+
+// Window coordinates over the clip rectangle; returns 0 (unchanged) when
+// wx1 == wx2 or wy1 == wy2, else 1.
+std::int16_t set_window_coords(bool upward, double wx1, double wy1, double wx2, double wy2);
+
+// Current graphics colour = RGB value (red in the lowest byte); returns the
+// previous colour as RGB.
+std::int32_t set_rgb_color(std::int32_t rgb);
+
+// Rectangle in window coordinates, corners mapped to pixels and included.
+std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx2, double wy2);
+
+// Builds the font list; returns the number of fonts.
+std::int16_t init_fonts();
+
+// Selects a font from an option text such as "t'modern'h14w9"; returns its
+// list index or -1.
+std::int16_t select_font(std::string_view options);
+
+// Current position = mapped point; returns the previous one.
+WindowPoint move_to_w(double wx, double wy);
+
+// Draws the text at the current position (its top-left corner) in the current
+// colour over a transparent background, then moves the position right by
+// the text's width.
+void draw_text(std::string_view text);
+
+// Mode -1: the window becomes a text window again (80 columns, 30 rows).
+std::int16_t set_video_mode(std::int16_t mode);
+
+// Palette index of later console text (0 .. 255); returns the previous one.
+std::int16_t set_text_color(std::int16_t index);
+
+// Reads one line from the console; returns when the user presses Enter.
+// Without the windowing runtime it reads a line of standard input.
+void read_console_line();
+
+// --- Inspection, for tests and for saving pictures ---
+
+// The pixels of a unit's surface as 0xRRGGBB values, row by row.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+  std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+};
+
+// false when the unit has no window.
+bool snapshot(int unit, Picture& out);
+
+// The caption of the unit's window ("" when there is none).
+std::string window_title(int unit);
+
+// The number of the unit whose window is active.
+int active_unit();
+
+// Closes every graphics unit and resets all windows to their initial state
+// (tests only).
+void reset_for_tests();
+
+}  // namespace gfxwin

@@ -1,0 +1,31 @@
+#include "rtl/console.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace rtl {
+namespace {
+
+std::function<void(std::string_view)>& listener() {
+  static std::function<void(std::string_view)> l;
+  return l;
+}
+
+}  // namespace
+
+void console_write_line(std::string_view record) {
+  std::fwrite(record.data(), 1, record.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+  if (listener()) listener()(record);
+}
+
+textfmt::ListWriter& console() {
+  static textfmt::ListWriter writer(kConsoleRecordWidth, console_write_line);
+  return writer;
+}
+
+void set_console_listener(std::function<void(std::string_view)> l) { listener() = std::move(l); }
+
+}  // namespace rtl

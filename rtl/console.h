@@ -1,0 +1,30 @@
+#pragma once
+// The console: where the system's line output goes.
+//
+// Every console record is written to standard output exactly as built (its
+// leading blank included), one line each. A window layer may add a listener
+// that also shows the records in its console window.
+
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
+#include "textfmt/list_record.h"
+
+namespace rtl {
+
+// Console record width: wide enough that each output statement of the
+// system gives one line.
+inline constexpr std::size_t kConsoleRecordWidth = 256;
+
+// Writes one console record (a whole line, without line ending).
+void console_write_line(std::string_view record);
+
+// The list-directed writer on the console.
+textfmt::ListWriter& console();
+
+// Installs a listener that receives every console record after it has gone
+// to standard output; an empty function removes it.
+void set_console_listener(std::function<void(std::string_view)> listener);
+
+}  // namespace rtl

@@ -1,0 +1,40 @@
+#include "rtl/fatal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "rtl/safe_file.h"
+
+namespace rtl {
+namespace {
+
+std::function<void(std::string_view)>& reporter() {
+  static std::function<void(std::string_view)> r;
+  return r;
+}
+
+std::function<void(int)>& exit_function() {
+  static std::function<void(int)> e;
+  return e;
+}
+
+}  // namespace
+
+void fatal_error(std::string_view message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+  std::fflush(stderr);
+  remove_pending_files();
+  if (reporter()) reporter()(message);
+  if (exit_function()) exit_function()(kFatalExitCode);
+  std::exit(kFatalExitCode);
+}
+
+void set_fatal_reporter(std::function<void(std::string_view)> r) { reporter() = std::move(r); }
+
+void set_fatal_exit(std::function<void(int)> e) { exit_function() = std::move(e); }
+
+}  // namespace rtl

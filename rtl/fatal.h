@@ -1,0 +1,25 @@
+#pragma once
+// The fatal error report: ends the program after telling why.
+//
+// The message goes to standard error and to the reporter a window layer may
+// install (a message box); temporary files still being written are removed,
+// so no earlier file is damaged; then the program exits with kFatalExitCode.
+
+#include <functional>
+#include <string_view>
+
+namespace rtl {
+
+inline constexpr int kFatalExitCode = 1;
+
+[[noreturn]] void fatal_error(std::string_view message);
+
+// Called with the message before the program ends; an empty function removes it.
+// The reporter may block (a message box waiting for the user).
+void set_fatal_reporter(std::function<void(std::string_view)> reporter);
+
+// How the program ends after the report; std::exit by default. A window layer
+// installs one that stops its event loop first. The function must not return.
+void set_fatal_exit(std::function<void(int code)> exit_fn);
+
+}  // namespace rtl

@@ -1,0 +1,41 @@
+#pragma once
+// Number fields: integers and reals written into fixed-width columns.
+//
+// A value that does not fit its field is written as a field of asterisks;
+// nothing here reports an error. Decimal digits are the correctly rounded
+// digits of the binary value (ties to even), independent of the C locale and
+// of the floating-point rounding mode.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace textfmt {
+
+// Integer field of width w with at least m digits (m = 0: not given).
+//   format_integer(121, 12, 1) == "         121"
+//   format_integer(0, 4, 0)    == "    "          (no digit at all)
+//   format_integer(12345, 4, 0) == "****"
+// Requires: w >= 1.
+std::string format_integer(std::int32_t value, int w, int m);
+
+// General real field: width w, d digits, e exponent digits (0 = not given),
+// scale factor k. list_mode selects the list-directed treatment of zero.
+//   format_general(1.0f, 15, 7, 2, 1, true) == "   1.000000    "
+//   format_general(999.6, 9, 3, 0, 0, false) == "0.100E+04"
+//   format_general(1.0e-200, 9, 3, 0, 0, false) == "0.100-199"
+// Requires: w >= 1.
+std::string format_general(float value, int w, int d, int e, int k, bool list_mode);
+std::string format_general(double value, int w, int d, int e, int k, bool list_mode);
+
+// The same fields written into out[0 .. w) without allocating.
+// Requires: out has room for w characters.
+void format_integer_to(char* out, std::int32_t value, int w, int m);
+void format_general_to(char* out, float value, int w, int d, int e, int k, bool list_mode);
+void format_general_to(char* out, double value, int w, int d, int e, int k, bool list_mode);
+
+// The fields of list-directed output.
+inline constexpr int kListIntegerWidth = 12;
+inline constexpr int kListRealWidth = 15;
+
+}  // namespace textfmt

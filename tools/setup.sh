@@ -1,0 +1,24 @@
+#!/bin/bash
+# Installs the Debian packages the project needs and builds it into build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  g++ cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev giza-dev
+  xvfb xauth x11-apps imagemagick ghostscript
+  fonts-dejavu-core fontconfig
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build
