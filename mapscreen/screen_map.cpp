@@ -1,0 +1,239 @@
+#include "mapscreen/screen_map.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "gfxwin/graphics.h"
+#include "rtl/checked_math.h"
+#include "textfmt/fixed_text.h"
+#include "textfmt/formatted.h"
+
+namespace mapscreen {
+namespace {
+
+using maparg::Index;
+using maparg::Reduce;
+using maparg::text_field;
+using maparg::truth;
+
+struct Area {
+  int w;
+  int h;
+};
+
+Area drawing_area(int size, bool own_window) {
+  if (size >= 3) return {1005, 662};
+  if (size == 2) return {741, 451};
+  return own_window ? Area{580, 270} : Area{580, 290};
+}
+
+struct Range {
+  double lo;
+  double hi;
+};
+
+// Smallest and largest value: the first element, then replaced only on a
+// strict comparison, so a value that is not a number is never taken unless
+// it comes first. Empty: the largest double and its negative.
+template <class At>
+Range search_range(Index n, At at) {
+  Range r{std::numeric_limits<double>::max(), -std::numeric_limits<double>::max()};
+  if (n == 0) return r;
+  r.lo = r.hi = at(0);
+  for (Index k = 1; k < n; ++k) {
+    const double v = at(k);
+    if (v < r.lo) r.lo = v;
+    if (v > r.hi) r.hi = v;
+  }
+  return r;
+}
+
+Range search_range(const VecView<double>& v) {
+  return search_range(v.size(), [&](Index k) { return v.element(k); });
+}
+
+// Grey level of a rescaled value: nearest integer, halves away from zero,
+// kept within 0 .. 255 (a value that is not a number is black).
+std::int32_t grey_level(double v) {
+  if (!(v > 0)) return 0;
+  if (v >= 255) return 255;
+  return static_cast<std::int32_t>(std::lround(v));
+}
+
+std::int16_t pixels(int v) { return static_cast<std::int16_t>(v); }
+
+std::string digits(int value) {
+  std::string field(textfmt::kFieldLength, ' ');
+  textfmt::write_formatted(field, "(i4)", static_cast<std::int32_t>(value));
+  return std::string(textfmt::strip(field));
+}
+
+}  // namespace
+
+ScreenMapState& screen_map_state() {
+  static ScreenMapState state;
+  return state;
+}
+
+std::string label_format(double lo, double hi) {
+  const double quotient = std::fabs(hi - lo) / std::max(std::fabs(lo), std::fabs(hi));
+  int d;
+  if (std::isnan(quotient)) {
+    d = 3;
+  } else if (quotient == 0) {
+    d = 16;
+  } else {
+    const double raw = 2 - std::floor(std::log10(quotient));
+    d = raw < 3 ? 3 : raw > 16 ? 16 : static_cast<int>(raw);
+  }
+  return "(g" + digits(d + 6) + "." + digits(d) + ")";
+}
+
+std::string number_text(double value, const std::string& format) {
+  std::string field(textfmt::kFieldLength, ' ');
+  textfmt::write_formatted(field, format, value);
+  return std::string(textfmt::strip(field));
+}
+
+void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt log_option,
+             OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
+             OptInt continuation) {
+  ScreenMapState& state = screen_map_state();
+
+  // Text fields and options.
+  const std::string xfield = text_field(xlabel, maparg::kDefaultXLabel, Reduce::both);
+  const std::string yfield = text_field(ylabel, maparg::kDefaultYLabel, Reduce::both);
+  std::string tfield = text_field(title, maparg::kDefaultTitle, Reduce::both);
+  const bool log_scale = truth(log_option);
+  const bool own = truth(own_window);
+  const bool later = truth(continuation);
+
+  // Log option: the routine's own copy of log10 values; else z itself.
+  std::vector<double> log_copy;
+  std::span<double> zz = z;
+  if (log_scale) {
+    tfield = maparg::log_title(tfield);
+    log_copy.resize(z.size());
+    for (std::size_t k = 0; k < z.size(); ++k) log_copy[k] = rtl::checked_log10(z[k]);
+    zz = log_copy;
+  }
+
+  const Area area = drawing_area(size.value_or(1), own);
+  const int W = area.w;
+  const int H = area.h;
+
+  // Window.
+  if (own) {
+    if (!later) {
+      ++state.unit_counter;
+      gfxwin::open_unit(state.unit_counter, "USER", textfmt::strip(tfield), "UNKNOWN");
+    }
+    gfxwin::activate_unit(state.unit_counter);
+  }
+
+  // Frame, on the first call of a sequence.
+  if (!later) {
+    gfxwin::clear_window(0);
+    gfxwin::set_color_index(5);
+    gfxwin::rectangle(gfxwin::kBorder, 1, 1, pixels(H), pixels(H));
+    gfxwin::set_color_index(1);
+    gfxwin::rectangle(gfxwin::kFillInterior, 4, 4, pixels(H - 3), pixels(H - 3));
+  }
+
+  // Scale. Without cells there is nothing to scale or draw.
+  const Index nx = x.size();
+  const Index ny = y.size();
+  if (nx == 0 || ny == 0) return;
+  const Range xr = search_range(x);
+  const Range yr = search_range(y);
+  gfxwin::set_viewport(4, 4, pixels(W - 3), pixels(H - 3));
+  const double x2 = xr.lo + (xr.hi - xr.lo) * (W - 7) / (H - 7);
+  gfxwin::set_window_coords(true, xr.lo, yr.lo, x2, yr.hi);
+
+  // With fewer values than cells nothing is drawn: the cells would be read
+  // from beyond z.
+  if (static_cast<Index>(zz.size()) < nx * ny) return;
+  const Range zr = search_range(static_cast<Index>(zz.size()),
+                                [&](Index k) { return zz[static_cast<std::size_t>(k)]; });
+  const double zrange = zr.hi - zr.lo;
+  if (zrange == 0) return;
+
+  // Cell edges: half-way to the next coordinate, the last at the last one.
+  std::vector<double> a(static_cast<std::size_t>(nx));
+  std::vector<double> b(static_cast<std::size_t>(ny));
+  for (Index i = 0; i + 1 < nx; ++i) a[i] = (x.element(i) + x.element(i + 1)) * 0.5;
+  a[nx - 1] = x.element(nx - 1);
+  for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
+  b[ny - 1] = y.element(ny - 1);
+
+  // Grey levels, in place.
+  const double scale = 255 / zrange;
+  for (double& v : zz) v = (v - zr.lo) * scale;
+
+  // Cells, row by row from the bottom, left to right.
+  std::size_t k = 0;
+  double lower = y.element(0);
+  for (Index j = 0; j < ny; ++j) {
+    double left = x.element(0);
+    for (Index i = 0; i < nx; ++i) {
+      gfxwin::set_rgb_color(grey_level(zz[k++]) * 65793);
+      gfxwin::rectangle_w(gfxwin::kFillInterior, left, lower, a[i], b[j]);
+      left = a[i];
+      state.last_column_edge = left;
+    }
+    lower = b[j];
+  }
+
+  // Black out the previous call's texts; the pixel width is still that call's.
+  if (later) {
+    gfxwin::set_rgb_color(0);
+    gfxwin::rectangle_w(gfxwin::kFillInterior, state.last_column_edge + 4 * state.x_pixel_width,
+                        yr.lo, x2, yr.hi);
+  }
+
+  // Texts.
+  gfxwin::init_fonts();
+  gfxwin::select_font("t'modern'h14w9");
+  gfxwin::set_rgb_color(0xFFFFFF);
+  state.x_pixel_width = (x2 - xr.lo) / (W - 7);
+  const double y_pixel_height = (yr.hi - yr.lo) / (H - 7);
+  const double tx = xr.lo + H * (x2 - xr.lo) / W + 20 * state.x_pixel_width;
+  double ty = yr.hi - 20 * y_pixel_height;
+
+  const std::string xformat = label_format(xr.lo, x2);
+  const std::string yformat = label_format(yr.lo, yr.hi);
+  const std::string zformat = label_format(zr.lo, zr.hi);
+  const struct {
+    int gap;
+    std::string text;
+  } lines[] = {
+      {0, std::string(textfmt::trim(xfield))},
+      {20, "   min = " + number_text(xr.lo, xformat)},
+      {20, "   max = " + number_text(xr.hi, xformat)},
+      {40, std::string(textfmt::trim(yfield))},
+      {20, "   min = " + number_text(yr.lo, yformat)},
+      {20, "   max = " + number_text(yr.hi, yformat)},
+      {40, std::string(textfmt::trim(tfield))},
+      {20, "   min = " + number_text(zr.lo, zformat)},
+      {20, "   max = " + number_text(zr.hi, zformat)},
+  };
+  for (const auto& line : lines) {
+    ty -= line.gap * y_pixel_height;
+    gfxwin::move_to_w(tx, ty);
+    gfxwin::draw_text(line.text);
+  }
+
+  // Console mode: wait for Enter, then back to text.
+  if (!own) {
+    gfxwin::read_console_line();
+    gfxwin::set_video_mode(gfxwin::kDefaultMode);
+    gfxwin::clear_window(0);
+    gfxwin::select_font("t'Terminal'h12w8");
+    gfxwin::set_text_color(7);
+  }
+}
+
+}  // namespace mapscreen

@@ -1,0 +1,94 @@
+#pragma once
+// The screen map: z = z(x, y) painted as a grey-level map into a graphics
+// window, beside a column of text naming the axes and the title and giving
+// the smallest and largest x, y and z.
+//
+// The first call of a sequence (continuation flag clear) prepares the window:
+// in own-window mode it opens a new window unit (101, 102, ...) captioned with
+// the title, clears it and draws a frame. Later calls (flag set) repaint every
+// cell over the previous picture, black out the old text column and write the
+// new texts. Without own-window mode the map goes into the console window,
+// and the call waits for the user to press Enter before it turns the console
+// back into text.
+//
+// Optional arguments (absent = default):
+//   log_option    lowest bit set: show log10 of the values (and "log(title)")
+//   xlabel        "x"
+//   ylabel        "y"
+//   title         "Representation of z=z(x,y)"; also the window caption
+//   size          3 or more: 1005 x 662 pixels; 2: 741 x 451; else 580 x 270
+//                 (own window) or 580 x 290 (console); default 1
+//   own_window    lowest bit set: a graphics window of the map's own; default 0
+//   continuation  lowest bit set: a later call of a sequence; default 0
+// Texts lose their leading and trailing blanks and are cut to 80 characters.
+// Integer flags are truth values: only the lowest bit counts.
+//
+// Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1).
+// A value of zero or below under the log option ends the program with
+// "log10: SING error" or "log10: DOMAIN error". When all values are equal,
+// or there are fewer than nx * ny values, or x or y is empty, nothing of the
+// map is drawn.
+
+#include <optional>
+#include <span>
+
+#include "maparg/text_fields.h"
+#include "maparg/views.h"
+
+namespace mapscreen {
+
+using maparg::MatView;
+using maparg::OptText;
+using maparg::VecView;
+using OptInt = std::optional<int>;
+
+// Base form: double-precision x, y and flat z. Without the log option z is
+// rescaled in place to grey levels 0 .. 255 (unless all values are equal):
+// pass a vector that is not needed afterwards.
+void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
+             OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+             OptText ylabel = std::nullopt, OptText title = std::nullopt,
+             OptInt size = std::nullopt, OptInt own_window = std::nullopt,
+             OptInt continuation = std::nullopt);
+
+// Single-precision x, y and flat z; widened to double. The caller's arrays are
+// unchanged.
+void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
+                OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+                OptText ylabel = std::nullopt, OptText title = std::nullopt,
+                OptInt size = std::nullopt, OptInt own_window = std::nullopt,
+                OptInt continuation = std::nullopt);
+
+// Single-precision x, y and matrix z (first index along x); widened and
+// packed. The caller's arrays are unchanged.
+void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
+                OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+                OptText ylabel = std::nullopt, OptText title = std::nullopt,
+                OptInt size = std::nullopt, OptInt own_window = std::nullopt,
+                OptInt continuation = std::nullopt);
+
+// Double-precision x, y and matrix z (first index along x); z packed. The
+// caller's arrays are unchanged.
+void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                   OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+                   OptText ylabel = std::nullopt, OptText title = std::nullopt,
+                   OptInt size = std::nullopt, OptInt own_window = std::nullopt,
+                   OptInt continuation = std::nullopt);
+
+// The label format of a group of values running from lo to hi, e.g. "(g9.3)":
+// d = 2 - floor(log10(|hi - lo| / max(|lo|, |hi|))) limited to 3 .. 16, width
+// d + 6. A zero quotient gives 16 digits, one that is not a number 3.
+std::string label_format(double lo, double hi);
+
+// The number text drawn after "   min = " and "   max = ".
+std::string number_text(double value, const std::string& format);
+
+// State kept between calls (one for the whole program).
+struct ScreenMapState {
+  int unit_counter = 100;
+  double last_column_edge = 0;
+  double x_pixel_width = 0;
+};
+ScreenMapState& screen_map_state();
+
+}  // namespace mapscreen

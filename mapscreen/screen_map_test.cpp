@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gfxwin/graphics.h"
+#include "mapscreen/screen_map.h"
+
+namespace mapscreen {
+namespace {
+
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kMagenta = 0x800080;  // palette entry 5
+constexpr std::uint32_t kDarkBlue = 0x000080; // palette entry 1
+constexpr std::uint32_t kRed = 0xFF0000;      // palette entry 12
+
+class ScreenMap : public testing::Test {
+ protected:
+  void SetUp() override {
+    gfxwin::reset_for_tests();
+    screen_map_state() = ScreenMapState{};
+  }
+  static gfxwin::Picture picture(int unit) {
+    gfxwin::Picture p;
+    EXPECT_TRUE(gfxwin::snapshot(unit, p));
+    return p;
+  }
+  // Whether any pixel of the rectangle (corners included) has the colour.
+  static bool has_colour(const gfxwin::Picture& p, int x1, int y1, int x2, int y2,
+                         std::uint32_t colour) {
+    for (int y = y1; y <= y2; ++y)
+      for (int x = x1; x <= x2; ++x)
+        if (p.at(x, y) == colour) return true;
+    return false;
+  }
+};
+
+// The worked example: three columns, two rows, values 0 1 2 in each row, in
+// the small own-window area (580 x 270). Window coordinates map x to column
+// 4 + round(x * 131.5) and y to row 266 - round(y * 262).
+TEST_F(ScreenMap, SmallExampleGreyLevelsAndCellSpans) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 0, 1, 2};
+  scr_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1, -1, 0);
+  EXPECT_EQ(z, (std::vector<double>{0, 127.5, 255, 0, 127.5, 255}));  // rescaled in place
+
+  const gfxwin::Picture p = picture(101);
+  for (int row : {266, 200, 136, 135, 100, 4}) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(p.at(4, row), kBlack);
+    EXPECT_EQ(p.at(69, row), kBlack);     // x = 0 .. 0.5 ends at column 70
+    EXPECT_EQ(p.at(70, row), 0x808080u);  // 127.5 rounds away from zero: 128
+    EXPECT_EQ(p.at(200, row), 0x808080u);
+    EXPECT_EQ(p.at(201, row), kWhite);    // x = 1.5 .. 2 from column 201
+    EXPECT_EQ(p.at(267, row), kWhite);
+  }
+  // The frame: magenta outline (1,1)-(270,270), dark blue square (4,4)-(267,267)
+  // of which the map covers rows 4 .. 266; black beyond.
+  EXPECT_EQ(p.at(1, 100), kMagenta);
+  EXPECT_EQ(p.at(270, 270), kMagenta);
+  EXPECT_EQ(p.at(2, 100), kBlack);
+  EXPECT_EQ(p.at(100, 267), kDarkBlue);
+  EXPECT_EQ(p.at(271, 100), kBlack);
+  EXPECT_EQ(p.at(0, 0), kBlack);
+}
+
+TEST_F(ScreenMap, NineTextLinesStandInTheColumnRightOfTheMap) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 0, 1, 2};
+  scr_map(x, y, z, 0, "Re(c)", "Im(c)", "Title", 1, -1, 0);
+  const gfxwin::Picture p = picture(101);
+  // First line at (291, 24), each following one 20 or 40 pixels lower; the
+  // last one 220 pixels below the top of the viewport, at row 223.
+  EXPECT_TRUE(has_colour(p, 291, 24, 340, 40, kWhite));
+  EXPECT_TRUE(has_colour(p, 291, 223, 340, 239, kWhite));
+  EXPECT_FALSE(has_colour(p, 271, 4, 290, 266, kWhite));   // nothing left of the column
+  EXPECT_FALSE(has_colour(p, 291, 250, 577, 266, kWhite));  // nothing below the last line
+  EXPECT_EQ(gfxwin::window_title(101), "Title");
+}
+
+TEST_F(ScreenMap, LabelFormatsAndNumberTexts) {
+  // x over -1.9 .. 1.9 in the small area: the right edge X2 is about 6.38.
+  const double x2 = -1.9 + 3.8 * 573 / 263;
+  EXPECT_EQ(label_format(-1.9, x2), "(g9.3)");
+  EXPECT_EQ(label_format(0, 1), "(g9.3)");
+  EXPECT_EQ(label_format(1.0, 1.001), "(g11.5)");
+  EXPECT_EQ(label_format(1.0, 1.0 + 1e-15), "(g22.16)");
+  // Equal values and a zero range: no math error, the largest digit count;
+  // all zero (not a number): the smallest.
+  EXPECT_EQ(label_format(2.5, 2.5), "(g22.16)");
+  EXPECT_EQ(label_format(0, 0), "(g9.3)");
+  EXPECT_EQ(number_text(-1.9, "(g9.3)"), "-1.90");
+  EXPECT_EQ(number_text(0.05, "(g9.3)"), "0.500E-01");
+}
+
+TEST_F(ScreenMap, LogTitleIsTheWindowCaption) {
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> z = {1, 10, 100, 1000};
+  scr_map(x, y, z, -1, std::nullopt, std::nullopt, "  Field  ", 1, -1, 0);
+  EXPECT_EQ(gfxwin::window_title(101), "log(Field)");
+  EXPECT_EQ(z, (std::vector<double>{1, 10, 100, 1000}));  // the log copy is rescaled, not z
+  scr_map(x, y, z, 1, std::nullopt, std::nullopt, std::nullopt, 1, -1, 0);
+  EXPECT_EQ(gfxwin::window_title(102), "log(Representation of z=z(x,y))");
+}
+
+TEST_F(ScreenMap, SizeOptionChoosesTheArea) {
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  for (int size : {0, -1, 7, 2}) {
+    SCOPED_TRACE(size);
+    std::vector<double> z = {0, 1, 2, 3};
+    scr_map(x, y, z, 0, "x", "y", "t", size, -1, 0);
+    const int h = size == 7 ? 662 : size == 2 ? 451 : 270;
+    const gfxwin::Picture p = picture(screen_map_state().unit_counter);
+    EXPECT_EQ(p.at(h, 100), kMagenta);
+    EXPECT_EQ(p.at(h + 1, 100), kBlack);
+  }
+}
+
+TEST_F(ScreenMap, EachSequenceOpensTheNextUnit) {
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> z1 = {0, 1, 2, 3}, z2 = z1, z3 = z1;
+  scr_map(x, y, z1, 0, "x", "y", "first", 1, -1, 0);
+  scr_map(x, y, z2, 0, "x", "y", "first again", 1, -1, -1);  // same window
+  scr_map(x, y, z3, 0, "x", "y", "second", 1, -1, 0);
+  EXPECT_EQ(gfxwin::window_title(101), "first");
+  EXPECT_EQ(gfxwin::window_title(102), "second");
+  EXPECT_EQ(gfxwin::window_title(103), "");
+  EXPECT_EQ(gfxwin::active_unit(), 102);
+}
+
+TEST_F(ScreenMap, LaterCallRepaintsCellsAndBlacksOutOnlyTheTextColumn) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 0, 1, 2};
+  scr_map(x, y, z, 0, "x", "y", "t", 1, -1, 0);
+  // Marks left of the map and inside the text column.
+  gfxwin::set_viewport(0, 0, 1004, 662);
+  gfxwin::set_color_index(12);
+  gfxwin::rectangle(gfxwin::kFillInterior, 2, 100, 2, 100);
+  gfxwin::rectangle(gfxwin::kFillInterior, 560, 250, 560, 250);
+
+  std::vector<double> reversed = {2, 1, 0, 2, 1, 0};
+  scr_map(x, y, reversed, 0, "x", "y", "t", 1, -1, -1);
+  const gfxwin::Picture p = picture(101);
+  EXPECT_EQ(p.at(2, 100), kRed);        // not cleared
+  EXPECT_EQ(p.at(1, 100), kMagenta);    // frame kept
+  EXPECT_EQ(p.at(100, 267), kDarkBlue);
+  EXPECT_EQ(p.at(30, 200), kWhite);     // cells repainted
+  EXPECT_EQ(p.at(230, 200), kBlack);
+  EXPECT_EQ(p.at(560, 250), kBlack);    // the old text column blacked out
+  EXPECT_TRUE(has_colour(p, 291, 24, 340, 40, kWhite));  // and written again
+}
+
+TEST_F(ScreenMap, NothingOfTheMapWithoutUsableValues) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> flat = {5, 5, 5, 5, 5, 5};
+  scr_map(x, y, flat, 0, "x", "y", "flat", 1, -1, 0);
+  std::vector<double> short_z = {0, 1, 2};  // fewer values than cells
+  scr_map(x, y, short_z, 0, "x", "y", "short", 1, -1, 0);
+  std::vector<double> z = {0, 1};
+  scr_map(std::vector<double>{}, y, z, 0, "x", "y", "empty", 1, -1, 0);
+  for (int unit : {101, 102, 103}) {
+    SCOPED_TRACE(unit);
+    const gfxwin::Picture p = picture(unit);
+    EXPECT_EQ(p.at(100, 200), kDarkBlue);  // only the frame
+    EXPECT_FALSE(has_colour(p, 271, 4, 577, 266, kWhite));
+  }
+  EXPECT_EQ(flat, std::vector<double>(6, 5));
+}
+
+TEST_F(ScreenMap, EntryPointsPackAndLeaveTheCallersArraysAlone) {
+  // (row, column) = (1,1) a (2,1) b (3,1) c (1,2) d (2,2) e (3,2) f with
+  // bounds -60 and 7, stored with the second index fastest.
+  const float xf[] = {0, 1, 2}, yf[] = {0, 1};
+  const float storage[] = {0, 2, 1, 1, 2, 0};  // a d b e c f
+  const MatView<float> zm(storage, 3, 2, 2, 1, -60, 7);
+  scr_map_2d(xf, yf, zm, std::nullopt, "x", "y", "2d", 1, -1, 0);
+  EXPECT_EQ(std::vector<float>(storage, storage + 6), (std::vector<float>{0, 2, 1, 1, 2, 0}));
+
+  // The same map in the base form.
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 2, 1, 0};
+  scr_map(x, y, z, std::nullopt, "x", "y", "2d", 1, -1, 0);
+  const std::vector<float> zf = {0, 1, 2, 2, 1, 0};
+  scr_map_r4(xf, yf, zf, std::nullopt, "x", "y", "2d", 1, -1, 0);
+  const double zd[2][3] = {{0, 1, 2}, {2, 1, 0}};
+  scr_map_2d_r8(x, y, zd, std::nullopt, "x", "y", "2d", 1, -1, 0);
+  EXPECT_EQ(zf, (std::vector<float>{0, 1, 2, 2, 1, 0}));
+  EXPECT_EQ(zd[1][0], 2);
+
+  const gfxwin::Picture base = picture(102);
+  EXPECT_EQ(base.at(30, 200), kBlack);
+  EXPECT_EQ(base.at(30, 50), kWhite);
+  for (int unit : {101, 103, 104}) EXPECT_EQ(picture(unit).pixels, base.pixels) << unit;
+}
+
+TEST_F(ScreenMap, OmittedOptionsMatchTheBaseRoutine) {
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 3};
+  scr_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, -1);
+  const std::vector<float> xf = {0, 1}, yf = {0, 1}, zf = {0, 1, 2, 3};
+  const float zm[2][2] = {{0, 1}, {2, 3}};
+  scr_map_r4(xf, yf, zf, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+             -1);
+  scr_map_2d(xf, yf, zm, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+             -1);
+  const gfxwin::Picture base = picture(101);
+  EXPECT_EQ(gfxwin::window_title(101), "Representation of z=z(x,y)");
+  for (int unit : {102, 103}) {
+    EXPECT_EQ(gfxwin::window_title(unit), "Representation of z=z(x,y)");
+    EXPECT_EQ(picture(unit).pixels, base.pixels) << unit;
+  }
+}
+
+// Console mode: the map goes into the console window and the call waits for
+// a line; afterwards the console is a cleared text window again.
+TEST_F(ScreenMap, ConsoleModeWaitsForEnter) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const int saved_stdin = dup(0);
+  ASSERT_EQ(dup2(fds[0], 0), 0);
+
+  std::atomic<bool> returned{false};
+  std::thread caller([&] {
+    const float x[] = {0, 1}, y[] = {0, 1};
+    const float z[2][2] = {{0, 1}, {2, 3}};
+    scr_map_2d(x, y, z);
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(returned);
+  ASSERT_EQ(write(fds[1], "\n", 1), 1);
+  caller.join();
+  EXPECT_TRUE(returned);
+  dup2(saved_stdin, 0);
+  close(saved_stdin);
+  close(fds[0]);
+  close(fds[1]);
+
+  EXPECT_EQ(gfxwin::active_unit(), gfxwin::kConsoleUnit);
+  const gfxwin::Picture p = picture(gfxwin::kConsoleUnit);
+  EXPECT_FALSE(has_colour(p, 0, 0, p.width - 1, p.height - 1, kMagenta));
+  EXPECT_FALSE(has_colour(p, 0, 0, p.width - 1, p.height - 1, kWhite));
+}
+
+}  // namespace
+}  // namespace mapscreen
