@@ -1,0 +1,347 @@
+#include "textfmt/number_field.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace textfmt {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Integer field
+
+void fill(char* out, int count, char c) {
+  if (count > 0) std::memset(out, c, static_cast<std::size_t>(count));
+}
+
+// ---------------------------------------------------------------------------
+// Decimal digits of a binary value
+//
+// The exact decimal expansion of a binary64 value has at most 767 significant
+// digits (a binary32 value at most 112); every digit past that is 0. Digit
+// strings are therefore capped at kDigitCap and read as 0 beyond their end.
+constexpr int kDigitCap = 780;
+
+struct Digits {
+  char d[kDigitCap];
+  int count = 0;  // digits stored in d[0 .. count)
+  int M = 0;      // value == 0.d1 d2 d3 ... * 10^M
+  char at(int i) const { return i < count ? d[i] : '0'; }  // 0-based
+};
+
+// |x| (finite, non-zero) correctly rounded to r significant digits, r >= 1.
+template <typename T>
+void round_exact(T ax, int r, Digits& out) {
+  const int precision = (r < kDigitCap ? r : kDigitCap) - 1;
+  char buf[kDigitCap + 16];
+  const auto res = std::to_chars(buf, buf + sizeof buf, ax, std::chars_format::scientific, precision);
+  // "d.ddddde+XX" or "de+XX"
+  const char* p = buf;
+  int n = 0;
+  out.d[n++] = *p++;
+  if (*p == '.') {
+    ++p;
+    while (*p != 'e') out.d[n++] = *p++;
+  }
+  ++p;  // 'e'
+  const bool neg_exp = *p == '-';
+  ++p;
+  int e10 = 0;
+  while (p < res.ptr) e10 = e10 * 10 + (*p++ - '0');
+  out.count = n;
+  out.M = (neg_exp ? -e10 : e10) + 1;
+}
+
+// Rounds |x| to r significant digits, reusing y (|x| already correctly rounded
+// to more than r digits) when that cannot differ from rounding |x| itself:
+// only a tail of y that reads exactly 5000... may hide which side of the
+// halfway point |x| lies on (or be an exact tie); then |x| is rounded anew.
+template <typename T>
+void round_from(const Digits& y, T ax, int r, Digits& out) {
+  if (r >= y.count) {
+    round_exact(ax, r, out);
+    return;
+  }
+  const char first = y.d[r];
+  bool tie_like = first == '5';
+  for (int i = r + 1; tie_like && i < y.count; ++i) tie_like = y.d[i] == '0';
+  if (tie_like) {
+    round_exact(ax, r, out);
+    return;
+  }
+  std::memcpy(out.d, y.d, static_cast<std::size_t>(r));
+  out.count = r;
+  out.M = y.M;
+  if (first >= '5') {
+    int i = r - 1;
+    while (i >= 0 && out.d[i] == '9') out.d[i--] = '0';
+    if (i >= 0) {
+      ++out.d[i];
+    } else {  // 999.6 -> 1000: one more decade
+      out.d[0] = '1';
+      ++out.M;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Field assembly
+
+// Blank-padded text starting in column 2 ("NaN", "Infinity", "-Infinity").
+void special_field(char* out, int w, const char* text) {
+  const int len = static_cast<int>(std::strlen(text));
+  if (w < len + 1) {
+    fill(out, w, '*');
+    return;
+  }
+  fill(out, w, ' ');
+  std::memcpy(out + 1, text, static_cast<std::size_t>(len));
+}
+
+// Writes digits [from, to) of `digits` at dst; returns the end.
+char* put_digits(char* dst, const Digits& digits, int from, int to) {
+  for (int i = from; i < to; ++i) *dst++ = digits.at(i);
+  return dst;
+}
+
+// Fixed form: `digits` holds d significant digits of which the first P stand
+// before the point; right-aligned in w - n columns, then n blanks.
+void fixed_form(char* out, int w, int n, bool negative, const Digits& digits, int d, int P) {
+  const int avail = w - n;
+  long long len = (negative ? 1 : 0) + static_cast<long long>(d) + 1;
+  const bool lead_zero = P == 0 && len + 1 <= avail;
+  if (lead_zero) ++len;
+  if (avail < 0 || len > avail) {
+    fill(out, w, '*');
+    return;
+  }
+  const int blanks = avail - static_cast<int>(len);
+  fill(out, blanks, ' ');
+  char* p = out + blanks;
+  if (negative) *p++ = '-';
+  if (lead_zero) *p++ = '0';
+  p = put_digits(p, digits, 0, P);
+  *p++ = '.';
+  p = put_digits(p, digits, P, d);
+  fill(p, n, ' ');
+}
+
+// Length of the exponent part of X, or -1 when X does not fit in it.
+int exponent_length(long long X, int e) {
+  const long long ax = X < 0 ? -X : X;
+  if (e > 0) {
+    long long limit = 1;  // 10^e, saturated
+    for (int i = 0; i < e && limit <= ax; ++i) limit *= 10;
+    return ax < limit ? e + 2 : -1;
+  }
+  return ax <= 999 ? 4 : -1;  // E+05 or -199 (no letter)
+}
+
+// Writes the exponent part of X (its length checked by exponent_length).
+void write_exponent(char* dst, long long X, int e) {
+  const long long ax = X < 0 ? -X : X;
+  const char sign = X < 0 ? '-' : '+';
+  int digits = e;
+  if (e > 0 || ax <= 99) {
+    *dst++ = 'E';
+    if (e <= 0) digits = 2;
+  } else {
+    digits = 3;
+  }
+  *dst++ = sign;
+  long long t = ax;
+  for (int i = digits - 1; i >= 0; --i, t /= 10) dst[i] = static_cast<char>('0' + t % 10);
+}
+
+// Exponent form: `digits` holds the s significant digits m1..ms of |x| with
+// its exponent M (0.m1..ms * 10^M); the printed exponent is M - k.
+void exponent_form(char* out, int w, int d, int e, int k, bool negative, const Digits& digits, int s) {
+  const long long X = static_cast<long long>(digits.M) - k;
+  const int exp_len = exponent_length(X, e);
+  if (exp_len < 0) {
+    fill(out, w, '*');
+    return;
+  }
+  // Mantissa: k > 0: m1..mk . m(k+1)..ms;  k <= 0: . (-k zeros) m1..ms.
+  const int after_point = k > 0 ? s - k : d;
+  const int before_point = k > 0 ? k : 0;
+  long long len = (negative ? 1 : 0) + static_cast<long long>(before_point) + 1 + after_point + exp_len;
+  const bool lead_zero = k <= 0 && len + 1 <= w;
+  if (lead_zero) ++len;
+  if (len > w) {
+    fill(out, w, '*');
+    return;
+  }
+  const int blanks = w - static_cast<int>(len);
+  fill(out, blanks, ' ');
+  char* p = out + blanks;
+  if (negative) *p++ = '-';
+  if (lead_zero) *p++ = '0';
+  if (k > 0) {
+    p = put_digits(p, digits, 0, k);
+    *p++ = '.';
+    p = put_digits(p, digits, k, s);
+  } else {
+    *p++ = '.';
+    fill(p, -k, '0');
+    p += -k;
+    p = put_digits(p, digits, 0, s);
+  }
+  write_exponent(p, X, e);
+}
+
+// Significant digits of the exponent form, or 0 when the scale factor leaves
+// none (the field is then asterisks).
+int exponent_digits(int d, int k) {
+  if (d < 1 && k < 1) return 0;
+  if (k > 0) return k <= d + 1 ? d + 1 : 0;
+  return d + k >= 1 ? d + k : 0;
+}
+
+void zero_field(char* out, int w, int d, int e, bool list_mode) {
+  const int n = e > 0 ? e + 2 : 4;
+  if (list_mode) {  // 0.0000000E+00
+    if (d < 1) {
+      fill(out, w, '*');
+      return;
+    }
+    Digits zeros;
+    zeros.count = 0;
+    zeros.M = 0;
+    exponent_form(out, w, d, e > 0 ? e : 2, 0, false, zeros, d);
+    return;
+  }
+  if (d - 1 < 0) {  // 0.00 with d - 1 decimals
+    fill(out, w, '*');
+    return;
+  }
+  Digits zeros;
+  zeros.count = 0;
+  // d - 1 decimals after the point: d digits in all would be one too many,
+  // so lay it out as d - 1 "significant" digits with no integer digit.
+  fixed_form(out, w, n, false, zeros, d - 1, 0);
+}
+
+template <typename T>
+void general_field(char* out, T value, int w, int d, int e, int k, bool list_mode) {
+  if (w <= 0) return;
+  if (std::isnan(value)) {
+    special_field(out, w, "NaN");
+    return;
+  }
+  const bool negative = std::signbit(value);
+  if (std::isinf(value)) {
+    special_field(out, w, negative ? "-Infinity" : "Infinity");
+    return;
+  }
+  if (value == 0) {
+    zero_field(out, w, d, e, list_mode);
+    return;
+  }
+  const T ax = negative ? -value : value;
+  const int n = e > 0 ? e + 2 : 4;
+
+  // |x| rounded to q significant digits decides the form.
+  const int q0 = std::is_same_v<T, float> ? 9 : 17;
+  const int q = d > q0 ? d + 2 : q0;
+  Digits y;
+  round_exact(ax, q, y);
+  const int M = y.M;
+
+  bool exponent = false;
+  bool carry = false;
+  if (M < -1 || M > d) {
+    exponent = true;
+  } else {
+    bool nines = true;
+    for (int i = 0; nines && i < d; ++i) nines = y.at(i) == '9';
+    if (nines && y.at(d) >= '5') {
+      carry = true;
+      exponent = M == d;
+    } else {
+      exponent = M == -1;
+    }
+  }
+
+  Digits r;
+  if (exponent) {
+    const int s = exponent_digits(d, k);
+    if (s == 0) {
+      fill(out, w, '*');
+      return;
+    }
+    round_from(y, ax, s, r);
+    exponent_form(out, w, d, e, k, negative, r, s);
+    return;
+  }
+  if (carry) {  // 99.96 at 3 digits -> 100.: a 1 and zeros, one digit more before the point
+    r.count = 1;
+    r.d[0] = '1';
+    r.M = M + 1;
+    fixed_form(out, w, n, negative, r, d, M + 1);
+    return;
+  }
+  round_from(y, ax, d, r);  // d significant digits == d - M decimals
+  fixed_form(out, w, n, negative, r, d, M);
+}
+
+}  // namespace
+
+void format_integer_to(char* out, std::int32_t value, int w, int m) {
+  if (w <= 0) return;
+  const bool negative = value < 0;
+  std::uint32_t magnitude = negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  char digits[16];
+  int count = 0;
+  while (magnitude != 0) {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  }
+  const int zeros = m > count ? m - count : 0;
+  const long long len = static_cast<long long>(count) + zeros + (negative ? 1 : 0);
+  if (len > w) {
+    fill(out, w, '*');
+    return;
+  }
+  const int blanks = w - static_cast<int>(len);
+  fill(out, blanks, ' ');
+  char* p = out + blanks;
+  if (negative) *p++ = '-';
+  fill(p, zeros, '0');
+  p += zeros;
+  while (count > 0) *p++ = digits[--count];
+}
+
+std::string format_integer(std::int32_t value, int w, int m) {
+  if (w <= 0) return {};
+  std::string field(static_cast<std::size_t>(w), ' ');
+  format_integer_to(field.data(), value, w, m);
+  return field;
+}
+
+void format_general_to(char* out, float value, int w, int d, int e, int k, bool list_mode) {
+  general_field(out, value, w, d, e, k, list_mode);
+}
+
+void format_general_to(char* out, double value, int w, int d, int e, int k, bool list_mode) {
+  general_field(out, value, w, d, e, k, list_mode);
+}
+
+std::string format_general(float value, int w, int d, int e, int k, bool list_mode) {
+  if (w <= 0) return {};
+  std::string field(static_cast<std::size_t>(w), ' ');
+  format_general_to(field.data(), value, w, d, e, k, list_mode);
+  return field;
+}
+
+std::string format_general(double value, int w, int d, int e, int k, bool list_mode) {
+  if (w <= 0) return {};
+  std::string field(static_cast<std::size_t>(w), ' ');
+  format_general_to(field.data(), value, w, d, e, k, list_mode);
+  return field;
+}
+
+}  // namespace textfmt
