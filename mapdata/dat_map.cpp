@@ -1,0 +1,102 @@
+#include "mapdata/dat_map.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "rtl/checked_math.h"
+#include "rtl/console.h"
+#include "rtl/fatal.h"
+#include "rtl/safe_file.h"
+#include "textfmt/fixed_text.h"
+#include "textfmt/list_record.h"
+
+namespace mapdata {
+namespace {
+
+using maparg::Index;
+using maparg::Reduce;
+using maparg::VecView;
+
+void console_line(std::string_view first, std::string_view second = {}) {
+  auto& out = rtl::console();
+  textfmt::begin_record(out);
+  textfmt::put_text(out, first);
+  if (!second.empty()) textfmt::put_text(out, second);
+  textfmt::end_record(out);
+}
+
+// The header holds the lengths as 32-bit integers; a longer vector would be
+// counted wrongly, and a reader would misplace every line after it.
+std::int32_t header_count(Index n, const char* name) {
+  if (n > std::numeric_limits<std::int32_t>::max())
+    rtl::fatal_error(std::string("dat_map: ") + name + " has " + std::to_string(n) +
+                     " elements, more than the data file header can count");
+  return static_cast<std::int32_t>(n);
+}
+
+void write_values(textfmt::ListWriter& out, VecView<float> v) {
+  for (Index k = 0; k < v.size(); ++k) {
+    textfmt::begin_record(out);
+    textfmt::put_real(out, v.element(k));
+    textfmt::end_record(out);
+  }
+}
+
+void write_text(textfmt::ListWriter& out, std::string_view field) {
+  textfmt::begin_record(out);
+  textfmt::put_text(out, textfmt::trim(field));
+  textfmt::end_record(out);
+}
+
+}  // namespace
+
+void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional<int> log_option,
+             maparg::OptText xlabel, maparg::OptText ylabel, maparg::OptText title,
+             maparg::OptText file) {
+  const std::string xfield = maparg::text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
+  const std::string yfield = maparg::text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
+  std::string tfield = maparg::text_field(title, maparg::kDefaultTitle, Reduce::none);
+  const std::string ffield = maparg::text_field(file, kDefaultFileName, Reduce::none);
+  const bool log = maparg::truth(log_option);
+  if (log) tfield = maparg::log_title(tfield);
+
+  const std::int32_t nx = header_count(x.size(), "x");
+  const std::int32_t ny = header_count(y.size(), "y");
+  // Both counts fit 32 bits, so their product is exact in 64.
+  if (z.size() != std::int64_t{nx} * ny) console_line(" Warning: incompatible array sizes !!!");
+
+  // Every logarithm is taken before the file is opened: a value without one
+  // ends the program while any earlier file is still untouched.
+  std::vector<float> logs;
+  VecView<float> values = z;
+  if (log) {
+    logs.resize(static_cast<std::size_t>(z.size()));
+    for (Index k = 0; k < z.size(); ++k) logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
+    values = VecView<float>(logs);
+  }
+
+  const std::string name(textfmt::strip(ffield));
+  rtl::SafeFile data(name);
+  textfmt::ListWriter out(textfmt::kFileRecordWidth, [&data](std::string_view record) {
+    data.write(record);
+    data.write("\r\n");
+  });
+  textfmt::begin_record(out);
+  textfmt::put_integer(out, nx);
+  textfmt::put_integer(out, ny);
+  textfmt::put_integer(out, 1);
+  textfmt::end_record(out);
+  write_values(out, x);
+  write_values(out, y);
+  write_values(out, values);
+  write_text(out, xfield);
+  write_text(out, yfield);
+  write_text(out, tfield);
+  data.commit();
+
+  console_line(" Output in ", name);
+}
+
+}  // namespace mapdata
