@@ -1,1 +1,175 @@
+#include "textfmt/number_field.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace textfmt {
+namespace {
+
+std::string list_real(float v) { return format_general(v, kListRealWidth, 7, 2, 1, true); }
+std::string g(double v, int w, int d) { return format_general(v, w, d, 0, 0, false); }
+
+TEST(IntegerField, Digits) {
+  EXPECT_EQ(format_integer(121, 12, 1), "         121");
+  EXPECT_EQ(format_integer(-5, 12, 1), "          -5");
+  EXPECT_EQ(format_integer(1, 12, 1), "           1");
+  EXPECT_EQ(format_integer(0, 12, 1), "           0");
+  EXPECT_EQ(format_integer(3, 4, 0), "   3");
+  EXPECT_EQ(format_integer(22, 4, 0), "  22");
+  EXPECT_EQ(format_integer(-999, 4, 0), "-999");
+  EXPECT_EQ(format_integer(0, 4, 0), "    ");  // m not given: no digit at all
+  EXPECT_EQ(format_integer(7, 6, 3), "   007");
+  EXPECT_EQ(format_integer(-7, 6, 3), "  -007");
+  EXPECT_EQ(format_integer(std::numeric_limits<std::int32_t>::min(), 12, 1), " -2147483648");
+  EXPECT_EQ(format_integer(std::numeric_limits<std::int32_t>::max(), 12, 1), "  2147483647");
+}
+
+TEST(IntegerField, TooNarrowIsAsterisks) {
+  EXPECT_EQ(format_integer(12345, 4, 0), "****");
+  EXPECT_EQ(format_integer(-1000, 4, 0), "****");
+  EXPECT_EQ(format_integer(5, 3, 4), "***");
+  EXPECT_EQ(format_integer(std::numeric_limits<std::int32_t>::min(), 10, 1), "**********");
+}
+
+TEST(GeneralListMode, SinglePrecisionValues) {
+  EXPECT_EQ(list_real(1.0f), "   1.000000    ");
+  EXPECT_EQ(list_real(0.5f), "  0.5000000    ");
+  EXPECT_EQ(list_real(121.0f), "   121.0000    ");
+  EXPECT_EQ(list_real(-1.9f), "  -1.900000    ");
+  EXPECT_EQ(list_real(1.9f), "   1.900000    ");
+  EXPECT_EQ(list_real(9999999.0f), "   9999999.    ");
+  EXPECT_EQ(list_real(12345678.0f), "  1.2345678E+07");
+  EXPECT_EQ(list_real(1.0e10f), "  1.0000000E+10");
+  EXPECT_EQ(list_real(0.05f), "  5.0000001E-02");
+  EXPECT_EQ(list_real(0.0f), "  0.0000000E+00");
+  EXPECT_EQ(list_real(-0.0f), "  0.0000000E+00");
+  EXPECT_EQ(list_real(0.1f), "  0.1000000    ");
+  EXPECT_EQ(list_real(std::nextafter(0.1f, 0.0f)), "  9.9999994E-02");  // just below 0.1: exponent form
+  EXPECT_EQ(list_real(-1.0e-30f), " -1.0000000E-30");
+  EXPECT_EQ(list_real(1.4e-45f), "  1.4012985E-45");  // smallest subnormal
+  EXPECT_EQ(list_real(std::numeric_limits<float>::max()), "  3.4028235E+38");
+}
+
+TEST(GeneralListMode, NotANumberAndInfinity) {
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(list_real(std::numeric_limits<float>::quiet_NaN()), " NaN           ");
+  EXPECT_EQ(list_real(-std::numeric_limits<float>::quiet_NaN()), " NaN           ");
+  EXPECT_EQ(list_real(inf), " Infinity      ");
+  EXPECT_EQ(list_real(-inf), " -Infinity     ");
+  EXPECT_EQ(g(static_cast<double>(inf), 9, 3), " Infinity");
+  EXPECT_EQ(g(static_cast<double>(-inf), 9, 3), "*********");  // no room for the sign
+  EXPECT_EQ(g(std::nan(""), 4, 3), " NaN");
+  EXPECT_EQ(g(std::nan(""), 3, 3), "***");
+}
+
+TEST(GeneralField, NineThree) {
+  EXPECT_EQ(g(0.5, 9, 3), "0.500    ");
+  EXPECT_EQ(g(12.345, 9, 3), " 12.3    ");
+  EXPECT_EQ(g(999.4, 9, 3), " 999.    ");
+  EXPECT_EQ(g(999.6, 9, 3), "0.100E+04");
+  EXPECT_EQ(g(1234.5, 9, 3), "0.123E+04");
+  EXPECT_EQ(g(0.05, 9, 3), "0.500E-01");
+  EXPECT_EQ(g(-0.05, 9, 3), "-.500E-01");
+  EXPECT_EQ(g(-1.5, 9, 3), "-1.50    ");
+  EXPECT_EQ(g(0.0, 9, 3), " 0.00    ");
+  EXPECT_EQ(g(-0.0, 9, 3), " 0.00    ");
+  EXPECT_EQ(g(1.0e-200, 9, 3), "0.100-199");
+}
+
+TEST(GeneralField, TenFourAndWider) {
+  EXPECT_EQ(g(-1.25e-5, 10, 4), "-.1250E-04");
+  EXPECT_EQ(g(31.4159, 10, 4), " 31.42    ");
+  EXPECT_EQ(g(1.0 / 3.0, 22, 16), "0.3333333333333333    ");
+  EXPECT_EQ(g(-2.0 / 3.0, 22, 16), "-.6666666666666666    ");
+  EXPECT_EQ(g(0.99999999999999994, 22, 16), "0.9999999999999999    ");
+  EXPECT_EQ(g(123456789.0, 22, 16), " 123456789.0000000    ");
+  // More digits than 17: the exact binary value shows.
+  EXPECT_EQ(g(0.1, 30, 20), "    0.10000000000000000555    ");
+}
+
+TEST(GeneralField, RoundingCarriesIntoNextDecade) {
+  EXPECT_EQ(g(9.9999999, 9, 3), " 10.0    ");
+  EXPECT_EQ(g(0.99999999, 9, 3), " 1.00    ");
+  EXPECT_EQ(g(0.099996, 9, 3), "0.100    ");
+  EXPECT_EQ(g(0.0999, 9, 3), "0.999E-01");
+  EXPECT_EQ(g(99.96, 9, 3), " 100.    ");
+  EXPECT_EQ(g(9.9999e10, 9, 3), "0.100E+12");
+  EXPECT_EQ(g(1.0e98, 9, 3), "0.100E+99");  // 9.99...98e97 carries to the next exponent
+  EXPECT_EQ(list_real(9.9999999f), "   10.00000    ");
+  EXPECT_EQ(list_real(9999999.6f), "  1.0000000E+07");
+  // The form follows the digits rounded to 17 places: 0.995 is
+  // 0.99499999999999999556 but reads 0.99500000000000000, which carries.
+  EXPECT_EQ(g(0.995, 8, 2), " 1.0    ");
+}
+
+TEST(GeneralField, TiesRoundToEven) {
+  EXPECT_EQ(g(0.125, 8, 2), "0.12    ");
+  EXPECT_EQ(g(0.375, 8, 2), "0.38    ");
+  EXPECT_EQ(g(2.5, 7, 1), " 2.    ");
+  EXPECT_EQ(g(3.5, 7, 1), " 4.    ");
+  EXPECT_EQ(g(125.0, 8, 2), "0.12E+03");
+  EXPECT_EQ(g(135.0, 8, 2), "0.14E+03");
+  EXPECT_EQ(list_real(4194304.5f), "   4194304.    ");
+  EXPECT_EQ(list_real(4194305.5f), "   4194306.    ");
+  EXPECT_EQ(list_real(0.000244140625f), "  2.4414062E-04");  // 2^-12
+  EXPECT_EQ(list_real(0.000732421875f), "  7.3242188E-04");  // 3 * 2^-12
+}
+
+TEST(GeneralField, DigitsOfTheExactBinaryValue) {
+  // 0.1055 is 0.10549999999999999656 and 0.01025 is 0.01025000000000000043:
+  // neither is a tie, although both read ...5000000000000 at 17 digits.
+  EXPECT_EQ(g(0.1055, 9, 3), "0.105    ");
+  EXPECT_EQ(g(0.01025, 9, 3), "0.103E-01");
+  EXPECT_EQ(list_real(1.9f), "   1.900000    ");  // 1.89999997615814208984375
+}
+
+TEST(GeneralField, ThreeDigitExponentsWithoutTheLetter) {
+  EXPECT_EQ(g(-1.0e-200, 9, 3), "-.100-199");
+  EXPECT_EQ(g(1.0e150, 9, 3), "0.100+151");
+  EXPECT_EQ(g(1.0e99, 9, 3), "0.100+100");
+  EXPECT_EQ(g(1.0e-100, 9, 3), "0.100E-99");
+  EXPECT_EQ(g(1.0e-101, 9, 3), "0.100-100");
+  EXPECT_EQ(g(4.9406564584124654e-324, 9, 3), "0.494-323");
+  EXPECT_EQ(format_general(1.0e-200, 12, 3, 3, 0, false), "  0.100E-199");
+}
+
+TEST(GeneralField, ScaleFactor) {
+  EXPECT_EQ(format_general(12345.0, 12, 4, 2, 2, false), "  12.345E+03");
+  EXPECT_EQ(format_general(12345.0, 12, 4, 2, -1, false), "  0.0123E+06");
+  EXPECT_EQ(format_general(12345.0, 9, 0, 0, 1, false), "   1.E+04");
+  EXPECT_EQ(format_general(12.5, 12, 4, 2, 2, false), "   12.50    ");  // no effect on the fixed form
+}
+
+TEST(GeneralField, TooNarrowIsAsterisks) {
+  EXPECT_EQ(g(1.5, 5, 3), "*****");
+  EXPECT_EQ(g(-999.4, 8, 3), "********");
+  EXPECT_EQ(g(1234.5, 8, 3), ".123E+04");  // the optional 0 is dropped first
+  EXPECT_EQ(g(-1234.5, 8, 3), "********");
+  EXPECT_EQ(format_general(1.0e10, 12, 3, 1, 0, false), "************");  // exponent 11 in one digit
+  EXPECT_EQ(format_general(1.0e-5, 12, 3, 1, 0, false), "    0.100E-4");
+  EXPECT_EQ(g(1.0e10, 9, 0), "*********");                             // d < 1 and k < 1
+  EXPECT_EQ(g(0.0, 9, 0), "*********");                                // zero with d - 1 < 0
+  EXPECT_EQ(format_general(0.0, 9, 0, 2, 0, true), "*********");
+  EXPECT_EQ(format_general(12345.0, 12, 4, 2, 6, false), "************");  // k beyond d + 1
+  EXPECT_EQ(format_general(0.0f, 10, 7, 2, 1, true), "**********");
+}
+
+TEST(NumberFieldTo, WritesExactlyTheField) {
+  char buf[24];
+  std::memset(buf, '#', sizeof buf);
+  format_general_to(buf, 1.9f, 15, 7, 2, 1, true);
+  EXPECT_EQ(std::string(buf, sizeof buf), "   1.900000    #########");
+  std::memset(buf, '#', sizeof buf);
+  format_general_to(buf, 999.6, 9, 3, 0, 0, false);
+  EXPECT_EQ(std::string(buf, 10), "0.100E+04#");
+  std::memset(buf, '#', sizeof buf);
+  format_integer_to(buf, -5, 12, 1);
+  EXPECT_EQ(std::string(buf, 13), "          -5#");
+  EXPECT_EQ(format_general(1.0, 0, 3, 0, 0, false), "");
+}
+
+}  // namespace
+}  // namespace textfmt
