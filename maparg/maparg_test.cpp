@@ -81,7 +81,7 @@ TEST(TextFields, LogTitleKeepsAtMostSeventySixCharacters) {
             padded("log(Representation of z=z(x,y))"));
   EXPECT_EQ(log_title(padded("  Energy")), padded("log(Energy)"));
   const std::string t74(74, 'e');
-  EXPECT_EQ(log_title(padded(t74)), "log(" + t74 + ")");
+  EXPECT_EQ(log_title(padded(t74)), padded("log(" + t74 + ")"));
   const std::string t76(76, 'f');
   EXPECT_EQ(log_title(padded(t76)), "log(" + t76);
   EXPECT_EQ(log_title(std::string(80, 'g')), "log(" + std::string(76, 'g'));
