@@ -1,0 +1,99 @@
+#pragma once
+// The PGPLOT calls of the PostScript map, drawn by the giza library.
+//
+// Each function takes the arguments of the PGPLOT routine of the same name
+// (PGBEG -> pgbeg ...) and behaves as PGPLOT documents it, hiding where giza
+// differs:
+//   - The device specification is a file name, "/" and a device type; the
+//     name is everything before the LAST "/", without leading and trailing
+//     blanks. The file written is exactly that name (giza would append ".ps",
+//     ".png" ... to a name that lacks it): the plot goes to a temporary file
+//     beside the target and is renamed over it when pgend completes, so an
+//     earlier file of that name survives any failure. A blank name gives
+//     PGPLOT's default, pgplot.ps (pgplot.png ...), see pgplot_output_file.
+//   - Device types, in either case: ps and cps (landscape PostScript), vps
+//     and vcps (portrait), eps, pdf, vpdf, png, tpng, svg and null. Any other
+//     type, such as gif, makes pgbeg fail with
+//     "%PGPLOT, Unrecognized device type: gif" on standard error.
+//   - A folder that does not exist or cannot be written makes pgbeg fail
+//     with a "%PGPLOT, Cannot open output file ..." message.
+//   - Texts lose their trailing blanks before they reach giza (PGPLOT ignores
+//     them, giza would centre a label on its blanks too).
+//   - pgimag with a1 == a2 warns and draws every cell in the colour of a1;
+//     pgwedg with fg == bg warns and draws no wedge (giza would divide by
+//     the zero range).
+// Calls other than pgbeg are ignored while no device is open.
+//
+// Callers draw through the table returned by pgplot(), so that a test can
+// install a table that records the calls instead of drawing.
+
+#include <string>
+#include <string_view>
+
+namespace mapps {
+
+// PGBEG: opens the device; returns 1 on success, anything else on failure.
+int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub);
+void pgscf(int font);
+void pgslw(int line_width);
+void pgsvp(float xleft, float xright, float ybot, float ytop);
+void pgwnad(float x1, float x2, float y1, float y2);
+void pgbbuf();
+void pgctab(const float* l, const float* r, const float* g, const float* b, int nc,
+            float contra, float bright);
+// PGIMAG: the image of a(i1..i2, j1..j2) of an idim x jdim array (first index
+// fastest), a1 drawn in the first colour, a2 in the last; cell (i, j) centred
+// at (tr[0] + tr[1]*i + tr[2]*j, tr[3] + tr[4]*i + tr[5]*j).
+void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
+            float a2, const float* tr);
+void pgebuf();
+void pgsci(int colour_index);
+void pgsls(int line_style);
+void pgline(int n, const float* xpts, const float* ypts);
+void pgbox(std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick,
+           int nysub);
+void pgsch(float size);
+void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
+            std::string_view label);
+void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl);
+// PGEND: closes the device and puts the finished file in place.
+void pgend();
+
+// The file a device specification makes PGPLOT write: the name before the
+// last "/" without leading and trailing blanks, or PGPLOT's default for the
+// device type when that is blank ("pgplot.ps" for ps, cps, vps and vcps,
+// "pgplot.png" ...). Empty when the type writes no file (null) or is unknown.
+std::string pgplot_output_file(std::string_view device_spec);
+
+// The calls as a table of plain functions.
+struct Pgplot {
+  int (*beg)(int, std::string_view, int, int);
+  void (*scf)(int);
+  void (*slw)(int);
+  void (*svp)(float, float, float, float);
+  void (*wnad)(float, float, float, float);
+  void (*bbuf)();
+  void (*ctab)(const float*, const float*, const float*, const float*, int, float, float);
+  void (*imag)(const float*, int, int, int, int, int, int, float, float, const float*);
+  void (*ebuf)();
+  void (*sci)(int);
+  void (*sls)(int);
+  void (*line)(int, const float*, const float*);
+  void (*box)(std::string_view, float, int, std::string_view, float, int);
+  void (*sch)(float);
+  void (*wedg)(std::string_view, float, float, float, float, std::string_view);
+  void (*lab)(std::string_view, std::string_view, std::string_view);
+  void (*end)();
+};
+
+// The table of the functions above (drawing through giza).
+const Pgplot& giza_pgplot();
+
+// The table the PostScript map draws through: giza_pgplot() unless a test has
+// installed another one.
+const Pgplot& pgplot();
+
+// Installs `table` (which must outlive its use); nullptr restores giza_pgplot().
+void set_pgplot(const Pgplot* table);
+
+}  // namespace mapps

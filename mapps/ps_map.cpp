@@ -1,0 +1,180 @@
+#include "mapps/ps_map.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "maparg/convert.h"
+#include "mapps/pgplot.h"
+#include "mapps/ps_text_fields.h"
+#include "rtl/checked_math.h"
+#include "rtl/console.h"
+#include "textfmt/fixed_text.h"
+#include "textfmt/list_record.h"
+
+namespace mapps {
+namespace {
+
+using maparg::Index;
+
+// What ps_map prepares and its draw step reads; rewritten by every call.
+struct Prepared {
+  PsTextFields fields;
+  VecView<float> x;
+  VecView<float> y;
+  VecView<float> zd;  // z itself, or its logarithms
+  Index nx = 0;
+  Index ny = 0;
+};
+
+Prepared& prepared() {
+  static Prepared p;
+  return p;
+}
+
+void console_line(std::string_view first, std::string_view second = {}) {
+  auto& out = rtl::console();
+  textfmt::begin_record(out);
+  textfmt::put_text(out, first);
+  if (!second.empty()) textfmt::put_text(out, second);
+  textfmt::end_record(out);
+}
+
+// The device specification: the whole file-name field, "/", the device type.
+std::string device_spec(const PsTextFields& f) {
+  return f.file + "/" + std::string(textfmt::strip(f.device));
+}
+
+// A label as it is handed to PGPLOT: the field and 20 blanks.
+std::string label_text(const std::string& field) { return field + std::string(20, ' '); }
+
+// The draw step: copy, range, transform and the PGPLOT calls from opening
+// the device to closing it. Returns whether the device could be opened.
+// Requires: nx >= 2, ny >= 2 and at least nx * ny values in zd.
+bool ps_map_draw() {
+  const Prepared& p = prepared();
+  const Pgplot& pg = pgplot();
+  const int nx = static_cast<int>(p.nx);
+  const int ny = static_cast<int>(p.ny);
+
+  const std::vector<float> xa = maparg::to_vector<float>(p.x);
+  const std::vector<float> ya = maparg::to_vector<float>(p.y);
+  std::vector<float> zm(static_cast<std::size_t>(p.nx * p.ny));
+  float zhi = -1.0e38f;
+  float zlo = 1.0e38f;
+  for (std::size_t k = 0; k < zm.size(); ++k) {
+    const float v = p.zd.element(static_cast<Index>(k));
+    zm[k] = v;
+    if (v > zhi) zhi = v;
+    if (v < zlo) zlo = v;
+  }
+
+  const float range = zhi - zlo;
+  if (std::fabs(range) < 1.0e-6f) console_line(" Array is flat!");
+  zlo = zhi - range;
+
+  const float dx = (xa[nx - 1] - xa[0]) / static_cast<float>(nx - 1);
+  const float dy = (ya[ny - 1] - ya[0]) / static_cast<float>(ny - 1);
+  const float tr[6] = {xa[0] - dx, dx, 0.0f, ya[0] - dy, 0.0f, dy};
+
+  // Through the centres of the corner cells (1,1), (1,ny), (nx,ny), (nx,1).
+  const float ci[5] = {1.0f, 1.0f, static_cast<float>(nx), static_cast<float>(nx), 1.0f};
+  const float cj[5] = {1.0f, static_cast<float>(ny), static_cast<float>(ny), 1.0f, 1.0f};
+  float frame_x[5];
+  float frame_y[5];
+  for (int k = 0; k < 5; ++k) {
+    frame_x[k] = tr[0] + tr[1] * ci[k] + tr[2] * cj[k];
+    frame_y[k] = tr[3] + tr[4] * ci[k] + tr[5] * cj[k];
+  }
+
+  if (pg.beg(0, device_spec(p.fields), 1, 1) != 1) return false;
+  pg.scf(2);
+  pg.slw(3);
+  pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
+  pg.wnad(xa[0], xa[nx - 1], ya[0], ya[ny - 1]);
+  pg.bbuf();
+  const float ramp[2] = {0.0f, 1.0f};  // black at the low end, white at the high end
+  pg.ctab(ramp, ramp, ramp, ramp, 2, 1.0f, 0.5f);
+  pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
+  pg.ebuf();
+  pg.sci(0);
+  pg.sci(1);
+  pg.sls(1);
+  pg.slw(1);
+  pg.sci(1);
+  pg.line(5, frame_x, frame_y);
+  pg.box("bcnts", 0.0f, 0, "bcnts", 0.0f, 0);
+  pg.sch(0.8f);
+  pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, " ");
+  pg.sci(1);
+  pg.sch(1.0f);
+  pg.slw(3);
+  pg.lab(label_text(p.fields.xlabel), label_text(p.fields.ylabel), label_text(p.fields.title));
+  pg.sci(0);
+  pg.slw(3);
+  pg.end();
+  return true;
+}
+
+}  // namespace
+
+PsTextFields ps_text_fields(OptText xlabel, OptText ylabel, OptText title, OptText file,
+                            OptText device) {
+  using maparg::Reduce;
+  using maparg::text_field;
+  return {text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading),
+          text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading),
+          text_field(title, maparg::kDefaultTitle, Reduce::none),
+          text_field(file, "Map.ps", Reduce::none),
+          text_field(device, "ps", Reduce::none)};
+}
+
+std::string output_file_field(std::string_view file_field, std::string_view device_field) {
+  const std::string_view name = textfmt::trim(file_field);
+  const std::string_view type = textfmt::trim(device_field);
+  const std::size_t n = name.size();
+  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps") return textfmt::assign_fixed(file_field);
+  std::string renamed(name.substr(0, n - 2));
+  renamed += type;
+  return textfmt::assign_fixed(renamed);
+}
+
+void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
+            OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) {
+  Prepared& p = prepared();
+  p = Prepared{};
+  p.fields = ps_text_fields(xlabel, ylabel, title, file, device);
+  p.fields.file = output_file_field(p.fields.file, p.fields.device);
+  const bool log_on = maparg::truth(log_option);
+  if (log_on) p.fields.title = maparg::log_title(p.fields.title);
+
+  p.x = x;
+  p.y = y;
+  p.nx = x.size();
+  p.ny = y.size();
+  const Index nz = z.size();
+  // Formed wide: a product beyond 32 bits must not pass the test by wrapping.
+  const std::int64_t cells = static_cast<std::int64_t>(p.nx) * p.ny;
+  if (nz != cells) console_line(" Warning: incompatible array sizes !!!");
+  const bool too_few = p.nx < 2 || p.ny < 2;
+  if (too_few) console_line(" Warning: at least two x and two y values are needed !!!");
+
+  std::vector<float> logs;
+  p.zd = z;
+  if (log_on) {
+    logs.resize(static_cast<std::size_t>(nz));
+    for (Index k = 0; k < nz; ++k) logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
+    p.zd = VecView<float>(logs);
+  }
+
+  // Too few values would be read past their end, too few coordinates give no
+  // spacing: nothing is drawn and no file is made.
+  if (nz < cells || too_few) return;
+  if (!ps_map_draw()) return;
+
+  const std::string written = pgplot_output_file(device_spec(p.fields));
+  if (!written.empty()) console_line(" Output in ", written);
+}
+
+}  // namespace mapps

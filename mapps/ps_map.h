@@ -1,0 +1,76 @@
+#pragma once
+// The PostScript map: z = z(x, y) drawn through PGPLOT into a file, by
+// default the landscape PostScript file "Map.ps": a grey-scale image (lowest
+// value black, highest white), a frame through the centres of the corner
+// cells, numbered axes, a grey wedge with the value scale, labels and title.
+//
+// Optional arguments (absent = default; a present text always replaces the
+// default, even when empty):
+//   log_option  lowest bit set: draw log10 of the values, title "log(title)"
+//   xlabel      "x" (leading blanks removed)
+//   ylabel      "y" (leading blanks removed)
+//   title       "Representation of z=z(x,y)"
+//   file        "Map.ps"; a name ending in "ps" takes the device type as its
+//               new ending when the type is not "ps": Map.ps with png gives
+//               Map.png, out.eps with cps gives out.ecps, plot stays plot
+//   device      "ps"; PGPLOT device types as mapps/pgplot.h lists them
+// Texts are held in 80-character fields (longer ones are cut).
+//
+// Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); the
+// coordinates are taken as evenly spaced from the first to the last. The
+// console gets the warning lines " Warning: incompatible array sizes !!!"
+// (nz != nx * ny) and " Array is flat!" (range below 1.0E-6), and after a
+// file has been written " Output in " and its name.
+//
+// Refused without opening any device, after a warning line:
+//   - fewer z values than nx * ny (the size warning),
+//   - fewer than two x or y values
+//     (" Warning: at least two x and two y values are needed !!!").
+// When the device cannot be opened, PGPLOT's message says why and no
+// " Output in " line follows. A value of zero or below under the log option
+// ends the program with "log10: SING error" or "log10: DOMAIN error" before
+// any device is opened.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "maparg/text_fields.h"
+#include "maparg/views.h"
+
+namespace mapps {
+
+using maparg::MatView;
+using maparg::OptText;
+using maparg::VecView;
+using OptInt = std::optional<int>;
+
+// Base form: single-precision x, y and flat z. Only reads the arrays.
+void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option = std::nullopt,
+            OptText xlabel = std::nullopt, OptText ylabel = std::nullopt,
+            OptText title = std::nullopt, OptText file = std::nullopt,
+            OptText device = std::nullopt);
+
+// Double-precision x, y and flat z, narrowed to single precision.
+void ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
+               OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+               OptText ylabel = std::nullopt, OptText title = std::nullopt,
+               OptText file = std::nullopt, OptText device = std::nullopt);
+
+// Single-precision x, y and matrix z (first index along x), packed.
+void ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
+               OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+               OptText ylabel = std::nullopt, OptText title = std::nullopt,
+               OptText file = std::nullopt, OptText device = std::nullopt);
+
+// Double-precision x, y and matrix z (first index along x), narrowed and packed.
+void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                  OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
+                  OptText ylabel = std::nullopt, OptText title = std::nullopt,
+                  OptText file = std::nullopt, OptText device = std::nullopt);
+
+// The output file name for a file-name field and a device-type field (80
+// characters each): the ending rule above, result again an 80-character field.
+std::string output_file_field(std::string_view file_field, std::string_view device_field);
+
+}  // namespace mapps
