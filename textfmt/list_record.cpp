@@ -14,7 +14,10 @@ std::size_t free_columns(std::size_t width, std::size_t used) { return width > u
 
 ListWriter::ListWriter(std::size_t record_width, RecordEmitter emit)
     : width_(record_width), emit_(std::move(emit)) {
-  line_.reserve(record_width + kListRealWidth);
+  // Room for one record and one more field; a destination of practically
+  // unlimited width (a console) grows the buffer only as far as it is used.
+  constexpr std::size_t kReserveLimit = 512;
+  line_.reserve((record_width < kReserveLimit ? record_width : kReserveLimit) + kListRealWidth);
 }
 
 void ListWriter::new_record() {
@@ -57,10 +60,10 @@ void put_text(ListWriter& out, std::string_view text) {
   if (out.line_.empty() || (out.last_ == ListWriter::Last::number && free >= 1)) out.line_.push_back(' ');
   for (;;) {
     std::size_t room = free_columns(out.width_, out.line_.size());
-    if (text.size() <= room) break;
     // A record too narrow for anything after its blank still takes one
     // character, so that the text always comes to an end.
     if (room == 0 && out.line_.size() <= 1) room = 1;
+    if (text.size() <= room) break;
     out.line_.append(text.substr(0, room));
     text.remove_prefix(room);
     out.new_record();
