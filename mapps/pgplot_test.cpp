@@ -1,0 +1,103 @@
+#include "mapps/pgplot.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mapps/test_support.h"
+
+namespace mapps {
+namespace {
+
+using testing_support::read_all;
+using testing_support::starts_with;
+using testing_support::write_all;
+using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// Opens the device, draws a small image with its frame and labels, closes it.
+int draw_small_plot(std::string_view spec) {
+  const int status = pgbeg(0, spec, 1, 1);
+  const float a[4] = {1, 2, 3, 4};
+  const float tr[6] = {0, 1, 0, 0, 0, 1};
+  pgsvp(0.12f, 0.83f, 0.12f, 0.88f);
+  pgwnad(1, 2, 1, 2);
+  pgimag(a, 2, 2, 1, 2, 1, 2, 1, 4, tr);
+  pgbox("bcnts", 0, 0, "bcnts", 0, 0);
+  pglab("x   ", "y   ", "title   ");
+  pgend();
+  return status;
+}
+
+TEST(PgplotOutputFile, NameBeforeTheLastSlashOrTheDefaultOfTheType) {
+  EXPECT_EQ(pgplot_output_file("Map.ps    /ps"), "Map.ps");
+  EXPECT_EQ(pgplot_output_file("out/Map.png/png"), "out/Map.png");
+  EXPECT_EQ(pgplot_output_file("  plot  /PNG"), "plot");
+  EXPECT_EQ(pgplot_output_file("    /ps"), "pgplot.ps");
+  EXPECT_EQ(pgplot_output_file("/vcps"), "pgplot.ps");
+  EXPECT_EQ(pgplot_output_file("/svg"), "pgplot.svg");
+  EXPECT_EQ(pgplot_output_file("Map.null/null"), "");
+  EXPECT_EQ(pgplot_output_file("Map.gif/gif"), "");
+  EXPECT_EQ(pgplot_output_file("Map.ps"), "");
+}
+
+using PgplotFiles = testing_support::InTempFolder;
+
+TEST_F(PgplotFiles, TheFileWrittenIsExactlyTheNameGiven) {
+  fs::create_directory("sub");
+  EXPECT_EQ(draw_small_plot("out.ecps    /cps"), 1);
+  EXPECT_EQ(draw_small_plot("plot/png"), 1);
+  EXPECT_EQ(draw_small_plot("Map.PS/PS"), 1);
+  EXPECT_EQ(draw_small_plot("sub/portrait/VPS"), 1);
+  EXPECT_EQ(draw_small_plot("doc.pdf/pdf"), 1);
+  EXPECT_EQ(draw_small_plot("   /svg"), 1);
+  EXPECT_EQ(draw_small_plot("nothing/null"), 1);
+  EXPECT_EQ(entries(), (Strings{"Map.PS", "doc.pdf", "out.ecps", "pgplot.svg", "plot", "sub"}));
+  EXPECT_EQ(testing_support::entries_of("sub"), Strings{"portrait"});
+  EXPECT_TRUE(starts_with(read_all("out.ecps"), "%!PS-Adobe"));
+  EXPECT_TRUE(starts_with(read_all("Map.PS"), "%!PS-Adobe"));
+  EXPECT_TRUE(starts_with(read_all("sub/portrait"), "%!PS-Adobe"));
+  EXPECT_TRUE(starts_with(read_all("plot"), "\x89PNG\r\n"));
+  EXPECT_TRUE(starts_with(read_all("doc.pdf"), "%PDF-"));
+  EXPECT_NE(read_all("pgplot.svg").find("<svg"), std::string::npos);
+  // Landscape and portrait PostScript.
+  EXPECT_NE(read_all("Map.PS").find("%%BoundingBox: 0 0 612 459"), std::string::npos);
+  EXPECT_NE(read_all("sub/portrait").find("%%BoundingBox: 0 0 459 612"), std::string::npos);
+}
+
+TEST_F(PgplotFiles, FailuresToOpenAreReportedAndLeaveEarlierFiles) {
+  write_all("Map.gif", "earlier");
+  testing::internal::CaptureStderr();
+  EXPECT_NE(draw_small_plot("Map.gif/gif"), 1);
+  EXPECT_NE(draw_small_plot("no/such/folder/Map.ps/ps"), 1);
+  EXPECT_NE(draw_small_plot("Map.ps"), 1);
+  const std::string messages = testing::internal::GetCapturedStderr();
+  EXPECT_NE(messages.find("%PGPLOT, Unrecognized device type: gif\n"), std::string::npos);
+  EXPECT_NE(messages.find("%PGPLOT, Cannot open output file for PostScript plot: "
+                          "no/such/folder/Map.ps: No such file or directory\n"),
+            std::string::npos);
+  EXPECT_NE(messages.find("%PGPLOT, No device type in device specification: Map.ps\n"),
+            std::string::npos);
+  EXPECT_EQ(read_all("Map.gif"), "earlier");
+  EXPECT_EQ(entries(), Strings{"Map.gif"});
+}
+
+TEST_F(PgplotFiles, EqualImageAndWedgeLimitsWarnAndStillGiveAFile) {
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(pgbeg(0, "flat.ps/ps", 1, 1), 1);
+  const float a[4] = {2, 2, 2, 2};
+  const float tr[6] = {0, 1, 0, 0, 0, 1};
+  pgwnad(1, 2, 1, 2);
+  pgimag(a, 2, 2, 1, 2, 1, 2, 2, 2, tr);
+  pgwedg("ri", 3, 4, 2, 2, " ");
+  pgend();
+  const std::string messages = testing::internal::GetCapturedStderr();
+  EXPECT_NE(messages.find("%PGPLOT, PGIMAG: low and high values are equal"), std::string::npos);
+  EXPECT_NE(messages.find("%PGPLOT, PGWEDG: low and high values are equal"), std::string::npos);
+  EXPECT_TRUE(starts_with(read_all("flat.ps"), "%!PS-Adobe"));
+}
+
+}  // namespace
+}  // namespace mapps
