@@ -1,0 +1,266 @@
+#include "mapdata/dat_map.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mapdata/test_support.h"
+#include "rtl/fatal.h"
+
+namespace mapdata {
+namespace {
+
+using maparg::MatView;
+using maparg::VecView;
+using testing::HasSubstr;
+using testing::Not;
+using namespace testing_support;
+
+using DatMap = InTempFolder;
+using DatMapDeathTest = InTempFolder;
+
+template <class F>
+std::string console_of(F&& write) {
+  testing::internal::CaptureStdout();
+  write();
+  return testing::internal::GetCapturedStdout();
+}
+
+// "abc...zab..." of n characters: a text whose cut shows where it happened.
+std::string letters(std::size_t n) {
+  std::string s;
+  for (std::size_t i = 0; i < n; ++i) s += static_cast<char>('a' + i % 26);
+  return s;
+}
+
+const std::string kEmptyMapFile =
+    "           0           0           1\r\n x\r\n y\r\n Representation of z=z(x,y)\r\n";
+
+TEST_F(DatMap, WritesHeaderValuesAndTextsByteForByte) {
+  const float x[] = {1.0f, 0.5f};
+  const float y[] = {0.0f};
+  const float z[] = {1.0e10f, 1.0f};
+  EXPECT_EQ(console_of([&] { dat_map(x, y, z); }), "  Output in Map.dat\n");
+  EXPECT_EQ(read_all("Map.dat"),
+            "           2           1           1\r\n"
+            "   1.000000    \r\n"
+            "  0.5000000    \r\n"
+            "  0.0000000E+00\r\n"
+            "  1.0000000E+10\r\n"
+            "   1.000000    \r\n"
+            " x\r\n y\r\n Representation of z=z(x,y)\r\n");
+
+  const std::vector<float> axis(121, 2.0f), grid(121 * 121, 2.0f);
+  dat_map(axis, axis, grid);
+  const auto lines = lines_of("Map.dat");
+  ASSERT_EQ(lines.size(), 4u + 121 + 121 + 121 * 121);
+  EXPECT_EQ(lines[0], "         121         121           1");
+  EXPECT_EQ(lines.back(), " Representation of z=z(x,y)");
+}
+
+TEST_F(DatMap, EmptyAndMismatchedSizes) {
+  EXPECT_EQ(console_of([] { dat_map(VecView<float>(), VecView<float>(), VecView<float>()); }),
+            "  Output in Map.dat\n");
+  EXPECT_EQ(read_all("Map.dat"), kEmptyMapFile);
+
+  const float x[] = {1, 2, 3}, y[] = {4, 5}, z[] = {6, 7, 8, 9, 10};
+  EXPECT_EQ(console_of([&] { dat_map(x, y, z); }),
+            "  Warning: incompatible array sizes !!!\n  Output in Map.dat\n");
+  const auto lines = lines_of("Map.dat");
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(lines[0], "           3           2           1");
+  EXPECT_EQ(lines[6], "   6.000000    ");
+  EXPECT_EQ(lines[10], "   10.00000    ");
+  EXPECT_EQ(lines[11], " x");
+}
+
+TEST_F(DatMap, SizesBeyondThirtyTwoBits) {
+  // 65536 * 65536 wraps to 0 in 32 bits and would hide the mismatch.
+  const float v = 1.0f;
+  const VecView<float> wide(&v, 65536, /*stride=*/0);
+  EXPECT_EQ(console_of([&] { dat_map(wide, wide, VecView<float>()); }),
+            "  Warning: incompatible array sizes !!!\n  Output in Map.dat\n");
+  EXPECT_EQ(lines_of("Map.dat").size(), 4u + 2 * 65536);
+}
+
+TEST_F(DatMap, ElementOrderWhateverTheBoundsAndStrides) {
+  std::vector<float> storage(121);
+  for (int k = 0; k < 121; ++k) storage[k] = static_cast<float>(k - 60);
+  const VecView<float> x(storage.data(), 121, 1, -60);
+  const VecView<float> y(storage.data(), 3, /*stride=*/60);
+  ASSERT_EQ(x(-60), -60.0f);
+  dat_map(x, y, std::vector<float>(363, 0.0f));
+  const auto lines = lines_of("Map.dat");
+  EXPECT_EQ(lines[1], "  -60.00000    ");
+  EXPECT_EQ(lines[121], "   60.00000    ");
+  EXPECT_EQ(lines[122], "  -60.00000    ");
+  EXPECT_EQ(lines[123], "  0.0000000E+00");
+  EXPECT_EQ(lines[124], "   60.00000    ");
+}
+
+TEST_F(DatMap, LogOptionTakesLogarithmsAndWrapsTheTitle) {
+  const float x[] = {1}, y[] = {1, 2};
+  float z[] = {10.0f, 1000.0f};
+  dat_map(x, y, z, -1);
+  auto lines = lines_of("Map.dat");
+  EXPECT_EQ(lines[4], "   1.000000    ");
+  EXPECT_EQ(lines[5], "   3.000000    ");
+  EXPECT_EQ(lines[7], " y");
+  EXPECT_EQ(lines.back(), " log(Representation of z=z(x,y))");
+  EXPECT_EQ(z[0], 10.0f);  // the caller's values stay as they were
+  EXPECT_EQ(z[1], 1000.0f);
+
+  const std::string t74 = letters(74), t76 = letters(76);
+  dat_map(x, y, z, 1, std::nullopt, std::nullopt, "  " + t74 + "  ");
+  lines = lines_of("Map.dat");
+  EXPECT_EQ(lines.back(), " log(" + t74 + ")");
+  EXPECT_EQ(lines.back().size(), 80u);
+  // 80 characters without the ")": the last one goes on a line of its own.
+  dat_map(x, y, z, 1, std::nullopt, std::nullopt, t76);
+  lines = lines_of("Map.dat");
+  EXPECT_EQ(lines[lines.size() - 2], " log(" + t76.substr(0, 75));
+  EXPECT_EQ(lines.back(), " " + t76.substr(75));
+
+  dat_map(x, y, z, 2);  // only the lowest bit counts: off
+  lines = lines_of("Map.dat");
+  EXPECT_EQ(lines[4], "   10.00000    ");
+  EXPECT_EQ(lines.back(), " Representation of z=z(x,y)");
+}
+
+TEST_F(DatMap, TextFieldsAndFileName) {
+  const float v[] = {1};
+  EXPECT_EQ(console_of([&] { dat_map(v, v, v, std::nullopt, "   Re(c)", "", "   T", "  out.dat  "); }),
+            "  Output in out.dat\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{"out.dat"});
+  auto lines = lines_of("out.dat");
+  EXPECT_EQ(lines[4], " Re(c)");
+  EXPECT_EQ(lines[5], " ");  // present but empty: not the default
+  EXPECT_EQ(lines[6], "    T");
+
+  // Cut to 80 characters; an 80-character text takes a second line.
+  const std::string long_text = letters(100);
+  dat_map(v, v, v, std::nullopt, long_text, "   ", long_text);
+  lines = lines_of("Map.dat");
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[4], " " + long_text.substr(0, 79));
+  EXPECT_EQ(lines[4].size(), 80u);
+  EXPECT_EQ(lines[5], " " + long_text.substr(79, 1));
+  EXPECT_EQ(lines[6], " ");
+  EXPECT_EQ(lines[7], " " + long_text.substr(0, 79));
+  EXPECT_EQ(lines[8], " " + long_text.substr(79, 1));
+}
+
+TEST_F(DatMap, ReplacesALongerEarlierFileCompletely) {
+  write_all("Map.dat", std::string(5000, '#') + "\r\n");
+  dat_map(VecView<float>(), VecView<float>(), VecView<float>());
+  EXPECT_EQ(read_all("Map.dat"), kEmptyMapFile);
+  EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+TEST_F(DatMap, DoublePrecisionFormsTitleAndRounding) {
+  dat_map_r8(VecView<double>(), VecView<double>(), VecView<double>());
+  EXPECT_EQ(lines_of("Map.dat").back(), " Representation of y=y(x)");
+  dat_map_r8(VecView<double>(), VecView<double>(), VecView<double>(), 1);
+  EXPECT_EQ(lines_of("Map.dat").back(), " log(Representation of y=y(x))");
+
+  const double x[] = {0.1}, y[] = {1.0};
+  const double z[] = {1.0e300, -1.0e300};  // beyond single precision
+  dat_map_r8(x, y, z);
+  const auto lines = lines_of("Map.dat");
+  EXPECT_EQ(lines[1], "  0.1000000    ");
+  EXPECT_EQ(lines[3], " Infinity      ");
+  EXPECT_EQ(lines[4], " -Infinity     ");
+}
+
+TEST_F(DatMap, MatrixFormsFlattenFirstIndexFastest) {
+  const float x[] = {1, 2}, y[] = {1, 2, 3};
+  const float m[] = {11, 21, 12, 22, 13, 23};
+  EXPECT_EQ(console_of([&] { dat_map_2d(x, y, MatView<float>(m, 2, 3)); }), "  Output in Map.dat\n");
+  auto lines = lines_of("Map.dat");
+  ASSERT_EQ(lines.size(), 15u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.begin() + 12),
+            (std::vector<std::string>{"   11.00000    ", "   21.00000    ", "   12.00000    ",
+                                      "   22.00000    ", "   13.00000    ", "   23.00000    "}));
+
+  dat_map_2d(VecView<float>(), VecView<float>(), MatView<float>(m, 5, 0));
+  EXPECT_EQ(read_all("Map.dat"), kEmptyMapFile);
+
+  // Bounds -60..60, stored second index fastest: element (-59, -60) is 121 on.
+  std::vector<double> axis(121, 0.5), grid(121 * 121);
+  for (std::size_t k = 0; k < grid.size(); ++k) grid[k] = static_cast<double>(k);
+  const MatView<double> z(grid.data(), 121, 121, /*stride1=*/121, /*stride2=*/1, -60, -60);
+  dat_map_2d_r8(VecView<double>(axis.data(), 121, 1, -60), axis, z);
+  lines = lines_of("Map.dat");
+  EXPECT_EQ(lines[243], "  0.0000000E+00");
+  EXPECT_EQ(lines[244], "   121.0000    ");
+  EXPECT_EQ(lines[245], "   242.0000    ");
+}
+
+TEST_F(DatMap, EveryFormWritesWhatTheBaseFormWrites) {
+  const std::vector<double> xd = {-1.5, 0.25}, yd = {3.0}, zd = {1.0e-3, 7.0};
+  const std::vector<float> xf = {-1.5f, 0.25f}, yf = {3.0f}, zf = {1.0e-3f, 7.0f};
+  const std::string label = letters(90);
+  const auto base = console_of([&] { dat_map(xf, yf, zf, 1, "  Re(c)", label, "  T", " a.dat "); });
+  const std::string expected = read_all("a.dat");
+  EXPECT_EQ(console_of([&] { dat_map_r8(xd, yd, zd, 1, "  Re(c)", label, "  T", " b.dat "); }),
+            "  Output in b.dat\n");
+  EXPECT_EQ(read_all("b.dat"), expected);
+  dat_map_2d(xf, yf, MatView<float>(zf.data(), 2, 1), 1, "  Re(c)", label, "  T", "c.dat");
+  EXPECT_EQ(read_all("c.dat"), expected);
+  dat_map_2d_r8(xd, yd, MatView<double>(zd.data(), 2, 1), 1, "  Re(c)", label, "  T", "d.dat");
+  EXPECT_EQ(read_all("d.dat"), expected);
+  EXPECT_EQ(base, "  Output in a.dat\n");
+}
+
+TEST_F(DatMapDeathTest, LogarithmWithoutValueEndsBeforeTheFileIsTouched) {
+  write_all("Map.dat", "earlier");
+  const float x[] = {1, 2}, y[] = {1};
+  const float zero[] = {5, 0.0f, 3}, negative[] = {-5};
+  EXPECT_EXIT(
+      {
+        console_to_stderr();
+        dat_map(x, y, zero, 1);
+      },
+      testing::ExitedWithCode(rtl::kFatalExitCode),
+      AllOf(HasSubstr("  Warning: incompatible array sizes !!!\nlog10: SING error"),
+            Not(HasSubstr("Output in"))));
+  EXPECT_EXIT(dat_map(x, y, negative, 1), testing::ExitedWithCode(rtl::kFatalExitCode),
+              "log10: DOMAIN error");
+  EXPECT_EQ(read_all("Map.dat"), "earlier");
+  EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+TEST_F(DatMapDeathTest, FilesThatCannotBeWrittenAreFatalAndNameTheReason) {
+  write_all("Map.dat", "earlier");
+  const float v[] = {1};
+  const auto fails_with = [](const std::string& message) {
+    return AllOf(HasSubstr(message), Not(HasSubstr("Output in")));
+  };
+  const auto write_to = [&](const char* name) {
+    console_to_stderr();
+    dat_map(v, v, v, std::nullopt, std::nullopt, std::nullopt, std::nullopt, name);
+  };
+  EXPECT_EXIT(write_to("/dev/full"), testing::ExitedWithCode(rtl::kFatalExitCode),
+              fails_with("File /dev/full: cannot write: No space left on device"));
+  EXPECT_EXIT(write_to("no/such/folder/Map.dat"), testing::ExitedWithCode(rtl::kFatalExitCode),
+              fails_with("File no/such/folder/Map.dat: cannot create: No such file or directory"));
+  EXPECT_EXIT(write_to("    "), testing::ExitedWithCode(rtl::kFatalExitCode),
+              fails_with("File name is blank"));
+  EXPECT_EQ(read_all("Map.dat"), "earlier");
+  EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+TEST_F(DatMapDeathTest, VectorsTooLongForTheHeaderAreFatal) {
+  const float v = 1.0f;
+  const VecView<float> huge(&v, std::int64_t{3'000'000'000}, /*stride=*/0);
+  EXPECT_EXIT(dat_map(huge, VecView<float>(), VecView<float>()),
+              testing::ExitedWithCode(rtl::kFatalExitCode),
+              "x has 3000000000 elements, more than the data file header can count");
+  EXPECT_TRUE(entries().empty());
+}
+
+}  // namespace
+}  // namespace mapdata
