@@ -94,6 +94,11 @@ struct OpenDevice {
   bool open = false;
   std::unique_ptr<rtl::PendingFile> pending;  // the target, reserved
   std::string drawn;  // the file giza writes: the reserved name and its extension
+  // A program that ends with the device open (a fatal error while drawing)
+  // leaves no half-drawn file behind.
+  ~OpenDevice() {
+    if (open && pending) std::remove(drawn.c_str());
+  }
 };
 
 OpenDevice& device() {

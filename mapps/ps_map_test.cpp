@@ -1,0 +1,234 @@
+// The PostScript map drawn through a recording PGPLOT table: the calls, their
+// arguments and the console lines, in the order they happen.
+
+#include "mapps/ps_map.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mapps/recording_pgplot.h"
+#include "rtl/console.h"
+
+namespace mapps {
+namespace {
+
+using testing_support::recording;
+using Lines = std::vector<std::string>;
+
+std::string blanks(std::size_t n) { return std::string(n, ' '); }
+
+class PsMapCalls : public testing::Test {
+ protected:
+  void SetUp() override {
+    recording() = {};
+    set_pgplot(&testing_support::recording_pgplot());
+    // Console records join the calls, so that their order shows.
+    rtl::set_console_listener(
+        [](std::string_view line) { recording().calls.push_back("console '" + std::string(line) + "'"); });
+  }
+  void TearDown() override {
+    rtl::set_console_listener({});
+    set_pgplot(nullptr);
+  }
+  static const Lines& calls() { return recording().calls; }
+  // The first recorded call of a routine (or console line), "" if none.
+  static std::string first(std::string_view name) {
+    for (const auto& c : calls())
+      if (c.compare(0, name.size() + 1, std::string(name) + " ") == 0) return c;
+    return "";
+  }
+  static Lines console_lines() {
+    Lines out;
+    for (const auto& c : calls())
+      if (c.compare(0, 8, "console ") == 0) out.push_back(c.substr(8));
+    return out;
+  }
+
+  const std::vector<float> x3{1, 2, 3};
+  const std::vector<float> y2{10, 20};
+  const std::vector<float> z6{1, 2, 3, 4, 5, 6};
+};
+
+TEST_F(PsMapCalls, DefaultCallMakesTheTwentyFiveCallsInOrder) {
+  ps_map(x3, y2, z6);
+  const Lines expected = {
+      "pgbeg 0 'Map.ps" + blanks(74) + "/ps' 1 1",
+      "pgscf 2",
+      "pgslw 3",
+      "pgsvp 0.12 0.83 0.12 0.88",
+      "pgwnad 1 3 10 20",
+      "pgbbuf",
+      "pgctab [0 1] [0 1] [0 1] [0 1] 2 1 0.5",
+      "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]",
+      "pgebuf",
+      "pgsci 0",
+      "pgsci 1",
+      "pgsls 1",
+      "pgslw 1",
+      "pgsci 1",
+      "pgline 5 [1 1 3 3 1] [10 20 20 10 10]",
+      "pgbox 'bcnts' 0 0 'bcnts' 0 0",
+      "pgsch 0.8",
+      "pgwedg 'ri' 3 4 1 6 ' '",
+      "pgsci 1",
+      "pgsch 1",
+      "pgslw 3",
+      "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' 'Representation of z=z(x,y)" +
+          blanks(74) + "'",
+      "pgsci 0",
+      "pgslw 3",
+      "pgend",
+      "console '  Output in Map.ps'",
+  };
+  EXPECT_EQ(calls(), expected);
+}
+
+TEST_F(PsMapCalls, FileNameEndingRule) {
+  struct Case {
+    std::optional<std::string_view> file, device;
+    std::string spec, output;
+  };
+  const Case cases[] = {
+      {std::nullopt, "cps", "'Map.cps" + blanks(73) + "/cps'", "'  Output in Map.cps'"},
+      {std::nullopt, "PS", "'Map.PS" + blanks(74) + "/PS'", "'  Output in Map.PS'"},
+      {"out.eps", "cps", "'out.ecps" + blanks(72) + "/cps'", "'  Output in out.ecps'"},
+      {"plot", "png", "'plot" + blanks(76) + "/png'", "'  Output in plot'"},
+      {"Map.ps  ", "  ps ", "'Map.  ps" + blanks(72) + "/ps'", "'  Output in Map.  ps'"},
+      {"  sub/Map.ps", "svg", "'  sub/Map.svg" + blanks(67) + "/svg'", "'  Output in sub/Map.svg'"},
+      // Blank: PGPLOT's own default file of the device type is what exists.
+      {"    ", std::nullopt, "'" + blanks(80) + "/ps'", "'  Output in pgplot.ps'"},
+      // A type that writes no file: nothing to report.
+      {"Map.ps", "null", "'Map.null" + blanks(72) + "/null'", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.spec);
+    recording() = {};
+    ps_map(x3, y2, z6, std::nullopt, std::nullopt, std::nullopt, std::nullopt, c.file, c.device);
+    EXPECT_EQ(first("pgbeg"), "pgbeg 0 " + c.spec + " 1 1");
+    EXPECT_EQ(console_lines(), c.output.empty() ? Lines{} : Lines{c.output});
+  }
+  // gif is named by the rule but no device draws it (see the file tests).
+  recording() = {};
+  ps_map(x3, y2, z6, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "gif");
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'Map.gif" + blanks(73) + "/gif' 1 1");
+}
+
+TEST_F(PsMapCalls, LabelsTitlesAndTheLogOption) {
+  const std::vector<float> powers{1, 10, 100, 1000, 10000, 100000};
+  ps_map(x3, y2, powers, -1, std::nullopt, std::nullopt, "  Energy");
+  EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' 'log(Energy)" +
+                                blanks(89) + "'");
+  EXPECT_EQ(first("pgimag"), "pgimag [0 1 2 3 4 5] 3 2 1 3 1 2 0 5 [0 1 0 0 0 10]");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 0 5 ' '");
+  EXPECT_EQ(powers[5], 100000.0f);  // the caller's values are only read
+
+  recording() = {};
+  ps_map(x3, y2, z6, 1);  // the default title under the log option
+  EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) +
+                                "' 'log(Representation of z=z(x,y))" + blanks(69) + "'");
+
+  recording() = {};
+  ps_map(x3, y2, z6, 2, "   Time", "", "  Energy");  // lowest bit clear: no logarithms
+  EXPECT_EQ(first("pglab"), "pglab 'Time" + blanks(96) + "' '" + blanks(100) + "' '  Energy" +
+                                blanks(92) + "'");
+  EXPECT_EQ(first("pgimag"), "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]");
+
+  recording() = {};
+  const std::string long_title(90, 'T');
+  ps_map(x3, y2, z6, std::nullopt, std::nullopt, std::nullopt, long_title);
+  EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' '" +
+                                std::string(80, 'T') + blanks(20) + "'");
+}
+
+TEST_F(PsMapCalls, FlatSurplusAndReversedData) {
+  const std::vector<float> flat(6, 2.5f);
+  ps_map(x3, y2, flat);
+  EXPECT_EQ(calls().front(), "console '  Array is flat!'");  // before the device opens
+  EXPECT_EQ(first("pgimag"), "pgimag [2.5 2.5 2.5 2.5 2.5 2.5] 3 2 1 3 1 2 2.5 2.5 [0 1 0 0 0 10]");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 2.5 2.5 ' '");
+  EXPECT_EQ(console_lines(), (Lines{"'  Array is flat!'", "'  Output in Map.ps'"}));
+
+  // A range just below 1.0E-6 is flat too; the low value is recomputed from it.
+  recording() = {};
+  ps_map(x3, y2, std::vector<float>{0, 0, 0, 0, 0, 9.0e-7f});
+  EXPECT_EQ(console_lines(), (Lines{"'  Array is flat!'", "'  Output in Map.ps'"}));
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 0 9e-07 ' '");
+
+  recording() = {};
+  ps_map(x3, y2, std::vector<float>{6, 5, 4, 3, 2, 1, -99});
+  EXPECT_EQ(calls().front(), "console '  Warning: incompatible array sizes !!!'");
+  EXPECT_EQ(first("pgimag"), "pgimag [6 5 4 3 2 1] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]");
+  EXPECT_EQ(calls().back(), "console '  Output in Map.ps'");
+
+  recording() = {};
+  ps_map(std::vector<float>{3, 2, 1}, y2, z6);
+  EXPECT_EQ(first("pgwnad"), "pgwnad 3 1 10 20");
+  EXPECT_EQ(first("pgimag"), "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [4 -1 0 0 0 10]");
+  EXPECT_EQ(first("pgline"), "pgline 5 [3 3 1 1 3] [10 20 20 10 10]");
+}
+
+TEST_F(PsMapCalls, RefusedInputOpensNoDevice) {
+  ps_map(x3, y2, std::vector<float>{1, 2, 3, 4, 5});
+  EXPECT_EQ(calls(), Lines{"console '  Warning: incompatible array sizes !!!'"});
+
+  recording() = {};
+  ps_map(std::vector<float>{1}, y2, std::vector<float>{1, 2});
+  EXPECT_EQ(calls(), Lines{"console '  Warning: at least two x and two y values are needed !!!'"});
+
+  recording() = {};
+  ps_map(x3, std::vector<float>{}, std::vector<float>{1});
+  EXPECT_EQ(calls(), (Lines{"console '  Warning: incompatible array sizes !!!'",
+                            "console '  Warning: at least two x and two y values are needed !!!'"}));
+
+  // The device cannot be opened: nothing more is drawn and nothing reported as written.
+  recording() = {};
+  recording().beg_status = 0;
+  ps_map(x3, y2, z6);
+  EXPECT_EQ(calls(), Lines{"pgbeg 0 'Map.ps" + blanks(74) + "/ps' 1 1"});
+}
+
+TEST_F(PsMapCalls, ArgumentFormsPackAndNarrowOnce) {
+  // (row, column) = (1,1)=a (2,1)=b (3,1)=c (1,2)=d (2,2)=e (3,2)=f
+  const float m[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  ps_map_2d(x3, y2, m);
+  const Lines base_form = calls();
+  EXPECT_EQ(first("pgimag"), "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in Map.ps'"});
+
+  recording() = {};
+  ps_map(x3, y2, z6);
+  EXPECT_EQ(calls(), base_form);
+
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
+  recording() = {};
+  ps_map_r8(xd, yd, zd);
+  EXPECT_EQ(calls(), base_form);
+
+  const double md[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  recording() = {};
+  ps_map_2d_r8(xd, yd, md);
+  EXPECT_EQ(calls(), base_form);
+
+  // Bounds -60.. play no part; strided storage is read in element order.
+  const double wide[] = {0.1, -1, 0.2, -1, 0.3, -1, 0.4, -1, 0.5, -1, 0.6, -1};
+  recording() = {};
+  ps_map_2d_r8(xd, yd, maparg::MatView<double>(wide, 3, 2, 2, 6, -60, -60));
+  EXPECT_EQ(first("pgimag"), "pgimag [0.1 0.2 0.3 0.4 0.5 0.6] 3 2 1 3 1 2 0.1 0.6 [0 1 0 0 0 10]");
+
+  // The optional arguments take effect once, inside ps_map.
+  recording() = {};
+  ps_map_r8(xd, yd, zd, -1, "  t", std::nullopt, "  Energy", "Map.ps", "cps");
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'Map.cps" + blanks(73) + "/cps' 1 1");
+  EXPECT_EQ(first("pglab"), "pglab 't" + blanks(99) + "' 'y" + blanks(99) + "' 'log(Energy)" +
+                                blanks(89) + "'");
+  EXPECT_EQ(first("pgimag"),
+            "pgimag [0 0.30103 0.477121 0.60206 0.69897 0.778151] 3 2 1 3 1 2 0 0.778151 "
+            "[0 1 0 0 0 10]");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in Map.cps'"});
+}
+
+}  // namespace
+}  // namespace mapps
