@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
+#include <string>
+
+#include "textfmt/internal/decimal_digits.h"
 
 namespace textfmt {
 namespace {
@@ -173,3 +177,30 @@ TEST(NumberFieldTo, WritesExactlyTheField) {
 
 }  // namespace
 }  // namespace textfmt
+
+// The integer path that serves most single-precision values must give the
+// digits of the library's correctly rounded conversion, ties included.
+TEST(DecimalDigits, ExactIntegerPathAgreesWithTheLibraryConversion) {
+  std::mt19937 gen(2024);
+  std::uniform_int_distribution<std::uint32_t> any_bits(0, 0x7F7FFFFF);
+  int taken = 0;
+  for (int n = 0; n < 200000; ++n) {
+    std::uint32_t bits = any_bits(gen);
+    if (n % 4 == 0) bits = 0x3F800000u + (bits & 0x07FFFFFF) - 0x03FFFFFF;  // near 1
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!(v > 0) || !std::isfinite(v)) continue;
+    for (int r : {1, 2, 7, 8, 9}) {
+      const std::string exact = textfmt::internal::decimal_digits(v, r, true);
+      if (exact == "no exact path") continue;
+      ++taken;
+      ASSERT_EQ(exact, textfmt::internal::decimal_digits(v, r, false)) << v << " r=" << r;
+    }
+  }
+  EXPECT_GT(taken, 300000);
+  // Exact ties go to the even neighbour: 0.125 -> 0.12, 0.375 -> 0.38, 2.5 -> 2.
+  EXPECT_EQ(textfmt::internal::decimal_digits(0.125f, 2, true), "12e0");
+  EXPECT_EQ(textfmt::internal::decimal_digits(0.375f, 2, true), "38e0");
+  EXPECT_EQ(textfmt::internal::decimal_digits(2.5f, 1, true), "2e1");
+  EXPECT_EQ(textfmt::internal::decimal_digits(9.5f, 1, true), "1e2");
+}
