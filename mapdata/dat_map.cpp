@@ -23,7 +23,7 @@ void console_line(std::string_view first, std::string_view second = {}) {
   auto& out = rtl::console();
   textfmt::begin_record(out);
   textfmt::put_text(out, first);
-  if (!second.empty()) textfmt::put_text(out, second);
+  textfmt::put_text(out, second);  // directly after the first: no blank between
   textfmt::end_record(out);
 }
 

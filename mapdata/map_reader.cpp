@@ -102,10 +102,14 @@ MapReadResult parse_map(std::string_view content) {
 
   MapData map;
   const std::string_view header = lines[0];
-  const auto nx = parse_number<std::int32_t>(header.substr(0, 12));
-  const auto ny = parse_number<std::int32_t>(header.substr(std::min<std::size_t>(12, header.size()), 12));
-  const auto one = parse_number<std::int32_t>(header.substr(std::min<std::size_t>(24, header.size())));
-  if (header.size() != kHeaderWidth || !nx || !ny || !one || *nx < 0 || *ny < 0 || *one != 1) {
+  const auto field = [&](std::size_t k) { return parse_number<std::int32_t>(header.substr(12 * k, 12)); };
+  std::optional<std::int32_t> nx, ny, one;
+  if (header.size() == kHeaderWidth) {
+    nx = field(0);
+    ny = field(1);
+    one = field(2);
+  }
+  if (!nx || !ny || *nx < 0 || *ny < 0 || one != 1) {
     result.error = line_error(0, "not a header of nx, ny and 1", header);
     return result;
   }
@@ -145,25 +149,25 @@ MapReadResult parse_map(std::string_view content) {
   // Where several fit, the one that leaves nx*ny values decides, if it is alone.
   const std::int64_t expected = std::int64_t{*nx} * *ny;
   std::vector<unsigned> fitting;
-  std::vector<unsigned> fitting_count;
+  std::vector<unsigned> leaving_nx_ny;
   for (unsigned two_lines = 0; two_lines < 8; ++two_lines) {
     const std::size_t text_lines = 3 + static_cast<std::size_t>(std::popcount(two_lines));
     if (count < values_start + text_lines) continue;
     const std::size_t first = count - text_lines;
     if (first > at || !read_texts(lines, first, two_lines, nullptr)) continue;
     fitting.push_back(two_lines);
-    if (static_cast<std::int64_t>(first - values_start) == expected) fitting_count.push_back(two_lines);
+    if (static_cast<std::int64_t>(first - values_start) == expected) leaving_nx_ny.push_back(two_lines);
   }
   if (fitting.empty()) {
     result.error = "the last lines are not the three text lines (x label, y label, title)";
     return result;
   }
-  if (fitting.size() > 1 && fitting_count.size() != 1) {
+  if (fitting.size() > 1 && leaving_nx_ny.size() != 1) {
     result.error = "the last lines can be read as the three texts in more than one way, "
                    "and the number of values does not decide between them";
     return result;
   }
-  const unsigned chosen = fitting.size() == 1 ? fitting[0] : fitting_count[0];
+  const unsigned chosen = fitting.size() == 1 ? fitting[0] : leaving_nx_ny[0];
 
   std::array<std::string, 3> texts;
   const std::size_t text_lines = 3 + static_cast<std::size_t>(std::popcount(chosen));
