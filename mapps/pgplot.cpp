@@ -95,9 +95,12 @@ struct OpenDevice {
   std::unique_ptr<rtl::PendingFile> pending;  // the target, reserved
   std::string drawn;  // the file giza writes: the reserved name and its extension
   // A program that ends with the device open (a fatal error while drawing)
-  // leaves no half-drawn file behind.
+  // leaves no half-drawn file behind. giza finishes its file only when the
+  // device is closed, so it is closed before the file is removed.
   ~OpenDevice() {
-    if (open && pending) std::remove(drawn.c_str());
+    if (!open) return;
+    cpgend();
+    if (pending) std::remove(drawn.c_str());
   }
 };
 
