@@ -1,0 +1,79 @@
+// ps_map into real files through giza: the zoom's 121 x 121 grid and a
+// 1000 x 1000 map to "Map.ps", and the 121 x 121 grid to PNG and PDF.
+// Runs in a fresh temporary folder; the " Output in " console line of each
+// call is sent to /dev/null so that only the figures are printed.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mapps/ps_map.h"
+
+namespace {
+
+struct Grid {
+  std::vector<float> x, y, z;
+  explicit Grid(int side) : x(side), y(side) {
+    for (int i = 0; i < side; ++i) {
+      x[i] = -2.0f + 3.0f * static_cast<float>(i) / static_cast<float>(side - 1);
+      y[i] = -1.5f + 3.0f * static_cast<float>(i) / static_cast<float>(side - 1);
+    }
+    z.reserve(static_cast<std::size_t>(side) * side);
+    for (float yj : y)
+      for (float xi : x) z.push_back(std::sin(3 * xi) * std::cos(2 * yj) + xi * yj);
+  }
+};
+
+// Standard output goes to /dev/null while it lives.
+class Quiet {
+ public:
+  Quiet() : saved_(dup(1)) {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    close(null);
+  }
+  ~Quiet() {
+    std::fflush(stdout);
+    dup2(saved_, 1);
+    close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+void BM_ps_map(benchmark::State& state, const char* file, const char* device) {
+  const Grid g(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    Quiet quiet;
+    mapps::ps_map(g.x, g.y, g.z, std::nullopt, "Re(c)", "Im(c)", "Benchmark", file, device);
+  }
+  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
+}
+
+BENCHMARK_CAPTURE(BM_ps_map, ps, "Map.ps", "ps")->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, png, "Map.png", "png")->Arg(121)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, pdf, "Map.pdf", "pdf")->Arg(121)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char pattern[] = "/tmp/ps_map_benchmark.XXXXXX";
+  const char* dir = mkdtemp(pattern);
+  if (dir == nullptr) return 1;
+  const auto home = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::filesystem::current_path(home);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
