@@ -1,0 +1,246 @@
+#include "gfxwin/frame_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollArea>
+#include <QTimer>
+
+#include <algorithm>
+#include <mutex>
+
+#include "gfxwin/console_input.h"
+#include "gfxwin/runtime.h"
+#include "gfxwin/surface_view.h"
+#include "rtl/safe_file.h"
+
+namespace gfxwin {
+namespace {
+
+constexpr int kRepaintMilliseconds = 33;
+constexpr int kCascadeStep = 24;
+// Room for a child window's title bar, borders and the scroll area's frame.
+const QSize kDecoration(16, 36);
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+FrameWindow::FrameWindow(const std::string& program_name, ConsoleInput* input, bool interactive)
+    : name_(program_name), input_(input), interactive_(interactive), mdi_(new QMdiArea(this)) {
+  setWindowTitle(text(name_));
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(mdi_);
+  createActions();
+  createMenus();
+  createRepaintTimer();
+  resize(1200, 900);
+}
+
+void FrameWindow::createActions() {
+  save_action_ = new QAction(tr("&Save picture..."), this);
+  save_action_->setShortcut(QKeySequence::Save);
+  connect(save_action_, &QAction::triggered, this, &FrameWindow::save_picture);
+
+  exit_action_ = new QAction(tr("E&xit"), this);
+  exit_action_->setShortcut(QKeySequence::Quit);
+  connect(exit_action_, &QAction::triggered, this, &QWidget::close);
+
+  copy_picture_action_ = new QAction(tr("&Copy picture"), this);
+  copy_picture_action_->setShortcut(QKeySequence::Copy);
+  connect(copy_picture_action_, &QAction::triggered, this, &FrameWindow::copy_picture);
+
+  copy_text_action_ = new QAction(tr("Copy console &text"), this);
+  connect(copy_text_action_, &QAction::triggered, this, &FrameWindow::copy_console_text);
+
+  tile_action_ = new QAction(tr("&Tile"), this);
+  connect(tile_action_, &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+
+  cascade_action_ = new QAction(tr("&Cascade"), this);
+  connect(cascade_action_, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+
+  about_action_ = new QAction(tr("&About"), this);
+  connect(about_action_, &QAction::triggered, this, &FrameWindow::about);
+}
+
+void FrameWindow::createMenus() {
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(save_action_);
+  file->addSeparator();
+  file->addAction(exit_action_);
+
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  edit->addAction(copy_picture_action_);
+  edit->addAction(copy_text_action_);
+
+  window_menu_ = menuBar()->addMenu(tr("&Window"));
+  connect(window_menu_, &QMenu::aboutToShow, this, &FrameWindow::update_window_menu);
+  update_window_menu();
+
+  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  help->addAction(about_action_);
+}
+
+void FrameWindow::createRepaintTimer() {
+  repaint_timer_ = new QTimer(this);
+  connect(repaint_timer_, &QTimer::timeout, this, [this] {
+    for (const Child& c : children_) c.view->refresh();
+  });
+  repaint_timer_->start(kRepaintMilliseconds);
+}
+
+void FrameWindow::add_unit(const std::shared_ptr<Unit>& unit) {
+  const bool console = unit->number == kConsoleUnit;
+  auto* view = new SurfaceView(unit, console ? input_ : nullptr);
+  auto* scroll = new QScrollArea;
+  scroll->setWidget(view);
+  scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  // Child windows stay as long as their units: no close button.
+  auto* window = mdi_->addSubWindow(scroll, Qt::SubWindow | Qt::CustomizeWindowHint |
+                                                Qt::WindowTitleHint |
+                                                Qt::WindowMinMaxButtonsHint);
+  window->setWindowTitle(text(unit->title));
+  // The console window shows its text window of 80 x 30 cells; a graphics
+  // window its whole surface.
+  const QSize shown = console ? QSize(kTextColumns * kCellWidth, kTextRows * kCellHeight)
+                              : view->size();
+  window->resize(shown + kDecoration);
+  const int k = static_cast<int>(children_.size());
+  window->move(k * kCascadeStep, k * kCascadeStep);
+  window->show();
+  children_.push_back({unit, window, view});
+  if (console) view->setFocus();
+}
+
+void FrameWindow::bring_to_front(int unit) {
+  for (const Child& c : children_) {
+    if (c.unit->number != unit) continue;
+    if (c.window->isMinimized()) c.window->showNormal();
+    mdi_->setActiveSubWindow(c.window);
+    c.window->raise();
+  }
+}
+
+void FrameWindow::remove_graphics_units() {
+  auto graphics = [](const Child& c) { return c.unit->number != kConsoleUnit; };
+  for (const Child& c : children_)
+    if (graphics(c)) {
+      mdi_->removeSubWindow(c.window);
+      c.window->deleteLater();
+    }
+  children_.erase(std::remove_if(children_.begin(), children_.end(), graphics), children_.end());
+}
+
+void FrameWindow::program_finished(int exit_code) {
+  finished_ = true;
+  exit_code_ = exit_code;
+  setWindowTitle(text(name_ + " [finished]"));
+  for (const Child& c : children_) c.view->refresh();
+  if (!interactive_) {
+    QApplication::exit(exit_code);
+    return;
+  }
+  const auto answer = QMessageBox::question(
+      this, text(name_),
+      tr("The program has finished with exit code %1.\nClose the window?").arg(exit_code));
+  if (answer == QMessageBox::Yes) close();
+}
+
+void FrameWindow::closeEvent(QCloseEvent* event) {
+  if (finished_) {
+    event->accept();
+    QApplication::exit(exit_code_);
+    return;
+  }
+  if (interactive_ &&
+      QMessageBox::question(this, text(name_),
+                            tr("The program is still running.\nEnd it?")) != QMessageBox::Yes) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  rtl::remove_pending_files();
+  QApplication::exit(kClosedExitCode);
+}
+
+std::vector<std::string> FrameWindow::child_titles() const {
+  std::vector<std::string> titles;
+  for (const Child& c : children_) titles.push_back(c.window->windowTitle().toStdString());
+  return titles;
+}
+
+const FrameWindow::Child* FrameWindow::front_child() const {
+  const QMdiSubWindow* active = mdi_->activeSubWindow();
+  if (active == nullptr) active = mdi_->currentSubWindow();
+  for (const Child& c : children_)
+    if (c.window == active) return &c;
+  return nullptr;
+}
+
+std::string FrameWindow::front_title() const {
+  const Child* c = front_child();
+  return c != nullptr ? c->window->windowTitle().toStdString() : std::string();
+}
+
+void FrameWindow::save_picture() {
+  const Child* c = front_child();
+  if (c == nullptr) return;
+  const QString file = QFileDialog::getSaveFileName(this, tr("Save picture"), tr("picture.png"),
+                                                    tr("PNG images (*.png)"));
+  if (file.isEmpty()) return;
+  QImage picture;
+  {
+    std::lock_guard<std::mutex> lock(surface_mutex());
+    picture = c->unit->surface.image().copy();
+  }
+  if (!picture.save(file, "PNG"))
+    QMessageBox::warning(this, text(name_), tr("The picture could not be saved to %1.").arg(file));
+}
+
+void FrameWindow::copy_picture() {
+  const Child* c = front_child();
+  if (c == nullptr) return;
+  QImage picture;
+  {
+    std::lock_guard<std::mutex> lock(surface_mutex());
+    picture = c->unit->surface.image().copy();
+  }
+  QApplication::clipboard()->setImage(picture);
+}
+
+void FrameWindow::copy_console_text() {
+  QApplication::clipboard()->setText(text(console_text()));
+}
+
+void FrameWindow::update_window_menu() {
+  window_menu_->clear();
+  window_menu_->addAction(tile_action_);
+  window_menu_->addAction(cascade_action_);
+  window_menu_->addSeparator();
+  const Child* front = front_child();
+  for (const Child& c : children_) {
+    QAction* action = window_menu_->addAction(c.window->windowTitle());
+    action->setCheckable(true);
+    action->setChecked(&c == front);
+    QMdiSubWindow* window = c.window;
+    connect(action, &QAction::triggered, this, [this, window] { mdi_->setActiveSubWindow(window); });
+  }
+}
+
+void FrameWindow::about() {
+  QMessageBox::about(this, tr("About %1").arg(text(name_)),
+                     tr("%1\n\nThe console window shows the program's line output and takes its "
+                        "input; each graphics window shows one unit's drawing.")
+                         .arg(text(name_)));
+}
+
+}  // namespace gfxwin

@@ -1,0 +1,325 @@
+#include "gfxwin/graphics.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "gfxwin/font_list.h"
+#include "gfxwin/unit.h"
+#include "rtl/fatal.h"
+
+namespace gfxwin {
+namespace {
+
+// The units by number (the console unit always exists), the active unit and
+// the console's text; all under surface_mutex().
+struct Registry {
+  std::map<int, std::shared_ptr<Unit>> units;
+  int active = kConsoleUnit;
+  std::string console_lines;   // finished lines, each ending in a line feed
+  std::string console_typing;  // the unfinished line
+};
+
+Registry& registry() {
+  static Registry* r = [] {
+    auto* reg = new Registry;  // kept to the end: the GUI thread may still paint
+    reg->units[kConsoleUnit] = std::make_shared<Unit>(kConsoleUnit, "Console");
+    return reg;
+  }();
+  return *r;
+}
+
+std::mutex& host_mutex() {
+  static std::mutex m;
+  return m;
+}
+
+WindowHost& host() {
+  static WindowHost h;
+  return h;
+}
+
+WindowHost current_host() {
+  std::lock_guard<std::mutex> lock(host_mutex());
+  return host();
+}
+
+bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// Runs `op` on the active unit under the lock; `changes` marks its surface
+// for repainting. Returns `none` when there is no active window.
+template <class R, class Op>
+R on_active(R none, bool changes, Op op) {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Registry& r = registry();
+  const auto it = r.units.find(r.active);
+  if (it == r.units.end()) return none;
+  Unit& unit = *it->second;
+  if (changes) unit.changed.store(true, std::memory_order_relaxed);
+  return op(unit);
+}
+
+Unit& console_unit_locked() { return *registry().units[kConsoleUnit]; }
+
+// The font list, built on first use.
+const FontList& fonts() { return FontList::system(); }
+
+}  // namespace
+
+std::mutex& surface_mutex() {
+  static std::mutex* m = new std::mutex;  // kept to the end, like the registry
+  return *m;
+}
+
+void set_window_host(WindowHost h) {
+  std::lock_guard<std::mutex> lock(host_mutex());
+  host() = std::move(h);
+}
+
+std::vector<std::shared_ptr<Unit>> all_units() {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::vector<std::shared_ptr<Unit>> list;
+  for (const auto& [number, unit] : registry().units) list.push_back(unit);
+  return list;
+}
+
+void console_record(std::string_view record) {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Registry& r = registry();
+  Unit& console = console_unit_locked();
+  // A record starts on a line of its own, after anything being typed.
+  if (console.surface.text_column() > 1) console.surface.new_line();
+  if (!r.console_typing.empty()) {
+    r.console_lines += r.console_typing + '\n';
+    r.console_typing.clear();
+  }
+  console.surface.put_text(record);
+  console.surface.new_line();
+  r.console_lines.append(record);
+  r.console_lines += '\n';
+  console.changed.store(true, std::memory_order_relaxed);
+}
+
+void console_echo(std::string_view characters) {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Unit& console = console_unit_locked();
+  console.surface.put_text(characters);
+  registry().console_typing.append(characters);
+  console.changed.store(true, std::memory_order_relaxed);
+}
+
+void console_echo_erase() {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Unit& console = console_unit_locked();
+  console.surface.erase_back();
+  std::string& typing = registry().console_typing;
+  if (!typing.empty()) typing.pop_back();
+  console.changed.store(true, std::memory_order_relaxed);
+}
+
+void console_echo_end() {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Registry& r = registry();
+  Unit& console = console_unit_locked();
+  console.surface.new_line();
+  r.console_lines += r.console_typing + '\n';
+  r.console_typing.clear();
+  console.changed.store(true, std::memory_order_relaxed);
+}
+
+std::string console_text() {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  return registry().console_lines + registry().console_typing;
+}
+
+void open_unit(int unit, std::string_view file, std::string_view title, std::string_view status) {
+  (void)status;  // "UNKNOWN": a window unit is created whether or not it existed
+  std::shared_ptr<Unit> opened;
+  {
+    std::lock_guard<std::mutex> lock(surface_mutex());
+    Registry& r = registry();
+    if (unit >= 0 && same_text(trimmed(file), "USER") && r.units.count(unit) == 0) {
+      opened = std::make_shared<Unit>(unit, std::string(trimmed(title)));
+      r.units[unit] = opened;
+    }
+  }
+  // The report ends the program; the lock is not held by then.
+  if (!opened)
+    rtl::fatal_error("open: cannot open window unit " + std::to_string(unit) + " on file '" +
+                     std::string(trimmed(file)) + "'");
+  if (const WindowHost h = current_host(); h.opened) h.opened(opened);
+}
+
+int activate_unit(int unit) {
+  {
+    std::lock_guard<std::mutex> lock(surface_mutex());
+    Registry& r = registry();
+    if (r.units.count(unit) == 0) return -1;
+    r.active = unit;
+  }
+  if (const WindowHost h = current_host(); h.activated) h.activated(unit);
+  return 0;
+}
+
+void clear_window(std::int16_t area) {
+  on_active(0, true, [&](Unit& u) {
+    // An unfinished console line ends before the window is cleared.
+    if (u.surface.text_column() > 1) u.surface.new_line();
+    u.surface.clear(area);
+    return 0;
+  });
+}
+
+std::int16_t set_color_index(std::int16_t index) {
+  return on_active<std::int16_t>(-1, false, [&](Unit& u) { return u.surface.set_color_index(index); });
+}
+
+std::int16_t rectangle(std::int16_t control, std::int16_t x1, std::int16_t y1, std::int16_t x2,
+                       std::int16_t y2) {
+  return on_active<std::int16_t>(0, true, [&](Unit& u) {
+    return u.surface.rectangle(control, x1, y1, x2, y2);
+  });
+}
+
+void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2) {
+  on_active(0, false, [&](Unit& u) {
+    u.surface.set_viewport(x1, y1, x2, y2);
+    return 0;
+  });
+}
+
+std::int16_t set_window_coords(bool upward, double wx1, double wy1, double wx2, double wy2) {
+  return on_active<std::int16_t>(0, false, [&](Unit& u) {
+    return u.surface.set_window_coords(upward, wx1, wy1, wx2, wy2);
+  });
+}
+
+std::int32_t set_rgb_color(std::int32_t rgb) {
+  return on_active<std::int32_t>(-1, false, [&](Unit& u) { return u.surface.set_rgb_color(rgb); });
+}
+
+std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx2, double wy2) {
+  return on_active<std::int16_t>(0, true, [&](Unit& u) {
+    return u.surface.rectangle_w(control, wx1, wy1, wx2, wy2);
+  });
+}
+
+std::int16_t init_fonts() {
+  // Built before the lock is taken: the first call measures the system's fonts.
+  const FontList& list = fonts();
+  on_active(0, false, [&](Unit& u) {
+    u.surface.set_font(list.default_font());
+    return 0;
+  });
+  return static_cast<std::int16_t>(std::min(list.size(), 32767));
+}
+
+std::int16_t select_font(std::string_view options) {
+  const std::optional<FontChoice> choice = fonts().select(options);
+  if (!choice) return -1;
+  const bool has_window = on_active(false, false, [&](Unit& u) {
+    u.surface.set_font(choice);
+    return true;
+  });
+  return has_window ? static_cast<std::int16_t>(choice->index) : std::int16_t{-1};
+}
+
+WindowPoint move_to_w(double wx, double wy) {
+  return on_active(WindowPoint{}, false, [&](Unit& u) { return u.surface.move_to_w(wx, wy); });
+}
+
+void draw_text(std::string_view text) {
+  on_active(0, true, [&](Unit& u) {
+    u.surface.draw_text(text);
+    return 0;
+  });
+}
+
+std::int16_t set_video_mode(std::int16_t mode) {
+  return on_active<std::int16_t>(0, true, [&](Unit& u) {
+    return u.surface.set_video_mode(mode);
+  });
+}
+
+std::int16_t set_text_color(std::int16_t index) {
+  return on_active<std::int16_t>(-1, false, [&](Unit& u) { return u.surface.set_text_color(index); });
+}
+
+void read_console_line() {
+  if (const WindowHost h = current_host(); h.read_line) {
+    h.read_line();
+    return;
+  }
+  // Standard input, one byte at a time, so that nothing after the line is
+  // taken from the descriptor.
+  char c;
+  for (;;) {
+    const ssize_t n = ::read(0, &c, 1);
+    if (n == 1) {
+      if (c == '\n') return;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return;  // end of input or an error: there is no line to wait for
+  }
+}
+
+bool snapshot(int unit, Picture& out) {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Registry& r = registry();
+  const auto it = r.units.find(unit);
+  if (it == r.units.end()) return false;
+  out = it->second->surface.picture();
+  return true;
+}
+
+std::string window_title(int unit) {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Registry& r = registry();
+  const auto it = r.units.find(unit);
+  return it == r.units.end() ? std::string() : it->second->title;
+}
+
+int active_unit() {
+  std::lock_guard<std::mutex> lock(surface_mutex());
+  Registry& r = registry();
+  return r.active;
+}
+
+void reset_for_tests() {
+  {
+    std::lock_guard<std::mutex> lock(surface_mutex());
+    Registry& r = registry();
+    // The console unit stays the same object (its window may show it); its
+    // surface starts afresh.
+    const std::shared_ptr<Unit> console = r.units[kConsoleUnit];
+    r.units.clear();
+    console->surface = Surface();
+    console->changed.store(true, std::memory_order_relaxed);
+    r.units[kConsoleUnit] = console;
+    r.active = kConsoleUnit;
+    r.console_lines.clear();
+    r.console_typing.clear();
+  }
+  if (const WindowHost h = current_host(); h.reset) h.reset();
+}
+
+}  // namespace gfxwin

@@ -1,0 +1,191 @@
+#include "gfxwin/runtime.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "gfxwin/console_input.h"
+#include "gfxwin/frame_window.h"
+#include "gfxwin/graphics.h"
+#include "gfxwin/unit.h"
+#include "rtl/console.h"
+#include "rtl/fatal.h"
+
+namespace gfxwin {
+namespace {
+
+// What the worker thread and the test hooks reach while run_program runs.
+struct Runtime {
+  FrameWindow* frame = nullptr;
+  ConsoleInput input;
+  bool interactive = false;
+};
+
+std::atomic<Runtime*> running{nullptr};
+
+bool on_gui_thread() { return QThread::currentThread() == QCoreApplication::instance()->thread(); }
+
+// Runs `f` on the GUI thread and returns when it is done.
+template <class F>
+void on_gui_and_wait(Runtime& rt, F f) {
+  if (on_gui_thread())
+    f();
+  else
+    QMetaObject::invokeMethod(rt.frame, std::move(f), Qt::BlockingQueuedConnection);
+}
+
+// Runs `f` on the GUI thread later; the caller goes on at once.
+template <class F>
+void on_gui_later(Runtime& rt, F f) {
+  QMetaObject::invokeMethod(rt.frame, std::move(f), Qt::QueuedConnection);
+}
+
+bool env_set(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0';
+}
+
+bool env_true(const char* name) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;
+}
+
+// Ends the process at once with `code`: for a worker thread that cannot
+// return (a fatal error, a close while it runs).
+[[noreturn]] void end_process(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+void install(Runtime& rt) {
+  WindowHost host;
+  host.opened = [&rt](const std::shared_ptr<Unit>& unit) {
+    on_gui_and_wait(rt, [&rt, unit] { rt.frame->add_unit(unit); });
+  };
+  host.activated = [&rt](int unit) {
+    on_gui_later(rt, [&rt, unit] { rt.frame->bring_to_front(unit); });
+  };
+  host.reset = [&rt] { on_gui_and_wait(rt, [&rt] { rt.frame->remove_graphics_units(); }); };
+  host.read_line = [&rt] { rt.input.read_line(); };
+  set_window_host(std::move(host));
+
+  rtl::set_console_listener([](std::string_view record) { console_record(record); });
+
+  rtl::set_fatal_reporter([&rt](std::string_view message) {
+    if (!rt.interactive) return;  // standard error has it; nobody could answer a box
+    const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+    on_gui_and_wait(rt, [&rt, text] {
+      QMessageBox::critical(rt.frame, rt.frame->windowTitle(), text);
+    });
+  });
+  rtl::set_fatal_exit([&rt](int code) {
+    if (on_gui_thread()) end_process(code);
+    // The first thread ends the process once its event loop is down.
+    on_gui_later(rt, [code] { QApplication::exit(code); });
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  });
+}
+
+void uninstall() {
+  set_window_host({});
+  rtl::set_console_listener({});
+  rtl::set_fatal_reporter({});
+  rtl::set_fatal_exit({});
+}
+
+}  // namespace
+
+int run_program(int argc, char** argv, std::string_view program_name,
+                std::function<int()> main_routine) {
+  // No display and no platform chosen: Qt's offscreen platform.
+  if (!env_set("QT_QPA_PLATFORM") && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  int qt_argc = argc;
+  QApplication app(qt_argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  const QString platform = QGuiApplication::platformName();
+  const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+
+  Runtime rt;
+  rt.interactive = !headless && !env_true("MAPPLOT_NO_ASK");
+  auto frame = std::make_unique<FrameWindow>(std::string(program_name), &rt.input, rt.interactive);
+  rt.frame = frame.get();
+  install(rt);
+  running = &rt;
+
+  // The console unit's window; its surface may already hold drawings.
+  for (const auto& unit : all_units())
+    if (unit->number == kConsoleUnit) frame->add_unit(unit);
+  frame->show();
+
+  std::thread worker;
+  std::atomic<bool> returned{false};
+  QTimer::singleShot(0, frame.get(), [&] {
+    worker = std::thread([&] {
+      const int code = main_routine();
+      returned = true;
+      on_gui_later(rt, [&rt, code] { rt.frame->program_finished(code); });
+    });
+  });
+
+  const int exit_code = QApplication::exec();
+  if (!returned) end_process(exit_code);  // the worker is stopped where it is
+  worker.join();
+
+  running = nullptr;
+  uninstall();
+  frame.reset();
+  return exit_code;
+}
+
+bool runtime_running() { return running.load() != nullptr; }
+
+bool feed_console_line(std::string_view line) {
+  Runtime* rt = running.load();
+  if (rt == nullptr) return false;
+  rt->input.type(line);
+  rt->input.enter();
+  return true;
+}
+
+std::vector<std::string> child_window_titles() {
+  Runtime* rt = running.load();
+  std::vector<std::string> titles;
+  if (rt != nullptr) on_gui_and_wait(*rt, [&] { titles = rt->frame->child_titles(); });
+  return titles;
+}
+
+std::string front_window_title() {
+  Runtime* rt = running.load();
+  std::string title;
+  if (rt != nullptr) on_gui_and_wait(*rt, [&] { title = rt->frame->front_title(); });
+  return title;
+}
+
+std::string frame_window_title() {
+  Runtime* rt = running.load();
+  std::string title;
+  if (rt != nullptr)
+    on_gui_and_wait(*rt, [&] { title = rt->frame->windowTitle().toStdString(); });
+  return title;
+}
+
+void request_close() {
+  Runtime* rt = running.load();
+  if (rt != nullptr) on_gui_later(*rt, [rt] { rt->frame->close(); });
+}
+
+}  // namespace gfxwin

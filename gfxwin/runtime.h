@@ -1,0 +1,74 @@
+#pragma once
+// The windowing runtime: a frame window with a console window and one
+// graphics window per opened unit, and the program's main routine running
+// on a worker thread of its own.
+//
+// run_program creates the application and the frame window (captioned with
+// the program's name) holding the console window (unit 0), then runs
+// `main_routine` on a worker thread while the first thread runs the event
+// loop. Console records (rtl::console_write_line) also appear in the console
+// window; read_console_line waits for a line typed there; every operation of
+// graphics.h completes before it returns, and the windows are repainted from
+// their surfaces about 30 times a second.
+//
+// When the routine returns, the frame window's caption is marked
+// "[finished]" and a message box shows the exit code and asks whether to
+// close the window; the windows stay until the user closes them. Nobody is
+// asked (the program simply ends with the routine's exit code) when
+//   - there is no display (neither DISPLAY nor WAYLAND_DISPLAY set and no
+//     QT_QPA_PLATFORM chosen): the program then runs on Qt's offscreen
+//     platform and draws as usual;
+//   - QT_QPA_PLATFORM names the offscreen (or minimal) platform;
+//   - MAPPLOT_NO_ASK is set to a value other than "" or "0" (tests on a
+//     real display).
+// Fatal errors (rtl/fatal.h) are shown in a message box when somebody can
+// answer it, then end the program with rtl::kFatalExitCode. Closing the
+// frame window while the routine still runs asks first (when somebody can
+// answer), then ends the program with kClosedExitCode.
+//
+// Requires: no Qt application exists yet; called from the program's first
+// thread; one run at a time.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gfxwin {
+
+// Exit code of a program whose frame window was closed while it ran.
+inline constexpr int kClosedExitCode = 2;
+
+// Returns the exit code: the routine's, unless the program ended otherwise.
+// A fatal error or a close while running end the process from here with
+// their exit code (the worker thread cannot be unwound).
+int run_program(int argc, char** argv, std::string_view program_name,
+                std::function<int()> main_routine);
+
+// Whether run_program is running.
+bool runtime_running();
+
+// Every line of the console window so far, each ending in a line feed; an
+// unfinished line (being typed) comes last without one.
+std::string console_text();
+
+// --- Test hooks: what a user does and sees ---
+
+// Types the line and Enter into the console window; false without the
+// runtime. Lines typed before a read are kept for it.
+bool feed_console_line(std::string_view line);
+
+// The captions of the frame window's child windows in the order they were
+// opened, the console window first; empty without the runtime.
+std::vector<std::string> child_window_titles();
+
+// The caption of the child window in front ("" without the runtime).
+std::string front_window_title();
+
+// The frame window's caption ("" without the runtime).
+std::string frame_window_title();
+
+// Closes the frame window as its close button does.
+void request_close();
+
+}  // namespace gfxwin

@@ -1,0 +1,301 @@
+#include "gfxwin/surface.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRect>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace gfxwin {
+namespace {
+
+// Products are limited to this many pixels before rounding, so that any
+// finite coordinate has a pixel (far outside every surface).
+constexpr double kFarAway = 1.0e8;
+
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+QFont font_of(const FontChoice& choice) {
+  QFont font(QString::fromStdString(choice.family));
+  font.setPixelSize(std::max(1, choice.pixel_height));
+  font.setStretch(choice.stretch);
+  // Glyphs in the drawing colour only, no blended edge pixels: the nearest
+  // a window without antialiasing shows.
+  font.setStyleStrategy(QFont::NoAntialias);
+  font.setHintingPreference(QFont::PreferFullHinting);
+  return font;
+}
+
+}  // namespace
+
+Surface::Surface(int width, int height)
+    : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
+  reset_drawing_state();
+  clear(0);
+}
+
+void Surface::reset_drawing_state() {
+  origin_x_ = 0;
+  origin_y_ = 0;
+  clip_ = {0, 0, width() - 1, height() - 1};
+  wx1_ = 0;
+  wy1_ = 0;
+  wx2_ = width() - 1;
+  wy2_ = height() - 1;
+  upward_ = false;
+  recompute_scale();
+  pos_x_ = 0;
+  pos_y_ = 0;
+}
+
+Picture Surface::picture() const {
+  Picture p;
+  p.width = width();
+  p.height = height();
+  p.pixels.resize(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height));
+  for (int y = 0; y < p.height; ++y) {
+    const auto* line = reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y));
+    std::uint32_t* out = p.pixels.data() + static_cast<std::size_t>(y) * p.width;
+    for (int x = 0; x < p.width; ++x) out[x] = line[x] & 0x00FFFFFFu;
+  }
+  return p;
+}
+
+void Surface::clear(std::int16_t area) {
+  if (area != 0) return;
+  const std::uint32_t bg = kOpaque | pixel_of_rgb(palette_[static_cast<std::size_t>(background_)]);
+  for (int y = 0; y < height(); ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
+    std::fill(line, line + width(), bg);
+  }
+  row_ = 1;
+  column_ = 1;
+}
+
+std::int16_t Surface::set_color_index(std::int16_t index) {
+  const std::int16_t previous = color_index_;
+  color_index_ = std::clamp<std::int16_t>(index, 0, kPaletteSize - 1);
+  rgb_last_ = false;
+  pixel_ = kOpaque | pixel_of_rgb(palette_[static_cast<std::size_t>(color_index_)]);
+  return previous;
+}
+
+std::int32_t Surface::current_rgb() const {
+  return rgb_last_ ? rgb_ : palette_[static_cast<std::size_t>(color_index_)];
+}
+
+std::int32_t Surface::set_rgb_color(std::int32_t rgb) {
+  const std::int32_t previous = current_rgb();
+  rgb_ = rgb & 0xFFFFFF;
+  rgb_last_ = true;
+  pixel_ = kOpaque | pixel_of_rgb(rgb_);
+  return previous;
+}
+
+void Surface::fill_clipped(int x1, int y1, int x2, int y2, std::uint32_t pixel) {
+  x1 = std::max(x1, clip_.x1);
+  y1 = std::max(y1, clip_.y1);
+  x2 = std::min(x2, clip_.x2);
+  y2 = std::min(y2, clip_.y2);
+  if (x1 > x2 || y1 > y2) return;
+  const auto n = static_cast<std::size_t>(x2 - x1 + 1);
+  for (int y = y1; y <= y2; ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(y)) + x1;
+    if (y == y1) {
+      std::fill(line, line + n, pixel);
+    } else {
+      // The first row is already right: copying it is faster than filling.
+      const auto* first = reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y1)) + x1;
+      std::memcpy(line, first, n * sizeof(std::uint32_t));
+    }
+  }
+}
+
+void Surface::draw_rect(std::int16_t control, int x1, int y1, int x2, int y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  if (control == kFillInterior) {
+    fill_clipped(x1, y1, x2, y2, pixel_);
+  } else {
+    fill_clipped(x1, y1, x2, y1, pixel_);
+    fill_clipped(x1, y2, x2, y2, pixel_);
+    fill_clipped(x1, y1, x1, y2, pixel_);
+    fill_clipped(x2, y1, x2, y2, pixel_);
+  }
+}
+
+std::int16_t Surface::rectangle(std::int16_t control, std::int16_t x1, std::int16_t y1,
+                                std::int16_t x2, std::int16_t y2) {
+  if (control != kBorder && control != kFillInterior) return 0;
+  draw_rect(control, origin_x_ + x1, origin_y_ + y1, origin_x_ + x2, origin_y_ + y2);
+  return 1;
+}
+
+void Surface::set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2) {
+  const int lx = std::min(x1, x2), hx = std::max(x1, x2);
+  const int ly = std::min(y1, y2), hy = std::max(y1, y2);
+  origin_x_ = lx;
+  origin_y_ = ly;
+  clip_ = {std::clamp(lx, 0, width() - 1), std::clamp(ly, 0, height() - 1),
+           std::clamp(hx, 0, width() - 1), std::clamp(hy, 0, height() - 1)};
+  recompute_scale();
+}
+
+std::int16_t Surface::set_window_coords(bool upward, double wx1, double wy1, double wx2,
+                                        double wy2) {
+  // A pair that is equal, or not a number, gives no scale.
+  if (!(wx1 != wx2) || !(wy1 != wy2) || std::isnan(wx1) || std::isnan(wx2) || std::isnan(wy1) ||
+      std::isnan(wy2))
+    return 0;
+  wx1_ = std::min(wx1, wx2);
+  wx2_ = std::max(wx1, wx2);
+  wy1_ = std::min(wy1, wy2);
+  wy2_ = std::max(wy1, wy2);
+  upward_ = upward;
+  recompute_scale();
+  return 1;
+}
+
+void Surface::recompute_scale() {
+  sx_ = (clip_.x2 - clip_.x1) / (wx2_ - wx1_);
+  sy_ = (clip_.y2 - clip_.y1) / (wy2_ - wy1_);
+}
+
+bool Surface::map_point(double wx, double wy, int& col, int& row) const {
+  const double px = (wx - wx1_) * sx_;
+  const double py = (wy - wy1_) * sy_;
+  if (std::isnan(px) || std::isnan(py)) return false;
+  const int rx = round_product(std::clamp(px, -kFarAway, kFarAway));
+  const int ry = round_product(std::clamp(py, -kFarAway, kFarAway));
+  col = clip_.x1 + rx;
+  row = upward_ ? clip_.y2 - ry : clip_.y1 + ry;
+  return true;
+}
+
+std::int16_t Surface::rectangle_w(std::int16_t control, double wx1, double wy1, double wx2,
+                                  double wy2) {
+  if (control != kBorder && control != kFillInterior) return 0;
+  int c1, r1, c2, r2;
+  if (!map_point(wx1, wy1, c1, r1) || !map_point(wx2, wy2, c2, r2)) return 0;
+  draw_rect(control, c1, r1, c2, r2);
+  return 1;
+}
+
+WindowPoint Surface::move_to_w(double wx, double wy) {
+  WindowPoint previous;
+  previous.x = wx1_ + (pos_x_ - clip_.x1) / sx_;
+  previous.y = upward_ ? wy1_ + (clip_.y2 - pos_y_) / sy_ : wy1_ + (pos_y_ - clip_.y1) / sy_;
+  int col, row;
+  if (map_point(wx, wy, col, row)) {
+    pos_x_ = col;
+    pos_y_ = row;
+  }
+  return previous;
+}
+
+void Surface::draw_text(std::string_view text) {
+  if (!font_ || text.empty()) return;
+  const QFont font = font_of(*font_);
+  const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QFontMetrics metrics(font);
+  {
+    QPainter painter(&image_);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    painter.setClipRect(QRect(QPoint(clip_.x1, clip_.y1), QPoint(clip_.x2, clip_.y2)));
+    painter.setFont(font);
+    painter.setPen(QColor::fromRgb(pixel_));
+    painter.drawText(QPoint(pos_x_, pos_y_ + metrics.ascent()), s);
+  }
+  pos_x_ += metrics.horizontalAdvance(s);
+}
+
+std::int16_t Surface::set_video_mode(std::int16_t mode) {
+  if (mode != kDefaultMode) return 0;
+  reset_drawing_state();
+  clear(0);
+  return kTextRows;
+}
+
+std::int16_t Surface::set_text_color(std::int16_t index) {
+  const std::int16_t previous = text_color_;
+  if (index >= 0 && index <= 255) text_color_ = index;
+  return previous;
+}
+
+// --- Console text ---
+
+void Surface::fill_cell_row(int row) {
+  const std::uint32_t bg = kOpaque | pixel_of_rgb(palette_[static_cast<std::size_t>(background_)]);
+  const int y1 = (row - 1) * kCellHeight;
+  const int y2 = std::min(y1 + kCellHeight, height()) - 1;
+  const int x2 = std::min(kTextColumns * kCellWidth, width()) - 1;
+  for (int y = y1; y <= y2; ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
+    std::fill(line, line + x2 + 1, bg);
+  }
+}
+
+void Surface::scroll_text_up() {
+  const int rows = std::min(kTextRows * kCellHeight, height());
+  const auto bytes = static_cast<std::size_t>(std::min(kTextColumns * kCellWidth, width())) * 4;
+  for (int y = 0; y + kCellHeight < rows; ++y)
+    std::memcpy(image_.scanLine(y), image_.constScanLine(y + kCellHeight), bytes);
+  fill_cell_row(kTextRows);
+}
+
+void Surface::new_line() {
+  column_ = 1;
+  if (row_ < kTextRows) {
+    ++row_;
+  } else {
+    scroll_text_up();
+  }
+}
+
+void Surface::put_text(std::string_view text) {
+  if (text.empty()) return;
+  ensure_font_support();
+  QFont font(QString::fromStdString(FontList::system().entries().size() > 1
+                                        ? FontList::system().entries()[1].family
+                                        : std::string("Monospace")));
+  font.setPixelSize(kCellHeight - 2);
+  font.setStyleStrategy(QFont::NoAntialias);
+  const QFontMetrics metrics(font);
+  const std::size_t text_index = static_cast<std::size_t>(std::min<int>(text_color_, kPaletteSize - 1));
+  const QColor colour = QColor::fromRgb(kOpaque | pixel_of_rgb(palette_[text_index]));
+  const std::uint32_t bg = kOpaque | pixel_of_rgb(palette_[static_cast<std::size_t>(background_)]);
+  QPainter painter(&image_);
+  painter.setFont(font);
+  painter.setPen(colour);
+  for (char c : text) {
+    if (column_ > kTextColumns) {
+      painter.end();
+      new_line();
+      painter.begin(&image_);
+      painter.setFont(font);
+      painter.setPen(colour);
+    }
+    const int x = (column_ - 1) * kCellWidth;
+    const int y = (row_ - 1) * kCellHeight;
+    painter.fillRect(QRect(x, y, kCellWidth, kCellHeight), QColor::fromRgb(bg));
+    painter.drawText(QPoint(x, y + 1 + metrics.ascent()), QString(QChar::fromLatin1(c)));
+    ++column_;
+  }
+}
+
+void Surface::erase_back() {
+  if (column_ <= 1) return;
+  --column_;
+  const std::uint32_t bg = kOpaque | pixel_of_rgb(palette_[static_cast<std::size_t>(background_)]);
+  const int x = (column_ - 1) * kCellWidth;
+  const int y = (row_ - 1) * kCellHeight;
+  for (int yy = y; yy < std::min(y + kCellHeight, height()); ++yy) {
+    auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(yy));
+    std::fill(line + x, line + std::min(x + kCellWidth, width()), bg);
+  }
+}
+
+}  // namespace gfxwin

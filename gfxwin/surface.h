@@ -1,0 +1,157 @@
+#pragma once
+// Surface: the drawing surface of one window and its drawing state.
+//
+// A pixel raster (origin top-left, x to the right, y downwards) with the
+// viewport, the window coordinates, the current position, the graphics,
+// text and background colours, the current font and the text cursor of the
+// window. Every operation of graphics.h acts on one Surface; the surface
+// itself knows nothing of widgets or threads, so it can be tested pixel by
+// pixel on its own.
+//
+// Pixel rules: rectangles include both corners; everything drawn is clipped
+// to the clip rectangle; window coordinates map to pixels as
+//   column = cx1 + round((wx - wx1) * sx)
+//   row    = cy2 - round((wy - wy1) * sy)   (upward flag)
+//            cy1 + round((wy - wy1) * sy)   (otherwise)
+// with sx = (cx2 - cx1) / (wx2 - wx1), sy = (cy2 - cy1) / (wy2 - wy1), and
+// round() adding 0.5 to a positive product, subtracting 0.5 from a zero or
+// negative one and dropping the fraction.
+
+#include <QImage>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "gfxwin/font_list.h"
+#include "gfxwin/graphics.h"
+
+namespace gfxwin {
+
+// The surface of every window: the largest drawing area of the screen map
+// (1005 x 662) with one row to spare.
+inline constexpr int kSurfaceWidth = 1005;
+inline constexpr int kSurfaceHeight = 663;
+
+// The text window: 80 columns and 30 rows of 8 x 16 pixel cells at the
+// top-left of the surface.
+inline constexpr int kTextColumns = 80;
+inline constexpr int kTextRows = 30;
+inline constexpr int kCellWidth = 8;
+inline constexpr int kCellHeight = 16;
+
+inline constexpr int kPaletteSize = 16;
+
+// The default palette as RGB values (red in the lowest byte).
+inline constexpr std::array<std::int32_t, kPaletteSize> kDefaultPalette = {
+    0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+    0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+// The 0xRRGGBB pixel value of an RGB value (red in the lowest byte).
+constexpr std::uint32_t pixel_of_rgb(std::int32_t rgb) {
+  const auto v = static_cast<std::uint32_t>(rgb);
+  return (v & 0xFFu) << 16 | (v & 0xFF00u) | (v >> 16 & 0xFFu);
+}
+
+// The product rounding of the window-coordinate rule: -0.5 -> -1, 0.5 -> 1,
+// -0.3 -> 0. Requires: |p| well inside the int range.
+inline int round_product(double p) {
+  return static_cast<int>(p > 0 ? p + 0.5 : p - 0.5);
+}
+
+class Surface {
+ public:
+  explicit Surface(int width = kSurfaceWidth, int height = kSurfaceHeight);
+
+  int width() const { return image_.width(); }
+  int height() const { return image_.height(); }
+  const QImage& image() const { return image_; }
+  // The pixels as 0xRRGGBB values, row by row.
+  Picture picture() const;
+
+  // area 0: the whole surface in the background colour, text cursor at row
+  // 1, column 1. Other areas change nothing.
+  void clear(std::int16_t area);
+
+  std::int16_t set_color_index(std::int16_t index);
+  std::int32_t set_rgb_color(std::int32_t rgb);
+  // The drawing colour as an RGB value.
+  std::int32_t current_rgb() const;
+
+  std::int16_t rectangle(std::int16_t control, std::int16_t x1, std::int16_t y1, std::int16_t x2,
+                         std::int16_t y2);
+  void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2);
+  std::int16_t set_window_coords(bool upward, double wx1, double wy1, double wx2, double wy2);
+  std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx2, double wy2);
+
+  // The current position in surface pixels.
+  int position_x() const { return pos_x_; }
+  int position_y() const { return pos_y_; }
+  WindowPoint move_to_w(double wx, double wy);
+
+  // The font used by draw_text; none: draw_text draws nothing.
+  void set_font(std::optional<FontChoice> font) { font_ = std::move(font); }
+  const std::optional<FontChoice>& font() const { return font_; }
+  void draw_text(std::string_view text);
+
+  std::int16_t set_video_mode(std::int16_t mode);
+  std::int16_t set_text_color(std::int16_t index);
+  std::int16_t text_color() const { return text_color_; }
+
+  // Console text: writes the characters at the text cursor in the text
+  // colour on the background colour, wrapping after column 80 and scrolling
+  // the text window after row 30.
+  void put_text(std::string_view text);
+  // Ends the text line: the cursor goes to column 1 of the next row.
+  void new_line();
+  // Removes the character before the text cursor on its row (backspace).
+  void erase_back();
+  int text_row() const { return row_; }
+  int text_column() const { return column_; }
+
+ private:
+  struct Span {
+    int x1, y1, x2, y2;  // surface pixels, corners included
+  };
+
+  void reset_drawing_state();
+  void recompute_scale();
+  // Window coordinates to surface pixels; false for a point that has no pixel
+  // (not a number, or far outside any surface).
+  bool map_point(double wx, double wy, int& col, int& row) const;
+  // Draws a rectangle given in surface pixels, clipped.
+  void draw_rect(std::int16_t control, int x1, int y1, int x2, int y2);
+  void fill_clipped(int x1, int y1, int x2, int y2, std::uint32_t pixel);
+  void fill_cell_row(int row);
+  void scroll_text_up();
+
+  QImage image_;
+  // Viewport origin and clip rectangle, surface pixels.
+  int origin_x_ = 0;
+  int origin_y_ = 0;
+  Span clip_{};
+  // Window coordinates and their scale.
+  double wx1_ = 0, wy1_ = 0, wx2_ = 1, wy2_ = 1;
+  bool upward_ = false;
+  bool window_set_ = false;  // false: window coordinates count pixels of the clip rectangle
+  double sx_ = 1, sy_ = 1;
+  // Current position, surface pixels.
+  int pos_x_ = 0;
+  int pos_y_ = 0;
+  // Graphics colour: the palette index or the RGB value, whichever was set last.
+  std::int16_t color_index_ = kPaletteSize - 1;
+  std::int32_t rgb_ = 0xFFFFFF;
+  bool rgb_last_ = false;
+  std::uint32_t pixel_ = 0xFFFFFFFF;  // what the drawing colour writes into the image
+  std::int16_t text_color_ = 15;
+  std::int16_t background_ = 0;
+  std::array<std::int32_t, kPaletteSize> palette_ = kDefaultPalette;
+  std::optional<FontChoice> font_;
+  // Text cursor, 1-based.
+  int row_ = 1;
+  int column_ = 1;
+};
+
+}  // namespace gfxwin

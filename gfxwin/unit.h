@@ -1,0 +1,59 @@
+#pragma once
+// Units: the windows behind the operations of graphics.h, as the windowing
+// runtime sees them.
+//
+// Every unit's surface is drawn on and read under one lock,
+// surface_mutex(); the operations of graphics.h take it for the length of
+// one operation. The runtime installs a WindowHost to be told when units are
+// opened, activated or reset, and to take over reading console lines. The
+// host is installed and removed only while no operation runs.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gfxwin/surface.h"
+
+namespace gfxwin {
+
+struct Unit {
+  Unit(int n, std::string caption) : number(n), title(std::move(caption)) {}
+  const int number;
+  const std::string title;
+  Surface surface;
+  // Set by every drawing operation, cleared by the window that shows it.
+  std::atomic<bool> changed{true};
+};
+
+std::mutex& surface_mutex();
+
+struct WindowHost {
+  // A unit was opened; returns when its window exists.
+  std::function<void(const std::shared_ptr<Unit>&)> opened;
+  // A unit became the active one; its window is to come to the front.
+  std::function<void(int unit)> activated;
+  // Every graphics unit was closed.
+  std::function<void()> reset;
+  // Reads one console line, blocking until it is entered.
+  std::function<void()> read_line;
+};
+
+// An empty host: no runtime (read_console_line reads standard input).
+void set_window_host(WindowHost host);
+
+// The units in the order of their numbers, the console unit first.
+std::vector<std::shared_ptr<Unit>> all_units();
+
+// Console text. A record is written as one line of the console window; the
+// characters the user types are echoed at the text cursor until the line
+// is ended.
+void console_record(std::string_view record);
+void console_echo(std::string_view characters);
+void console_echo_erase();
+void console_echo_end();
+
+}  // namespace gfxwin
