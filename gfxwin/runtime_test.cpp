@@ -1,0 +1,80 @@
+#include "gfxwin/runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "gfxwin/graphics.h"
+#include "rtl/console.h"
+
+namespace gfxwin {
+namespace {
+
+// The whole runtime on the offscreen platform: the routine runs on a worker
+// thread, opens two units and draws into each, writes console lines and
+// waits for a line typed into the console window.
+TEST(Runtime, RoutineOnTheWorkerWithTwoWindowsAndTheConsole) {
+  char name[] = "runtime_test";
+  char* argv[] = {name, nullptr};
+  std::vector<std::string> titles;
+  std::string front;
+  std::string frame;
+  std::atomic<bool> line_read{false};
+  std::thread::id worker_id;
+
+  testing::internal::CaptureStdout();
+  const int code = run_program(1, argv, "runtime_test", [&] {
+    worker_id = std::this_thread::get_id();
+    rtl::console_write_line(" first line");
+    open_unit(1, "USER", "One", "UNKNOWN");
+    open_unit(2, "USER", "Two", "UNKNOWN");
+    activate_unit(1);
+    set_color_index(12);
+    rectangle(kFillInterior, 10, 10, 20, 20);
+    activate_unit(2);
+    set_rgb_color(0x00FF00);
+    set_window_coords(true, 0, 0, 1004, 662);
+    rectangle_w(kFillInterior, 0, 0, 5, 5);
+    titles = child_window_titles();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the front window follows
+    front = front_window_title();
+    frame = frame_window_title();
+
+    std::thread typist([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      feed_console_line("typed");
+    });
+    read_console_line();
+    line_read = true;
+    typist.join();
+    rtl::console_write_line(" last line");
+    return 3;
+  });
+  const std::string out = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(code, 3);  // no display: the routine's code, nobody asked
+  EXPECT_NE(worker_id, std::this_thread::get_id());
+  EXPECT_TRUE(line_read);
+  EXPECT_EQ(titles, (std::vector<std::string>{"Console", "One", "Two"}));
+  EXPECT_EQ(front, "Two");
+  EXPECT_EQ(frame, "runtime_test");
+  EXPECT_NE(out.find(" first line\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" last line\n"), std::string::npos) << out;
+  EXPECT_EQ(console_text(), " first line\ntyped\n last line\n");
+
+  Picture one, two;
+  ASSERT_TRUE(snapshot(1, one));
+  ASSERT_TRUE(snapshot(2, two));
+  EXPECT_EQ(one.at(10, 10), 0xFF0000u);
+  EXPECT_EQ(one.at(20, 20), 0xFF0000u);
+  EXPECT_EQ(one.at(21, 20), 0x000000u);
+  EXPECT_EQ(two.at(0, 662), 0x00FF00u);  // y upwards: (0, 0) at the bottom left
+  EXPECT_EQ(two.at(5, 657), 0x00FF00u);
+  EXPECT_EQ(two.at(10, 10), 0x000000u);
+  EXPECT_FALSE(runtime_running());
+}
+
+}  // namespace
+}  // namespace gfxwin
