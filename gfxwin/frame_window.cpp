@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "gfxwin/console_input.h"
@@ -146,7 +147,11 @@ void FrameWindow::program_finished(int exit_code) {
   setWindowTitle(text(name_ + " [finished]"));
   for (const Child& c : children_) c.view->refresh();
   if (!interactive_) {
-    QApplication::exit(exit_code);
+    // MAPPLOT_EXIT_DELAY_MS keeps the finished windows on the screen that
+    // long (for a picture of them) before the program ends.
+    const char* delay = std::getenv("MAPPLOT_EXIT_DELAY_MS");
+    const int ms = delay != nullptr ? std::clamp(std::atoi(delay), 0, 600000) : 0;
+    QTimer::singleShot(ms, this, [exit_code] { QApplication::exit(exit_code); });
     return;
   }
   const auto answer = QMessageBox::question(

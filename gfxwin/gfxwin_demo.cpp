@@ -18,7 +18,7 @@ namespace {
 int demo() {
   using namespace gfxwin;
   rtl::console_write_line(" gfxwin demo: drawing");
-  open_unit(1, "USER", "gfxwin demo", "UNKNOWN");
+  open_unit(1, "USER", "Demo", "UNKNOWN");
   activate_unit(1);
   clear_window(0);
 

@@ -20,7 +20,8 @@
 //     platform and draws as usual;
 //   - QT_QPA_PLATFORM names the offscreen (or minimal) platform;
 //   - MAPPLOT_NO_ASK is set to a value other than "" or "0" (tests on a
-//     real display).
+//     real display); MAPPLOT_EXIT_DELAY_MS=<milliseconds> then keeps the
+//     finished windows shown that long before the program ends.
 // Fatal errors (rtl/fatal.h) are shown in a message box when somebody can
 // answer it, then end the program with rtl::kFatalExitCode. Closing the
 // frame window while the routine still runs asks first (when somebody can
