@@ -146,6 +146,18 @@ void round_exact_general(T ax, int r, Digits& out) {
   out.M = (neg_exp ? -e10 : e10) + 1;
 }
 
+// One more decade: 0.999 -> 0.100 * 10^(M+1) when rounding up carries through.
+void increment(Digits& out, int r) {
+  int i = r - 1;
+  while (i >= 0 && out.d[i] == '9') out.d[i--] = '0';
+  if (i >= 0) {
+    ++out.d[i];
+  } else {
+    out.d[0] = '1';
+    ++out.M;
+  }
+}
+
 // Rounds |x| to r significant digits, reusing y (|x| already correctly rounded
 // to more than r digits) when that cannot differ from rounding |x| itself:
 // only a tail of y that reads exactly 5000... may hide which side of the
@@ -166,16 +178,120 @@ void round_from(const Digits& y, T ax, int r, Digits& out) {
   std::memcpy(out.d, y.d, static_cast<std::size_t>(r));
   out.count = r;
   out.M = y.M;
-  if (first >= '5') {
-    int i = r - 1;
-    while (i >= 0 && out.d[i] == '9') out.d[i--] = '0';
-    if (i >= 0) {
-      ++out.d[i];
-    } else {  // 999.6 -> 1000: one more decade
-      out.d[0] = '1';
-      ++out.M;
-    }
+  if (first >= '5') increment(out, r);
+}
+
+// Leading decimal digits of |x|, cut (not rounded), and whether anything
+// non-zero follows them: enough to round |x| exactly to fewer digits.
+struct Truncated {
+  char d[24];
+  int count = 0;
+  int M = 0;
+  bool sticky = false;
+};
+
+__extension__ typedef unsigned __int128 u128;  // GCC and Clang: exact products up to 2^128
+
+constexpr u128 power(unsigned base, int n) {
+  u128 p = 1;
+  for (int i = 0; i < n; ++i) p *= base;
+  return p;
+}
+
+template <unsigned Base, int N>
+constexpr auto power_table() {
+  struct Table {
+    u128 v[N + 1];
+  } t{};
+  for (int i = 0; i <= N; ++i) t.v[i] = power(Base, i);
+  return t;
+}
+
+// "00" "01" ... "99"
+constexpr auto kDigitPairs = [] {
+  struct Pairs {
+    char c[200];
+    constexpr char operator[](std::size_t i) const { return c[i]; }
+  } t{};
+  for (int i = 0; i < 100; ++i) {
+    t.c[2 * i] = static_cast<char>('0' + i / 10);
+    t.c[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
+  return t;
+}();
+
+constexpr int kMaxPow5 = 44;  // 5^44 * 2^24 < 2^128
+constexpr auto kPow5 = power_table<5, kMaxPow5>();
+constexpr auto kPow10 = power_table<10, 30>();
+
+// The leading 10 or 11 digits of a normal single-precision |x| >= about
+// 1e-35, by exact integer arithmetic: floor(|x| * 10^p) for a p that gives
+// that many digits. Returns false outside that range.
+bool truncated_digits(float ax, Truncated& t) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &ax, sizeof bits);
+  const int biased = static_cast<int>(bits >> 23);
+  if (biased == 0) return false;  // subnormal
+  const std::uint64_t m = (bits & 0x7fffffu) | 0x800000u;
+  const int E = biased - 150;  // |x| = m * 2^E
+  const int e2 = biased - 127;  // 2^e2 <= |x| < 2^(e2+1)
+  // floor(e2 * log10 2) + 1 is M or M - 1, so floor(|x| * 10^p) has 10 or 11 digits.
+  const int p = 10 - (((e2 * 78913) >> 18) + 1);
+  std::uint64_t N;
+  bool sticky;
+  if (p >= 0) {
+    if (p > kMaxPow5) return false;
+    // |x| * 10^p = m * 5^p * 2^(E + p)
+    const u128 num = static_cast<u128>(m) * kPow5.v[p];
+    const int shift = E + p;
+    if (shift >= 0) {
+      N = static_cast<std::uint64_t>(num << shift);
+      sticky = false;
+    } else {  // N >= 10^9, so the shift is below 128
+      const int right = -shift;
+      N = static_cast<std::uint64_t>(num >> right);
+      sticky = (num & ((static_cast<u128>(1) << right) - 1)) != 0;
+    }
+  } else {  // |x| >= 1e10: an integer, E > 0
+    const u128 num = static_cast<u128>(m) << E;
+    const u128 den = kPow10.v[-p];
+    N = static_cast<std::uint64_t>(num / den);
+    sticky = num % den != 0;
+  }
+  if (N < 1000000000u || N >= 100000000000u) return false;  // not 10 or 11 digits: cannot happen
+  const int n = N >= 10000000000u ? 11 : 10;
+  int i = n;
+  for (; N >= 100; N /= 100) {
+    const auto pair = static_cast<std::size_t>(N % 100) * 2;
+    t.d[--i] = kDigitPairs[pair + 1];
+    t.d[--i] = kDigitPairs[pair];
+  }
+  if (N >= 10) {
+    t.d[--i] = static_cast<char>('0' + N % 10);
+    N /= 10;
+  }
+  t.d[--i] = static_cast<char>('0' + N);
+  t.count = n;
+  t.M = n - p;
+  t.sticky = sticky;
+  return true;
+}
+
+// |x| correctly rounded (ties to even) to r significant digits, r < t.count.
+void round_truncated(const Truncated& t, int r, Digits& out) {
+  std::memcpy(out.d, t.d, static_cast<std::size_t>(r));
+  out.count = r;
+  out.M = t.M;
+  const char next = t.d[r];
+  bool up;
+  if (next != '5') {
+    up = next > '5';
+  } else {
+    bool above = t.sticky;
+    for (int i = r + 1; !above && i < t.count; ++i) above = t.d[i] != '0';
+    up = above || ((t.d[r - 1] - '0') & 1) != 0;
+  }
+  if (up) increment(out, r);
 }
 
 // ---------------------------------------------------------------------------
@@ -339,8 +455,26 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
   const int q0 = std::is_same_v<T, float> ? 9 : 17;
   const int q = d > q0 ? d + 2 : q0;
   Digits y;
-  round_exact(ax, q, y);
+  Truncated t;
+  bool exact_integer_path = false;
+  if constexpr (std::is_same_v<T, float>) {
+    // Up to 9 digits of a single-precision value: exact integer arithmetic.
+    exact_integer_path = d <= 8 && truncated_digits(ax, t);
+  }
+  if (exact_integer_path) {
+    round_truncated(t, q, y);
+  } else {
+    round_exact(ax, q, y);
+  }
   const int M = y.M;
+  // |x| rounded to r significant digits, r <= q.
+  auto round_to = [&](int r, Digits& rounded) {
+    if (exact_integer_path) {
+      round_truncated(t, r, rounded);
+    } else {
+      round_from(y, ax, r, rounded);
+    }
+  };
 
   bool exponent = false;
   bool carry = false;
@@ -364,7 +498,7 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
       fill(out, w, '*');
       return;
     }
-    round_from(y, ax, s, r);
+    round_to(s, r);
     exponent_form(out, w, d, e, k, negative, r, s);
     return;
   }
@@ -375,7 +509,7 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
     fixed_form(out, w, n, negative, r, d, M + 1);
     return;
   }
-  round_from(y, ax, d, r);  // d significant digits == d - M decimals
+  round_to(d, r);  // d significant digits == d - M decimals
   fixed_form(out, w, n, negative, r, d, M);
 }
 

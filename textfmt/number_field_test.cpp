@@ -54,6 +54,9 @@ TEST(GeneralListMode, SinglePrecisionValues) {
   EXPECT_EQ(list_real(std::nextafter(0.1f, 0.0f)), "  9.9999994E-02");  // just below 0.1: exponent form
   EXPECT_EQ(list_real(-1.0e-30f), " -1.0000000E-30");
   EXPECT_EQ(list_real(1.4e-45f), "  1.4012985E-45");  // smallest subnormal
+  EXPECT_EQ(list_real(1.0e-36f), "  1.0000000E-36");
+  EXPECT_EQ(list_real(1.0e20f), "  1.0000000E+20");   // 100000002004087734272
+  EXPECT_EQ(list_real(134217728.0f), "  1.3421773E+08");  // 2^27
   EXPECT_EQ(list_real(std::numeric_limits<float>::max()), "  3.4028235E+38");
 }
 
