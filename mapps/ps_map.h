@@ -27,7 +27,9 @@
 //   - fewer than two x or y values
 //     (" Warning: at least two x and two y values are needed !!!").
 // When the device cannot be opened, PGPLOT's message says why and no
-// " Output in " line follows. A value of zero or below under the log option
+// " Output in " line follows. A blank file name stays blank: PGPLOT writes its
+// default file for the device type (pgplot.ps ...), and that is the name
+// reported; the null device writes no file and nothing is reported. A value of zero or below under the log option
 // ends the program with "log10: SING error" or "log10: DOMAIN error" before
 // any device is opened.
 
