@@ -8,6 +8,9 @@ function(mapplot_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   set(env QT_QPA_PLATFORM=offscreen ${T_ENV})
+  # The discovered tests receive their properties through a generated script:
+  # the list separators must survive one more expansion there.
+  string(REPLACE ";" "\\;" env "${env}")
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES ENVIRONMENT "${env}" LABELS "${T_LABELS}"
