@@ -88,20 +88,22 @@ void run_block(const float* cre, const float* cim, long long tests, long long* c
 // A lane that leaves on its second test: fills the lanes of a short last block.
 constexpr float kIdleLane = 512.0f;
 
-// Escape values of n points; `point(q, cre, cim)` gives point q.
+// Escape values of n points; each call `next(cre, cim)` gives the next point and
+// returns the place of its value in z.
 template <class Ops, class PointSource>
-void run_points(const PointSource& point, std::ptrdiff_t n, int limit, float* z) {
+void run_points(PointSource next, std::ptrdiff_t n, int limit, float* z) {
   constexpr int L = Ops::kWidth * kVectors;
   // n = -2 .. limit + 1; none at all when limit + 4 <= 0, and z keeps its start value 0.
   const long long tests = limit < -4 ? 0 : static_cast<long long>(limit) + 4;
   alignas(64) float cre[L];
   alignas(64) float cim[L];
   alignas(64) long long counts[L];
+  std::ptrdiff_t place[L];
   for (std::ptrdiff_t first = 0; first < n; first += L) {
     const int lanes = n - first < L ? static_cast<int>(n - first) : L;
     for (int q = 0; q < L; ++q) {
       if (q < lanes) {
-        point(first + q, cre[q], cim[q]);
+        place[q] = next(cre[q], cim[q]);
       } else {
         cre[q] = kIdleLane;
         cim[q] = 0.0f;
@@ -109,26 +111,50 @@ void run_points(const PointSource& point, std::ptrdiff_t n, int limit, float* z)
     }
     run_block<Ops>(cre, cim, tests, counts);
     for (int q = 0; q < lanes; ++q)
-      z[first + q] = tests == 0 ? 0.0f : static_cast<float>(counts[q] - 3);
+      z[place[q]] = tests == 0 ? 0.0f : static_cast<float>(counts[q] - 3);
   }
 }
 
+// The points of a list, in order.
 struct PointList {
   const float* cre;
   const float* cim;
-  void operator()(std::ptrdiff_t q, float& re, float& im) const {
+  std::ptrdiff_t q = 0;
+  std::ptrdiff_t operator()(float& re, float& im) {
     re = cre[q];
     im = cim[q];
+    return q++;
   }
 };
 
-struct GridPoints {
+// The points of a grid, z(i, j) at j * nx + i, in strips of kStripRows rows
+// (fewer in the last), column after column within a strip: a block of lanes
+// then covers a compact patch of the plane, whose orbits tend to end together,
+// rather than a long piece of one row.
+constexpr std::ptrdiff_t kStripRows = 4;
+
+struct GridStrips {
   const float* x;
   std::ptrdiff_t nx;
   const float* y;
-  void operator()(std::ptrdiff_t q, float& re, float& im) const {
-    re = x[q % nx];
-    im = y[q / nx];
+  std::ptrdiff_t ny;
+  std::ptrdiff_t strip = 0;  // first row of the current strip
+  std::ptrdiff_t i = 0;      // column within it
+  std::ptrdiff_t row = 0;    // row within it
+  std::ptrdiff_t operator()(float& re, float& im) {
+    const std::ptrdiff_t rows = ny - strip < kStripRows ? ny - strip : kStripRows;
+    const std::ptrdiff_t j = strip + row;
+    re = x[i];
+    im = y[j];
+    const std::ptrdiff_t place = j * nx + i;
+    if (++row == rows) {
+      row = 0;
+      if (++i == nx) {
+        i = 0;
+        strip += rows;
+      }
+    }
+    return place;
   }
 };
 
@@ -141,7 +167,7 @@ template <class Ops>
 void escape_grid(const float* x, std::ptrdiff_t nx, const float* y, std::ptrdiff_t ny,
                  int limit, float* z) {
   if (nx <= 0 || ny <= 0) return;
-  run_points<Ops>(GridPoints{x, nx, y}, nx * ny, limit, z);
+  run_points<Ops>(GridStrips{x, nx, y, ny}, nx * ny, limit, z);
 }
 
 }  // namespace
