@@ -4,7 +4,15 @@
 // An integer takes a 12-column field, a single-precision real a 15-column
 // general field (7 digits, 2-digit exponent, scale factor 1), a text is
 // copied as it is after one blank (no blank after a text). Items that do not
-// fit the record width continue on further records, each begun by a blank.
+// fit the record width continue on further records, each begun by a blank:
+//   - a number that does not fit the columns left starts a new record (a
+//     field wider than the whole record is still written whole);
+//   - a text longer than the columns left starts a new record when the
+//     record already holds an item, and then runs over as many records as it
+//     needs (on 80 columns: a blank and at most 79 of its characters each).
+// Nothing is ever cut or lost; each record is handed to the emitter without a
+// line ending. The line buffer is kept from record to record, so numbers are
+// put without allocating.
 //
 //   ListWriter out(80, emit);
 //   begin_record(out); put_integer(out, 1); put_text(out, " Ray = ");
@@ -50,7 +58,9 @@ class ListWriter {
   Last last_ = Last::none;
 };
 
-// One output statement is one begin_record ... end_record pair.
+// One output statement is one begin_record ... end_record pair. A record
+// still open at begin_record (its end_record was never called) is emitted
+// first; end_record emits the record even when it holds no item.
 void begin_record(ListWriter& out);
 void put_integer(ListWriter& out, std::int32_t value);
 void put_real(ListWriter& out, float value);

@@ -16,19 +16,25 @@ namespace textfmt {
 //   format_integer(121, 12, 1) == "         121"
 //   format_integer(0, 4, 0)    == "    "          (no digit at all)
 //   format_integer(12345, 4, 0) == "****"
-// Requires: w >= 1.
+// Requires: w >= 1 (a smaller w gives an empty text).
 std::string format_integer(std::int32_t value, int w, int m);
 
 // General real field: width w, d digits, e exponent digits (0 = not given),
 // scale factor k. list_mode selects the list-directed treatment of zero.
+// The fixed form is chosen from |x| rounded to 9 (single) or 17 (double)
+// significant digits, d + 2 when d is larger; the digits written are then
+// rounded from the exact binary value. The exponent form needs a scale
+// factor with at least one significant digit (k <= d + 1 and d + k >= 1);
+// otherwise, and whenever the field is too narrow, it is all asterisks.
 //   format_general(1.0f, 15, 7, 2, 1, true) == "   1.000000    "
 //   format_general(999.6, 9, 3, 0, 0, false) == "0.100E+04"
 //   format_general(1.0e-200, 9, 3, 0, 0, false) == "0.100-199"
-// Requires: w >= 1.
+// Requires: w >= 1 (a smaller w gives an empty text).
 std::string format_general(float value, int w, int d, int e, int k, bool list_mode);
 std::string format_general(double value, int w, int d, int e, int k, bool list_mode);
 
-// The same fields written into out[0 .. w) without allocating.
+// The same fields written into out[0 .. w) without allocating; nothing is
+// written beyond them.
 // Requires: out has room for w characters.
 void format_integer_to(char* out, std::int32_t value, int w, int m);
 void format_general_to(char* out, float value, int w, int d, int e, int k, bool list_mode);
