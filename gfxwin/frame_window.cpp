@@ -204,7 +204,7 @@ void FrameWindow::save_picture() {
   if (file.isEmpty()) return;
   QImage picture;
   {
-    std::lock_guard<std::mutex> lock(surface_mutex());
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
     picture = c->unit->surface.image().copy();
   }
   if (!picture.save(file, "PNG"))
@@ -216,7 +216,7 @@ void FrameWindow::copy_picture() {
   if (c == nullptr) return;
   QImage picture;
   {
-    std::lock_guard<std::mutex> lock(surface_mutex());
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
     picture = c->unit->surface.image().copy();
   }
   QApplication::clipboard()->setImage(picture);

@@ -21,6 +21,7 @@ namespace {
 struct Registry {
   std::map<int, std::shared_ptr<Unit>> units;
   int active = kConsoleUnit;
+  Unit* active_unit = nullptr;  // the active unit's entry, or none
   std::string console_lines;   // finished lines, each ending in a line feed
   std::string console_typing;  // the unfinished line
 };
@@ -29,6 +30,7 @@ Registry& registry() {
   static Registry* r = [] {
     auto* reg = new Registry;  // kept to the end: the GUI thread may still paint
     reg->units[kConsoleUnit] = std::make_shared<Unit>(kConsoleUnit, "Console");
+    reg->active_unit = reg->units[kConsoleUnit].get();
     return reg;
   }();
   return *r;
@@ -68,11 +70,10 @@ std::string_view trimmed(std::string_view s) {
 // for repainting. Returns `none` when there is no active window.
 template <class R, class Op>
 R on_active(R none, bool changes, Op op) {
-  std::lock_guard<std::mutex> lock(surface_mutex());
-  Registry& r = registry();
-  const auto it = r.units.find(r.active);
-  if (it == r.units.end()) return none;
-  Unit& unit = *it->second;
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  Unit* const active = registry().active_unit;
+  if (active == nullptr) return none;
+  Unit& unit = *active;
   if (changes) unit.changed.store(true, std::memory_order_relaxed);
   return op(unit);
 }
@@ -84,8 +85,8 @@ const FontList& fonts() { return FontList::system(); }
 
 }  // namespace
 
-std::mutex& surface_mutex() {
-  static std::mutex* m = new std::mutex;  // kept to the end, like the registry
+SurfaceLock& surface_mutex() {
+  static SurfaceLock* m = new SurfaceLock;  // kept to the end, like the registry
   return *m;
 }
 
@@ -95,14 +96,14 @@ void set_window_host(WindowHost h) {
 }
 
 std::vector<std::shared_ptr<Unit>> all_units() {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   std::vector<std::shared_ptr<Unit>> list;
   for (const auto& [number, unit] : registry().units) list.push_back(unit);
   return list;
 }
 
 void console_record(std::string_view record) {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Registry& r = registry();
   Unit& console = console_unit_locked();
   // A record starts on a line of its own, after anything being typed.
@@ -119,7 +120,7 @@ void console_record(std::string_view record) {
 }
 
 void console_echo(std::string_view characters) {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Unit& console = console_unit_locked();
   console.surface.put_text(characters);
   registry().console_typing.append(characters);
@@ -127,7 +128,7 @@ void console_echo(std::string_view characters) {
 }
 
 void console_echo_erase() {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Unit& console = console_unit_locked();
   console.surface.erase_back();
   std::string& typing = registry().console_typing;
@@ -136,7 +137,7 @@ void console_echo_erase() {
 }
 
 void console_echo_end() {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Registry& r = registry();
   Unit& console = console_unit_locked();
   console.surface.new_line();
@@ -146,7 +147,7 @@ void console_echo_end() {
 }
 
 std::string console_text() {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   return registry().console_lines + registry().console_typing;
 }
 
@@ -154,7 +155,7 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   (void)status;  // "UNKNOWN": a window unit is created whether or not it existed
   std::shared_ptr<Unit> opened;
   {
-    std::lock_guard<std::mutex> lock(surface_mutex());
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
     if (unit >= 0 && same_text(trimmed(file), "USER") && r.units.count(unit) == 0) {
       opened = std::make_shared<Unit>(unit, std::string(trimmed(title)));
@@ -170,10 +171,12 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
 
 int activate_unit(int unit) {
   {
-    std::lock_guard<std::mutex> lock(surface_mutex());
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
-    if (r.units.count(unit) == 0) return -1;
+    const auto it = r.units.find(unit);
+    if (it == r.units.end()) return -1;
     r.active = unit;
+    r.active_unit = it->second.get();
   }
   if (const WindowHost h = current_host(); h.activated) h.activated(unit);
   return 0;
@@ -283,7 +286,7 @@ void read_console_line() {
 }
 
 bool snapshot(int unit, Picture& out) {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Registry& r = registry();
   const auto it = r.units.find(unit);
   if (it == r.units.end()) return false;
@@ -292,21 +295,21 @@ bool snapshot(int unit, Picture& out) {
 }
 
 std::string window_title(int unit) {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Registry& r = registry();
   const auto it = r.units.find(unit);
   return it == r.units.end() ? std::string() : it->second->title;
 }
 
 int active_unit() {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   Registry& r = registry();
   return r.active;
 }
 
 void reset_for_tests() {
   {
-    std::lock_guard<std::mutex> lock(surface_mutex());
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
     // The console unit stays the same object (its window may show it); its
     // surface starts afresh.
@@ -316,6 +319,7 @@ void reset_for_tests() {
     console->changed.store(true, std::memory_order_relaxed);
     r.units[kConsoleUnit] = console;
     r.active = kConsoleUnit;
+    r.active_unit = console.get();
     r.console_lines.clear();
     r.console_typing.clear();
   }

@@ -33,8 +33,42 @@ QFont font_of(const FontChoice& choice) {
 
 Surface::Surface(int width, int height)
     : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
+  take_bits();
   reset_drawing_state();
   clear(0);
+}
+
+Surface::Surface(const Surface& other) { *this = other; }
+
+Surface& Surface::operator=(const Surface& other) {
+  if (this == &other) return *this;
+  QImage image = other.image_.copy();  // a deep copy, never shared
+  // Every member but the pixels is plain state.
+  origin_x_ = other.origin_x_;
+  origin_y_ = other.origin_y_;
+  clip_ = other.clip_;
+  wx1_ = other.wx1_, wy1_ = other.wy1_, wx2_ = other.wx2_, wy2_ = other.wy2_;
+  upward_ = other.upward_;
+  sx_ = other.sx_, sy_ = other.sy_;
+  pos_x_ = other.pos_x_, pos_y_ = other.pos_y_;
+  color_index_ = other.color_index_;
+  rgb_ = other.rgb_;
+  rgb_last_ = other.rgb_last_;
+  pixel_ = other.pixel_;
+  text_color_ = other.text_color_;
+  background_ = other.background_;
+  palette_ = other.palette_;
+  font_ = other.font_;
+  row_ = other.row_;
+  column_ = other.column_;
+  image_ = std::move(image);
+  take_bits();
+  return *this;
+}
+
+void Surface::take_bits() {
+  bits_ = image_.bits();
+  stride_ = static_cast<std::size_t>(image_.bytesPerLine());
 }
 
 void Surface::reset_drawing_state() {
@@ -101,17 +135,22 @@ void Surface::fill_clipped(int x1, int y1, int x2, int y2, std::uint32_t pixel) 
   x2 = std::min(x2, clip_.x2);
   y2 = std::min(y2, clip_.y2);
   if (x1 > x2 || y1 > y2) return;
+  uchar* const bits = bits_;
+  const std::size_t stride = stride_;
   const auto n = static_cast<std::size_t>(x2 - x1 + 1);
-  for (int y = y1; y <= y2; ++y) {
-    auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(y)) + x1;
-    if (y == y1) {
-      std::fill(line, line + n, pixel);
-    } else {
-      // The first row is already right: copying it is faster than filling.
-      const auto* first = reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y1)) + x1;
-      std::memcpy(line, first, n * sizeof(std::uint32_t));
+  auto* const first = reinterpret_cast<std::uint32_t*>(bits + stride * static_cast<std::size_t>(y1)) + x1;
+  if (n <= 8) {
+    for (int y = y1; y <= y2; ++y) {
+      auto* line = reinterpret_cast<std::uint32_t*>(bits + stride * static_cast<std::size_t>(y)) + x1;
+      for (std::size_t k = 0; k < n; ++k) line[k] = pixel;
     }
+    return;
   }
+  std::fill(first, first + n, pixel);
+  // The first row is right: copying it is faster than filling the others.
+  for (int y = y1 + 1; y <= y2; ++y)
+    std::memcpy(bits + stride * static_cast<std::size_t>(y) + sizeof(std::uint32_t) * static_cast<std::size_t>(x1),
+                first, n * sizeof(std::uint32_t));
 }
 
 void Surface::draw_rect(std::int16_t control, int x1, int y1, int x2, int y2) {
@@ -165,11 +204,13 @@ void Surface::recompute_scale() {
 }
 
 bool Surface::map_point(double wx, double wy, int& col, int& row) const {
-  const double px = (wx - wx1_) * sx_;
-  const double py = (wy - wy1_) * sy_;
-  if (std::isnan(px) || std::isnan(py)) return false;
-  const int rx = round_product(std::clamp(px, -kFarAway, kFarAway));
-  const int ry = round_product(std::clamp(py, -kFarAway, kFarAway));
+  double px = (wx - wx1_) * sx_;
+  double py = (wy - wy1_) * sy_;
+  if (px != px || py != py) return false;  // not a number
+  px = px < -kFarAway ? -kFarAway : px > kFarAway ? kFarAway : px;
+  py = py < -kFarAway ? -kFarAway : py > kFarAway ? kFarAway : py;
+  const int rx = round_product(px);
+  const int ry = round_product(py);
   col = clip_.x1 + rx;
   row = upward_ ? clip_.y2 - ry : clip_.y1 + ry;
   return true;

@@ -64,6 +64,9 @@ inline int round_product(double p) {
 class Surface {
  public:
   explicit Surface(int width = kSurfaceWidth, int height = kSurfaceHeight);
+  // Copies own their pixels (the rectangles write through a pointer to them).
+  Surface(const Surface& other);
+  Surface& operator=(const Surface& other);
 
   int width() const { return image_.width(); }
   int height() const { return image_.height(); }
@@ -128,6 +131,11 @@ class Surface {
   void scroll_text_up();
 
   QImage image_;
+  // The image's pixels and bytes per row, taken once: the image is never
+  // shared, so they stay valid.
+  uchar* bits_ = nullptr;
+  std::size_t stride_ = 0;
+  void take_bits();
   // Viewport origin and clip rectangle, surface pixels.
   int origin_x_ = 0;
   int origin_y_ = 0;

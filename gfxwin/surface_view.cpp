@@ -13,7 +13,7 @@ namespace gfxwin {
 
 SurfaceView::SurfaceView(std::shared_ptr<Unit> unit, ConsoleInput* input, QWidget* parent)
     : QWidget(parent), unit_(std::move(unit)), input_(input) {
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   setFixedSize(unit_->surface.width(), unit_->surface.height());
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(input_ != nullptr ? Qt::StrongFocus : Qt::ClickFocus);
@@ -25,7 +25,7 @@ void SurfaceView::refresh() {
 
 void SurfaceView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  std::lock_guard<std::mutex> lock(surface_mutex());
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
   painter.drawImage(event->rect(), unit_->surface.image(), event->rect());
 }
 
