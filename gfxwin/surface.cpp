@@ -12,11 +12,6 @@
 namespace gfxwin {
 namespace {
 
-// Products are limited to this many pixels before rounding, so that any
-// finite coordinate has a pixel (far outside every surface).
-constexpr double kFarAway = 1.0e8;
-
-constexpr std::uint32_t kOpaque = 0xFF000000u;
 
 QFont font_of(const FontChoice& choice) {
   QFont font(QString::fromStdString(choice.family));
@@ -117,54 +112,9 @@ std::int16_t Surface::set_color_index(std::int16_t index) {
   return previous;
 }
 
-std::int32_t Surface::current_rgb() const {
-  return rgb_last_ ? rgb_ : palette_[static_cast<std::size_t>(color_index_)];
-}
 
-std::int32_t Surface::set_rgb_color(std::int32_t rgb) {
-  const std::int32_t previous = current_rgb();
-  rgb_ = rgb & 0xFFFFFF;
-  rgb_last_ = true;
-  pixel_ = kOpaque | pixel_of_rgb(rgb_);
-  return previous;
-}
 
-void Surface::fill_clipped(int x1, int y1, int x2, int y2, std::uint32_t pixel) {
-  x1 = std::max(x1, clip_.x1);
-  y1 = std::max(y1, clip_.y1);
-  x2 = std::min(x2, clip_.x2);
-  y2 = std::min(y2, clip_.y2);
-  if (x1 > x2 || y1 > y2) return;
-  uchar* const bits = bits_;
-  const std::size_t stride = stride_;
-  const auto n = static_cast<std::size_t>(x2 - x1 + 1);
-  auto* const first = reinterpret_cast<std::uint32_t*>(bits + stride * static_cast<std::size_t>(y1)) + x1;
-  if (n <= 8) {
-    for (int y = y1; y <= y2; ++y) {
-      auto* line = reinterpret_cast<std::uint32_t*>(bits + stride * static_cast<std::size_t>(y)) + x1;
-      for (std::size_t k = 0; k < n; ++k) line[k] = pixel;
-    }
-    return;
-  }
-  std::fill(first, first + n, pixel);
-  // The first row is right: copying it is faster than filling the others.
-  for (int y = y1 + 1; y <= y2; ++y)
-    std::memcpy(bits + stride * static_cast<std::size_t>(y) + sizeof(std::uint32_t) * static_cast<std::size_t>(x1),
-                first, n * sizeof(std::uint32_t));
-}
 
-void Surface::draw_rect(std::int16_t control, int x1, int y1, int x2, int y2) {
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
-  if (control == kFillInterior) {
-    fill_clipped(x1, y1, x2, y2, pixel_);
-  } else {
-    fill_clipped(x1, y1, x2, y1, pixel_);
-    fill_clipped(x1, y2, x2, y2, pixel_);
-    fill_clipped(x1, y1, x1, y2, pixel_);
-    fill_clipped(x2, y1, x2, y2, pixel_);
-  }
-}
 
 std::int16_t Surface::rectangle(std::int16_t control, std::int16_t x1, std::int16_t y1,
                                 std::int16_t x2, std::int16_t y2) {
@@ -203,27 +153,7 @@ void Surface::recompute_scale() {
   sy_ = (clip_.y2 - clip_.y1) / (wy2_ - wy1_);
 }
 
-bool Surface::map_point(double wx, double wy, int& col, int& row) const {
-  double px = (wx - wx1_) * sx_;
-  double py = (wy - wy1_) * sy_;
-  if (px != px || py != py) return false;  // not a number
-  px = px < -kFarAway ? -kFarAway : px > kFarAway ? kFarAway : px;
-  py = py < -kFarAway ? -kFarAway : py > kFarAway ? kFarAway : py;
-  const int rx = round_product(px);
-  const int ry = round_product(py);
-  col = clip_.x1 + rx;
-  row = upward_ ? clip_.y2 - ry : clip_.y1 + ry;
-  return true;
-}
 
-std::int16_t Surface::rectangle_w(std::int16_t control, double wx1, double wy1, double wx2,
-                                  double wy2) {
-  if (control != kBorder && control != kFillInterior) return 0;
-  int c1, r1, c2, r2;
-  if (!map_point(wx1, wy1, c1, r1) || !map_point(wx2, wy2, c2, r2)) return 0;
-  draw_rect(control, c1, r1, c2, r2);
-  return 1;
-}
 
 WindowPoint Surface::move_to_w(double wx, double wy) {
   WindowPoint previous;
