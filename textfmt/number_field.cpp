@@ -35,97 +35,10 @@ struct Digits {
   char at(int i) const { return i < count ? d[i] : '0'; }  // 0-based
 };
 
-template <typename T>
-void round_exact_general(T ax, int r, Digits& out);
-
-// |x| (finite, non-zero) correctly rounded to r significant digits by exact
-// integer arithmetic: x = m * 2^e is scaled by 10^(r - M) as the fraction
-// A / B and rounded half to even. Returns false when A or B would not fit
-// 128 bits (then the general path below is taken).
-__extension__ typedef unsigned __int128 u128;  // a GCC extension, 128-bit arithmetic
-
-const u128* powers_of_ten() {
-  static const auto table = [] {
-    static u128 p[39];
-    p[0] = 1;
-    for (int i = 1; i < 39; ++i) p[i] = p[i - 1] * 10;
-    return p;
-  }();
-  return table;
-}
-
-bool round_exact_float(float ax, int r, Digits& out) {
-  if (r > 19) return false;
-  std::uint32_t bits;
-  std::memcpy(&bits, &ax, sizeof bits);
-  const int biased = static_cast<int>((bits >> 23) & 0xFF);
-  std::uint32_t m = bits & 0x7FFFFF;
-  int e = -149;
-  if (biased != 0) {
-    m |= 0x800000;
-    e = biased - 150;
-  }
-  const u128* p10 = powers_of_ten();
-  // First guess of M (10^(M-1) <= |x| < 10^M) from the binary exponent
-  // (78913 / 2^18 ~ log10 2), corrected below when it is off by one.
-  const int log2_floor = e + 31 - __builtin_clz(m);
-  int M = ((log2_floor * 78913) >> 18) + 1;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const int t = r - M;
-    const int up2 = e > 0 ? e : 0, down2 = e < 0 ? -e : 0;
-    const int up10 = t > 0 ? t : 0, down10 = t < 0 ? -t : 0;
-    // 10^k < 2^(3.33 k): bit counts that keep A and 2 * B within 128 bits.
-    if (24 + up2 + (up10 * 10 + 2) / 3 > 126 || down2 + (down10 * 10 + 2) / 3 > 126) return false;
-    const u128 A = (u128(m) << up2) * p10[up10];
-    const u128 B = u128(1) << down2;
-    u128 q, rem, den;
-    if (down10 == 0) {
-      q = A >> down2;
-      rem = A & (B - 1);
-      den = B;
-    } else {
-      den = B * p10[down10];
-      q = A / den;
-      rem = A % den;
-    }
-    if (q >= p10[r]) {
-      ++M;
-      continue;
-    }
-    if (q < p10[r - 1]) {
-      --M;
-      continue;
-    }
-    const u128 twice = rem * 2;
-    if (twice > den || (twice == den && (q & 1) != 0)) ++q;
-    if (q == p10[r]) {  // 9.9999999995 -> 10.000000: one more decade
-      q = p10[r - 1];
-      ++M;
-    }
-    auto digits = static_cast<std::uint64_t>(q);  // below 10^19
-    for (int i = r - 1; i >= 0; --i) {
-      out.d[i] = static_cast<char>('0' + static_cast<int>(digits % 10));
-      digits /= 10;
-    }
-    out.count = r;
-    out.M = M;
-    return true;
-  }
-  return false;
-}
-
-// |x| (finite, non-zero) correctly rounded to r significant digits, r >= 1.
+// |x| (finite, non-zero) correctly rounded to r significant digits, r >= 1,
+// through the library's correctly rounded conversion.
 template <typename T>
 void round_exact(T ax, int r, Digits& out) {
-  if constexpr (std::is_same_v<T, float>) {
-    if (round_exact_float(ax, r, out)) return;
-  }
-  round_exact_general(ax, r, out);
-}
-
-// The same through the library's correctly rounded conversion.
-template <typename T>
-void round_exact_general(T ax, int r, Digits& out) {
   const int precision = (r < kDigitCap ? r : kDigitCap) - 1;
   char buf[kDigitCap + 16];
   const auto res = std::to_chars(buf, buf + sizeof buf, ax, std::chars_format::scientific, precision);
@@ -574,9 +487,11 @@ namespace internal {
 std::string decimal_digits(float value, int r, bool exact_integer_path) {
   Digits digits;
   if (exact_integer_path) {
-    if (!round_exact_float(std::fabs(value), r, digits)) return "no exact path";
+    Truncated t;
+    if (!truncated_digits(std::fabs(value), t) || r >= t.count) return "no exact path";
+    round_truncated(t, r, digits);
   } else {
-    round_exact_general(std::fabs(value), r, digits);
+    round_exact(std::fabs(value), r, digits);
   }
   return std::string(digits.d, static_cast<std::size_t>(digits.count)) + "e" +
          std::to_string(digits.M);
