@@ -1,0 +1,51 @@
+# Installs the plotting module as the CMake package "mapplot" (targets
+# mapplot::<library>, and mapplot::mapplot for all of them) and as the
+# pkg-config module "mapplot".
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(MAPPLOT_LIBRARIES mapscreen mapps mapdata gfxwin maparg rtl textfmt)
+set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
+
+# Callers include "mapps/ps_map.h" and the like, from the source tree while
+# building and from include/mapplot once installed.
+foreach(lib IN LISTS MAPPLOT_LIBRARIES)
+  set_target_properties(${lib} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES
+    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>;$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
+endforeach()
+
+add_library(mapplot INTERFACE)
+target_link_libraries(mapplot INTERFACE ${MAPPLOT_LIBRARIES})
+target_include_directories(mapplot INTERFACE
+  "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>" "$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
+
+install(TARGETS ${MAPPLOT_LIBRARIES} mapplot EXPORT mapplotTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(EXPORT mapplotTargets NAMESPACE mapplot::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+
+# The public headers only: no test support, no internals, no window or
+# PGPLOT implementation headers (so no Qt or giza header is ever needed).
+install(FILES mapplot.h DESTINATION ${MAPPLOT_INCLUDE_DIR})
+foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
+  install(DIRECTORY ${dir}/ DESTINATION ${MAPPLOT_INCLUDE_DIR}/${dir}
+    FILES_MATCHING PATTERN "*.h"
+    PATTERN "internal" EXCLUDE
+    PATTERN "test_support.h" EXCLUDE
+    PATTERN "pgplot.h" EXCLUDE
+    PATTERN "ps_text_fields.h" EXCLUDE)
+endforeach()
+install(FILES gfxwin/graphics.h gfxwin/runtime.h DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
+
+configure_package_config_file(cmake/mapplotConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/mapplotConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+
+configure_file(cmake/mapplot.pc.in ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,15 @@
+#pragma once
+// mapplot: z = z(x, y) shown three ways.
+//
+//   mapscreen::scr_map…  a grey-level map in a graphics window
+//   mapps::ps_map…       a PostScript (or PNG, PDF, SVG) map drawn through PGPLOT
+//   mapdata::dat_map…    a plain text data file, and mapdata::read_map_file to read it
+//
+// Each rendering takes x, y and z in single or double precision, z as a flat
+// vector (x index fastest) or as a matrix, and optional trailing arguments
+// that default when omitted (std::nullopt).
+
+#include "mapdata/dat_map.h"
+#include "mapdata/map_reader.h"
+#include "mapps/ps_map.h"
+#include "mapscreen/screen_map.h"
