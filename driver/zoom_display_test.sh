@@ -1,0 +1,38 @@
+#!/bin/bash
+# The zoom in a real window on an X display: runs mandel_zoom to its last
+# frame, takes a picture of the screen and checks that it shows the map's
+# magenta frame and a grey-level map (black and white cells).
+# Usage: zoom_display_test.sh <mandel_zoom>; run under xvfb-run.
+set -u
+zoom="$1"
+shot="$(mktemp -d)"
+trap 'rm -rf "$shot"' EXIT
+convert=/usr/bin/convert
+
+MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 timeout 60 "$zoom" > "$shot/out.txt" 2>&1 &
+pid=$!
+for _ in $(seq 1 400); do
+  [ "$(grep -c 'Ray =' "$shot/out.txt")" -ge 350 ] && break
+  sleep 0.1
+done
+sleep 1
+xwd -root -silent > "$shot/screen.xwd" || { echo "xwd failed"; kill "$pid"; exit 1; }
+wait "$pid"
+code=$?
+"$convert" "xwd:$shot/screen.xwd" "$shot/screen.png" || { echo "convert failed"; exit 1; }
+share() {
+  "$convert" "$shot/screen.png" -fill black +opaque "$1" -fill white -opaque "$1" \
+    -colorspace Gray -format '%[fx:mean]' info:
+}
+magenta=$(share '#800080')
+white=$(share '#FFFFFF')
+lines=$(grep -c 'Ray =' "$shot/out.txt")
+echo "exit code $code, $lines progress lines, magenta share $magenta, white share $white"
+[ "$code" -eq 0 ] || { echo "FAIL: mandel_zoom ended with $code"; exit 1; }
+[ "$lines" -eq 350 ] || { echo "FAIL: $lines progress lines"; exit 1; }
+awk -v m="$magenta" -v w="$white" 'BEGIN { exit !(m > 0.0005 && w > 0.002) }' || {
+  echo "FAIL: the map is not on the screen"
+  exit 1
+}
+[ -n "${MAPPLOT_KEEP_SHOT:-}" ] && cp "$shot/screen.png" "$MAPPLOT_KEEP_SHOT"
+echo "PASS"
