@@ -14,7 +14,8 @@ int main() {
     for (int i = 0; i < nx; ++i)
       z[i + nx * j] = 1.5f + std::sin(x[i]) * std::cos(y[j]);  // always positive
 
-  mapps::ps_map(x, y, z, std::nullopt, "x [m]", "y [m]", "Standing wave", "wave.ps");
+  // Landscape PostScript into the default file, Map.ps.
+  mapps::ps_map(x, y, z, std::nullopt, "x [m]", "y [m]", "Standing wave");
   // "wave.ps" with device type png is written as "wave.png", with pdf as "wave.pdf".
   mapps::ps_map(x, y, z, -1, "x [m]", "y [m]", "Standing wave", "wave.ps", "png");
   mapps::ps_map(x, y, z, -1, "x [m]", "y [m]", "Standing wave", "wave.ps", "pdf");
