@@ -1,0 +1,95 @@
+// The screen map's cost: one zoom frame through scr_map_2d, a 2000 x 2000
+// map, and the whole 350-frame zoom (computing, painting and console lines)
+// against the reference escape loop alone over the same frames. The last
+// line gives that ratio, from the same run.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "driver/escape.h"
+#include "driver/zoom.h"
+#include "driver/zoom_main.h"
+#include "gfxwin/graphics.h"
+#include "mapscreen/screen_map.h"
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs f with standard output sent to /dev/null (the console lines).
+template <class F>
+void quietly(F f) {
+  std::fflush(stdout);
+  const int saved = dup(1);
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  close(null);
+  f();
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+}
+
+void BM_zoom_frame(benchmark::State& state) {
+  gfxwin::reset_for_tests();
+  driver::ZoomGrid grid;
+  driver::fill_frame(200, grid, driver::Kernel::fast);
+  const auto show = [&](int flag) {
+    mapscreen::scr_map_2d(grid.x_view(), grid.y_view(), grid.z_view(), std::nullopt, "Re(c)",
+                          "Im(c)", "Mandelbrot set", 1, -1, flag);
+  };
+  show(0);
+  for (auto _ : state) show(-1);
+}
+
+void BM_map_2000(benchmark::State& state) {
+  gfxwin::reset_for_tests();
+  const int n = 2000;
+  std::vector<double> x(n), y(n), z(std::size_t{n} * n);
+  for (int i = 0; i < n; ++i) x[i] = y[i] = i * 0.001;
+  std::vector<double> values(z.size());
+  for (std::size_t k = 0; k < z.size(); ++k) values[k] = std::sin(static_cast<double>(k) * 1e-3);
+  mapscreen::scr_map(x, y, z = values, 0, "x", "y", "big", 3, -1, 0);
+  for (auto _ : state) {
+    state.PauseTiming();
+    z = values;  // the base form rescales z in place
+    state.ResumeTiming();
+    mapscreen::scr_map(x, y, z, 0, "x", "y", "big", 3, -1, -1);
+  }
+}
+
+BENCHMARK(BM_zoom_frame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_map_2000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  // The whole zoom against the reference loop alone, best of three each.
+  double whole = 1e300, reference = 1e300;
+  for (int pass = 0; pass < 3; ++pass) {
+    gfxwin::reset_for_tests();
+    mapscreen::screen_map_state() = {};
+    auto start = std::chrono::steady_clock::now();
+    quietly([] { driver::run_zoom(); });
+    whole = std::min(whole, seconds_since(start));
+
+    driver::ZoomGrid grid;
+    start = std::chrono::steady_clock::now();
+    for (int k = 1; k <= driver::kFrameCount; ++k)
+      driver::fill_frame(k, grid, driver::Kernel::reference);
+    reference = std::min(reference, seconds_since(start));
+  }
+  std::printf("whole zoom %.0f ms, reference escape loop alone %.0f ms, ratio %.2f\n",
+              whole * 1e3, reference * 1e3, whole / reference);
+}
