@@ -56,6 +56,9 @@ TEST(ZoomGeometry, FirstAndLastFrames) {
     const double power = std::pow(static_cast<double>(0.95f), k);
     EXPECT_NEAR(g.p / power, 1.0, 1e-14) << k;
     EXPECT_EQ(g.r, static_cast<float>(2.0 * g.p)) << k;
+    // The limit comes from the stored single-precision ray; the unrounded 2 p gives
+    // the same on every frame (no frame lies near an integer).
+    EXPECT_EQ(g.limit, static_cast<int>(std::ceil(35.0 - 20.0 * std::log(g.p)))) << k;
     EXPECT_GE(g.limit - previous, 1) << k;
     EXPECT_LE(g.limit - previous, 2) << k;
     previous = g.limit;
