@@ -3,6 +3,7 @@
 # against it with find_package, runs it and checks the files it writes.
 set -euo pipefail
 build="$1"
+flags="${2:-}"  # compiler and linker flags the installed libraries need
 here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -11,7 +12,8 @@ cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
 if grep -rqE '#include [<"](Q|cpgplot|giza)' "$work/prefix/include"; then
   echo "an installed header includes Qt or giza"; exit 1
 fi
-cmake -S "$here" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" > "$work/configure.log"
+cmake -S "$here" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" > "$work/configure.log"
 cmake --build "$work/build" > "$work/build.log"
 mkdir "$work/run" && cd "$work/run"
 "$work/build/consumer" > out.txt
