@@ -9,9 +9,9 @@ shot="$(mktemp -d)"
 trap 'rm -rf "$shot"' EXIT
 convert=/usr/bin/convert
 
-MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 timeout 60 "$zoom" > "$shot/out.txt" 2>&1 &
+MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 timeout 150 "$zoom" > "$shot/out.txt" 2>&1 &
 pid=$!
-for _ in $(seq 1 400); do
+for _ in $(seq 1 1200); do
   [ "$(grep -c 'Ray =' "$shot/out.txt")" -ge 350 ] && break
   sleep 0.1
 done
