@@ -12,6 +12,7 @@
 // the windows are drawing surfaces only (as in tests); with it each surface
 // is also shown in a child window of the frame window.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -68,6 +69,14 @@ std::int32_t set_rgb_color(std::int32_t rgb);
 
 // Rectangle in window coordinates, corners mapped to pixels and included.
 std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx2, double wy2);
+
+// A row of filled cells in window coordinates in one call: for i = 0 .. n-1
+// in order, exactly set_rgb_color(rgb[i]) then
+// rectangle_w(kFillInterior, edges[i], lower, edges[i + 1], upper), so the
+// pixels are the same and the last colour stays current. `edges` holds n + 1
+// values. One call per row instead of two per cell keeps large maps fast.
+void fill_cell_row_w(const std::int32_t* rgb, const double* edges, std::size_t n, double lower,
+                     double upper);
 
 // Builds the font list; returns the number of fonts.
 std::int16_t init_fonts();

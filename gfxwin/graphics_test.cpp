@@ -133,5 +133,29 @@ TEST_F(Graphics, ResultsOfTheOperations) {
   EXPECT_EQ(set_text_color(300), 7);
 }
 
+// A row of cells in one call paints what the colour changes and rectangles
+// one by one paint, on uneven edges with rounding at every border, and
+// leaves the last colour current.
+TEST_F(Graphics, CellRowEqualsOneCallPerCell) {
+  const std::int32_t colours[] = {0x102030, 0x405060, 0x708090, 0xA0B0C0, 0x0000FF};
+  const double edges[] = {-1.9, -1.25, -0.3333, 0.5, 1.75, 2.0};
+  for (int unit : {1, 2}) {
+    open_unit(unit, "USER", "cells", "UNKNOWN");
+    activate_unit(unit);
+    set_viewport(4, 4, 577, 266);
+    set_window_coords(true, -1.9, -1.8, 6.38, 2.0);
+  }
+  activate_unit(1);
+  for (int i = 0; i < 5; ++i) {
+    set_rgb_color(colours[i]);
+    rectangle_w(kFillInterior, edges[i], -0.7, edges[i + 1], 0.9);
+  }
+  activate_unit(2);
+  fill_cell_row_w(colours, edges, 5, -0.7, 0.9);
+  EXPECT_EQ(set_rgb_color(0), 0x0000FF);
+  EXPECT_EQ(picture(2).pixels, picture(1).pixels);
+  EXPECT_EQ(picture(2).at(30, 150), 0x302010u);
+}
+
 }  // namespace
 }  // namespace gfxwin

@@ -1,6 +1,7 @@
 #include "mapscreen/screen_map.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -173,19 +174,20 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   const double scale = 255 / zrange;
   for (double& v : zz) v = (v - zr.lo) * scale;
 
-  // Cells, row by row from the bottom, left to right.
+  // Cells, row by row from the bottom, left to right: cell i of a row runs
+  // from edges[i] to edges[i + 1], the first from x(1), in its grey level.
+  std::vector<double> edges(static_cast<std::size_t>(nx) + 1);
+  edges[0] = x.element(0);
+  std::copy(a.begin(), a.end(), edges.begin() + 1);
+  std::vector<std::int32_t> colours(static_cast<std::size_t>(nx));
   std::size_t k = 0;
   double lower = y.element(0);
   for (Index j = 0; j < ny; ++j) {
-    double left = x.element(0);
-    for (Index i = 0; i < nx; ++i) {
-      gfxwin::set_rgb_color(grey_level(zz[k++]) * 65793);
-      gfxwin::rectangle_w(gfxwin::kFillInterior, left, lower, a[i], b[j]);
-      left = a[i];
-      state.last_column_edge = left;
-    }
+    for (auto& colour : colours) colour = grey_level(zz[k++]) * 65793;
+    gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
     lower = b[j];
   }
+  state.last_column_edge = a[nx - 1];
 
   // Black out the previous call's texts; the pixel width is still that call's.
   if (later) {
