@@ -3,31 +3,21 @@
 // of a file, and the console shown on standard error inside death tests.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "rtl/console.h"
+#include "rtl/testing/temp_folder.h"
 
 namespace mapdata::testing_support {
 
+using rtl::testing::InTempFolder;
+using rtl::testing::read_all;
+using rtl::testing::write_all;
 namespace fs = std::filesystem;
-
-inline std::string read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void write_all(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary) << bytes;
-}
 
 // The lines of a file whose every line ends with "\r\n"; a stray line feed
 // or an unfinished last line fails the test.
@@ -47,28 +37,6 @@ inline std::vector<std::string> lines_of(const fs::path& p) {
   }
   return lines;
 }
-
-// Each test runs in a fresh folder of its own.
-class InTempFolder : public testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/mapdata_test.XXXXXX";
-    dir_ = mkdtemp(pattern);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    return names;
-  }
-  fs::path dir_;
-  fs::path old_;
-};
 
 // Inside a death test: every console record also goes to standard error, so
 // that the matcher on it sees what the program wrote before it ended.

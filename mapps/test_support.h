@@ -1,60 +1,21 @@
 #pragma once
 // Helpers of the PostScript map tests: a fresh folder per test, file contents.
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
+#include <string_view>
+
+#include "rtl/testing/temp_folder.h"
 
 namespace mapps::testing_support {
 
+using rtl::testing::entries_of;
+using rtl::testing::InTempFolder;
+using rtl::testing::read_all;
+using rtl::testing::write_all;
 namespace fs = std::filesystem;
-
-inline std::string read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void write_all(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
 
 inline bool starts_with(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
-
-// The names in a folder, sorted.
-inline std::vector<std::string> entries_of(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// Each test runs in a fresh folder of its own.
-class InTempFolder : public testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/mapps_test.XXXXXX";
-    dir_ = mkdtemp(pattern);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  // The names in the folder, sorted (hidden temporary files included).
-  std::vector<std::string> entries() const { return entries_of(dir_); }
-  fs::path dir_;
-  fs::path old_;
-};
 
 }  // namespace mapps::testing_support

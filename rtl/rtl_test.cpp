@@ -14,51 +14,25 @@
 #include "rtl/console.h"
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
+#include "rtl/testing/temp_folder.h"
 
 namespace rtl {
 namespace {
 
+using testing::InTempFolder;
+using testing::read_all;
 namespace fs = std::filesystem;
-
-std::string read_all(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Each test runs in a fresh folder of its own.
-class InTempFolder : public testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/rtl_test.XXXXXX";
-    dir_ = mkdtemp(pattern);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    return names;
-  }
-  fs::path dir_;
-  fs::path old_;
-};
 
 TEST(Console, RecordsGoToStandardOutputAndTheListener) {
   std::vector<std::string> seen;
   set_console_listener([&](std::string_view r) { seen.emplace_back(r); });
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   console_write_line(" Output in Map.dat");
   auto& out = console();
   textfmt::begin_record(out);
   textfmt::put_text(out, " Warning: incompatible array sizes !!!");
   textfmt::end_record(out);
-  const std::string printed = testing::internal::GetCapturedStdout();
+  const std::string printed = ::testing::internal::GetCapturedStdout();
   set_console_listener({});
   EXPECT_EQ(printed, " Output in Map.dat\n  Warning: incompatible array sizes !!!\n");
   EXPECT_EQ(seen, (std::vector<std::string>{" Output in Map.dat",
@@ -72,9 +46,9 @@ TEST(CheckedLog10, ValuesAndNotANumberPassThrough) {
 }
 
 TEST(CheckedLog10DeathTest, ZeroAndNegativeValuesEndTheProgram) {
-  EXPECT_EXIT(checked_log10(0.0), testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
-  EXPECT_EXIT(checked_log10(-0.0f), testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
-  EXPECT_EXIT(checked_log10(-2.0), testing::ExitedWithCode(kFatalExitCode),
+  EXPECT_EXIT(checked_log10(0.0), ::testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
+  EXPECT_EXIT(checked_log10(-0.0f), ::testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
+  EXPECT_EXIT(checked_log10(-2.0), ::testing::ExitedWithCode(kFatalExitCode),
               "log10: DOMAIN error");
 }
 
@@ -119,7 +93,7 @@ TEST_F(SafeFileDeathTest, FailuresNameTheFileAndTheReason) {
         SafeFile f("no/such/folder/Map.dat");
         f.commit();
       },
-      testing::ExitedWithCode(kFatalExitCode),
+      ::testing::ExitedWithCode(kFatalExitCode),
       "File no/such/folder/Map.dat: cannot create: No such file or directory");
   EXPECT_EXIT(
       {
@@ -127,8 +101,8 @@ TEST_F(SafeFileDeathTest, FailuresNameTheFileAndTheReason) {
         f.write("x");
         f.commit();
       },
-      testing::ExitedWithCode(kFatalExitCode), "File /dev/full: cannot write: No space left");
-  EXPECT_EXIT(SafeFile f(""), testing::ExitedWithCode(kFatalExitCode), "File name is blank");
+      ::testing::ExitedWithCode(kFatalExitCode), "File /dev/full: cannot write: No space left");
+  EXPECT_EXIT(SafeFile f(""), ::testing::ExitedWithCode(kFatalExitCode), "File name is blank");
 }
 
 TEST_F(SafeFileDeathTest, FatalErrorRemovesFilesBeingWritten) {
@@ -139,7 +113,7 @@ TEST_F(SafeFileDeathTest, FatalErrorRemovesFilesBeingWritten) {
         f.write("half a file");
         fatal_error("log10: SING error");
       },
-      testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
+      ::testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
   EXPECT_EQ(read_all("Map.dat"), "earlier");
   EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
 }
