@@ -32,6 +32,7 @@ foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
   install(DIRECTORY ${dir}/ DESTINATION ${MAPPLOT_INCLUDE_DIR}/${dir}
     FILES_MATCHING PATTERN "*.h"
     PATTERN "internal" EXCLUDE
+    PATTERN "testing" EXCLUDE
     PATTERN "test_support.h" EXCLUDE
     PATTERN "pgplot.h" EXCLUDE
     PATTERN "ps_text_fields.h" EXCLUDE)
