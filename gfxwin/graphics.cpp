@@ -228,10 +228,7 @@ std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx
 void fill_cell_row_w(const std::int32_t* rgb, const double* edges, std::size_t n, double lower,
                      double upper) {
   on_active(0, n > 0, [&](Unit& u) {
-    for (std::size_t i = 0; i < n; ++i) {
-      u.surface.set_rgb_color(rgb[i]);
-      u.surface.rectangle_w(kFillInterior, edges[i], lower, edges[i + 1], upper);
-    }
+    u.surface.fill_cell_row(rgb, edges, n, lower, upper);
     return 0;
   });
 }

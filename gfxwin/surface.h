@@ -90,6 +90,10 @@ class Surface {
   void set_viewport(std::int16_t x1, std::int16_t y1, std::int16_t x2, std::int16_t y2);
   std::int16_t set_window_coords(bool upward, double wx1, double wy1, double wx2, double wy2);
   std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx2, double wy2);
+  // For i = 0 .. n-1: set_rgb_color(rgb[i]) and rectangle_w(kFillInterior,
+  // edges[i], lower, edges[i + 1], upper); each edge is mapped only once.
+  void fill_cell_row(const std::int32_t* rgb, const double* edges, std::size_t n, double lower,
+                     double upper);
 
   // The current position in surface pixels.
   int position_x() const { return pos_x_; }
@@ -126,6 +130,8 @@ class Surface {
   // Window coordinates to surface pixels; false for a point that has no pixel
   // (not a number, or far outside any surface).
   bool map_point(double wx, double wy, int& col, int& row) const;
+  bool map_column(double wx, int& col) const;
+  bool map_row(double wy, int& row) const;
   // Draws a rectangle given in surface pixels, clipped.
   void draw_rect(std::int16_t control, int x1, int y1, int x2, int y2);
   void fill_clipped(int x1, int y1, int x2, int y2, std::uint32_t pixel);
@@ -220,23 +226,50 @@ inline void Surface::draw_rect(std::int16_t control, int x1, int y1, int x2, int
   }
 }
 
-inline bool Surface::map_point(double wx, double wy, int& col, int& row) const {
+// A column and a row are mapped independently of each other (the rule has
+// no cross term), so a mapped edge can be reused by the next cell.
+inline bool Surface::map_column(double wx, int& col) const {
   double px = (wx - wx1_) * sx_;
-  double py = (wy - wy1_) * sy_;
-  if (px != px || py != py) return false;  // not a number
+  if (px != px) return false;  // not a number
   px = px < -kFarAway ? -kFarAway : px > kFarAway ? kFarAway : px;
+  col = clip_.x1 + round_product(px);
+  return true;
+}
+
+inline bool Surface::map_row(double wy, int& row) const {
+  double py = (wy - wy1_) * sy_;
+  if (py != py) return false;
   py = py < -kFarAway ? -kFarAway : py > kFarAway ? kFarAway : py;
-  const int rx = round_product(px);
   const int ry = round_product(py);
-  col = clip_.x1 + rx;
   row = upward_ ? clip_.y2 - ry : clip_.y1 + ry;
   return true;
+}
+
+inline bool Surface::map_point(double wx, double wy, int& col, int& row) const {
+  const bool column_ok = map_column(wx, col);
+  const bool row_ok = map_row(wy, row);
+  return column_ok && row_ok;
+}
+
+inline void Surface::fill_cell_row(const std::int32_t* rgb, const double* edges, std::size_t n,
+                                   double lower, double upper) {
+  int r1 = 0, r2 = 0, left = 0;
+  const bool rows_ok = map_row(lower, r1) & map_row(upper, r2);
+  bool left_ok = map_column(edges[0], left);
+  for (std::size_t i = 0; i < n; ++i) {
+    set_rgb_color(rgb[i]);
+    int right = 0;
+    const bool right_ok = map_column(edges[i + 1], right);
+    if (rows_ok && left_ok && right_ok) draw_rect(kFillInterior, left, r1, right, r2);
+    left = right;
+    left_ok = right_ok;
+  }
 }
 
 inline std::int16_t Surface::rectangle_w(std::int16_t control, double wx1, double wy1, double wx2,
                                   double wy2) {
   if (control != kBorder && control != kFillInterior) return 0;
-  int c1, r1, c2, r2;
+  int c1 = 0, r1 = 0, c2 = 0, r2 = 0;
   if (!map_point(wx1, wy1, c1, r1) || !map_point(wx2, wy2, c2, r2)) return 0;
   draw_rect(control, c1, r1, c2, r2);
   return 1;

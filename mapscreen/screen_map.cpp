@@ -61,7 +61,10 @@ Range search_range(const VecView<double>& v) {
 std::int32_t grey_level(double v) {
   if (!(v > 0)) return 0;
   if (v >= 255) return 255;
-  return static_cast<std::int32_t>(std::lround(v));
+  // Halves away from zero; v - whole is exact, unlike v + 0.5.
+  auto whole = static_cast<std::int32_t>(v);
+  if (v - whole >= 0.5) ++whole;
+  return whole;
 }
 
 std::int16_t pixels(int v) { return static_cast<std::int16_t>(v); }
