@@ -8,9 +8,9 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$program"
-for spec in "$@"; do
-  file="${spec%%:*}"
-  magic="${spec#*:}"
+for wanted in "$@"; do
+  file="${wanted%%:*}"
+  magic="${wanted#*:}"
   [ -s "$file" ] || { echo "missing or empty: $file"; exit 1; }
   head -n 1 "$file" | grep -aqF -- "$magic" || { echo "$file does not begin with $magic"; exit 1; }
 done

@@ -27,7 +27,7 @@ namespace {
 // A PGPLOT device type and the giza device that draws it.
 struct DeviceType {
   std::string_view pgplot;     // lower case
-  const char* giza;            // giza's device specification
+  const char* giza;            // giza's device string
   std::string_view extension;  // of the files giza writes; empty: no file
   const char* kind;            // for messages
 };
@@ -127,7 +127,7 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
   if (device().open) pgend();
   const auto slash = device_spec.rfind('/');
   if (slash == std::string_view::npos) {
-    report("No device type in device specification: " + visible(device_spec));
+    report("No device type in device string: " + visible(device_spec));
     return 0;
   }
   const std::string_view type_name = textfmt::strip(device_spec.substr(slash + 1));

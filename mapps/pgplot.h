@@ -4,7 +4,7 @@
 // Each function takes the arguments of the PGPLOT routine of the same name
 // (PGBEG -> pgbeg ...) and behaves as PGPLOT documents it, hiding where giza
 // differs:
-//   - The device specification is a file name, "/" and a device type; the
+//   - The device string is a file name, "/" and a device type; the
 //     name is everything before the LAST "/", without leading and trailing
 //     blanks. The file written is exactly that name (giza would append ".ps",
 //     ".png" ... to a name that lacks it): the plot goes to a temporary file
@@ -59,7 +59,7 @@ void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl
 // PGEND: closes the device and puts the finished file in place.
 void pgend();
 
-// The file a device specification makes PGPLOT write: the name before the
+// The file a device string makes PGPLOT write: the name before the
 // last "/" without leading and trailing blanks, or PGPLOT's default for the
 // device type when that is blank ("pgplot.ps" for ps, cps, vps and vcps,
 // "pgplot.png" ...). Empty when the type writes no file (null) or is unknown.

@@ -18,8 +18,8 @@ using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 // Opens the device, draws a small image with its frame and labels, closes it.
-int draw_small_plot(std::string_view spec) {
-  const int status = pgbeg(0, spec, 1, 1);
+int draw_small_plot(std::string_view device) {
+  const int status = pgbeg(0, device, 1, 1);
   const float a[4] = {1, 2, 3, 4};
   const float tr[6] = {0, 1, 0, 0, 0, 1};
   pgsvp(0.12f, 0.83f, 0.12f, 0.88f);
@@ -78,7 +78,7 @@ TEST_F(PgplotFiles, FailuresToOpenAreReportedAndLeaveEarlierFiles) {
   EXPECT_NE(messages.find("%PGPLOT, Cannot open output file for PostScript plot: "
                           "no/such/folder/Map.ps: No such file or directory\n"),
             std::string::npos);
-  EXPECT_NE(messages.find("%PGPLOT, No device type in device specification: Map.ps\n"),
+  EXPECT_NE(messages.find("%PGPLOT, No device type in device string: Map.ps\n"),
             std::string::npos);
   EXPECT_EQ(read_all("Map.gif"), "earlier");
   EXPECT_EQ(entries(), Strings{"Map.gif"});

@@ -41,7 +41,7 @@ void console_line(std::string_view first, std::string_view second = {}) {
   textfmt::end_record(out);
 }
 
-// The device specification: the whole file-name field, "/", the device type.
+// The device string: the whole file-name field, "/", the device type.
 std::string device_spec(const PsTextFields& f) {
   return f.file + "/" + std::string(textfmt::strip(f.device));
 }

@@ -89,7 +89,7 @@ TEST_F(PsMapCalls, DefaultCallMakesTheTwentyFiveCallsInOrder) {
 TEST_F(PsMapCalls, FileNameEndingRule) {
   struct Case {
     std::optional<std::string_view> file, device;
-    std::string spec, output;
+    std::string opened, output;
   };
   const Case cases[] = {
       {std::nullopt, "cps", "'Map.cps" + blanks(73) + "/cps'", "'  Output in Map.cps'"},
@@ -104,10 +104,10 @@ TEST_F(PsMapCalls, FileNameEndingRule) {
       {"Map.ps", "null", "'Map.null" + blanks(72) + "/null'", ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.spec);
+    SCOPED_TRACE(c.opened);
     recording() = {};
     ps_map(x3, y2, z6, std::nullopt, std::nullopt, std::nullopt, std::nullopt, c.file, c.device);
-    EXPECT_EQ(first("pgbeg"), "pgbeg 0 " + c.spec + " 1 1");
+    EXPECT_EQ(first("pgbeg"), "pgbeg 0 " + c.opened + " 1 1");
     EXPECT_EQ(console_lines(), c.output.empty() ? Lines{} : Lines{c.output});
   }
   // gif is named by the rule but no device draws it (see the file tests).

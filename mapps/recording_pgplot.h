@@ -48,8 +48,8 @@ void record(std::string_view name, const Parts&... parts) {
 
 inline const Pgplot& recording_pgplot() {
   static const Pgplot table = {
-      [](int unit, std::string_view spec, int nx, int ny) {
-        record("pgbeg", num(unit), quoted(spec), num(nx), num(ny));
+      [](int unit, std::string_view wanted, int nx, int ny) {
+        record("pgbeg", num(unit), quoted(wanted), num(nx), num(ny));
         return recording().beg_status;
       },
       [](int font) { record("pgscf", num(font)); },
