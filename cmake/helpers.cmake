@@ -16,3 +16,21 @@ function(mapplot_test name)
     PROPERTIES ENVIRONMENT "${env}" LABELS "${T_LABELS}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# mapplot_display_test(<name> <script> <program> <timeout>)
+# A test in a real window: runs <script> <program> on a virtual X screen
+# (label "display").
+function(mapplot_display_test name script program timeout)
+  if(NOT MAPPLOT_BUILD_TESTS)
+    return()
+  endif()
+  find_program(XVFB_RUN xvfb-run)
+  if(NOT XVFB_RUN)
+    return()
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
+            ${CMAKE_CURRENT_SOURCE_DIR}/${script} $<TARGET_FILE:${program}>)
+  set_tests_properties(${name} PROPERTIES LABELS display TIMEOUT ${timeout}
+    ENVIRONMENT "QT_QPA_PLATFORM=xcb")
+endfunction()
