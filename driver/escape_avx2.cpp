@@ -24,12 +24,7 @@ struct Avx2 {
   static D fma(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
   static D round_to_float(D a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
 
-  static M all_lanes() { return _mm256_castsi256_pd(_mm256_set1_epi64x(-1)); }
-  static M no_lanes() { return _mm256_setzero_pd(); }
-  static M and_less(M active, D a, D b) {
-    return _mm256_and_pd(active, _mm256_cmp_pd(a, b, _CMP_LT_OQ));
-  }
-  static M or_mask(M a, M b) { return _mm256_or_pd(a, b); }
+  static M less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   static bool none(M m) { return _mm256_movemask_pd(m) == 0; }
 
   static C zero_count() { return _mm256_setzero_si256(); }

@@ -28,12 +28,7 @@ struct Avx512 {
     return _mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_cvtpd_ps(0xFF, a));
   }
 
-  static M all_lanes() { return static_cast<M>(0xFF); }
-  static M no_lanes() { return static_cast<M>(0); }
-  static M and_less(M active, D a, D b) {
-    return _mm512_mask_cmp_pd_mask(active, a, b, _CMP_LT_OQ);
-  }
-  static M or_mask(M a, M b) { return static_cast<M>(a | b); }
+  static M less(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   static bool none(M m) { return m == 0; }
 
   static C zero_count() { return _mm512_setzero_si512(); }

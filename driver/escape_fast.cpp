@@ -28,10 +28,7 @@ struct Portable {
   static D fma(D a, D b, D c) { return a * b + c; }
   static D round_to_float(D a) { return static_cast<double>(static_cast<float>(a)); }
 
-  static M all_lanes() { return true; }
-  static M no_lanes() { return false; }
-  static M and_less(M active, D a, D b) { return active && a < b; }
-  static M or_mask(M a, M b) { return a || b; }
+  static M less(D a, D b) { return a < b; }
   static bool none(M m) { return !m; }
 
   static C zero_count() { return 0; }

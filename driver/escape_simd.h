@@ -7,13 +7,13 @@
 // stand in for one of another file. Include nothing from the standard library
 // here that defines inline functions.
 //
-// Points are taken in blocks of Ops::kWidth * kVectors lanes, each lane a
-// double-precision value holding a single-precision one. One step of a lane:
+// Each lane is a double-precision value holding a single-precision one. One step
+// of a lane:
 //
 //   s      = fma(re, re, im * im)        re * re and im * im are exact in double
 //                                        (24-bit factors), so this is the rounded
 //                                        double sum re * re + im * im
-//   active = active and s < kEscapeSquare
+//   active = s < kEscapeSquare
 //   count  = count + active
 //   re'    = round_to_float((re - im) * (re + im) + cre)     no fused step: the
 //                                        product of two doubles is not exact
@@ -21,12 +21,21 @@
 //                                        has at most 48 bits, so this is the
 //                                        rounded double 2 * re * im + cim
 //
-// round_to_float converts to single precision and back, the same rounding as
-// storing into a float. The test s < kEscapeSquare is equivalent to
-// (float) sqrt(s) < 256 for every double s >= 0 and false for a NaN (see
-// kEscapeSquare). A lane whose orbit has escaped stays inactive; its values run
-// on unused. The block ends when no lane is active or after limit + 4 tests;
-// the escape value is count - 3.
+// round_to_float gives the same value as storing into a float (see Rounding).
+// The test s < kEscapeSquare is equivalent to (float) sqrt(s) < 256 for every
+// double s >= 0 and false for a NaN (see kEscapeSquare). The escape value is
+// count - 3, count taken over the first limit + 4 tests.
+//
+// A lane that has left stays out, so its later tests need no mask: it fails
+// them all. A lane fails a test when its s is not a number or at least
+// kEscapeSquare, so |w| >= 256 - 2^-16. If re or im is infinite or not a number,
+// so is re' (re - im or re + im is, and so their product), and the lane fails
+// every later test. Otherwise, if it fails test 2, w = c and |c| >= 256 - 2^-16;
+// if it fails a later test, it passed test 2 and |c| < 256. In both cases
+// |w| >= |c| - 2^-16 and |w| > 255, so the exact next value has
+// |w^2 + c| >= |w|^2 - |c| > 254 |w|, which the few roundings of a step (each
+// within 2^-24 of the value, or of |w|^2 for the difference of squares) cannot
+// bring down to 256: the lane fails again, with |w| grown, and so on.
 
 #include <cstddef>
 
@@ -42,76 +51,144 @@ namespace {
 // proves the equivalence for all s (escape_test.cpp does).
 constexpr double kEscapeSquare = 0x1.fffffe0000008p+15;
 
-// Lanes per block: enough independent orbits to hide the latency of one step.
-constexpr int kVectors = 4;
+// How a lane rounds a double to single precision.
+//
+// convert: to float and back, two conversions.
+//
+// split: x_hi = (k x) + (x - k x) with k = 2^29 + 1 (Veltkamp's splitting),
+// three plain operations that run faster than the two conversions. x_hi is x
+// rounded to nearest to 24 significant bits; where x lies halfway, x_hi is the
+// even neighbour (escape_test.cpp checks every halfway double of a binade, and
+// the steps scale exactly with powers of two). That is the float rounding for
+// every x of the normal single-precision range, 2^-126 <= |x| < 2^128, and for
+// 0; below that range a float has fewer bits. A point whose two parts both
+// have |part| >= kSplitFloor never leaves its orbit in that gap: a nonzero
+// (re - im)(re + im) + cre within 2^-126 of 0 needs the rounded product within
+// 2^-126 of -cre, so both are multiples of 2^-113 (ulps of a double at least
+// 2^-61 and of a float at least 2^-60) and so is their exact sum; likewise
+// 2 re im + cim is a nonzero multiple of 2^-109 (2 re im a product of two
+// 24-bit significands near |cim|). Zeros there carry no sign that matters:
+// they only meet a nonzero cre or cim by addition or multiplication. Large
+// values need no care: |x| < 2^17 in an active lane, and a lane that has left
+// may run on into infinities and NaNs.
+enum class Rounding { split, convert };
 
-template <class Ops>
-void run_block(const float* cre, const float* cim, long long tests, long long* counts) {
-  using D = typename Ops::D;
-  using M = typename Ops::M;
-  using C = typename Ops::C;
-  constexpr int W = Ops::kWidth;
-  const D escape_square = Ops::broadcast(kEscapeSquare);
-  const D two = Ops::broadcast(2.0);
-  D cr[kVectors], ci[kVectors], re[kVectors], im[kVectors];
-  M active[kVectors];
-  C count[kVectors];
-  for (int v = 0; v < kVectors; ++v) {
-    cr[v] = Ops::load_floats(cre + v * W);
-    ci[v] = Ops::load_floats(cim + v * W);
-    re[v] = Ops::broadcast(0.0);
-    im[v] = Ops::broadcast(0.0);
-    active[v] = Ops::all_lanes();
-    count[v] = Ops::zero_count();
+constexpr double kSplitFactor = 536870913.0;  // 2^29 + 1
+constexpr float kSplitFloor = 0x1p-60f;
+
+template <class Ops, Rounding rounding>
+typename Ops::D round_to_float(typename Ops::D x) {
+  if constexpr (rounding == Rounding::convert) {
+    return Ops::round_to_float(x);
+  } else {
+    const typename Ops::D scaled = Ops::mul(x, Ops::broadcast(kSplitFactor));
+    return Ops::add(scaled, Ops::sub(x, scaled));
   }
-  for (long long t = 0; t < tests; ++t) {
-    M any = Ops::no_lanes();
-    for (int v = 0; v < kVectors; ++v) {
-      const D s = Ops::fma(re[v], re[v], Ops::mul(im[v], im[v]));
-      active[v] = Ops::and_less(active[v], s, escape_square);
-      count[v] = Ops::count_lanes(count[v], active[v]);
-      any = Ops::or_mask(any, active[v]);
-    }
-    if (Ops::none(any)) break;
-    for (int v = 0; v < kVectors; ++v) {
-      const D diff = Ops::sub(re[v], im[v]);
-      const D sum = Ops::add(re[v], im[v]);
-      const D next_re = Ops::add(Ops::mul(diff, sum), cr[v]);
-      const D next_im = Ops::fma(Ops::mul(re[v], two), im[v], ci[v]);
-      re[v] = Ops::round_to_float(next_re);
-      im[v] = Ops::round_to_float(next_im);
-    }
-  }
-  for (int v = 0; v < kVectors; ++v) Ops::store_counts(counts + v * W, count[v]);
 }
 
-// A lane that leaves on its second test: fills the lanes of a short last block.
+// Whether the split rounding gives the float rounding all along c's orbit.
+// False for a NaN part.
+constexpr bool splits_exactly(float cre, float cim) {
+  return (cre >= kSplitFloor || cre <= -kSplitFloor) && (cim >= kSplitFloor || cim <= -kSplitFloor);
+}
+
+// The lanes of the kernel, in kSlots slots of Ops::kWidth lanes. A slot holds
+// the orbits of up to kWidth points; it is refilled with the next points as
+// soon as all of its lanes have left, so that a slot of short orbits does not
+// wait for a long one elsewhere. The slots are checked every kChunk steps, so a
+// slot may run a few tests past the last one needed; counting only the first
+// `tests` of them (the min below) gives the same count, since a lane that has
+// left fails every later test.
+constexpr int kSlots = 4;
+constexpr int kChunk = 6;
+
+// A lane that leaves on its second test: fills the lanes of a slot that has no
+// points left to take.
 constexpr float kIdleLane = 512.0f;
 
 // Escape values of n points; each call `next(cre, cim)` gives the next point and
 // returns the place of its value in z.
-template <class Ops, class PointSource>
+template <class Ops, Rounding rounding, class PointSource>
 void run_points(PointSource next, std::ptrdiff_t n, int limit, float* z) {
-  constexpr int L = Ops::kWidth * kVectors;
-  // n = -2 .. limit + 1; none at all when limit + 4 <= 0, and z keeps its start value 0.
+  using D = typename Ops::D;
+  using C = typename Ops::C;
+  constexpr int W = Ops::kWidth;
+  // n = -2 .. limit + 1: limit + 4 tests, none at all when limit + 4 <= 0, and
+  // z keeps its start value 0.
   const long long tests = limit < -4 ? 0 : static_cast<long long>(limit) + 4;
-  alignas(64) float cre[L];
-  alignas(64) float cim[L];
-  alignas(64) long long counts[L];
-  std::ptrdiff_t place[L];
-  for (std::ptrdiff_t first = 0; first < n; first += L) {
-    const int lanes = n - first < L ? static_cast<int>(n - first) : L;
-    for (int q = 0; q < L; ++q) {
-      if (q < lanes) {
-        place[q] = next(cre[q], cim[q]);
-      } else {
-        cre[q] = kIdleLane;
-        cim[q] = 0.0f;
+  if (tests == 0) {
+    float re, im;
+    for (std::ptrdiff_t q = 0; q < n; ++q) z[next(re, im)] = 0.0f;
+    return;
+  }
+  const D escape_square = Ops::broadcast(kEscapeSquare);
+  D cr[kSlots], ci[kSlots], re[kSlots], im[kSlots];
+  C count[kSlots];
+  long long run[kSlots] = {};  // tests run in the slot since it was filled
+  int lanes[kSlots] = {};      // lanes holding points
+  std::ptrdiff_t place[kSlots][W];
+  alignas(64) float x[W];
+  alignas(64) float y[W];
+  alignas(64) long long counts[W];
+  std::ptrdiff_t left = n;              // points not yet taken
+  int busy = 0;                         // slots holding points
+  unsigned due = (1u << kSlots) - 1;    // slots to finish and fill, a bit each
+  for (;;) {
+    for (int v = 0; v < kSlots; ++v) {
+      if (!(due >> v & 1u)) continue;
+      // Write the values of the slot's points...
+      if (lanes[v] > 0) {
+        Ops::store_counts(counts, count[v]);
+        for (int q = 0; q < lanes[v]; ++q)
+          z[place[v][q]] = static_cast<float>((counts[q] < tests ? counts[q] : tests) - 3);
+        --busy;
       }
+      // ... and fill it with the next ones, idle lanes where there are none.
+      lanes[v] = left < W ? static_cast<int>(left) : W;
+      left -= lanes[v];
+      if (lanes[v] > 0) ++busy;
+      for (int q = 0; q < W; ++q) {
+        if (q < lanes[v]) {
+          place[v][q] = next(x[q], y[q]);
+        } else {
+          x[q] = kIdleLane;
+          y[q] = 0.0f;
+        }
+      }
+      cr[v] = Ops::load_floats(x);
+      ci[v] = Ops::load_floats(y);
+      re[v] = Ops::broadcast(0.0);
+      im[v] = Ops::broadcast(0.0);
+      count[v] = Ops::zero_count();
+      run[v] = 0;
     }
-    run_block<Ops>(cre, cim, tests, counts);
-    for (int q = 0; q < lanes; ++q)
-      z[place[q]] = tests == 0 ? 0.0f : static_cast<float>(counts[q] - 3);
+    if (busy == 0) return;
+    // Run all slots until one that holds points is finished. The state stays
+    // in registers here: nothing in this loop writes memory.
+    do {
+      unsigned all_left = 0;  // slots whose lanes all failed the last test
+      for (int step = 0; step < kChunk; ++step) {
+#pragma GCC unroll 16
+        for (int v = 0; v < kSlots; ++v) {
+          const D s = Ops::fma(re[v], re[v], Ops::mul(im[v], im[v]));
+          const auto active = Ops::less(s, escape_square);
+          count[v] = Ops::count_lanes(count[v], active);
+          if (step == kChunk - 1 && Ops::none(active)) all_left |= 1u << v;
+          const D diff = Ops::sub(re[v], im[v]);
+          const D sum = Ops::add(re[v], im[v]);
+          const D next_re = Ops::add(Ops::mul(diff, sum), cr[v]);
+          const D next_im = Ops::fma(Ops::add(re[v], re[v]), im[v], ci[v]);
+          re[v] = round_to_float<Ops, rounding>(next_re);
+          im[v] = round_to_float<Ops, rounding>(next_im);
+        }
+      }
+      due = 0;
+#pragma GCC unroll 16
+      for (int v = 0; v < kSlots; ++v) {
+        run[v] += kChunk;
+        if (lanes[v] > 0 && ((all_left >> v & 1u) || run[v] >= tests)) due |= 1u << v;
+      }
+    } while (due == 0);
   }
 }
 
@@ -128,9 +205,8 @@ struct PointList {
 };
 
 // The points of a grid, z(i, j) at j * nx + i, in strips of kStripRows rows
-// (fewer in the last), column after column within a strip: a block of lanes
-// then covers a compact patch of the plane, whose orbits tend to end together,
-// rather than a long piece of one row.
+// (fewer in the last), column after column within a strip: neighbouring points,
+// whose orbits tend to end together, share a slot.
 constexpr std::ptrdiff_t kStripRows = 4;
 
 struct GridStrips {
@@ -158,16 +234,46 @@ struct GridStrips {
   }
 };
 
+// The points of a source for which splits_exactly is `split`, in their order.
+template <class PointSource>
+struct PointsThatSplit {
+  PointSource source;
+  bool split;
+  std::ptrdiff_t operator()(float& re, float& im) {
+    for (;;) {
+      const std::ptrdiff_t place = source(re, im);
+      if (splits_exactly(re, im) == split) return place;
+    }
+  }
+};
+
+// Every point through the split rounding where that is exact, the others
+// through the conversions.
+template <class Ops, class PointSource>
+void run_all_points(PointSource points, std::ptrdiff_t n, int limit, float* z) {
+  PointSource scan = points;
+  std::ptrdiff_t converted = 0;
+  for (std::ptrdiff_t q = 0; q < n; ++q) {
+    float re, im;
+    scan(re, im);
+    if (!splits_exactly(re, im)) ++converted;
+  }
+  run_points<Ops, Rounding::split>(PointsThatSplit<PointSource>{points, true}, n - converted,
+                                   limit, z);
+  run_points<Ops, Rounding::convert>(PointsThatSplit<PointSource>{points, false}, converted,
+                                     limit, z);
+}
+
 template <class Ops>
 void escape_points(const float* cre, const float* cim, std::ptrdiff_t n, int limit, float* z) {
-  run_points<Ops>(PointList{cre, cim}, n, limit, z);
+  run_all_points<Ops>(PointList{cre, cim}, n, limit, z);
 }
 
 template <class Ops>
 void escape_grid(const float* x, std::ptrdiff_t nx, const float* y, std::ptrdiff_t ny,
                  int limit, float* z) {
   if (nx <= 0 || ny <= 0) return;
-  run_points<Ops>(GridStrips{x, nx, y, ny}, nx * ny, limit, z);
+  run_all_points<Ops>(GridStrips{x, nx, y, ny}, nx * ny, limit, z);
 }
 
 }  // namespace
