@@ -25,6 +25,7 @@ struct Avx2 {
   static D round_to_float(D a) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(a)); }
 
   static M less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
+  static M or_mask(M a, M b) { return _mm256_or_pd(a, b); }
   static bool none(M m) { return _mm256_movemask_pd(m) == 0; }
 
   static C zero_count() { return _mm256_setzero_si256(); }

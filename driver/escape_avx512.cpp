@@ -29,6 +29,7 @@ struct Avx512 {
   }
 
   static M less(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+  static M or_mask(M a, M b) { return static_cast<M>(a | b); }
   static bool none(M m) { return m == 0; }
 
   static C zero_count() { return _mm512_setzero_si512(); }

@@ -11,7 +11,7 @@ namespace driver {
 namespace fast_kernel {
 namespace {
 
-// One double a lane, kVectors independent orbits per block; the compiler is free
+// One double a lane, each slot of the kernel a few independent orbits; the compiler is free
 // to vectorise what it can with the baseline instruction set.
 struct Portable {
   static constexpr int kWidth = 1;
@@ -29,6 +29,7 @@ struct Portable {
   static D round_to_float(D a) { return static_cast<double>(static_cast<float>(a)); }
 
   static M less(D a, D b) { return a < b; }
+  static M or_mask(M a, M b) { return a || b; }
   static bool none(M m) { return !m; }
 
   static C zero_count() { return 0; }

@@ -92,14 +92,50 @@ constexpr bool splits_exactly(float cre, float cim) {
   return (cre >= kSplitFloor || cre <= -kSplitFloor) && (cim >= kSplitFloor || cim <= -kSplitFloor);
 }
 
-// The lanes of the kernel, in kSlots slots of Ops::kWidth lanes. A slot holds
-// the orbits of up to kWidth points; it is refilled with the next points as
-// soon as all of its lanes have left, so that a slot of short orbits does not
-// wait for a long one elsewhere. The slots are checked every kChunk steps, so a
-// slot may run a few tests past the last one needed; counting only the first
-// `tests` of them (the min below) gives the same count, since a lane that has
-// left fails every later test.
-constexpr int kSlots = 4;
+// Two vectors of lanes handled as one: a slot of the kernel. Twice the lanes
+// a slot means half as many refills, each of which costs a mispredicted branch
+// and a pause in the stream of steps.
+template <class Ops>
+struct TwoVectors {
+  static constexpr int kWidth = 2 * Ops::kWidth;
+  struct D {
+    typename Ops::D a, b;
+  };
+  struct M {
+    typename Ops::M a, b;
+  };
+  struct C {
+    typename Ops::C a, b;
+  };
+  static D broadcast(double v) { return {Ops::broadcast(v), Ops::broadcast(v)}; }
+  static D load_floats(const float* p) {
+    return {Ops::load_floats(p), Ops::load_floats(p + Ops::kWidth)};
+  }
+  static D add(D x, D y) { return {Ops::add(x.a, y.a), Ops::add(x.b, y.b)}; }
+  static D sub(D x, D y) { return {Ops::sub(x.a, y.a), Ops::sub(x.b, y.b)}; }
+  static D mul(D x, D y) { return {Ops::mul(x.a, y.a), Ops::mul(x.b, y.b)}; }
+  static D fma(D x, D y, D z) { return {Ops::fma(x.a, y.a, z.a), Ops::fma(x.b, y.b, z.b)}; }
+  static D round_to_float(D x) { return {Ops::round_to_float(x.a), Ops::round_to_float(x.b)}; }
+  static M less(D x, D y) { return {Ops::less(x.a, y.a), Ops::less(x.b, y.b)}; }
+  static bool none(M m) { return Ops::none(Ops::or_mask(m.a, m.b)); }
+  static C zero_count() { return {Ops::zero_count(), Ops::zero_count()}; }
+  static C count_lanes(C c, M m) { return {Ops::count_lanes(c.a, m.a), Ops::count_lanes(c.b, m.b)}; }
+  static void store_counts(long long* p, C c) {
+    Ops::store_counts(p, c.a);
+    Ops::store_counts(p + Ops::kWidth, c.b);
+  }
+};
+
+// The lanes of the kernel, in kSlots slots of Ops::kWidth lanes (Ops being
+// TwoVectors of an instruction set's operations): six vectors of orbits in
+// flight, enough to hide the latency of one step. A slot holds the orbits of
+// up to kWidth points; it is refilled with the next points as soon as all of
+// its lanes have left, so that a slot of short orbits does not wait for a long
+// one elsewhere. The slots are checked every kChunk steps, so a slot may run a
+// few tests past the last one needed; counting only the first `tests` of them
+// (the min below) gives the same count, since a lane that has left fails every
+// later test.
+constexpr int kSlots = 3;
 constexpr int kChunk = 6;
 
 // A lane that leaves on its second test: fills the lanes of a slot that has no
@@ -266,14 +302,14 @@ void run_all_points(PointSource points, std::ptrdiff_t n, int limit, float* z) {
 
 template <class Ops>
 void escape_points(const float* cre, const float* cim, std::ptrdiff_t n, int limit, float* z) {
-  run_all_points<Ops>(PointList{cre, cim}, n, limit, z);
+  run_all_points<TwoVectors<Ops>>(PointList{cre, cim}, n, limit, z);
 }
 
 template <class Ops>
 void escape_grid(const float* x, std::ptrdiff_t nx, const float* y, std::ptrdiff_t ny,
                  int limit, float* z) {
   if (nx <= 0 || ny <= 0) return;
-  run_all_points<Ops>(GridStrips{x, nx, y, ny}, nx * ny, limit, z);
+  run_all_points<TwoVectors<Ops>>(GridStrips{x, nx, y, ny}, nx * ny, limit, z);
 }
 
 }  // namespace
