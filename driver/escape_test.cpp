@@ -116,6 +116,49 @@ TEST(Escape, SquaredEscapeTestEdge) {
   EXPECT_EQ(static_cast<float>(std::sqrt(std::nextafter(65536.0, 0.0))), 256.0f);
 }
 
+// The split rounding against the float conversion: every halfway double of the
+// binade [1, 2) and its neighbours (the steps scale exactly with powers of two,
+// so one binade stands for all), both signs, the top of the binade where the
+// rounding carries into the next, and random doubles over the range an orbit
+// can reach.
+TEST(Escape, SplitRoundingIsTheFloatRounding) {
+  struct Scalar {
+    using D = double;
+    static D broadcast(double v) { return v; }
+    static D mul(D a, D b) { return a * b; }
+    static D sub(D a, D b) { return a - b; }
+    static D add(D a, D b) { return a + b; }
+  };
+  const auto split = fast_kernel::round_to_float<Scalar, fast_kernel::Rounding::split>;
+  std::size_t checked = 0;
+  std::size_t mismatches = 0;
+  auto check = [&](double x) {
+    ++checked;
+    const double expected = static_cast<double>(static_cast<float>(x));
+    if (std::bit_cast<std::uint64_t>(split(x)) != std::bit_cast<std::uint64_t>(expected) &&
+        mismatches++ < 5)
+      ADD_FAILURE() << std::hexfloat << x << ": split " << split(x) << ", float " << expected;
+  };
+  constexpr std::uint64_t kOne = 0x3FF0000000000000u;
+  constexpr std::uint64_t kHalfway = std::uint64_t{1} << 28;  // low 29 bits 1000...0
+  for (std::uint64_t high = 0; high < (std::uint64_t{1} << 23); ++high) {
+    for (std::uint64_t low : {kHalfway - 1, kHalfway, kHalfway + 1}) {
+      const double x = std::bit_cast<double>(kOne | high << 29 | low);
+      check(x);
+      check(-x);
+    }
+  }
+  for (std::uint64_t k = 0; k < 4096; ++k) check(std::bit_cast<double>(0x3FFFFFFFFFFFFFFFu - k));
+  std::mt19937_64 rng(1208);
+  for (int q = 0; q < 200000; ++q) {
+    const std::uint64_t sign_and_fraction = rng() & 0x800FFFFFFFFFFFFFu;
+    const auto exponent = static_cast<std::uint64_t>(1023 - 113 + static_cast<int>(rng() % 131));
+    check(std::bit_cast<double>(sign_and_fraction | exponent << 52));
+  }
+  check(0.0);
+  EXPECT_EQ(mismatches, 0u) << "of " << checked;
+}
+
 TEST(Escape, RandomPointsAndLimitsAgree) {
   std::mt19937_64 rng(20261208);
   std::uniform_real_distribution<double> radius(0.0, 3.0);
@@ -192,6 +235,76 @@ TEST(Escape, OrbitsEndingAtTheEscapeRadiusAgree) {
   // The points do sit at the edge, on both sides of it.
   EXPECT_GT(near_edge, 1000);
   EXPECT_GT(squared_differs, 0);
+  expect_all_paths_agree(cre, cim, limits);
+}
+
+// Points the split rounding cannot take (a part near or at zero, below the
+// normal single-precision range, or not a number) go through the conversions;
+// mixed in one call with points that split, each value lands in its place.
+TEST(Escape, PointsNearTheAxesAgree) {
+  const float tiny[] = {0.0f, -0.0f, 1e-45f, -3e-39f, 1e-30f, 0x1p-61f, 0x1p-60f, -0x1p-60f,
+                        1e-12f, 0.3f};
+  std::vector<float> cre, cim;
+  std::vector<int> limits;
+  for (float small : tiny) {
+    for (float other : {-1.75f, -0.75f, 0.0f, 0.25f, 0.3f, 1e-20f}) {
+      for (int limit : {37, 395}) {
+        cre.push_back(other);
+        cim.push_back(small);
+        cre.push_back(small);
+        cim.push_back(other);
+        limits.insert(limits.end(), 2, limit);
+      }
+    }
+  }
+  // Sorted by limit, so that each call takes a run of mixed points.
+  std::vector<std::size_t> order(cre.size());
+  for (std::size_t q = 0; q < order.size(); ++q) order[q] = q;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return limits[a] < limits[b]; });
+  std::vector<float> r, i;
+  std::vector<int> l;
+  for (std::size_t q : order) {
+    r.push_back(cre[q]);
+    i.push_back(cim[q]);
+    l.push_back(limits[q]);
+  }
+  // Chaotic orbits along the real axis from a subnormal imaginary part: below the
+  // normal range a float keeps fewer bits, and the orbit magnifies the difference
+  // about twofold a step until the point leaves.
+  for (int q = 0; q < 64; ++q) {
+    r.push_back(-1.99999f + 0.003f * static_cast<float>(q));
+    i.push_back(std::ldexp(static_cast<float>(q % 7 + 1), -149));
+    l.push_back(395);
+  }
+  r.push_back(std::nanf(""));
+  i.push_back(0.5f);
+  l.push_back(395);
+  expect_all_paths_agree(r, i, l);
+}
+
+// A lane that has left keeps running until its slot is refilled; it must fail
+// every later test, however far out it starts and however long it runs on.
+TEST(Escape, PointsFarOutsideWithLongLimitsAgree) {
+  std::vector<float> cre, cim;
+  std::vector<int> limits;
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> angle(0.0, 6.283185307179586);
+  for (double radius : {2.01, 3.0, 255.9, 256.0, 300.0, 1e4, 1e19, 1e38, 3e38}) {
+    for (int a = 0; a < 16; ++a) {
+      const double t = angle(rng);
+      cre.push_back(static_cast<float>(radius * std::cos(t)));
+      cim.push_back(static_cast<float>(radius * std::sin(t)));
+      limits.push_back(400);
+    }
+  }
+  for (float huge : {INFINITY, -INFINITY, 3.4e38f}) {
+    cre.push_back(huge);
+    cim.push_back(0.5f);
+    cre.push_back(0.5f);
+    cim.push_back(huge);
+    limits.insert(limits.end(), 2, 400);
+  }
   expect_all_paths_agree(cre, cim, limits);
 }
 
