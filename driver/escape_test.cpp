@@ -38,7 +38,7 @@ void expect_all_paths_agree(const std::vector<float>& cre, const std::vector<flo
   for (FastPath path : supported_paths()) {
     std::size_t mismatches = 0;
     for (std::size_t q = 0; q < cre.size(); ++q) {
-      // One call with many points of one limit, so that the blocks are full.
+      // One call with many points of one limit, so that the slots are full.
       if (q > 0 && limits[q] == limits[q - 1]) continue;
       std::size_t end = q;
       while (end < cre.size() && limits[end] == limits[q]) ++end;
@@ -168,7 +168,7 @@ TEST(Escape, RandomPointsAndLimitsAgree) {
   std::vector<int> limits;
   for (int batch = 0; batch < 60; ++batch) {
     const int n = limit(rng);
-    const int count = 1 + batch * 7;  // 1 .. 414 points: full and partial blocks
+    const int count = 1 + batch * 7;  // 1 .. 414 points: full and partial slots
     for (int q = 0; q < count; ++q) {
       // Half of the points near the boundary of the set, where orbits are long.
       const double r = q % 2 ? radius(rng) : 0.25 + 0.75 * radius(rng) / 3.0;
