@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <chrono>
 #include <thread>
 
 #include "gfxwin/graphics.h"
 #include "rtl/console.h"
+#include "rtl/fatal.h"
+#include "rtl/safe_file.h"
+#include "rtl/testing/temp_folder.h"
 
 namespace gfxwin {
 namespace {
@@ -74,6 +81,71 @@ TEST(Runtime, RoutineOnTheWorkerWithTwoWindowsAndTheConsole) {
   EXPECT_EQ(two.at(5, 657), 0x00FF00u);
   EXPECT_EQ(two.at(10, 10), 0x000000u);
   EXPECT_FALSE(runtime_running());
+}
+
+// The two ways a program ends from under its worker thread, each in a child
+// process. A file the program had not finished is removed either way, and an
+// earlier file of that name is kept. The child runs the test again from the
+// start; it finds the parent's folder through the environment and works there.
+class RuntimeExit : public ::testing::Test {
+ protected:
+  static constexpr const char* kFolderVariable = "RUNTIME_EXIT_TEST_FOLDER";
+
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    old_ = std::filesystem::current_path();
+    if (const char* folder = std::getenv(kFolderVariable)) {
+      std::filesystem::current_path(folder);  // the child
+      return;
+    }
+    char pattern[] = "/tmp/mapplot_test.XXXXXX";
+    dir_ = mkdtemp(pattern);
+    setenv(kFolderVariable, dir_.c_str(), 1);
+    std::filesystem::current_path(dir_);
+    rtl::testing::write_all("map.ps", "earlier map\n");
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    if (!dir_.empty()) {
+      unsetenv(kFolderVariable);
+      std::filesystem::remove_all(dir_);
+    }
+  }
+
+  // The routine starts a file it never finishes, then `ends` the program.
+  static int run_until(void (*ends)()) {
+    char name[] = "runtime_test";
+    char* argv[] = {name, nullptr};
+    return run_program(1, argv, "runtime_test", [ends] {
+      rtl::PendingFile unfinished("map.ps");
+      rtl::console_write_line(" working");
+      ends();
+      return 0;
+    });
+  }
+
+  void expect_only_the_earlier_file() {
+    EXPECT_EQ(rtl::testing::entries_of(dir_), std::vector<std::string>{"map.ps"});
+    EXPECT_EQ(rtl::testing::read_all(dir_ / "map.ps"), "earlier map\n");
+  }
+
+  std::filesystem::path dir_;
+  std::filesystem::path old_;
+};
+
+TEST_F(RuntimeExit, FatalErrorOnTheWorkerEndsWithCode1AndItsMessage) {
+  EXPECT_EXIT(run_until([] { rtl::fatal_error("Out of storage for the grid"); }),
+              testing::ExitedWithCode(1), "Out of storage for the grid");
+  expect_only_the_earlier_file();
+}
+
+TEST_F(RuntimeExit, ClosingTheFrameWindowWhileRunningEndsWithCode2) {
+  EXPECT_EXIT(run_until([] {
+                request_close();
+                for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+              }),
+              testing::ExitedWithCode(kClosedExitCode), "");
+  expect_only_the_earlier_file();
 }
 
 }  // namespace
