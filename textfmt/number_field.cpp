@@ -227,22 +227,31 @@ char* put_digits(char* dst, const Digits& digits, int from, int to) {
   return dst;
 }
 
-// Fixed form: `digits` holds d significant digits of which the first P stand
-// before the point; right-aligned in w - n columns, then n blanks.
-void fixed_form(char* out, int w, int n, bool negative, const Digits& digits, int d, int P) {
-  const int avail = w - n;
-  long long len = (negative ? 1 : 0) + static_cast<long long>(d) + 1;
-  const bool lead_zero = P == 0 && len + 1 <= avail;
+// Lays out the blanks, the sign and an optional leading 0 before a number of
+// `body` characters, right-justified in `width` characters; the 0 only where
+// `zero_allowed` and there is room for it. Returns where the body goes, or
+// nullptr when the number does not fit (nothing is written then).
+char* start_number(char* out, int width, long long body, bool negative, bool zero_allowed) {
+  long long len = (negative ? 1 : 0) + body;
+  const bool lead_zero = zero_allowed && len + 1 <= width;
   if (lead_zero) ++len;
-  if (avail < 0 || len > avail) {
-    fill(out, w, '*');
-    return;
-  }
-  const int blanks = avail - static_cast<int>(len);
+  if (width < 0 || len > width) return nullptr;
+  const int blanks = width - static_cast<int>(len);
   fill(out, blanks, ' ');
   char* p = out + blanks;
   if (negative) *p++ = '-';
   if (lead_zero) *p++ = '0';
+  return p;
+}
+
+// Fixed form: `digits` holds d significant digits of which the first P stand
+// before the point; right-aligned in w - n columns, then n blanks.
+void fixed_form(char* out, int w, int n, bool negative, const Digits& digits, int d, int P) {
+  char* p = start_number(out, w - n, static_cast<long long>(d) + 1, negative, P == 0);
+  if (p == nullptr) {
+    fill(out, w, '*');
+    return;
+  }
   p = put_digits(p, digits, 0, P);
   *p++ = '.';
   p = put_digits(p, digits, P, d);
@@ -288,18 +297,12 @@ void exponent_form(char* out, int w, int d, int e, int k, bool negative, const D
   // Mantissa: k > 0: m1..mk . m(k+1)..ms;  k <= 0: . (-k zeros) m1..ms.
   const int after_point = k > 0 ? s - k : d;
   const int before_point = k > 0 ? k : 0;
-  long long len = (negative ? 1 : 0) + static_cast<long long>(before_point) + 1 + after_point + exp_len;
-  const bool lead_zero = k <= 0 && len + 1 <= w;
-  if (lead_zero) ++len;
-  if (len > w) {
+  char* p = start_number(out, w, static_cast<long long>(before_point) + 1 + after_point + exp_len,
+                         negative, k <= 0);
+  if (p == nullptr) {
     fill(out, w, '*');
     return;
   }
-  const int blanks = w - static_cast<int>(len);
-  fill(out, blanks, ' ');
-  char* p = out + blanks;
-  if (negative) *p++ = '-';
-  if (lead_zero) *p++ = '0';
   if (k > 0) {
     p = put_digits(p, digits, 0, k);
     *p++ = '.';
