@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <chrono>
 #include <thread>
 
@@ -85,31 +81,13 @@ TEST(Runtime, RoutineOnTheWorkerWithTwoWindowsAndTheConsole) {
 
 // The two ways a program ends from under its worker thread, each in a child
 // process. A file the program had not finished is removed either way, and an
-// earlier file of that name is kept. The child runs the test again from the
-// start; it finds the parent's folder through the environment and works there.
-class RuntimeExit : public ::testing::Test {
+// earlier file of that name is kept.
+class RuntimeExit : public rtl::testing::InTempFolder {
  protected:
-  static constexpr const char* kFolderVariable = "RUNTIME_EXIT_TEST_FOLDER";
-
   void SetUp() override {
+    InTempFolder::SetUp();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    old_ = std::filesystem::current_path();
-    if (const char* folder = std::getenv(kFolderVariable)) {
-      std::filesystem::current_path(folder);  // the child
-      return;
-    }
-    char pattern[] = "/tmp/mapplot_test.XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv(kFolderVariable, dir_.c_str(), 1);
-    std::filesystem::current_path(dir_);
     rtl::testing::write_all("map.ps", "earlier map\n");
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    if (!dir_.empty()) {
-      unsetenv(kFolderVariable);
-      std::filesystem::remove_all(dir_);
-    }
   }
 
   // The routine starts a file it never finishes, then `ends` the program.
@@ -125,12 +103,9 @@ class RuntimeExit : public ::testing::Test {
   }
 
   void expect_only_the_earlier_file() {
-    EXPECT_EQ(rtl::testing::entries_of(dir_), std::vector<std::string>{"map.ps"});
+    EXPECT_EQ(entries(), std::vector<std::string>{"map.ps"});
     EXPECT_EQ(rtl::testing::read_all(dir_ / "map.ps"), "earlier map\n");
   }
-
-  std::filesystem::path dir_;
-  std::filesystem::path old_;
 };
 
 TEST_F(RuntimeExit, FatalErrorOnTheWorkerEndsWithCode1AndItsMessage) {

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,21 +36,35 @@ inline std::vector<std::string> entries_of(const fs::path& dir) {
 }
 
 // Each test runs in a fresh folder of its own under /tmp, removed afterwards.
+// A death test in the "threadsafe" style runs the test again from the start in
+// a child process; the child finds the parent's folder through the environment
+// and works there, so the parent sees what the child left.
 class InTempFolder : public ::testing::Test {
  protected:
+  static constexpr const char* kFolderVariable = "MAPPLOT_TEST_FOLDER";
+
   void SetUp() override {
-    char pattern[] = "/tmp/mapplot_test.XXXXXX";
-    dir_ = mkdtemp(pattern);
     old_ = fs::current_path();
+    if (const char* folder = std::getenv(kFolderVariable)) {
+      dir_ = folder;
+      child_ = true;
+    } else {
+      char pattern[] = "/tmp/mapplot_test.XXXXXX";
+      dir_ = mkdtemp(pattern);
+      setenv(kFolderVariable, dir_.c_str(), 1);
+    }
     fs::current_path(dir_);
   }
   void TearDown() override {
     fs::current_path(old_);
+    if (child_) return;
+    unsetenv(kFolderVariable);
     fs::remove_all(dir_);
   }
   std::vector<std::string> entries() const { return entries_of(dir_); }
   fs::path dir_;
   fs::path old_;
+  bool child_ = false;  // a death test's child, in its parent's folder
 };
 
 }  // namespace rtl::testing
