@@ -33,6 +33,8 @@ void fatal_error(std::string_view message) {
   std::exit(kFatalExitCode);
 }
 
+void out_of_memory() { fatal_error("Out of memory"); }
+
 void set_fatal_reporter(std::function<void(std::string_view)> r) { reporter() = std::move(r); }
 
 void set_fatal_exit(std::function<void(int)> e) { exit_function() = std::move(e); }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,12 +17,14 @@
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
 #include "rtl/testing/temp_folder.h"
+#include "rtl/testing/unprivileged.h"
 
 namespace rtl {
 namespace {
 
 using testing::InTempFolder;
 using testing::read_all;
+using testing::write_all;
 namespace fs = std::filesystem;
 
 TEST(Console, RecordsGoToStandardOutputAndTheListener) {
@@ -115,6 +119,155 @@ TEST_F(SafeFileDeathTest, FatalErrorRemovesFilesBeingWritten) {
       },
       ::testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
   EXPECT_EQ(read_all("Map.dat"), "earlier");
+  EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+mode_t mode_of(const char* path) {
+  struct stat st {};
+  stat(path, &st);
+  return st.st_mode & 07777;
+}
+
+TEST_F(SafeFileTest, TheNewFileTakesTheEarlierFilesRights) {
+  write_all("private.dat", "old");
+  chmod("private.dat", 0600);
+  write_all("shared.dat", "old");
+  chmod("shared.dat", 0664);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown("shared.dat", 65534, 65534), 0);
+  }
+  for (const char* name : {"private.dat", "shared.dat"}) {
+    SafeFile f(name);
+    f.write("new");
+    f.commit();
+    EXPECT_EQ(read_all(name), "new");
+  }
+  EXPECT_EQ(mode_of("private.dat"), 0600u);
+  EXPECT_EQ(mode_of("shared.dat"), 0664u);
+  struct stat st {};
+  stat("shared.dat", &st);
+  if (geteuid() == 0) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+
+  // A new file: the mode of an ordinary create, whatever the umask.
+  const mode_t old_mask = umask(027);
+  {
+    SafeFile f("new.dat");
+    f.write("x");
+    f.commit();
+  }
+  umask(old_mask);
+  EXPECT_EQ(mode_of("new.dat"), 0640u);
+}
+
+TEST_F(SafeFileTest, ADanglingLinkGetsTheFileItNames) {
+  fs::create_directory("sub");
+  fs::create_symlink("sub/real.dat", "link.dat");
+  fs::create_symlink("../link.dat", "sub/link2.dat");  // relative to its own folder
+  SafeFile f("sub/link2.dat");
+  f.write("new");
+  f.commit();
+  EXPECT_TRUE(fs::is_symlink("link.dat"));
+  EXPECT_TRUE(fs::is_symlink("sub/link2.dat"));
+  EXPECT_EQ(read_all("sub/real.dat"), "new");
+  EXPECT_EQ(testing::entries_of("sub"), (std::vector<std::string>{"link2.dat", "real.dat"}));
+}
+
+TEST_F(SafeFileDeathTest, WhatAnOpenWouldRefuseIsFatalAndLeftAlone) {
+  fs::create_symlink("b.dat", "a.dat");
+  fs::create_symlink("a.dat", "b.dat");
+  EXPECT_EXIT(SafeFile f("a.dat"), ::testing::ExitedWithCode(kFatalExitCode),
+              "File a.dat: cannot open: Too many levels of symbolic links");
+  EXPECT_EQ(fs::read_symlink("a.dat"), "b.dat");
+  fs::create_directory("Map.dat");
+  EXPECT_EXIT(SafeFile f("Map.dat"), ::testing::ExitedWithCode(kFatalExitCode),
+              "File Map.dat: cannot open: Is a directory");
+
+  const std::string why = testing::why_not_unprivileged();
+  if (!why.empty()) GTEST_SKIP() << "write-protected file not tried: " << why;
+  chmod(dir_.c_str(), 0777);  // the folder may be written, the file not
+  write_all("protected.dat", "keep");
+  chmod("protected.dat", 0444);
+  EXPECT_EXIT(
+      {
+        if (!testing::become_unprivileged()) std::abort();
+        SafeFile f("protected.dat");
+        f.write("new");
+        f.commit();
+      },
+      ::testing::ExitedWithCode(kFatalExitCode), "File protected.dat: cannot open: Permission denied");
+  EXPECT_EQ(read_all("protected.dat"), "keep");
+  EXPECT_EQ(mode_of("protected.dat"), 0444u);
+}
+
+// The program ends while a file is being written: the earlier file stays,
+// the temporary file goes.
+TEST_F(SafeFileDeathTest, AnEndingProgramLeavesNoTemporaryFile) {
+  write_all("Map.dat", "earlier");
+  const std::string half(3 << 20, 'x');
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_EXIT(
+        {
+          SafeFile f("Map.dat");
+          f.write(half);
+          raise(sig);
+        },
+        ::testing::KilledBySignal(sig), "");
+  }
+  EXPECT_EXIT(
+      {
+        rlimit small {};
+        small.rlim_cur = small.rlim_max = 1 << 20;
+        setrlimit(RLIMIT_FSIZE, &small);
+        SafeFile f("Map.dat");
+        f.write(half);
+        f.commit();
+      },
+      ::testing::KilledBySignal(SIGXFSZ), "");
+  EXPECT_EXIT(
+      {
+        SafeFile f("Map.dat");
+        f.write(half);
+        std::exit(5);
+      },
+      ::testing::ExitedWithCode(5), "");
+  EXPECT_EXIT(
+      {
+        exhausted_storage_is_fatal([&] {
+          SafeFile f("Map.dat");
+          f.write(half);
+          throw std::bad_alloc();
+        });
+      },
+      ::testing::ExitedWithCode(kFatalExitCode), "Out of memory");
+  EXPECT_EQ(read_all("Map.dat"), "earlier");
+  EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+volatile sig_atomic_t signals_seen = 0;
+void count_signal(int) { signals_seen = signals_seen + 1; }
+
+// A program's own handler keeps the signal, the file is finished, and the
+// handler is in place again afterwards; an ignored signal stays ignored.
+TEST_F(SafeFileDeathTest, TheProgramsOwnHandlersStayInCharge) {
+  EXPECT_EXIT(
+      {
+        signal(SIGINT, count_signal);
+        signal(SIGHUP, SIG_IGN);
+        {
+          SafeFile f("Map.dat");
+          f.write("new");
+          raise(SIGINT);
+          raise(SIGHUP);
+          f.commit();
+        }
+        struct sigaction now {};
+        sigaction(SIGINT, nullptr, &now);
+        std::exit(signals_seen == 1 && now.sa_handler == count_signal ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(read_all("Map.dat"), "new");
   EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
 }
 

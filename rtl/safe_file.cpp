@@ -1,39 +1,159 @@
 #include "rtl/safe_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
-#include <vector>
 
 #include "rtl/fatal.h"
 
 namespace rtl {
+
+// ---------------------------------------------------------------------------
+// The temporary files being written, reachable from a signal handler: a list
+// of slots that only grows (slots are reused, never freed), each holding the
+// path of one temporary file or nothing.
+
+struct PendingSlot {
+  std::atomic<bool> used{false};
+  std::atomic<const char*> path{nullptr};
+  PendingSlot* next = nullptr;
+};
+
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
 
-std::mutex& pending_mutex() {
-  static std::mutex m;
-  return m;
+std::atomic<PendingSlot*> slots{nullptr};
+
+// Removes the temporary files; async-signal-safe.
+void unlink_pending() noexcept {
+  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
+    if (const char* path = s->path.load()) unlink(path);
 }
 
-std::vector<std::string>& pending_paths() {
-  static std::vector<std::string> paths;
-  return paths;
+// ---------------------------------------------------------------------------
+// Signals that end a program while it writes a file: the handler removes the
+// temporary files, then lets the signal end the program as it would have.
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
+
+struct SignalState {
+  std::mutex mutex;
+  int pending = 0;  // temporary files being written
+  struct sigaction previous[kSignalCount] = {};
+  bool installed[kSignalCount] = {};
+  bool exit_hook = false;
+};
+
+SignalState& signal_state() {
+  static SignalState* state = new SignalState;  // never destroyed: used until the very end
+  return *state;
 }
 
-void forget_pending(const std::string& path) {
-  std::lock_guard<std::mutex> lock(pending_mutex());
-  auto& paths = pending_paths();
-  paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
+int signal_index(int sig) {
+  for (int i = 0; i < kSignalCount; ++i)
+    if (kSignals[i] == sig) return i;
+  return -1;
 }
+
+extern "C" void on_signal(int sig, siginfo_t* info, void* context) {
+  const int i = signal_index(sig);
+  const struct sigaction& previous = signal_state().previous[i];
+  // The program's own handler decides; it may go on, and so may the file.
+  if ((previous.sa_flags & SA_SIGINFO) != 0) {
+    if (previous.sa_sigaction != nullptr) {
+      previous.sa_sigaction(sig, info, context);
+      return;
+    }
+  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+    previous.sa_handler(sig);
+    return;
+  }
+  unlink_pending();
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(sig, &default_action, nullptr);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+  raise(sig);
+}
+
+bool is_ours(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == on_signal;
+}
+
+void remove_at_exit() { remove_pending_files(); }
+
+// A temporary file begins: the first one puts the handlers in place.
+void begin_pending() {
+  SignalState& st = signal_state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  if (!st.exit_hook) st.exit_hook = std::atexit(remove_at_exit) == 0;
+  if (st.pending++ > 0) return;
+  for (int i = 0; i < kSignalCount; ++i) {
+    struct sigaction current {};
+    sigaction(kSignals[i], nullptr, &current);
+    st.installed[i] = false;
+    if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) continue;
+    st.previous[i] = current;
+    struct sigaction ours {};
+    ours.sa_sigaction = on_signal;
+    ours.sa_mask = current.sa_mask;
+    ours.sa_flags = SA_SIGINFO | SA_RESTART;
+    st.installed[i] = sigaction(kSignals[i], &ours, nullptr) == 0;
+  }
+}
+
+// A temporary file ends: after the last one the program's own handlers are
+// back, unless it has installed others meanwhile.
+void end_pending() {
+  SignalState& st = signal_state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  if (--st.pending > 0) return;
+  for (int i = 0; i < kSignalCount; ++i) {
+    if (!st.installed[i]) continue;
+    struct sigaction current {};
+    sigaction(kSignals[i], nullptr, &current);
+    if (is_ours(current)) sigaction(kSignals[i], &st.previous[i], nullptr);
+    st.installed[i] = false;
+  }
+}
+
+PendingSlot* acquire_slot() {
+  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next) {
+    bool free = false;
+    if (s->used.compare_exchange_strong(free, true)) return s;
+  }
+  auto* s = new PendingSlot;
+  s->used = true;
+  s->next = slots.load();
+  while (!slots.compare_exchange_weak(s->next, s)) {
+  }
+  return s;
+}
+
+void release_slot(PendingSlot* s) {
+  s->path = nullptr;
+  s->used = false;
+}
+
+// ---------------------------------------------------------------------------
+// Files
 
 [[noreturn]] void file_error(const std::string& target, const char* what, int error) {
   fatal_error("File " + target + ": " + what + ": " + std::strerror(error));
@@ -45,27 +165,6 @@ std::string temporary_pattern(const std::string& target) {
   const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   return dir + "." + base + ".XXXXXX";
-}
-
-// Where the finished file must go: a link is followed, so that the file it
-// names is replaced and the link stays.
-std::string resolve_target(const std::string& target) {
-  struct stat st {};
-  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = realpath(target.c_str(), nullptr)) {
-      std::string resolved = real;
-      std::free(real);
-      return resolved;
-    }
-  }
-  return target;
-}
-
-// A target that exists but is no regular file (a device, a pipe) cannot be
-// replaced by renaming; its content is copied into it instead.
-bool is_special(const std::string& target) {
-  struct stat st {};
-  return stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
 void copy_into(const std::string& from, const std::string& target) {
@@ -101,46 +200,103 @@ void copy_into(const std::string& from, const std::string& target) {
   if (close(out) != 0) file_error(target, "cannot close", errno);
 }
 
+// The process's file creation mask, read without changing it (changing it
+// for a moment would give files that other threads create the wrong mode).
 mode_t current_umask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
   const mode_t mask = umask(0);
   umask(mask);
   return mask;
 }
 
+// The earlier file's rights for the new one; the mode of an ordinary create
+// when there is none. Owner and group only where the process may set them.
+void take_rights(const std::string& temporary, const std::string& earlier) {
+  struct stat st {};
+  if (stat(earlier.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (chown(temporary.c_str(), st.st_uid, st.st_gid) != 0)
+      (void)!chown(temporary.c_str(), static_cast<uid_t>(-1), st.st_gid);
+    chmod(temporary.c_str(), st.st_mode & 07777);
+  } else {
+    chmod(temporary.c_str(), 0666 & ~current_umask());
+  }
+}
+
 }  // namespace
 
-PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
+int follow_links(std::string& path) {
+  std::string at = path;
+  for (int hops = 0;; ++hops) {
+    struct stat st {};
+    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    if (hops == 40) return ELOOP;  // the kernel's own limit
+    char link[PATH_MAX];
+    const ssize_t n = readlink(at.c_str(), link, sizeof link);
+    if (n < 0) return errno;
+    if (n == static_cast<ssize_t>(sizeof link)) return ENAMETOOLONG;
+    std::string next(link, static_cast<std::size_t>(n));
+    if (next.empty()) return ENOENT;
+    if (next[0] != '/') {
+      const auto slash = at.rfind('/');
+      if (slash != std::string::npos) next = at.substr(0, slash + 1) + next;
+    }
+    at = std::move(next);
+  }
+  path = std::move(at);
+  return 0;
+}
+
+PendingFile::PendingFile(std::string target, std::string_view suffix) : target_(std::move(target)) {
   if (target_.empty()) fatal_error("File name is blank: no file can be created");
-  special_ = is_special(target_);
-  std::string pattern = special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX"
-                                 : temporary_pattern(resolve_target(target_));
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) file_error(target_, "cannot create", errno);
-  // mkstemp makes the file private; give it the mode an ordinary create would.
-  fchmod(fd, 0666 & ~current_umask());
+  final_ = target_;
+  if (const int error = follow_links(final_); error != 0) file_error(target_, "cannot open", error);
+  struct stat st {};
+  if (stat(final_.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) file_error(target_, "cannot open", EISDIR);
+    special_ = !S_ISREG(st.st_mode);
+    if (!special_) {
+      // Replacing the file must not succeed where writing into it would fail.
+      const int fd = open(final_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      if (fd < 0) file_error(target_, "cannot open", errno);
+      close(fd);
+    }
+  }
+  std::string pattern =
+      (special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX" : temporary_pattern(final_)) +
+      std::string(suffix);
+  slot_ = acquire_slot();
+  begin_pending();
+  const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) {
+    const int error = errno;
+    end_pending();
+    release_slot(slot_);
+    file_error(target_, "cannot create", error);
+  }
   close(fd);
-  temporary_ = pattern;
-  std::lock_guard<std::mutex> lock(pending_mutex());
-  pending_paths().push_back(temporary_);
+  temporary_ = std::move(pattern);
+  slot_->path = temporary_.c_str();
 }
 
 PendingFile::~PendingFile() {
-  if (!committed_) {
-    std::remove(temporary_.c_str());
-    forget_pending(temporary_);
-  }
+  if (!committed_) unlink(temporary_.c_str());
+  release_slot(slot_);
+  end_pending();
 }
 
 void PendingFile::commit() {
   if (special_) {
     copy_into(temporary_, target_);
-    std::remove(temporary_.c_str());
-  } else if (std::rename(temporary_.c_str(), resolve_target(target_).c_str()) != 0) {
-    const int error = errno;
-    file_error(target_, "cannot replace", error);
+    unlink(temporary_.c_str());
+  } else {
+    take_rights(temporary_, final_);
+    if (std::rename(temporary_.c_str(), final_.c_str()) != 0) file_error(target_, "cannot replace", errno);
   }
   committed_ = true;
-  forget_pending(temporary_);
+  slot_->path = nullptr;
 }
 
 SafeFile::SafeFile(std::string target) : pending_(std::move(target)) {
@@ -187,9 +343,8 @@ void SafeFile::commit() {
 }
 
 void remove_pending_files() {
-  std::lock_guard<std::mutex> lock(pending_mutex());
-  for (const auto& path : pending_paths()) std::remove(path.c_str());
-  pending_paths().clear();
+  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
+    if (const char* path = s->path.exchange(nullptr)) unlink(path);
 }
 
 }  // namespace rtl
