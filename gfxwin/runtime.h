@@ -22,8 +22,9 @@
 //   - MAPPLOT_NO_ASK is set to a value other than "" or "0" (tests on a
 //     real display); MAPPLOT_EXIT_DELAY_MS=<milliseconds> then keeps the
 //     finished windows shown that long before the program ends.
-// Fatal errors (rtl/fatal.h) are shown in a message box when somebody can
-// answer it, then end the program with rtl::kFatalExitCode. Closing the
+// Fatal errors (rtl/fatal.h), exhausted storage in the routine among them,
+// are shown in a message box when somebody can answer it, then end the
+// program with rtl::kFatalExitCode. Closing the
 // frame window while the routine still runs asks first (when somebody can
 // answer), then ends the program with kClosedExitCode.
 //
