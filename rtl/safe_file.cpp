@@ -227,6 +227,10 @@ void take_rights(const std::string& temporary, const std::string& earlier) {
 
 }  // namespace
 
+namespace {
+
+// The file behind the symbolic links at `path` (see open_error); 0 or why
+// it cannot be reached.
 int follow_links(std::string& path) {
   std::string at = path;
   for (int hops = 0;; ++hops) {
@@ -249,21 +253,25 @@ int follow_links(std::string& path) {
   return 0;
 }
 
+}  // namespace
+
+int open_error(const std::string& target, std::string& file) {
+  file = target;
+  if (const int error = follow_links(file); error != 0) return error;
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : 0;
+  // Replacing the file must not succeed where writing into it would fail.
+  const int fd = open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return errno;
+  close(fd);
+  return 0;
+}
+
 PendingFile::PendingFile(std::string target, std::string_view suffix) : target_(std::move(target)) {
   if (target_.empty()) fatal_error("File name is blank: no file can be created");
-  final_ = target_;
-  if (const int error = follow_links(final_); error != 0) file_error(target_, "cannot open", error);
+  if (const int error = open_error(target_, final_); error != 0) file_error(target_, "cannot open", error);
   struct stat st {};
-  if (stat(final_.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) file_error(target_, "cannot open", EISDIR);
-    special_ = !S_ISREG(st.st_mode);
-    if (!special_) {
-      // Replacing the file must not succeed where writing into it would fail.
-      const int fd = open(final_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-      if (fd < 0) file_error(target_, "cannot open", errno);
-      close(fd);
-    }
-  }
+  special_ = stat(final_.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
   std::string pattern =
       (special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX" : temporary_pattern(final_)) +
       std::string(suffix);

@@ -88,11 +88,13 @@ class SafeFile {
   std::string buffer_;
 };
 
-// The file that writing to `path` creates or replaces: every symbolic link
-// followed (a relative link counts from the link's folder, a dangling link
-// names the file to be created). Returns 0, or the error an open would give
-// (ELOOP for a loop of links) with `path` unchanged.
-int follow_links(std::string& path);
+// Why replacing `target` must fail before anything is written, as an open
+// for writing would: 0, or ELOOP (a loop of links), EISDIR (a folder), or
+// the error of opening the existing file for writing (EACCES, EROFS ...).
+// Sets `file` to the file behind the links: each link followed (a relative
+// one from its own folder), a dangling link naming the file to be created. Whether its folder may be
+// written is not checked.
+int open_error(const std::string& target, std::string& file);
 
 // Removes every temporary file not yet committed (used by the fatal error
 // report before the program ends).
