@@ -177,6 +177,43 @@ TEST(NumberFieldTo, WritesExactlyTheField) {
   EXPECT_EQ(format_general(1.0, 0, 3, 0, 0, false), "");
 }
 
+// ---------------------------------------------------------------------------
+// Any int argument
+
+constexpr int kMin = std::numeric_limits<int>::min();
+constexpr int kMax = std::numeric_limits<int>::max();
+
+TEST(GeneralField, ArgumentsAtTheIntLimits) {
+  EXPECT_EQ(format_general(999.6, 9, kMax, 0, 0, false), "*********");
+  EXPECT_EQ(format_general(0.05, 9, -1, 0, 0, false), "*********");  // no digit to show
+  EXPECT_EQ(format_general(0.0, 9, kMin, 0, 0, true), "*********");
+  EXPECT_EQ(format_general(0.3, 8, 0, 0, 0, false), "  0.    ");
+  EXPECT_EQ(format_general(999.6, 9, 3, kMin, 0, false), "0.100E+04");  // e <= 0: not given
+  EXPECT_EQ(format_general(999.6, 9, 3, kMax, 0, false), "*********");
+  EXPECT_EQ(format_general(0.0f, 15, 7, kMax - 1, 1, true), "***************");
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, kMin, false), "*********");
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, kMax, false), "*********");
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, 5, false), "*********");  // 1 - d <= k <= d + 1
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, 4, false), "9996.E-01");
+  EXPECT_EQ(format_general(999.6, 10, 3, 0, -2, false), " 0.001E+06");
+  EXPECT_EQ(format_general(1.0f, kListRealWidth, 7, 2, kMax, true), "   1.000000    ");  // fixed form: no scale
+  EXPECT_EQ(format_general(-HUGE_VAL, 10, kMax, kMax, kMin, false), " -Infinity");
+  EXPECT_EQ(format_general(1.0, kMin, 3, 0, 0, false), "");
+  EXPECT_EQ(format_integer(5, 4, kMax), "****");
+  EXPECT_EQ(format_integer(5, 4, kMin), "   5");
+  EXPECT_EQ(format_integer(-5, kMin, 1), "");
+}
+
+TEST(GeneralField, DigitsPastTheExactBinaryValueAreZeros) {
+  const std::string tenth = "0.1000000000000000055511151231257827021181583404541015625";
+  EXPECT_EQ(format_general(0.1, 1006, 1000, 0, 0, false), tenth + std::string(945, '0') + "    ");
+  EXPECT_EQ(format_general(0.1f, 1006, 1000, 0, 0, false), "0.100000001490116119384765625" + std::string(973, '0') + "    ");
+  // 2^-10 = 0.9765625E-03 with 1000 digits before the point, or 999 zeros after it.
+  EXPECT_EQ(format_general(0x1p-10, 1010, 1000, 4, 1000, false), "  9765625" + std::string(993, '0') + ".0E-1003");
+  EXPECT_EQ(format_general(0x1p-10, 1010, 1000, 3, 1000, false), std::string(1010, '*'));
+  EXPECT_EQ(format_general(0x1p-10, 1010, 1000, 3, -999, false), "   0." + std::string(999, '0') + "1E+997");
+}
+
 }  // namespace
 }  // namespace textfmt
 
