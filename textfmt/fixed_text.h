@@ -14,7 +14,8 @@ namespace textfmt {
 inline constexpr std::size_t kFieldLength = 80;
 
 // Assignment to a fixed-length variable: pads with blanks on the right or
-// keeps the first `length` characters.
+// keeps the first `length` characters. Any length is taken as asked (0 gives
+// an empty text); the result holds that many characters.
 std::string assign_fixed(std::string_view text, std::size_t length = kFieldLength);
 
 // The text with its leading blanks removed and as many blanks appended

@@ -7,7 +7,9 @@
 // of the 80-character target; the remaining columns are blank.
 //   write_formatted(t, "(g9.3)", 0.5)  -> t == "0.500    " + 71 blanks
 //   write_formatted(t, "(i4)", 22)     -> t == "  22" + 76 blanks
-// A format text that is neither fills the target with asterisks.
+// A format text that is neither, or whose width or digit count has more than
+// four digits, or whose field is wider than the target, fills the target
+// with asterisks.
 
 #include <cstdint>
 #include <string>

@@ -61,6 +61,9 @@ TEST(Formatted, UnknownFormatsFillTheTargetWithAsterisks) {
   EXPECT_EQ(written("g9.3", 1.0), stars);
   EXPECT_EQ(written("(g9.3 )", 1.0), stars);
   EXPECT_EQ(written("(g81.3)", 1.0), stars);  // wider than the target
+  EXPECT_EQ(written("(g9.99999999999)", 1.0), stars);  // more than four digits
+  EXPECT_EQ(written("(i4294967300)", 1), stars);
+  EXPECT_EQ(written("(g80.9999)", 1.0), stars);  // 9999 digits do not fit
   EXPECT_EQ(written("(i4)", 1.5), stars);     // a real under an integer field
   EXPECT_EQ(written("", 7), stars);
 }

@@ -11,7 +11,9 @@
 //     record already holds an item, and then runs over as many records as it
 //     needs (on 80 columns: a blank and at most 79 of its characters each).
 // Nothing is ever cut or lost; each record is handed to the emitter without a
-// line ending. The line buffer is kept from record to record, so numbers are
+// line ending. Any record width is accepted, 0 included: a record too narrow
+// for an item still takes that item (a number whole, a text one character
+// after its blank). The line buffer is kept from record to record, so numbers are
 // put without allocating.
 //
 //   ListWriter out(80, emit);

@@ -140,6 +140,18 @@ TEST(ListRecord, NarrowDestinations) {
   EXPECT_EQ(got.lines, want);
 }
 
+TEST(ListRecord, ZeroWidthRecords) {
+  Records got;
+  ListWriter out = got.writer(0);
+  begin_record(out);
+  put_integer(out, 3);
+  put_text(out, "ab");
+  put_real(out, 1.0f);
+  end_record(out);
+  const std::vector<std::string> want = {"           3", " a", " b", "   1.000000    "};
+  EXPECT_EQ(got.lines, want);
+}
+
 TEST(ListRecord, UnfinishedRecordIsNotLostAndBufferIsReused) {
   Records got;
   ListWriter out = got.writer(kFileRecordWidth);

@@ -14,9 +14,16 @@ namespace textfmt {
 namespace {
 
 // ---------------------------------------------------------------------------
-// Integer field
+// Lengths
+//
+// w, d, e, k and m may each be any int. Every length or digit position made
+// from more than one of them (d + 2, e + 2, M - k, the parts of a field added
+// up) is figured in long long, where it cannot overflow, and is compared with
+// the width before anything is written; a field that fits has at most w <=
+// INT_MAX characters, so every count that reaches a loop or memset is
+// within its buffer.
 
-void fill(char* out, int count, char c) {
+void fill(char* out, long long count, char c) {
   if (count > 0) std::memset(out, c, static_cast<std::size_t>(count));
 }
 
@@ -32,14 +39,22 @@ struct Digits {
   char d[kDigitCap];
   int count = 0;  // digits stored in d[0 .. count)
   int M = 0;      // value == 0.d1 d2 d3 ... * 10^M
-  char at(int i) const { return i < count ? d[i] : '0'; }  // 0-based
+  // 0-based; the places before the first digit (i < 0) and after the last
+  // one stored are 0.
+  char at(long long i) const {
+    return static_cast<unsigned long long>(i) < static_cast<unsigned>(count) ? d[i] : '0';
+  }
 };
 
-// |x| (finite, non-zero) correctly rounded to r significant digits, r >= 1,
-// through the library's correctly rounded conversion.
+// Digits to round to for r significant digits: at most kDigitCap, since
+// rounding to more places than the exact expansion has changes nothing.
+int stored_digits(long long r) { return r < kDigitCap ? static_cast<int>(r) : kDigitCap; }
+
+// |x| (finite, non-zero) correctly rounded to r significant digits,
+// 1 <= r <= kDigitCap, through the library's correctly rounded conversion.
 template <typename T>
 void round_exact(T ax, int r, Digits& out) {
-  const int precision = (r < kDigitCap ? r : kDigitCap) - 1;
+  const int precision = stored_digits(r) - 1;
   char buf[kDigitCap + 16];
   const auto res = std::to_chars(buf, buf + sizeof buf, ax, std::chars_format::scientific, precision);
   // "d.ddddde+XX" or "de+XX"
@@ -190,7 +205,8 @@ bool truncated_digits(float ax, Truncated& t) {
   return true;
 }
 
-// |x| correctly rounded (ties to even) to r significant digits, r < t.count.
+// |x| correctly rounded (ties to even) to r significant digits,
+// 1 <= r < t.count.
 void round_truncated(const Truncated& t, int r, Digits& out) {
   std::memcpy(out.d, t.d, static_cast<std::size_t>(r));
   out.count = r;
@@ -222,8 +238,8 @@ void special_field(char* out, int w, const char* text) {
 }
 
 // Writes digits [from, to) of `digits` at dst; returns the end.
-char* put_digits(char* dst, const Digits& digits, int from, int to) {
-  for (int i = from; i < to; ++i) *dst++ = digits.at(i);
+char* put_digits(char* dst, const Digits& digits, long long from, long long to) {
+  for (long long i = from; i < to; ++i) *dst++ = digits.at(i);
   return dst;
 }
 
@@ -231,12 +247,12 @@ char* put_digits(char* dst, const Digits& digits, int from, int to) {
 // `body` characters, right-justified in `width` characters; the 0 only where
 // `zero_allowed` and there is room for it. Returns where the body goes, or
 // nullptr when the number does not fit (nothing is written then).
-char* start_number(char* out, int width, long long body, bool negative, bool zero_allowed) {
+char* start_number(char* out, long long width, long long body, bool negative, bool zero_allowed) {
   long long len = (negative ? 1 : 0) + body;
   const bool lead_zero = zero_allowed && len + 1 <= width;
   if (lead_zero) ++len;
   if (width < 0 || len > width) return nullptr;
-  const int blanks = width - static_cast<int>(len);
+  const long long blanks = width - len;
   fill(out, blanks, ' ');
   char* p = out + blanks;
   if (negative) *p++ = '-';
@@ -246,8 +262,8 @@ char* start_number(char* out, int width, long long body, bool negative, bool zer
 
 // Fixed form: `digits` holds d significant digits of which the first P stand
 // before the point; right-aligned in w - n columns, then n blanks.
-void fixed_form(char* out, int w, int n, bool negative, const Digits& digits, int d, int P) {
-  char* p = start_number(out, w - n, static_cast<long long>(d) + 1, negative, P == 0);
+void fixed_form(char* out, int w, long long n, bool negative, const Digits& digits, long long d, int P) {
+  char* p = start_number(out, w - n, d + 1, negative, P == 0);
   if (p == nullptr) {
     fill(out, w, '*');
     return;
@@ -259,12 +275,12 @@ void fixed_form(char* out, int w, int n, bool negative, const Digits& digits, in
 }
 
 // Length of the exponent part of X, or -1 when X does not fit in it.
-int exponent_length(long long X, int e) {
-  const long long ax = X < 0 ? -X : X;
+long long exponent_length(long long X, int e) {
+  const long long ax = X < 0 ? -X : X;  // |M - k| < 2^32: no overflow below
   if (e > 0) {
     long long limit = 1;  // 10^e, saturated
     for (int i = 0; i < e && limit <= ax; ++i) limit *= 10;
-    return ax < limit ? e + 2 : -1;
+    return ax < limit ? e + 2LL : -1;
   }
   return ax <= 999 ? 4 : -1;  // E+05 or -199 (no letter)
 }
@@ -287,18 +303,19 @@ void write_exponent(char* dst, long long X, int e) {
 
 // Exponent form: `digits` holds the s significant digits m1..ms of |x| with
 // its exponent M (0.m1..ms * 10^M); the printed exponent is M - k.
-void exponent_form(char* out, int w, int d, int e, int k, bool negative, const Digits& digits, int s) {
-  const long long X = static_cast<long long>(digits.M) - k;
-  const int exp_len = exponent_length(X, e);
+// s = d + 1 when k > 0, else d + k, so that 1 <= s, k <= s and s - k <= d.
+void exponent_form(char* out, int w, long long d, int e, long long k, bool negative, const Digits& digits,
+                   long long s) {
+  const long long X = digits.M - k;
+  const long long exp_len = exponent_length(X, e);
   if (exp_len < 0) {
     fill(out, w, '*');
     return;
   }
   // Mantissa: k > 0: m1..mk . m(k+1)..ms;  k <= 0: . (-k zeros) m1..ms.
-  const int after_point = k > 0 ? s - k : d;
-  const int before_point = k > 0 ? k : 0;
-  char* p = start_number(out, w, static_cast<long long>(before_point) + 1 + after_point + exp_len,
-                         negative, k <= 0);
+  const long long after_point = k > 0 ? s - k : d;
+  const long long before_point = k > 0 ? k : 0;
+  char* p = start_number(out, w, before_point + 1 + after_point + exp_len, negative, k <= 0);
   if (p == nullptr) {
     fill(out, w, '*');
     return;
@@ -317,15 +334,18 @@ void exponent_form(char* out, int w, int d, int e, int k, bool negative, const D
 }
 
 // Significant digits of the exponent form, or 0 when the scale factor leaves
-// none (the field is then asterisks).
-int exponent_digits(int d, int k) {
-  if (d < 1 && k < 1) return 0;
+// none (the field is then asterisks): d + 1 for 0 < k <= d + 1, d + k for
+// k <= 0 while that is at least 1.
+long long exponent_digits(long long d, long long k) {
   if (k > 0) return k <= d + 1 ? d + 1 : 0;
   return d + k >= 1 ? d + k : 0;
 }
 
+// Blanks after a fixed-form number: as wide as the exponent part it stands for.
+long long exponent_width(int e) { return e > 0 ? e + 2LL : 4; }
+
 void zero_field(char* out, int w, int d, int e, bool list_mode) {
-  const int n = e > 0 ? e + 2 : 4;
+  const long long n = exponent_width(e);
   if (list_mode) {  // 0.0000000E+00
     if (d < 1) {
       fill(out, w, '*');
@@ -337,7 +357,7 @@ void zero_field(char* out, int w, int d, int e, bool list_mode) {
     exponent_form(out, w, d, e > 0 ? e : 2, 0, false, zeros, d);
     return;
   }
-  if (d - 1 < 0) {  // 0.00 with d - 1 decimals
+  if (d < 1) {  // 0.00 with d - 1 decimals
     fill(out, w, '*');
     return;
   }
@@ -345,7 +365,7 @@ void zero_field(char* out, int w, int d, int e, bool list_mode) {
   zeros.count = 0;
   // d - 1 decimals after the point: d digits in all would be one too many,
   // so lay it out as d - 1 "significant" digits with no integer digit.
-  fixed_form(out, w, n, false, zeros, d - 1, 0);
+  fixed_form(out, w, n, false, zeros, d - 1LL, 0);
 }
 
 template <typename T>
@@ -360,16 +380,24 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
     special_field(out, w, negative ? "-Infinity" : "Infinity");
     return;
   }
+  // Every form of a finite value lays out d digit places and a point, or
+  // with d < 1 no digit at all, before its exponent part or the n blanks
+  // that stand for it: a field narrower than d + n, or d < 0, is asterisks
+  // whatever the value. Past this point 0 <= d <= w - n <= INT_MAX - 3.
+  const long long n = exponent_width(e);
+  if (d < 0 || d + n > w) {
+    fill(out, w, '*');
+    return;
+  }
   if (value == 0) {
     zero_field(out, w, d, e, list_mode);
     return;
   }
   const T ax = negative ? -value : value;
-  const int n = e > 0 ? e + 2 : 4;
 
   // |x| rounded to q significant digits decides the form.
   const int q0 = std::is_same_v<T, float> ? 9 : 17;
-  const int q = d > q0 ? d + 2 : q0;
+  const int q = d > q0 ? stored_digits(d + 2LL) : q0;
   Digits y;
   Truncated t;
   bool exact_integer_path = false;
@@ -383,12 +411,12 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
     round_exact(ax, q, y);
   }
   const int M = y.M;
-  // |x| rounded to r significant digits, r <= q.
-  auto round_to = [&](int r, Digits& rounded) {
+  // |x| rounded to r significant digits, 1 <= r <= d + 1 (stored: at most q).
+  auto round_to = [&](long long r, Digits& rounded) {
     if (exact_integer_path) {
-      round_truncated(t, r, rounded);
+      round_truncated(t, static_cast<int>(r), rounded);  // r <= 9
     } else {
-      round_from(y, ax, r, rounded);
+      round_from(y, ax, stored_digits(r), rounded);
     }
   };
 
@@ -409,7 +437,7 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
 
   Digits r;
   if (exponent) {
-    const int s = exponent_digits(d, k);
+    const long long s = exponent_digits(d, k);
     if (s == 0) {
       fill(out, w, '*');
       return;
@@ -425,7 +453,8 @@ void general_field(char* out, T value, int w, int d, int e, int k, bool list_mod
     fixed_form(out, w, n, negative, r, d, M + 1);
     return;
   }
-  round_to(d, r);  // d significant digits == d - M decimals
+  // d significant digits == d - M decimals; d = 0 (then M = 0) shows none: "0."
+  if (d > 0) round_to(d, r);
   fixed_form(out, w, n, negative, r, d, M);
 }
 

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "textfmt/fixed_text.h"
 #include "textfmt/internal/decimal_digits.h"
 
 namespace textfmt {
@@ -175,6 +180,121 @@ TEST(NumberFieldTo, WritesExactlyTheField) {
   format_integer_to(buf, -5, 12, 1);
   EXPECT_EQ(std::string(buf, 13), "          -5#");
   EXPECT_EQ(format_general(1.0, 0, 3, 0, 0, false), "");
+}
+
+// ---------------------------------------------------------------------------
+// Any int argument
+
+constexpr int kMin = std::numeric_limits<int>::min();
+constexpr int kMax = std::numeric_limits<int>::max();
+constexpr int kEdges[] = {kMin, kMin + 1, -1, 0, 1, 2, 100, 1000, kMax - 1, kMax};
+
+TEST(GeneralField, ArgumentsAtTheIntLimits) {
+  EXPECT_EQ(format_general(999.6, 9, kMax, 0, 0, false), "*********");
+  EXPECT_EQ(format_general(0.05, 9, -1, 0, 0, false), "*********");  // no digit to show
+  EXPECT_EQ(format_general(0.0, 9, kMin, 0, 0, true), "*********");
+  EXPECT_EQ(format_general(0.3, 8, 0, 0, 0, false), "  0.    ");
+  EXPECT_EQ(format_general(999.6, 9, 3, kMin, 0, false), "0.100E+04");  // e <= 0: not given
+  EXPECT_EQ(format_general(999.6, 9, 3, kMax, 0, false), "*********");
+  EXPECT_EQ(format_general(0.0f, 15, 7, kMax - 1, 1, true), "***************");
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, kMin, false), "*********");
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, kMax, false), "*********");
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, 5, false), "*********");  // 1 - d <= k <= d + 1
+  EXPECT_EQ(format_general(999.6, 9, 3, 0, 4, false), "9996.E-01");
+  EXPECT_EQ(format_general(999.6, 10, 3, 0, -2, false), " 0.001E+06");
+  EXPECT_EQ(format_general(1.0f, kListRealWidth, 7, 2, kMax, true), "   1.000000    ");  // fixed form: no scale
+  EXPECT_EQ(format_general(-HUGE_VAL, 10, kMax, kMax, kMin, false), " -Infinity");
+  EXPECT_EQ(format_general(1.0, kMin, 3, 0, 0, false), "");
+  EXPECT_EQ(format_integer(5, 4, kMax), "****");
+  EXPECT_EQ(format_integer(5, 4, kMin), "   5");
+  EXPECT_EQ(format_integer(-5, kMin, 1), "");
+}
+
+TEST(GeneralField, DigitsPastTheExactBinaryValueAreZeros) {
+  const std::string tenth = "0.1000000000000000055511151231257827021181583404541015625";
+  EXPECT_EQ(format_general(0.1, 1006, 1000, 0, 0, false), tenth + std::string(945, '0') + "    ");
+  EXPECT_EQ(format_general(0.1f, 1006, 1000, 0, 0, false),
+            "0.100000001490116119384765625" + std::string(973, '0') + "    ");
+  // 2^-10 = 0.9765625E-03 with 1000 digits before the point, or 999 zeros after it.
+  EXPECT_EQ(format_general(0x1p-10, 1010, 1000, 4, 1000, false),
+            "  9765625" + std::string(993, '0') + ".0E-1003");
+  EXPECT_EQ(format_general(0x1p-10, 1010, 1000, 3, 1000, false), std::string(1010, '*'));
+  EXPECT_EQ(format_general(0x1p-10, 1010, 1000, 3, -999, false), "   0." + std::string(999, '0') + "1E+997");
+}
+
+// Whether f is asterisks, v's NaN or Infinity text, or a number that reads
+// back as v within half a unit of its last digit, followed by its exponent
+// part or by n blanks.
+bool well_formed(const std::string& f, double v, long long n) {
+  constexpr auto npos = std::string::npos;
+  if (f.find_first_not_of('*') == npos) return true;
+  if (!std::isfinite(v)) {
+    const std::string text = std::isnan(v) ? " NaN" : v < 0 ? " -Infinity" : " Infinity";
+    return f.compare(0, text.size(), text) == 0 && f.find_first_not_of(' ', text.size()) == npos;
+  }
+  const std::size_t begin = f.find_first_not_of(' ');
+  if (begin == npos || (f[begin] == '-') != (v < 0)) return false;
+  const std::size_t point = f.find_first_not_of("0123456789", begin + (v < 0 ? 1 : 0));
+  if (point == npos || f[point] != '.') return false;
+  const std::size_t end = f.find_first_not_of("0123456789", point + 1);
+  if (end == npos) return false;
+  long long exponent = 0;
+  if (f[end] == ' ') {  // fixed form
+    if (f.find_first_not_of(' ', end) != npos || static_cast<long long>(f.size() - end) != n) return false;
+  } else {  // E+dd..., or +ddd without the letter
+    const std::size_t sign = f[end] == 'E' ? end + 1 : end;
+    if (sign + 1 >= f.size() || (f[sign] != '+' && f[sign] != '-') ||
+        f.find_first_not_of("0123456789", sign + 1) != npos || (sign == end && f.size() - sign != 4))
+      return false;
+    for (std::size_t i = sign + 1; i < f.size(); ++i) exponent = std::min(exponent * 10 + (f[i] - '0'), 99999LL);
+    if (f[sign] == '-') exponent = -exponent;
+  }
+  const std::string number = f.substr(begin, end - begin) + "e" + std::to_string(exponent);
+  const long double read = std::strtold(number.c_str(), nullptr);
+  const auto unit_exponent = static_cast<long double>(exponent) - static_cast<long double>(end - point - 1);
+  return std::fabs(std::fabs(read) - std::fabs(v)) <= 0.5L * std::pow(10.0L, unit_exponent) + 1e-15L * std::fabs(v);
+}
+
+// Every int argument at its edges: w characters (none for w < 1), nothing
+// written past them, asterisks or a well-formed field.
+template <typename T>
+void check_general_edges(T v) {
+  std::vector<char> buf(1024 + 8);
+  for (int w : {kMin, -1, 0, 1, 2, 4, 9, 15, 1024})
+    for (int d : kEdges)
+      for (int e : kEdges)
+        for (int k : kEdges)
+          for (bool list_mode : {false, true}) {
+            std::fill(buf.begin(), buf.end(), '#');
+            format_general_to(buf.data(), v, w, d, e, k, list_mode);
+            const std::string f(buf.data(), static_cast<std::size_t>(std::max(w, 0)));
+            ASSERT_TRUE(std::string(buf.data() + f.size(), 8) == "########" &&
+                        well_formed(f, static_cast<double>(v), e > 0 ? e + 2LL : 4))
+                << v << " w=" << w << " d=" << d << " e=" << e << " k=" << k << " \"" << f << '"';
+          }
+}
+
+TEST(NumberFieldArguments, EveryIntArgumentGivesAFieldOrAsterisks) {
+  const double dmin = std::numeric_limits<double>::denorm_min();
+  for (double v : {0.0, -0.0, 1.0, -1.0, 999.6, -999.6, 0.05, 1.0e-200, dmin, -dmin,
+                   std::numeric_limits<double>::min() - dmin, std::numeric_limits<double>::max(), std::nan(""),
+                   HUGE_VAL, -HUGE_VAL})
+    check_general_edges(v);
+  const float fmin = std::numeric_limits<float>::denorm_min();
+  for (float v : {0.0f, 1.0f, -1.0f, 999.6f, 0.05f, fmin, std::numeric_limits<float>::min() - fmin,
+                  std::numeric_limits<float>::max(), std::nanf(""), -HUGE_VALF})
+    check_general_edges(v);
+  for (std::int32_t v : {kMin, -1, 0, 1, 7, kMax})
+    for (int w : {kMin, -1, 0, 1, 2, 4, 12})
+      for (int m : kEdges) {
+        const std::string f = format_integer(v, w, m);
+        const std::string number(strip(f));
+        const auto digits = static_cast<int>(number.size()) - (v < 0 ? 1 : 0);
+        EXPECT_TRUE(f.size() == static_cast<std::size_t>(std::max(w, 0)) &&
+                    (f.find_first_not_of('*') == std::string::npos ||
+                     (number.empty() ? v == 0 && m <= 0 : std::stoll(number) == v && digits >= std::max(m, 1))))
+            << v << " w=" << w << " m=" << m << " \"" << f << '"';
+      }
 }
 
 }  // namespace
