@@ -4,9 +4,14 @@
 #include "mapps/pgplot.h"
 
 #include <cpgplot.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -14,8 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
@@ -30,20 +37,25 @@ struct DeviceType {
   const char* giza;            // giza's device string
   std::string_view extension;  // of the files giza writes; empty: no file
   const char* kind;            // for messages
+  std::string_view ending;     // the last bytes of every whole file of the kind
 };
 
+constexpr std::string_view kPostScriptEnd = "%%EOF\n";
+constexpr std::string_view kPngEnd("\0\0\0\0IEND\xAE\x42\x60\x82", 12);  // the empty end chunk
+constexpr std::string_view kSvgEnd = "</svg>\n";
+
 constexpr std::array<DeviceType, 11> kDeviceTypes = {{
-    {"ps", "/ps", ".ps", "PostScript"},
-    {"cps", "/ps", ".ps", "PostScript"},
-    {"vps", "/vps", ".ps", "PostScript"},
-    {"vcps", "/vps", ".ps", "PostScript"},
-    {"eps", "/eps", ".eps", "PostScript"},
-    {"pdf", "/pdf", ".pdf", "PDF"},
-    {"vpdf", "/vpdf", ".pdf", "PDF"},
-    {"png", "/png", ".png", "PNG"},
-    {"tpng", "/png", ".png", "PNG"},
-    {"svg", "/svg", ".svg", "SVG"},
-    {"null", "/null", "", "null"},
+    {"ps", "/ps", ".ps", "PostScript", kPostScriptEnd},
+    {"cps", "/ps", ".ps", "PostScript", kPostScriptEnd},
+    {"vps", "/vps", ".ps", "PostScript", kPostScriptEnd},
+    {"vcps", "/vps", ".ps", "PostScript", kPostScriptEnd},
+    {"eps", "/eps", ".eps", "PostScript", kPostScriptEnd},
+    {"pdf", "/pdf", ".pdf", "PDF", kPostScriptEnd},
+    {"vpdf", "/vpdf", ".pdf", "PDF", kPostScriptEnd},
+    {"png", "/png", ".png", "PNG", kPngEnd},
+    {"tpng", "/png", ".png", "PNG", kPngEnd},
+    {"svg", "/svg", ".svg", "SVG", kSvgEnd},
+    {"null", "/null", "", "null", ""},
 }};
 
 bool same_ignoring_case(std::string_view a, std::string_view b) {
@@ -94,6 +106,14 @@ struct OpenDevice {
   bool open = false;
   std::unique_ptr<rtl::PendingFile> pending;  // the target, reserved
   std::string drawn;  // the file giza writes: the reserved name and its extension
+  const DeviceType* type = nullptr;
+  // What pgbeg handed to giza, and the calls since, each as it is drawn in the
+  // second attempt (see pgend); kept only while a file is drawn.
+  int unit = 0;
+  std::string giza_spec;
+  int nxsub = 1;
+  int nysub = 1;
+  std::vector<std::function<void()>> calls;
   // A program that ends with the device open (a fatal error while drawing)
   // leaves no half-drawn file behind. giza finishes its file only when the
   // device is closed, so it is closed before the file is removed.
@@ -111,6 +131,200 @@ OpenDevice& device() {
 
 // Texts as giza needs them: NUL-terminated, trailing blanks dropped.
 std::string visible(std::string_view text) { return std::string(textfmt::trim(text)); }
+
+// Draws `call` now and, while a file is drawn, keeps `again` to draw it in a
+// second attempt; nothing while no device is open.
+void draw(const std::function<void()>& call, std::function<void()> again) {
+  OpenDevice& d = device();
+  if (!d.open) return;
+  call();
+  if (d.pending) d.calls.push_back(std::move(again));
+}
+
+void draw(const std::function<void()>& call) { draw(call, call); }
+
+// giza draws an image as a cairo pattern scaled from its cells onto the device.
+// cairo takes no pattern with more than 2^15 cells to a device unit along an
+// axis (the limit of its fixed-point matrices, and of the padded copy its
+// PostScript and PDF surfaces make of a wedge): the surface fails, and giza
+// leaves an empty or cut file. A map some 10^4 to 10^5 times wider than high
+// puts PGWEDG's 400 steps into such a sliver; on PNG an image of many cells in
+// a thin band does the same. Drawn again, images keep at most this many cells
+// to a pixel along each axis, far more than a pixel can show.
+constexpr double kMostCellsPerPixel = 4096;
+
+// PGIMAG of the ni x nj cells `a` (first index fastest, both from 1), with
+// cells merged where they are finer than kMostCellsPerPixel: each merged cell
+// shows the value of the cell at its centre and the image covers the same area.
+// An image thinner than a merged cell shows nothing and is not drawn.
+void draw_image_coarse(const std::vector<float>& a, int ni, int nj, float a1, float a2,
+                       const std::array<float, 6>& tr) {
+  float px1, px2, py1, py2, wx1, wx2, wy1, wy2;
+  cpgqvp(3, &px1, &px2, &py1, &py2);
+  cpgqwin(&wx1, &wx2, &wy1, &wy2);
+  const double sx = (static_cast<double>(px2) - px1) / (static_cast<double>(wx2) - wx1);
+  const double sy = (static_cast<double>(py2) - py1) / (static_cast<double>(wy2) - wy1);
+  // Pixels from one cell to the next along each axis of the image.
+  const double step_i = std::hypot(tr[1] * sx, tr[4] * sy);
+  const double step_j = std::hypot(tr[2] * sx, tr[5] * sy);
+  // The cells kept along an axis of n cells, at most kMostCellsPerPixel a pixel.
+  const auto kept = [](int n, double step) {
+    const double most = std::floor(n * step * kMostCellsPerPixel);
+    if (most >= n) return n;
+    return most >= 1.0 ? static_cast<int>(most) : 0;  // 0 also for a step that is no number
+  };
+  const int mi = kept(ni, step_i);
+  const int mj = kept(nj, step_j);
+  if (mi < 1 || mj < 1) return;
+  // Kept cell k (from 1) spans cells p + q*k -+ q/2 of the original.
+  const double qi = static_cast<double>(ni) / mi;
+  const double qj = static_cast<double>(nj) / mj;
+  const double pi = 0.5 - 0.5 * qi;
+  const double pj = 0.5 - 0.5 * qj;
+  const auto original = [](double p, double q, int k, int n) {
+    return std::clamp(static_cast<int>(std::lround(p + q * k)), 1, n);
+  };
+  std::vector<float> b(static_cast<std::size_t>(mi) * static_cast<std::size_t>(mj));
+  for (int l = 1; l <= mj; ++l) {
+    const int j = original(pj, qj, l, nj);
+    for (int k = 1; k <= mi; ++k)
+      b[static_cast<std::size_t>(l - 1) * mi + (k - 1)] =
+          a[static_cast<std::size_t>(j - 1) * ni + (original(pi, qi, k, ni) - 1)];
+  }
+  const float coarse[6] = {static_cast<float>(tr[0] + tr[1] * pi + tr[2] * pj),
+                           static_cast<float>(tr[1] * qi), static_cast<float>(tr[2] * qj),
+                           static_cast<float>(tr[3] + tr[4] * pi + tr[5] * pj),
+                           static_cast<float>(tr[4] * qi), static_cast<float>(tr[5] * qj)};
+  cpgimag(b.data(), mi, mj, 1, mi, 1, mj, a1, a2, coarse);
+}
+
+// PGWEDG as giza draws it (the same place, frame, numbers and label), its
+// steps drawn through draw_image_coarse.
+void draw_wedge_coarse(const std::string& side, float disp, float width, float fg, float bg,
+                       const std::string& label) {
+  float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2, xch, ych;
+  cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+  cpgqwin(&wx1, &wx2, &wy1, &wy2);
+  cpgqcs(0, &xch, &ych);
+  const auto has = [&side](char c) {
+    return side.find(c) != std::string::npos ||
+           side.find(static_cast<char>(std::toupper(c))) != std::string::npos;
+  };
+  constexpr int kSteps = 400;
+  const float lo = std::min(fg, bg);
+  const float hi = std::max(fg, bg);
+  const float dv = (hi - lo) / kSteps;
+  std::vector<float> steps(kSteps);
+  for (int k = 0; k < kSteps; ++k) steps[k] = lo + (static_cast<float>(k) + 0.5f) * dv;
+  const bool bottom = has('b');
+  const bool top = !bottom && has('t');
+  const bool left = !bottom && !top && has('l');
+  const bool right = !bottom && !top && !left && has('r');
+  if (bottom || top) {
+    const float y1 = bottom ? vy1 - disp * ych - width * xch : vy2 + disp * ych;
+    cpgsvp(vx1, vx2, y1, y1 + width * xch);
+    cpgswin(lo, hi, 0.0f, 1.0f);
+    draw_image_coarse(steps, kSteps, 1, fg, bg, {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f});
+    cpgbox(bottom ? "BCNST" : "BCMST", 0.0f, 0, "BC", 0.0f, 0);
+  } else if (left || right) {
+    const float x1 = left ? vx1 - disp * xch - width * xch : vx2 + disp * xch;
+    cpgsvp(x1, x1 + width * xch, vy1, vy2);
+    cpgswin(0.0f, 1.0f, lo, hi);
+    draw_image_coarse(steps, 1, kSteps, fg, bg, {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv});
+    cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
+  }
+  cpgmtxt(side.c_str(), 2.8f, 1.0f, 1.0f, label.c_str());
+  cpgsvp(vx1, vx2, vy1, vy2);
+  cpgswin(wx1, wx2, wy1, wy2);
+}
+
+// Closes giza's device and returns what giza wrote to standard error meanwhile
+// (its report of a file it could not finish), holding it back from there.
+std::string close_device_catching_messages() {
+  std::fflush(stderr);
+  const int caught = memfd_create("giza-messages", MFD_CLOEXEC);
+  const int saved = caught < 0 ? -1 : dup(STDERR_FILENO);
+  if (saved < 0 || dup2(caught, STDERR_FILENO) < 0) {
+    if (saved >= 0) close(saved);
+    if (caught >= 0) close(caught);
+    cpgend();
+    return {};
+  }
+  cpgend();
+  std::fflush(stderr);
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  std::string messages;
+  char block[1024];
+  for (ssize_t n; (n = pread(caught, block, sizeof block, static_cast<off_t>(messages.size()))) > 0;)
+    messages.append(block, static_cast<std::size_t>(n));
+  close(caught);
+  return messages;
+}
+
+// Whether `file` is a whole file of its kind: every file giza finishes ends
+// in the same bytes (the end-of-file comment of PostScript and PDF, PNG's end
+// chunk, SVG's closing tag); one that a failed write cut short does not.
+bool is_complete(const std::string& file, std::string_view ending) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  std::string tail(ending.size(), '\0');
+  const bool whole = fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(ending.size()) &&
+                     pread(fd, tail.data(), tail.size(), st.st_size - static_cast<off_t>(tail.size())) ==
+                         static_cast<ssize_t>(tail.size()) &&
+                     tail == ending;
+  close(fd);
+  return whole;
+}
+
+// Whether a write of the drawn file failed, and why as far as it shows
+// afterwards (an errno value): the file system is full, or the process's file
+// size limit was reached (by the file, or by the temporary file cairo keeps a
+// PostScript page in); -1 when giza reported a failed write without either;
+// 0 when nothing tells of a failed write (giza failed for a reason of its own).
+int write_error(const std::string& file, const std::string& messages) {
+  const auto slash = file.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
+  const bool reported = messages.find("error while writing") != std::string::npos;
+  struct statvfs fs {};
+  if (statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
+  struct rlimit limit {};
+  struct stat st {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      (reported ||
+       (stat(file.c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur)))
+    return EFBIG;
+  return reported ? -1 : 0;
+}
+
+// giza's messages about the drawn file, naming the target instead.
+std::string about_target(std::string messages, const std::string& drawn,
+                         const std::string& target) {
+  for (auto at = messages.find(drawn); at != std::string::npos;
+       at = messages.find(drawn, at + target.size()))
+    messages.replace(at, drawn.size(), target);
+  return messages;
+}
+
+// Closes the device; whether the drawn file is complete. giza's messages go
+// to `messages`.
+bool finish(OpenDevice& d, std::string& messages) {
+  messages = close_device_catching_messages();
+  d.open = false;
+  return is_complete(d.drawn, d.type->ending);
+}
+
+// Draws the plot a second time, from pgbeg on, with the images coarse where
+// cairo cannot take them; whether the device could be opened again.
+bool draw_again(OpenDevice& d) {
+  std::remove(d.drawn.c_str());
+  if (cpgbeg(d.unit, d.giza_spec.c_str(), d.nxsub, d.nysub) != 1) return false;
+  d.open = true;
+  for (const auto& call : d.calls) call();
+  return true;
+}
 
 }  // namespace
 
@@ -159,49 +373,78 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
     return status;
   }
   d.open = true;
+  d.type = type;
+  d.unit = unit;
+  d.giza_spec = std::move(giza_spec);
+  d.nxsub = nxsub;
+  d.nysub = nysub;
+  d.calls.clear();
   return 1;
 }
 
 void pgend() {
   OpenDevice& d = device();
   if (!d.open) return;
-  cpgend();
-  d.open = false;
+  if (!d.pending) {
+    cpgend();
+    d.open = false;
+    return;
+  }
+  std::string messages;
+  bool complete = finish(d, messages);
+  int error = complete ? 0 : write_error(d.drawn, messages);
+  // Not finished for a reason of giza's own (such as an image cairo cannot
+  // take): drawn again, and only what giza reports then is passed on.
+  if (!complete && error == 0 && draw_again(d)) {
+    complete = finish(d, messages);
+    error = complete ? 0 : write_error(d.drawn, messages);
+  }
+  d.calls = {};
   const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
-  if (!pending) return;
-  struct stat st {};
-  if (stat(d.drawn.c_str(), &st) != 0) return;  // nothing written: the target stays
-  if (std::rename(d.drawn.c_str(), pending->temporary().c_str()) != 0) {
-    const int error = errno;
+  std::fputs(about_target(messages, d.drawn, pending->target()).c_str(), stderr);
+  if (!complete) {
     std::remove(d.drawn.c_str());
-    rtl::fatal_error("File " + pending->target() + ": cannot replace: " + std::strerror(error));
+    rtl::fatal_error("File " + pending->target() + ": cannot write: " +
+                     (error > 0 ? std::strerror(error) : "giza did not complete the file"));
+  }
+  if (std::rename(d.drawn.c_str(), pending->temporary().c_str()) != 0) {
+    const int rename_error = errno;
+    std::remove(d.drawn.c_str());
+    rtl::fatal_error("File " + pending->target() + ": cannot replace: " +
+                     std::strerror(rename_error));
   }
   pending->commit();
 }
 
 void pgscf(int font) {
-  if (device().open) cpgscf(font);
+  draw([=] { cpgscf(font); });
 }
 
 void pgslw(int line_width) {
-  if (device().open) cpgslw(line_width);
+  draw([=] { cpgslw(line_width); });
 }
 
 void pgsvp(float xleft, float xright, float ybot, float ytop) {
-  if (device().open) cpgsvp(xleft, xright, ybot, ytop);
+  draw([=] { cpgsvp(xleft, xright, ybot, ytop); });
 }
 
 void pgwnad(float x1, float x2, float y1, float y2) {
-  if (device().open) cpgwnad(x1, x2, y1, y2);
+  draw([=] { cpgwnad(x1, x2, y1, y2); });
 }
 
 void pgbbuf() {
-  if (device().open) cpgbbuf();
+  draw([] { cpgbbuf(); });
 }
 
 void pgctab(const float* l, const float* r, const float* g, const float* b, int nc, float contra,
             float bright) {
-  if (device().open) cpgctab(l, r, g, b, nc, contra, bright);
+  if (!device().open) return;
+  const std::size_t n = nc > 0 ? static_cast<std::size_t>(nc) : 0;
+  draw([=] { cpgctab(l, r, g, b, nc, contra, bright); },
+       [=, l = std::vector<float>(l, l + n), r = std::vector<float>(r, r + n),
+        g = std::vector<float>(g, g + n), b = std::vector<float>(b, b + n)] {
+         cpgctab(l.data(), r.data(), g.data(), b.data(), nc, contra, bright);
+       });
 }
 
 void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
@@ -213,32 +456,57 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
     // Any other high value maps a1 itself onto the first colour.
     a2 = a1 == 0.0f ? 1.0f : 0.5f * a1;
   }
-  cpgimag(a, idim, jdim, i1, i2, j1, j2, a1, a2, tr);
+  const auto now = [=] { cpgimag(a, idim, jdim, i1, i2, j1, j2, a1, a2, tr); };
+  if (!device().pending || i1 < 1 || i2 < i1 || i2 > idim || j1 < 1 || j2 < j1 || j2 > jdim) {
+    draw(now, [] {});
+    return;
+  }
+  // The cells drawn, their own copy for the second attempt.
+  const int ni = i2 - i1 + 1;
+  const int nj = j2 - j1 + 1;
+  std::vector<float> cells;
+  cells.reserve(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj));
+  for (int j = j1; j <= j2; ++j)
+    for (int i = i1; i <= i2; ++i)
+      cells.push_back(a[static_cast<std::size_t>(j - 1) * idim + (i - 1)]);
+  // Cell (i, j) of the copy is cell (i1 - 1 + i, j1 - 1 + j) of the whole.
+  const auto di = static_cast<float>(i1 - 1);
+  const auto dj = static_cast<float>(j1 - 1);
+  const std::array<float, 6> t = {tr[0] + tr[1] * di + tr[2] * dj, tr[1], tr[2],
+                                  tr[3] + tr[4] * di + tr[5] * dj, tr[4], tr[5]};
+  draw(now, [=, cells = std::move(cells)] { draw_image_coarse(cells, ni, nj, a1, a2, t); });
 }
 
 void pgebuf() {
-  if (device().open) cpgebuf();
+  draw([] { cpgebuf(); });
 }
 
 void pgsci(int colour_index) {
-  if (device().open) cpgsci(colour_index);
+  draw([=] { cpgsci(colour_index); });
 }
 
 void pgsls(int line_style) {
-  if (device().open) cpgsls(line_style);
+  draw([=] { cpgsls(line_style); });
 }
 
 void pgline(int n, const float* xpts, const float* ypts) {
-  if (device().open) cpgline(n, xpts, ypts);
+  if (!device().open) return;
+  const std::size_t count = n > 0 ? static_cast<std::size_t>(n) : 0;
+  draw([=] { cpgline(n, xpts, ypts); },
+       [=, x = std::vector<float>(xpts, xpts + count), y = std::vector<float>(ypts, ypts + count)] {
+         cpgline(n, x.data(), y.data());
+       });
 }
 
 void pgbox(std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick,
            int nysub) {
-  if (device().open) cpgbox(visible(xopt).c_str(), xtick, nxsub, visible(yopt).c_str(), ytick, nysub);
+  draw([=, x = visible(xopt), y = visible(yopt)] {
+    cpgbox(x.c_str(), xtick, nxsub, y.c_str(), ytick, nysub);
+  });
 }
 
 void pgsch(float size) {
-  if (device().open) cpgsch(size);
+  draw([=] { cpgsch(size); });
 }
 
 void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
@@ -248,11 +516,14 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
     report("PGWEDG: low and high values are equal: no wedge drawn");
     return;
   }
-  cpgwedg(visible(side).c_str(), disp, width, fg, bg, visible(label).c_str());
+  draw([=, s = visible(side), l = visible(label)] { cpgwedg(s.c_str(), disp, width, fg, bg, l.c_str()); },
+       [=, s = visible(side), l = visible(label)] { draw_wedge_coarse(s, disp, width, fg, bg, l); });
 }
 
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) {
-  if (device().open) cpglab(visible(xlbl).c_str(), visible(ylbl).c_str(), visible(toplbl).c_str());
+  draw([x = visible(xlbl), y = visible(ylbl), top = visible(toplbl)] {
+    cpglab(x.c_str(), y.c_str(), top.c_str());
+  });
 }
 
 const Pgplot& giza_pgplot() {

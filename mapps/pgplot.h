@@ -22,6 +22,23 @@
 //   - pgimag with a1 == a2 warns and draws every cell in the colour of a1;
 //     pgwedg with fg == bg warns and draws no wedge (giza would divide by
 //     the zero range).
+//   - pgend puts the file in place only when giza wrote all of it: each file
+//     giza finishes ends in the same bytes for its kind (the "%%EOF" comment of
+//     PostScript and PDF, PNG's end chunk, SVG's "</svg>"), one cut short does
+//     not. A file that could not be written completely (a full file system,
+//     the process's file size limit) is a fatal error through
+//     rtl::fatal_error, "File <name>: cannot write: <reason>": the earlier file
+//     stays and no temporary file is left.
+//   - A plot that giza cannot finish for a reason of its own is drawn, not
+//     refused. cairo takes no image with more than 2^15 cells to a device unit
+//     along an axis: giza's 400-step wedge beside a map some 10^4 to 10^5
+//     times wider than high, or on PNG an image of many cells squeezed into
+//     so thin a band, exceeds it, and giza leaves an empty or cut file. pgend
+//     then draws the plot once more from the calls since pgbeg, with such
+//     images in merged cells, a few thousand to a pixel (a pixel shows no
+//     difference), and passes on only what giza reports about that drawing.
+//     Plots that giza finishes at once are drawn exactly as giza draws them.
+//   - giza's messages name the file written, not its temporary file.
 // Calls other than pgbeg are ignored while no device is open.
 //
 // Callers draw through the table returned by pgplot(), so that a test can
@@ -56,7 +73,8 @@ void pgsch(float size);
 void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
             std::string_view label);
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl);
-// PGEND: closes the device and puts the finished file in place.
+// PGEND: closes the device and puts the finished file in place; a file that
+// cannot be written completely ends the program (see above).
 void pgend();
 
 // The file a device string makes PGPLOT write: the name before the

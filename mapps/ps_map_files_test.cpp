@@ -1,9 +1,17 @@
 // The PostScript map drawn through giza into real files.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,10 +24,12 @@
 namespace mapps {
 namespace {
 
+using testing_support::ends_with;
 using testing_support::read_all;
 using testing_support::starts_with;
 using testing_support::write_all;
 using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 class PsMapFiles : public testing_support::InTempFolder {
  protected:
@@ -152,6 +162,130 @@ TEST_F(PsMapFilesDeathTest, LogOfZeroOrNegativeEndsTheProgramBeforeAnyFile) {
               testing::ExitedWithCode(rtl::kFatalExitCode), "log10: DOMAIN error");
   EXPECT_EQ(read_all("Map.ps"), "earlier");
   EXPECT_EQ(entries(), Strings{"Map.ps"});
+}
+
+// The device types a map can be drawn with, each with the bytes every whole
+// file of its kind ends in.
+struct Kind {
+  std::string type;
+  std::string_view ending;
+};
+const Kind kKinds[] = {{"ps", "%%EOF\n"},
+                       {"vps", "%%EOF\n"},
+                       {"eps", "%%EOF\n"},
+                       {"pdf", "%%EOF\n"},
+                       {"png", std::string_view("\0\0\0\0IEND\xAE\x42\x60\x82", 12)},
+                       {"svg", "</svg>\n"}};
+
+// In a death test's child: console lines go to the file "console" (so that
+// the parent sees whether any was written).
+void console_to_file() {
+  rtl::set_console_listener(
+      [](std::string_view line) { std::ofstream("console", std::ios::app) << line << '\n'; });
+}
+
+// A map some 10^4 to 10^5 times wider than high (or higher than wide) puts
+// giza's wedge into a band cairo cannot take, and on PNG a grid of 121 rows too.
+TEST_F(PsMapFiles, MapsOfExtremeAspectRatiosAreDrawnOnEveryDevice) {
+  const std::vector<float> z4 = {1, 2, 3, 4};
+  for (const float ratio : {5.0e4f, 1.0e5f, 2.0e5f}) {
+    for (const bool wide : {true, false}) {
+      for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(std::to_string(ratio) + (wide ? " wide " : " tall ") + kind.type);
+        const std::string file = "Map." + kind.type;
+        write_all(file, "earlier");
+        lines.clear();
+        testing::internal::CaptureStderr();
+        ps_map(std::vector<float>{0, wide ? ratio : 1}, std::vector<float>{0, wide ? 1 : ratio},
+               z4, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "Map.ps", kind.type);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(lines, Strings{"  Output in " + file});
+        EXPECT_TRUE(ends_with(read_all(file), kind.ending));
+        if (kind.type == "ps" || kind.type == "pdf") {
+          EXPECT_EQ(ghostscript_messages(file), "");
+        }
+      }
+    }
+  }
+  // The grid's 121 rows in a band 2.10^5 times thinner than wide.
+  std::vector<float> far(x);
+  for (float& v : far) v *= 2.0e5f;
+  ps_map(far, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "grid.png", "png");
+  EXPECT_TRUE(ends_with(read_all("grid.png"), kKinds[4].ending));
+  EXPECT_EQ(entries(), (Strings{"Map.eps", "Map.pdf", "Map.png", "Map.ps", "Map.svg", "Map.vps",
+                                "grid.png"}));
+}
+
+// A file that reaches the process's file size limit: writes fail with EFBIG
+// (the signal they would raise is ignored).
+TEST_F(PsMapFilesDeathTest, AFileSizeLimitEndsWithTheFatalReportAndKeepsTheEarlierFile) {
+  for (const Kind& kind : kKinds) {
+    const std::string file = "Map." + kind.type;
+    write_all(file, "earlier " + file);
+    EXPECT_EXIT(
+        {
+          console_to_file();
+          std::signal(SIGXFSZ, SIG_IGN);
+          rlimit limit{};
+          getrlimit(RLIMIT_FSIZE, &limit);
+          // A whole buffer at least: cairo 1.16 frees twice when its PostScript page stream
+          // fails on the first buffer.
+          limit.rlim_cur = 8192;
+          setrlimit(RLIMIT_FSIZE, &limit);
+          ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "Map.ps",
+                 kind.type);
+        },
+        testing::ExitedWithCode(rtl::kFatalExitCode),
+        "File " + file + ": cannot write: File too large");
+    EXPECT_EQ(read_all(file), "earlier " + file);
+  }
+  EXPECT_EQ(entries(), (Strings{"Map.eps", "Map.pdf", "Map.png", "Map.ps", "Map.svg", "Map.vps"}));
+}
+
+// A 64 KiB file system mounted on "small" (where this process may mount one)
+// holding an earlier map of each kind and room for 8 KiB more.
+class PsMapFullDisk : public PsMapFiles {
+ protected:
+  void SetUp() override {
+    PsMapFiles::SetUp();
+    if (child_) return;  // a death test's child finds it ready
+    fs::create_directory("small");
+    if (mount("mapplot-test", "small", "tmpfs", 0, "size=64k") != 0) {
+      GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    }
+    mounted_ = true;
+    for (const Kind& kind : kKinds) write_all("small/Map." + kind.type, "earlier " + kind.type);
+    struct statvfs room {};
+    ASSERT_EQ(statvfs("small", &room), 0);
+    write_all("small/filler", std::string(room.f_bavail * room.f_bsize - 8192, 'f'));
+    ASSERT_EQ(statvfs("small", &room), 0);
+    ASSERT_EQ(room.f_bavail * room.f_bsize, 8192u);
+  }
+  void TearDown() override {
+    if (mounted_) umount2("small", MNT_DETACH);
+    PsMapFiles::TearDown();
+  }
+  bool mounted_ = false;
+};
+
+using PsMapFullDiskDeathTest = PsMapFullDisk;
+
+TEST_F(PsMapFullDiskDeathTest, EveryDeviceEndsWithTheFatalReportAndKeepsTheEarlierFile) {
+  for (const Kind& kind : kKinds) {
+    const std::string file = "small/Map." + kind.type;
+    EXPECT_EXIT(
+        {
+          console_to_file();
+          ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                 "small/Map.ps", kind.type);
+        },
+        testing::ExitedWithCode(rtl::kFatalExitCode),
+        "File " + file + ": cannot write: No space left on device");
+    EXPECT_EQ(read_all(file), "earlier " + kind.type);
+  }
+  EXPECT_EQ(testing_support::entries_of("small"),
+            (Strings{"Map.eps", "Map.pdf", "Map.png", "Map.ps", "Map.svg", "Map.vps", "filler"}));
+  EXPECT_EQ(entries(), Strings{"small"});  // and no console line
 }
 
 }  // namespace
