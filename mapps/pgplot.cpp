@@ -83,21 +83,13 @@ void report(const std::string& message) {
 // Why no file can be made at `target` (an errno value), or 0. The temporary
 // file goes into the folder of the target, or of the file a link names.
 int output_error(const std::string& target) {
+  std::string file;
+  if (const int error = rtl::open_error(target, file); error != 0) return error;
   struct stat st {};
-  if (stat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (!S_ISREG(st.st_mode)) return 0;  // a device or pipe: written through a copy
-  }
-  std::string path = target;
-  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = realpath(target.c_str(), nullptr)) {
-      path = real;
-      std::free(real);
-    }
-  }
-  const auto slash = path.rfind('/');
+  if (stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;  // a device or pipe: written through a copy
+  const auto slash = file.rfind('/');
   const std::string folder =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
   return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
@@ -105,7 +97,7 @@ int output_error(const std::string& target) {
 struct OpenDevice {
   bool open = false;
   std::unique_ptr<rtl::PendingFile> pending;  // the target, reserved
-  std::string drawn;  // the file giza writes: the reserved name and its extension
+  std::string drawn;  // the file giza writes: the reserved temporary file
   const DeviceType* type = nullptr;
   // What pgbeg handed to giza, and the calls since, each as it is drawn in the
   // second attempt (see pgend); kept only while a file is drawn.
@@ -360,9 +352,9 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
              ": " + std::strerror(error));
       return 0;
     }
-    d.pending = std::make_unique<rtl::PendingFile>(target);
     // A name that ends in the extension is taken by giza as it is.
-    d.drawn = d.pending->temporary() + std::string(type->extension);
+    d.pending = std::make_unique<rtl::PendingFile>(target, type->extension);
+    d.drawn = d.pending->temporary();
     giza_spec = d.drawn + type->giza;
   }
   const int status = cpgbeg(unit, giza_spec.c_str(), nxsub, nysub);
@@ -406,12 +398,6 @@ void pgend() {
     std::remove(d.drawn.c_str());
     rtl::fatal_error("File " + pending->target() + ": cannot write: " +
                      (error > 0 ? std::strerror(error) : "giza did not complete the file"));
-  }
-  if (std::rename(d.drawn.c_str(), pending->temporary().c_str()) != 0) {
-    const int rename_error = errno;
-    std::remove(d.drawn.c_str());
-    rtl::fatal_error("File " + pending->target() + ": cannot replace: " +
-                     std::strerror(rename_error));
   }
   pending->commit();
 }

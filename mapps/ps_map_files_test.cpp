@@ -20,6 +20,7 @@
 #include "mapps/test_support.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
+#include "rtl/testing/unprivileged.h"
 
 namespace mapps {
 namespace {
@@ -123,6 +124,48 @@ TEST_F(PsMapFiles, AnEarlierMapSurvivesCallsThatFail) {
                             "  Warning: at least two x and two y values are needed !!!"}));
   EXPECT_EQ(read_all("Map.ps"), "earlier");
   EXPECT_EQ(entries(), Strings{"Map.ps"});
+}
+
+// The earlier map's rights stay, links are followed, and a map that may not
+// be written is left alone with PGPLOT's message.
+TEST_F(PsMapFilesDeathTest, TheEarlierMapsRightsAndLinksAreKept) {
+  write_all("Map.ps", "earlier");
+  fs::permissions("Map.ps", fs::perms::owner_read | fs::perms::owner_write);
+  ps_map(x, y, z);
+  EXPECT_TRUE(starts_with(read_all("Map.ps"), "%!PS"));
+  EXPECT_EQ(fs::status("Map.ps").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+  fs::create_directory("sub");
+  fs::create_symlink("sub/real.ps", "link.ps");
+  ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "link.ps");
+  EXPECT_TRUE(fs::is_symlink("link.ps"));
+  EXPECT_TRUE(starts_with(read_all("sub/real.ps"), "%!PS"));
+
+  fs::create_symlink("b.ps", "a.ps");
+  fs::create_symlink("a.ps", "b.ps");
+  lines.clear();
+  testing::internal::CaptureStderr();
+  ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "a.ps");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "%PGPLOT, Cannot open output file for PostScript plot: a.ps: "
+            "Too many levels of symbolic links\n");
+  EXPECT_TRUE(lines.empty());
+
+  const std::string why = rtl::testing::why_not_unprivileged();
+  if (!why.empty()) GTEST_SKIP() << "write-protected map not tried: " << why;
+  fs::permissions(dir_, fs::perms::all);  // the folder may be written, the map not
+  write_all("protected.ps", "earlier");
+  fs::permissions("protected.ps", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EXIT(
+      {
+        if (!rtl::testing::become_unprivileged()) std::abort();
+        ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "protected.ps");
+        std::exit(lines.empty() ? 0 : 3);
+      },
+      testing::ExitedWithCode(0),
+      "%PGPLOT, Cannot open output file for PostScript plot: protected.ps: Permission denied");
+  EXPECT_EQ(read_all("protected.ps"), "earlier");
+  EXPECT_EQ(entries(), (Strings{"Map.ps", "a.ps", "b.ps", "link.ps", "protected.ps", "sub"}));
 }
 
 TEST_F(PsMapFilesDeathTest, AFatalErrorWhileDrawingLeavesTheEarlierMap) {
