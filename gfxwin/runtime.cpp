@@ -135,7 +135,12 @@ int run_program(int argc, char** argv, std::string_view program_name,
   std::atomic<bool> returned{false};
   QTimer::singleShot(0, frame.get(), [&] {
     worker = std::thread([&] {
-      const int code = rtl::exhausted_storage_is_fatal(main_routine);
+      int code = 0;
+      try {
+        code = main_routine();
+      } catch (...) {
+        rtl::fatal_if_out_of_memory();
+      }
       returned = true;
       on_gui_later(rt, [&rt, code] { rt.frame->program_finished(code); });
     });

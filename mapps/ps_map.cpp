@@ -12,6 +12,7 @@
 #include "rtl/console.h"
 #include "textfmt/fixed_text.h"
 #include "textfmt/list_record.h"
+#include "rtl/fatal.h"
 
 namespace mapps {
 namespace {
@@ -141,7 +142,7 @@ std::string output_file_field(std::string_view file_field, std::string_view devi
 }
 
 void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
-            OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) {
+            OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) try {
   Prepared& p = prepared();
   p = Prepared{};
   p.fields = ps_text_fields(xlabel, ylabel, title, file, device);
@@ -175,6 +176,8 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
 
   const std::string written = pgplot_output_file(device_spec(p.fields));
   if (!written.empty()) console_line(" Output in ", written);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 }  // namespace mapps

@@ -26,15 +26,18 @@
 //   - fewer z values than nx * ny (the size warning),
 //   - fewer than two x or y values
 //     (" Warning: at least two x and two y values are needed !!!").
-// When the device cannot be opened, PGPLOT's message says why and no
-// " Output in " line follows. A file that cannot be written completely (a
-// full file system ...) ends the program with the fatal report
-// "File <name>: cannot write: <reason>" before that line, the earlier file
-// kept. Maps of extreme aspect ratios (10^5 to 1) are drawn like any other. A blank file name stays blank: PGPLOT writes its
-// default file for the device type (pgplot.ps ...), and that is the name
-// reported; the null device writes no file and nothing is reported. A value of zero or below under the log option
-// ends the program with "log10: SING error" or "log10: DOMAIN error" before
-// any device is opened.
+// When the device cannot be opened (a folder that cannot be written, a file
+// that may not be written, a loop of links), PGPLOT's message says why, no
+// " Output in " line follows and no file is changed. A file that cannot be
+// written completely (a full file system ...) ends the program with the fatal
+// report "File <name>: cannot write: <reason>" before that line, the earlier
+// file kept. Maps of extreme aspect ratios (10^5 to 1) are drawn like any
+// other. A blank file name stays blank: PGPLOT writes its default file for
+// the device type (pgplot.ps ...), and that is the name reported; the null
+// device writes no file and nothing is reported. A value of zero or below
+// under the log option ends the program with "log10: SING error" or
+// "log10: DOMAIN error" before any device is opened; storage that cannot be
+// obtained ends it with "Out of memory", no unfinished file left.
 
 #include <optional>
 #include <string>

@@ -186,6 +186,27 @@ TEST_F(PsMapFilesDeathTest, AFatalErrorWhileDrawingLeavesTheEarlierMap) {
   EXPECT_EQ(entries(), Strings{"Map.ps"});
 }
 
+TEST_F(PsMapFilesDeathTest, ExhaustedStorageEndsWithTheFatalReport) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer ends a program on a huge allocation itself";
+#endif
+  write_all("Map.ps", "earlier");
+  const double v = 1.0;
+  // A million by a million values, all the same element: their copy cannot be had.
+  const maparg::MatView<double> huge(&v, 1'000'000, 1'000'000, 0, 0);
+  const std::vector<double> xy(1'000'000, 1.0);
+  EXPECT_EXIT(
+      {
+        rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = rlim_t{16} << 30;
+        setrlimit(RLIMIT_AS, &limit);
+        ps_map_2d_r8(xy, xy, huge);
+      },
+      testing::ExitedWithCode(rtl::kFatalExitCode), "Out of memory");
+  EXPECT_EQ(read_all("Map.ps"), "earlier");
+  EXPECT_EQ(entries(), Strings{"Map.ps"});
+}
+
 TEST_F(PsMapFilesDeathTest, LogOfZeroOrNegativeEndsTheProgramBeforeAnyFile) {
   write_all("Map.ps", "earlier");
   std::vector<float> with_zero = z;

@@ -11,6 +11,7 @@
 #include "rtl/checked_math.h"
 #include "textfmt/fixed_text.h"
 #include "textfmt/formatted.h"
+#include "rtl/fatal.h"
 
 namespace mapscreen {
 namespace {
@@ -104,7 +105,7 @@ std::string number_text(double value, const std::string& format) {
 
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt log_option,
              OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-             OptInt continuation) {
+             OptInt continuation) try {
   ScreenMapState& state = screen_map_state();
 
   // Text fields and options.
@@ -239,6 +240,8 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
     gfxwin::select_font("t'Terminal'h12w8");
     gfxwin::set_text_color(7);
   }
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 }  // namespace mapscreen

@@ -25,7 +25,8 @@
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1).
 // A value of zero or below under the log option ends the program with
-// "log10: SING error" or "log10: DOMAIN error". When all values are equal,
+// "log10: SING error" or "log10: DOMAIN error"; storage that cannot be
+// obtained ends it with "Out of memory". When all values are equal,
 // or there are fewer than nx * ny values, or x or y is empty, nothing of the
 // map is drawn.
 

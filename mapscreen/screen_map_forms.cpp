@@ -6,6 +6,7 @@
 
 #include "maparg/convert.h"
 #include "mapscreen/screen_map.h"
+#include "rtl/fatal.h"
 
 namespace mapscreen {
 namespace {
@@ -28,27 +29,33 @@ void call_base(VecView<double> x, VecView<double> y, std::vector<double> z, OptI
 
 void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
                 OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-                OptInt continuation) {
+                OptInt continuation) try {
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
   call_base(xd, yd, maparg::to_vector<double>(z), log_option, xlabel, ylabel, title, size,
             own_window, continuation);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, OptInt log_option,
                 OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-                OptInt continuation) {
+                OptInt continuation) try {
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
   call_base(xd, yd, maparg::pack<double>(z), log_option, xlabel, ylabel, title, size, own_window,
             continuation);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z, OptInt log_option,
                    OptText xlabel, OptText ylabel, OptText title, OptInt size,
-                   OptInt own_window, OptInt continuation) {
+                   OptInt own_window, OptInt continuation) try {
   call_base(x, y, maparg::pack<double>(z), log_option, xlabel, ylabel, title, size, own_window,
             continuation);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 }  // namespace mapscreen

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -34,6 +36,16 @@ void fatal_error(std::string_view message) {
 }
 
 void out_of_memory() { fatal_error("Out of memory"); }
+
+void fatal_if_out_of_memory() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    out_of_memory();
+  } catch (const std::length_error&) {
+    out_of_memory();
+  }
+}
 
 void set_fatal_reporter(std::function<void(std::string_view)> r) { reporter() = std::move(r); }
 

@@ -6,8 +6,6 @@
 // so no earlier file is damaged; then the program exits with kFatalExitCode.
 
 #include <functional>
-#include <new>
-#include <stdexcept>
 #include <string_view>
 
 namespace rtl {
@@ -19,20 +17,12 @@ inline constexpr int kFatalExitCode = 1;
 // The report of exhausted storage: "Out of memory".
 [[noreturn]] void out_of_memory();
 
-// Runs `work` and returns what it returns; storage that cannot be obtained
-// inside it (std::bad_alloc, or a length no vector can have) ends the program
-// through out_of_memory() instead of an abort, so that files being written
-// are removed. The module's routines run their work through this.
-template <class Work>
-decltype(auto) exhausted_storage_is_fatal(Work&& work) {
-  try {
-    return work();
-  } catch (const std::bad_alloc&) {
-    out_of_memory();
-  } catch (const std::length_error&) {
-    out_of_memory();
-  }
-}
+// In the catch (...) block of a routine that does the module's work: storage
+// that could not be obtained (std::bad_alloc, or a length no vector can have)
+// ends the program through out_of_memory() instead of an abort, so that files
+// being written are removed; any other exception goes on its way.
+//   void dat_map(...) try { ... } catch (...) { rtl::fatal_if_out_of_memory(); }
+[[noreturn]] void fatal_if_out_of_memory();
 
 // Called with the message before the program ends; an empty function removes it.
 // The reporter may block (a message box waiting for the user).

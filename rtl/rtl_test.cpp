@@ -234,11 +234,13 @@ TEST_F(SafeFileDeathTest, AnEndingProgramLeavesNoTemporaryFile) {
       ::testing::ExitedWithCode(5), "");
   EXPECT_EXIT(
       {
-        exhausted_storage_is_fatal([&] {
+        try {
           SafeFile f("Map.dat");
           f.write(half);
           throw std::bad_alloc();
-        });
+        } catch (...) {
+          fatal_if_out_of_memory();
+        }
       },
       ::testing::ExitedWithCode(kFatalExitCode), "Out of memory");
   EXPECT_EQ(read_all("Map.dat"), "earlier");
