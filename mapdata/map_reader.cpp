@@ -253,18 +253,19 @@ MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
   const std::uint64_t values_start = 1 + nx + ny;
 
   // Room for no more values than the rest of the input can hold, whatever
-  // the header says; of an input of unknown size, nothing in advance.
+  // the header says, reserved as the first value of each kind comes (a file
+  // that is wrong from its second line on costs nothing); of an input of
+  // unknown size, nothing in advance.
+  std::array<std::size_t, 3> room{};  // for x, y and z
   if (size) {
     const std::uint64_t rest = *size > in.consumed() ? *size - in.consumed() : 0;
-    std::uint64_t room = rest > kShortestTextsBytes ? (rest - kShortestTextsBytes) / kValueLineBytes : 0;
-    const auto take = [&room](std::uint64_t wanted) {
-      const std::uint64_t n = std::min(wanted, room);
-      room -= n;
+    std::uint64_t lines = rest > kShortestTextsBytes ? (rest - kShortestTextsBytes) / kValueLineBytes : 0;
+    const auto take = [&lines](std::uint64_t wanted) {
+      const std::uint64_t n = std::min(wanted, lines);
+      lines -= n;
       return static_cast<std::size_t>(n);
     };
-    map.x.reserve(take(nx));
-    map.y.reserve(take(ny));
-    map.z.reserve(take(room));
+    room = {take(nx), take(ny), take(lines)};
   }
 
   const auto value_error = [&](std::uint64_t k, std::string_view line) {
@@ -272,12 +273,10 @@ MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
     return failure(line_error(k, what, line));
   };
   const auto store = [&](std::uint64_t k, float value) {
-    if (k > nx + ny)
-      map.z.push_back(value);
-    else if (k > nx)
-      map.y.push_back(value);
-    else
-      map.x.push_back(value);
+    const int kind = k > nx + ny ? 2 : k > nx ? 1 : 0;
+    std::vector<float>& values = kind == 2 ? map.z : kind == 1 ? map.y : map.x;
+    if (values.empty()) values.reserve(room[kind]);
+    values.push_back(value);
   };
 
   // Every line more than six before the last is a value.

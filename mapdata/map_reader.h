@@ -38,14 +38,15 @@
 //
 // Files may come from anywhere. The bytes are read as they come, never held
 // whole: besides the values read (four bytes each) the reader keeps only the
-// last six lines, the most that can be texts, and a buffer of 64 KiB. What
-// it reserves for the values is bounded by what the rest of the input can
-// hold (a value line is 17 bytes) when the size of the input is known, a
-// regular file or bytes in memory, whatever counts the header announces;
-// from a pipe or a device the values grow as they come. A line with no line
-// feed within its first 82 bytes is an error there and then, so an endless
-// line (/dev/zero) ends after a few bytes. Memory running out (an endless
-// stream of value lines) is an error result too: nothing is thrown.
+// last six lines, the most that can be texts, and a buffer of 64 KiB. When
+// the size of the input is known (a regular file, bytes in memory), room
+// for the x, y and z values is reserved as the first of each comes, never
+// more than the rest of the input can hold (a value line is 17 bytes),
+// whatever counts the header announces; from a pipe or a device the values
+// grow as they come. A line with no line feed within its first 82 bytes is
+// an error there and then, so an endless line (/dev/zero) ends after a few
+// bytes. Memory running out (an endless stream of value lines) is an error
+// result too: nothing is thrown.
 //
 // Errors name the line ("line 7: not a value: \"...\"") and quote at most
 // its first 40 bytes, followed by "..." when it is longer; a byte outside

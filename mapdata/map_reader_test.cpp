@@ -289,19 +289,26 @@ using MapReaderDeathTest = InTempFolder;
 TEST_F(MapReaderDeathTest, MemoryRunningOutIsAnErrorNotAnEnd) {
   if (kAddressSanitizer) GTEST_SKIP() << "the address sanitizer needs an unlimited address space";
   // With 64 MiB to spare: the huge counts of a small file reserve nothing,
-  // and endless value lines from a pipe end in an error result.
+  // nor does a file of 8 GiB (sparse) whose second line is wrong, and
+  // endless value lines from a pipe end in an error result.
+  {
+    std::ofstream("huge.dat") << "           0           0           1\r\n";
+    fs::resize_file("huge.dat", std::uintmax_t{8} << 30);
+  }
   EXPECT_EXIT(
       {
         const EndlessPipe values("           1           1           1\r\n", "   1.000000    \r\n");
         limit_growth(std::size_t{64} << 20);
         std::fprintf(stderr, "[%s]\n",
                      parse_map("  2147483647  2147483647           1\r\n x\r\n y\r\n t\r\n").error.c_str());
+        std::fprintf(stderr, "[%s]\n", read_map_file("huge.dat").error.c_str());
         std::fprintf(stderr, "[%s]\n", read_map_file(values.path()).error.c_str());
         std::exit(0);
       },
       testing::ExitedWithCode(0),
       testing::ContainsRegex("^\\[the file ends after 4 lines; its header announces 2147483647 x "
                              "lines, 2147483647 y lines and three text lines\\]\n"
+                             "\\[huge.dat: line 2: longer than 80 characters: \"(\\\\0){40}...\"\\]\n"
                              "\\[/proc/self/fd/[0-9]+: out of memory after line [0-9]{7,}\\]\n$"));
 }
 
