@@ -1,5 +1,6 @@
 #include "mapdata/dat_map.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -44,6 +45,22 @@ void write_values(textfmt::ListWriter& out, VecView<float> v) {
   }
 }
 
+// A text argument with each carriage return and line feed made a blank:
+// the text then stays on its line(s) of the file, and a reader that splits
+// the file at its line endings reads back what was written.
+std::optional<std::string> on_one_line(maparg::OptText text) {
+  if (!text) return std::nullopt;
+  std::string line(*text);
+  std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return line;
+}
+
+// The 80-character field of a label or title argument.
+std::string export_field(maparg::OptText text, std::string_view fallback, Reduce reduce) {
+  const std::optional<std::string> line = on_one_line(text);
+  return maparg::text_field(line ? maparg::OptText(*line) : std::nullopt, fallback, reduce);
+}
+
 void write_text(textfmt::ListWriter& out, std::string_view field) {
   textfmt::begin_record(out);
   textfmt::put_text(out, textfmt::trim(field));
@@ -55,9 +72,9 @@ void write_text(textfmt::ListWriter& out, std::string_view field) {
 void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional<int> log_option,
              maparg::OptText xlabel, maparg::OptText ylabel, maparg::OptText title,
              maparg::OptText file) {
-  const std::string xfield = maparg::text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
-  const std::string yfield = maparg::text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
-  std::string tfield = maparg::text_field(title, maparg::kDefaultTitle, Reduce::none);
+  const std::string xfield = export_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
+  const std::string yfield = export_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
+  std::string tfield = export_field(title, maparg::kDefaultTitle, Reduce::none);
   const std::string ffield = maparg::text_field(file, kDefaultFileName, Reduce::none);
   const bool log = maparg::truth(log_option);
   if (log) tfield = maparg::log_title(tfield);

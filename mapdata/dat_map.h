@@ -19,6 +19,16 @@
 // blanks). Under the log option (lowest bit set) the file holds log10 of the
 // values and the title becomes "log(<title>)".
 //
+// Line breaks in texts: each carriage return and line feed of a label or
+// title becomes a blank before anything else is done with the text, so a
+// text never breaks its line. A label that begins with them loses them with
+// its leading blanks (a label line still never starts with two blanks), a
+// text that ends with them loses them with its trailing blanks, and one
+// inside a text is a blank there. Every other byte is written as it is.
+// read_map_file (map_reader.h) reads every file written here into values and
+// texts that, written again, give the same bytes; only when z does not hold
+// nx*ny values can one rare layout read in two ways, which it reports.
+//
 // Warnings go on: when z does not hold nx*ny values the console shows
 // " Warning: incompatible array sizes !!!" before the file is written with
 // every value of z. Fatal, ending the program with nothing on disk changed:

@@ -1,5 +1,5 @@
 // The argument forms of the data export: each converts its arrays to single
-// precision and a flat z, prepares its text fields, and calls dat_map.
+// precision and a flat z and calls dat_map, which prepares the texts.
 
 #include <string>
 
@@ -10,19 +10,15 @@ namespace mapdata {
 namespace {
 
 using maparg::OptText;
-using maparg::Reduce;
-using maparg::text_field;
 using maparg::VecView;
 
-// Calls dat_map with the converted arrays and every optional argument present.
+// Calls dat_map with the converted arrays. The texts go on as they were
+// passed, so that dat_map prepares them as for its own callers; only an
+// absent title becomes the form's default.
 void call_base(VecView<float> x, VecView<float> y, VecView<float> z, std::optional<int> log_option,
                OptText xlabel, OptText ylabel, OptText title, OptText file,
                std::string_view default_title) {
-  const std::string xfield = text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
-  const std::string yfield = text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
-  const std::string tfield = text_field(title, default_title, Reduce::none);
-  const std::string ffield = text_field(file, kDefaultFileName, Reduce::none);
-  dat_map(x, y, z, log_option.value_or(0), xfield, yfield, tfield, ffield);
+  dat_map(x, y, z, log_option.value_or(0), xlabel, ylabel, title.value_or(default_title), file);
 }
 
 }  // namespace

@@ -153,6 +153,48 @@ TEST_F(DatMap, TextFieldsAndFileName) {
   EXPECT_EQ(lines[8], " " + long_text.substr(79, 1));
 }
 
+TEST_F(DatMap, LineBreaksInTextsBecomeBlanks) {
+  const float v[] = {1};
+  dat_map(v, v, v, std::nullopt, "\r\n  Re(c)\r", "a\rb\nc", " \n T\r\n");
+  auto lines = lines_of("Map.dat");
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[4], " Re(c)");
+  EXPECT_EQ(lines[5], " a b c");
+  EXPECT_EQ(lines[6], "    T");
+
+  // Blanks before the label loses its leading blanks and is cut to 80: the
+  // line feed in front costs none of its 80 letters.
+  const std::string label = "\n" + letters(85);
+  dat_map(v, v, v, std::nullopt, label, "\r", "\r\n");
+  lines = lines_of("Map.dat");
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[4], " " + letters(79));
+  EXPECT_EQ(lines[5], " b");
+  EXPECT_EQ(lines[6], " ");
+  EXPECT_EQ(lines[7], " ");
+
+  dat_map(v, v, v, 1, std::nullopt, std::nullopt, "\n\rT\n");
+  EXPECT_EQ(lines_of("Map.dat").back(), " log(T)");
+}
+
+TEST_F(DatMap, EveryFormMakesLineBreaksBlanksAlike) {
+  const std::vector<double> xd = {2.0}, yd = {3.0}, zd = {5.0};
+  const std::vector<float> xf = {2.0f}, yf = {3.0f}, zf = {5.0f};
+  const std::string label = "\n  " + letters(85), title = "\r\n" + letters(80) + "\r\n";
+  dat_map(xf, yf, zf, 0, label, label, title, "a.dat");
+  const std::string expected = read_all("a.dat");
+  // The y label's two lines and the title's: "  " and 78 letters, cut where
+  // the record ends.
+  EXPECT_EQ(expected.substr(expected.size() - 2 * 86),
+            " " + letters(79) + "\r\n b\r\n   " + letters(77) + "\r\n z\r\n");
+  dat_map_r8(xd, yd, zd, 0, label, label, title, "b.dat");
+  EXPECT_EQ(read_all("b.dat"), expected);
+  dat_map_2d(xf, yf, MatView<float>(zf.data(), 1, 1), 0, label, label, title, "c.dat");
+  EXPECT_EQ(read_all("c.dat"), expected);
+  dat_map_2d_r8(xd, yd, MatView<double>(zd.data(), 1, 1), 0, label, label, title, "d.dat");
+  EXPECT_EQ(read_all("d.dat"), expected);
+}
+
 TEST_F(DatMap, ReplacesALongerEarlierFileCompletely) {
   write_all("Map.dat", std::string(5000, '#') + "\r\n");
   dat_map(VecView<float>(), VecView<float>(), VecView<float>());

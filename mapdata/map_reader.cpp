@@ -1,12 +1,18 @@
 #include "mapdata/map_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <new>
+#include <stdexcept>
 
 namespace mapdata {
 namespace {
@@ -14,31 +20,48 @@ namespace {
 constexpr std::size_t kHeaderWidth = 36;  // three 12-column integers
 constexpr std::size_t kValueWidth = 15;
 constexpr std::size_t kRecordWidth = 80;
+constexpr std::uint64_t kValueLineBytes = kValueWidth + 2;        // with CR LF
+constexpr std::uint64_t kShortestTextsBytes = 3 * 3;              // three texts " " CR LF
+constexpr std::size_t kLongestLineBytes = kRecordWidth + 2;       // with CR LF
+constexpr std::size_t kMostTextLines = 6;                         // three texts of two lines
+constexpr std::size_t kExcerptLength = 40;
+constexpr std::size_t kBufferSize = std::size_t{1} << 16;
 
-std::string line_error(std::size_t index, std::string_view what, std::string_view line) {
-  return "line " + std::to_string(index + 1) + ": " + std::string(what) + ": \"" +
-         std::string(line) + "\"";
+// The first bytes of a line as they can be shown in a message (see the header).
+std::string excerpt(std::string_view line) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (const char c : line.substr(0, kExcerptLength)) {
+    switch (c) {
+      case '\r': shown += "\\r"; continue;
+      case '\n': shown += "\\n"; continue;
+      case '\t': shown += "\\t"; continue;
+      case '\0': shown += "\\0"; continue;
+      case '\\': shown += "\\\\"; continue;
+      case '"': shown += "\\\""; continue;
+      default: break;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7f) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xf];
+    } else {
+      shown += c;
+    }
+  }
+  if (line.size() > kExcerptLength) shown += "...";
+  return shown;
+}
+
+std::string line_error(std::uint64_t index, std::string_view what, std::string_view line) {
+  return "line " + std::to_string(index + 1) + ": " + std::string(what) + ": \"" + excerpt(line) + "\"";
 }
 
 std::string_view strip_blanks(std::string_view s) {
   const auto first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
-// The lines without their endings, or the error of the first line that has
-// no carriage return and line feed at its end.
-std::optional<std::string> split_lines(std::string_view content, std::vector<std::string_view>& lines) {
-  while (!content.empty()) {
-    const auto lf = content.find('\n');
-    if (lf == std::string_view::npos)
-      return line_error(lines.size(), "ends without a line ending (the file is cut short)", content);
-    if (lf == 0 || content[lf - 1] != '\r')
-      return line_error(lines.size(), "ends with a line feed alone", content.substr(0, lf));
-    lines.push_back(content.substr(0, lf - 1));
-    content.remove_prefix(lf + 1);
-  }
-  return std::nullopt;
 }
 
 template <class T>
@@ -56,6 +79,118 @@ std::optional<float> parse_value_line(std::string_view line) {
   return parse_number<float>(line);
 }
 
+// The lines of the input, split off as its bytes come: each ends with a
+// carriage return and a line feed and is handed out without them. A line is
+// valid until the next call. The bytes not yet split are [pos_, end_).
+class LineSplitter {
+ public:
+  enum class Next { line, end, error };
+
+  virtual ~LineSplitter() = default;
+
+  Next next(std::string_view& line);
+  std::uint64_t lines() const { return lines_; }        // handed out so far
+  std::uint64_t consumed() const { return consumed_; }  // their bytes
+  const std::string& error() const { return error_; }
+
+ protected:
+  // Makes more bytes available after the unsplit ones, which it keeps;
+  // false at the end of the input, or on an error that it puts in error_.
+  virtual bool more() = 0;
+
+  const char* pos_ = nullptr;
+  const char* end_ = nullptr;
+  std::string error_;
+
+ private:
+  Next fail(std::string_view what, std::string_view line) {
+    error_ = line_error(lines_, what, line);
+    return Next::error;
+  }
+
+  std::uint64_t lines_ = 0;
+  std::uint64_t consumed_ = 0;
+};
+
+LineSplitter::Next LineSplitter::next(std::string_view& line) {
+  for (;;) {
+    const auto available = static_cast<std::size_t>(end_ - pos_);
+    // The line feed of a valid line comes within its first 82 bytes: what
+    // lies beyond them is never looked at, nor waited for.
+    const std::size_t window = std::min(available, kLongestLineBytes);
+    if (const void* found = window ? std::memchr(pos_, '\n', window) : nullptr) {
+      const auto* lf = static_cast<const char*>(found);
+      const std::string_view content(pos_, static_cast<std::size_t>(lf - pos_));
+      if (content.empty() || content.back() != '\r') return fail("ends with a line feed alone", content);
+      line = content.substr(0, content.size() - 1);
+      consumed_ += content.size() + 1;
+      pos_ = lf + 1;
+      ++lines_;
+      return Next::line;
+    }
+    if (available >= kLongestLineBytes)
+      return fail("longer than 80 characters", std::string_view(pos_, available));
+    if (!more()) {
+      if (!error_.empty()) return Next::error;
+      if (pos_ == end_) return Next::end;
+      return fail("ends without a line ending (the file is cut short)",
+                  std::string_view(pos_, static_cast<std::size_t>(end_ - pos_)));
+    }
+  }
+}
+
+// Bytes already in memory.
+class TextLines final : public LineSplitter {
+ public:
+  explicit TextLines(std::string_view bytes) {
+    pos_ = bytes.data();
+    end_ = bytes.data() + bytes.size();
+  }
+
+ private:
+  bool more() override { return false; }
+};
+
+// An open file, read a buffer at a time.
+class FileLines final : public LineSplitter {
+ public:
+  explicit FileLines(int fd) : fd_(fd) {}
+
+ private:
+  bool more() override {
+    // Allocated here, where running out of memory is reported like any other.
+    if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
+    const auto kept = static_cast<std::size_t>(end_ - pos_);  // less than one line
+    if (kept) std::memmove(buffer_.get(), pos_, kept);
+    pos_ = buffer_.get();
+    end_ = pos_ + kept;
+    for (;;) {
+      const ssize_t got = ::read(fd_, buffer_.get() + kept, kBufferSize - kept);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        error_ = std::string("cannot read: ") + std::strerror(errno);
+        return false;
+      }
+      end_ += got;
+      return got > 0;
+    }
+  }
+
+  int fd_;
+  std::unique_ptr<char[]> buffer_;
+};
+
+// The last lines read, the only ones that can still turn out to be texts;
+// line k (the header is line 0) is kept until line k + 6 comes.
+class LastLines {
+ public:
+  std::string_view operator[](std::uint64_t k) const { return lines_[k % kMostTextLines]; }
+  void keep(std::uint64_t k, std::string_view line) { lines_[k % kMostTextLines].assign(line); }
+
+ private:
+  std::array<std::string, kMostTextLines> lines_;
+};
+
 // One text's lines as the writer lays them out (see the header).
 bool text_line_fits(std::string_view line, bool label, bool continued) {
   if (line.empty() || line[0] != ' ' || line.size() > kRecordWidth) return false;
@@ -68,11 +203,11 @@ bool continuation_fits(std::string_view line) {
   return line.size() == 2 && line[0] == ' ' && line[1] != ' ';
 }
 
-// The three texts from `first` on, text t taking two lines when bit t of
-// `two_lines` is set; false when the lines do not fit that reading.
-bool read_texts(const std::vector<std::string_view>& lines, std::size_t first, unsigned two_lines,
+// The three texts from line `first` on, text t taking two lines when bit t
+// of `two_lines` is set; false when the lines do not fit that reading.
+bool read_texts(const LastLines& lines, std::uint64_t first, unsigned two_lines,
                 std::array<std::string, 3>* texts) {
-  std::size_t at = first;
+  std::uint64_t at = first;
   for (unsigned t = 0; t < 3; ++t) {
     const bool continued = (two_lines >> t) & 1u;
     const std::string_view line = lines[at++];
@@ -86,115 +221,161 @@ bool read_texts(const std::vector<std::string_view>& lines, std::size_t first, u
   return true;
 }
 
-}  // namespace
-
-MapReadResult parse_map(std::string_view content) {
+MapReadResult failure(std::string error) {
   MapReadResult result;
-  std::vector<std::string_view> lines;
-  if (auto error = split_lines(content, lines)) {
-    result.error = *error;
-    return result;
-  }
-  if (lines.empty()) {
-    result.error = "the file is empty";
-    return result;
-  }
+  result.error = std::move(error);
+  return result;
+}
 
-  MapData map;
-  const std::string_view header = lines[0];
+// The whole reading; `size` is the number of bytes of the input when known.
+MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
+  std::string_view header;
+  switch (in.next(header)) {
+    case LineSplitter::Next::line: break;
+    case LineSplitter::Next::end: return failure("the file is empty");
+    case LineSplitter::Next::error: return failure(in.error());
+  }
   const auto field = [&](std::size_t k) { return parse_number<std::int32_t>(header.substr(12 * k, 12)); };
-  std::optional<std::int32_t> nx, ny, one;
+  std::optional<std::int32_t> nx_field, ny_field, one;
   if (header.size() == kHeaderWidth) {
-    nx = field(0);
-    ny = field(1);
+    nx_field = field(0);
+    ny_field = field(1);
     one = field(2);
   }
-  if (!nx || !ny || *nx < 0 || *ny < 0 || one != 1) {
-    result.error = line_error(0, "not a header of nx, ny and 1", header);
-    return result;
-  }
-  map.nx = *nx;
-  map.ny = *ny;
+  if (!nx_field || !ny_field || *nx_field < 0 || *ny_field < 0 || one != 1)
+    return failure(line_error(0, "not a header of nx, ny and 1", header));
 
-  const std::size_t count = lines.size();
-  const std::size_t values_start = 1 + static_cast<std::size_t>(*nx) + static_cast<std::size_t>(*ny);
-  if (count < values_start + 3) {
-    result.error = "the file ends after " + std::to_string(count) + " lines; its header announces " +
-                   std::to_string(*nx) + " x lines, " + std::to_string(*ny) +
-                   " y lines and three text lines";
-    return result;
-  }
+  MapData map;
+  map.nx = *nx_field;
+  map.ny = *ny_field;
+  const auto nx = static_cast<std::uint64_t>(map.nx);
+  const auto ny = static_cast<std::uint64_t>(map.ny);
+  const std::uint64_t values_start = 1 + nx + ny;
 
-  // Coordinates, then as many value lines as there are before the last three.
-  std::vector<float> values;
-  values.reserve(count - values_start);
-  std::size_t at = 1;
-  for (; at < count - 3; ++at) {
-    const auto v = parse_value_line(lines[at]);
-    if (!v) break;
-    values.push_back(*v);
-  }
-  if (at < values_start) {
-    result.error = line_error(at, at <= static_cast<std::size_t>(*nx) ? "not an x value" : "not a y value",
-                              lines[at]);
-    return result;
-  }
-  // A line that is no value before the last six lines cannot be a text either.
-  if (at + 6 < count) {
-    result.error = line_error(at, "not a value", lines[at]);
-    return result;
+  // Room for no more values than the rest of the input can hold, whatever
+  // the header says, reserved as the first value of each kind comes (a file
+  // that is wrong from its second line on costs nothing); of an input of
+  // unknown size, nothing in advance.
+  std::array<std::size_t, 3> room{};  // for x, y and z
+  if (size) {
+    const std::uint64_t rest = *size > in.consumed() ? *size - in.consumed() : 0;
+    std::uint64_t lines = rest > kShortestTextsBytes ? (rest - kShortestTextsBytes) / kValueLineBytes : 0;
+    const auto take = [&lines](std::uint64_t wanted) {
+      const std::uint64_t n = std::min(wanted, lines);
+      lines -= n;
+      return static_cast<std::size_t>(n);
+    };
+    room = {take(nx), take(ny), take(lines)};
   }
 
-  // Each reading of the last lines as three texts, one or two lines each.
-  // Where several fit, the one that leaves nx*ny values decides, if it is alone.
-  const std::int64_t expected = std::int64_t{*nx} * *ny;
-  std::vector<unsigned> fitting;
-  std::vector<unsigned> leaving_nx_ny;
+  const auto value_error = [&](std::uint64_t k, std::string_view line) {
+    const char* what = k <= nx ? "not an x value" : k <= nx + ny ? "not a y value" : "not a value";
+    return failure(line_error(k, what, line));
+  };
+  const auto store = [&](std::uint64_t k, float value) {
+    const int kind = k > nx + ny ? 2 : k > nx ? 1 : 0;
+    std::vector<float>& values = kind == 2 ? map.z : kind == 1 ? map.y : map.x;
+    if (values.empty()) values.reserve(room[kind]);
+    values.push_back(value);
+  };
+
+  // Every line more than six before the last is a value.
+  LastLines last;
+  std::uint64_t count = 1;  // lines read, the header included
+  for (;;) {
+    std::string_view line;
+    const auto next = in.next(line);
+    if (next == LineSplitter::Next::error) return failure(in.error());
+    if (next == LineSplitter::Next::end) break;
+    if (count > kMostTextLines) {
+      const std::uint64_t k = count - kMostTextLines;
+      const auto value = parse_value_line(last[k]);
+      if (!value) return value_error(k, last[k]);
+      store(k, *value);
+    }
+    last.keep(count, line);
+    ++count;
+  }
+
+  if (count < values_start + 3)
+    return failure("the file ends after " + std::to_string(count) + " lines; its header announces " +
+                   std::to_string(nx) + " x lines, " + std::to_string(ny) +
+                   " y lines and three text lines");
+
+  // The values among the lines kept, as far as they go before the last three.
+  const std::uint64_t kept_from = count - std::min<std::uint64_t>(kMostTextLines, count - 1);
+  std::uint64_t at = kept_from;
+  while (at < count - 3 && parse_value_line(last[at])) ++at;
+  if (at < values_start) return value_error(at, last[at]);
+
+  // Each reading of the last lines as three texts, one or two lines each;
+  // of several, the rule in the header picks one. Masks are tried in
+  // increasing order, so the last one kept has the later texts continued.
+  const std::int64_t expected = std::int64_t{map.nx} * map.ny;
+  const auto text_lines = [](unsigned two_lines) {
+    return 3 + static_cast<unsigned>(std::popcount(two_lines));
+  };
+  std::optional<unsigned> any, leaving_nx_ny;
+  bool one_count = true;
   for (unsigned two_lines = 0; two_lines < 8; ++two_lines) {
-    const std::size_t text_lines = 3 + static_cast<std::size_t>(std::popcount(two_lines));
-    if (count < values_start + text_lines) continue;
-    const std::size_t first = count - text_lines;
-    if (first > at || !read_texts(lines, first, two_lines, nullptr)) continue;
-    fitting.push_back(two_lines);
-    if (static_cast<std::int64_t>(first - values_start) == expected) leaving_nx_ny.push_back(two_lines);
+    if (count < values_start + text_lines(two_lines)) continue;
+    const std::uint64_t first = count - text_lines(two_lines);
+    if (first > at || !read_texts(last, first, two_lines, nullptr)) continue;
+    if (any && text_lines(*any) != text_lines(two_lines)) one_count = false;
+    any = two_lines;
+    if (static_cast<std::int64_t>(first - values_start) == expected) leaving_nx_ny = two_lines;
   }
-  if (fitting.empty()) {
-    result.error = "the last lines are not the three text lines (x label, y label, title)";
-    return result;
-  }
-  if (fitting.size() > 1 && leaving_nx_ny.size() != 1) {
-    result.error = "the last lines can be read as the three texts in more than one way, "
-                   "and the number of values does not decide between them";
-    return result;
-  }
-  const unsigned chosen = fitting.size() == 1 ? fitting[0] : leaving_nx_ny[0];
+  if (!any) return failure("the last lines are not the three text lines (x label, y label, title)");
+  if (!one_count && !leaving_nx_ny)
+    return failure("the last lines can be read as the three texts in more than one way, "
+                   "and the number of values does not decide between them");
+  const unsigned chosen = one_count ? *any : *leaving_nx_ny;
 
+  const std::uint64_t first = count - text_lines(chosen);
+  for (std::uint64_t k = kept_from; k < first; ++k) store(k, *parse_value_line(last[k]));
   std::array<std::string, 3> texts;
-  const std::size_t text_lines = 3 + static_cast<std::size_t>(std::popcount(chosen));
-  read_texts(lines, count - text_lines, chosen, &texts);
-  const auto nxs = static_cast<std::ptrdiff_t>(*nx);
-  const auto nys = static_cast<std::ptrdiff_t>(*ny);
-  map.x.assign(values.begin(), values.begin() + nxs);
-  map.y.assign(values.begin() + nxs, values.begin() + nxs + nys);
-  map.z.assign(values.begin() + nxs + nys,
-               values.begin() + static_cast<std::ptrdiff_t>(count - text_lines - 1));
+  read_texts(last, first, chosen, &texts);
   map.xlabel = std::move(texts[0]);
   map.ylabel = std::move(texts[1]);
   map.title = std::move(texts[2]);
+  MapReadResult result;
   result.map = std::move(map);
   return result;
 }
 
-MapReadResult read_map_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    MapReadResult result;
-    result.error = path + ": cannot open: " + std::strerror(errno);
-    return result;
+// read_lines, with running out of memory an error like any other.
+MapReadResult read_guarded(LineSplitter& in, std::optional<std::uint64_t> size) {
+  try {
+    return read_lines(in, size);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
   }
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  MapReadResult result = parse_map(bytes.str());
+  // What was allocated for the values has been released by now.
+  return failure("out of memory after line " + std::to_string(in.lines()));
+}
+
+}  // namespace
+
+MapReadResult parse_map(std::string_view content) {
+  TextLines in(content);
+  return read_guarded(in, content.size());
+}
+
+MapReadResult read_map_file(const std::string& path) {
+  struct Descriptor {
+    int fd;
+    ~Descriptor() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) return failure(path + ": cannot open: " + std::strerror(errno));
+  // Only a regular file's size says how much is still to come.
+  struct stat status {};
+  std::optional<std::uint64_t> size;
+  if (::fstat(file.fd, &status) == 0 && S_ISREG(status.st_mode))
+    size = static_cast<std::uint64_t>(status.st_size);
+  FileLines in(file.fd);
+  MapReadResult result = read_guarded(in, size);
   if (!result) result.error = path + ": " + result.error;
   return result;
 }

@@ -10,22 +10,48 @@
 // non-blank character. A text line never ends with a blank (the texts are
 // written without trailing blanks; an empty text is the single blank), and a
 // label line has no second blank at its start (labels lose their leading
-// blanks; the title keeps them).
+// blanks; the title keeps them). No line is longer than 80 characters.
 //
 // The number of value lines nz is not in the file: it is what remains after
 // the header, the coordinate lines and the three to six text lines. Each way
 // of reading the last lines as three texts (each one or two lines) is tried
-// against the rule above, with every line before them a value line. Mostly
-// exactly one reading fits. Where several do, the one that leaves nx*ny
-// values is taken when it is the only such; otherwise the file is reported
-// as ambiguous rather than guessed at. That happens only with a
-// 79-character text followed by a one-character one: an 80-character x
-// label, a 79-character y label and a one-character title read exactly like
-// a 79-character x label, a one-character y label and an 80-character title.
+// against the rule above, with every line before them a value line.
+//   - Readings that take the same number of lines as texts leave the same
+//     values, and the export writes their texts as the same lines again, so
+//     whichever is taken, the file written from what was read is this file.
+//     Only one pair of readings is of that kind: an 80-character x label, a
+//     79-character y label and a one-character title read exactly like a
+//     79-character x label, a one-character y label and an 80-character
+//     title. The reader takes the second: the later text is the one that
+//     goes on over two lines (a one-character y label, such as the default
+//     "y", is far more common than a one-character title).
+//   - Readings that take different numbers of lines as texts leave different
+//     numbers of values. The one that leaves nx*ny values is taken when there
+//     is one; otherwise the file is reported as ambiguous rather than guessed
+//     at. That needs a value line that also reads as a label (a negative
+//     number in exponent form, " -1.0000000E+10"), a 79-character text
+//     followed by a one-character one, and nz different from nx*ny.
 //
 // Values are exactly the single-precision values whose decimal the file
 // holds; they equal the values written when those were the single-precision
 // values nearest to a decimal of 7 significant digits.
+//
+// Files may come from anywhere. The bytes are read as they come, never held
+// whole: besides the values read (four bytes each) the reader keeps only the
+// last six lines, the most that can be texts, and a buffer of 64 KiB. When
+// the size of the input is known (a regular file, bytes in memory), room
+// for the x, y and z values is reserved as the first of each comes, never
+// more than the rest of the input can hold (a value line is 17 bytes),
+// whatever counts the header announces; from a pipe or a device the values
+// grow as they come. A line with no line feed within its first 82 bytes is
+// an error there and then, so an endless line (/dev/zero) ends after a few
+// bytes. Memory running out (an endless stream of value lines) is an error
+// result too: nothing is thrown.
+//
+// Errors name the line ("line 7: not a value: \"...\"") and quote at most
+// its first 40 bytes, followed by "..." when it is longer; a byte outside
+// printable ASCII is shown as \r, \n, \t, \0 or \xNN, a backslash as \\ and
+// a double quote as \".
 
 #include <cstdint>
 #include <optional>
@@ -55,10 +81,11 @@ struct MapReadResult {
   explicit operator bool() const { return map.has_value(); }
 };
 
-// Reads the data file at `path`. Errors begin with the path.
+// Reads the data file at `path`: a regular file, or anything that can be
+// opened and read (a pipe, a device). Errors begin with the path.
 MapReadResult read_map_file(const std::string& path);
 
-// Reads the bytes of a data file.
+// Reads the bytes of a data file, by the same rules as read_map_file.
 MapReadResult parse_map(std::string_view content);
 
 }  // namespace mapdata
