@@ -71,7 +71,7 @@ void write_text(textfmt::ListWriter& out, std::string_view field) {
 
 void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional<int> log_option,
              maparg::OptText xlabel, maparg::OptText ylabel, maparg::OptText title,
-             maparg::OptText file) {
+             maparg::OptText file) try {
   const std::string xfield = export_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
   const std::string yfield = export_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
   std::string tfield = export_field(title, maparg::kDefaultTitle, Reduce::none);
@@ -114,6 +114,8 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
   data.commit();
 
   console_line(" Output in ", name);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 }  // namespace mapdata

@@ -34,9 +34,13 @@
 // every value of z. Fatal, ending the program with nothing on disk changed:
 // a value of zero or below under the log option ("log10: SING error",
 // "log10: DOMAIN error"), a blank file name, a file that cannot be created,
-// written or closed (the report names the file and the reason), a vector
-// longer than a header integer can count. The file is written under a
-// temporary name and renamed over any earlier one only once complete.
+// opened, written or closed (a write-protected file, a loop of symbolic
+// links, a full file system: the report names the file and the reason), a
+// vector longer than a header integer can count, storage that cannot be
+// obtained ("Out of memory"). The file is written under a temporary name and
+// renamed over any earlier one only once complete; it keeps the earlier
+// file's permissions, and a symbolic link is followed to the file it names
+// (rtl/safe_file.h).
 //
 // Values are written with 7 significant digits (8 in exponent form), so a
 // value survives the file exactly when it is the single-precision value

@@ -5,6 +5,7 @@
 
 #include "maparg/convert.h"
 #include "mapdata/dat_map.h"
+#include "rtl/fatal.h"
 
 namespace mapdata {
 namespace {
@@ -25,23 +26,29 @@ void call_base(VecView<float> x, VecView<float> y, VecView<float> z, std::option
 
 void dat_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
                 std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
-                OptText file) {
+                OptText file) try {
   call_base(maparg::to_vector<float>(x), maparg::to_vector<float>(y), maparg::to_vector<float>(z),
             log_option, xlabel, ylabel, title, file, kDefaultTitleR8);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 void dat_map_2d(VecView<float> x, VecView<float> y, maparg::MatView<float> z,
                 std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
-                OptText file) {
+                OptText file) try {
   call_base(x, y, maparg::pack<float>(z), log_option, xlabel, ylabel, title, file,
             maparg::kDefaultTitle);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 void dat_map_2d_r8(VecView<double> x, VecView<double> y, maparg::MatView<double> z,
                    std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
-                   OptText file) {
+                   OptText file) try {
   call_base(maparg::to_vector<float>(x), maparg::to_vector<float>(y), maparg::pack<float>(z),
             log_option, xlabel, ylabel, title, file, maparg::kDefaultTitle);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
 }
 
 }  // namespace mapdata

@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "mapdata/test_support.h"
 #include "rtl/fatal.h"
+#include "rtl/testing/unprivileged.h"
 
 namespace mapdata {
 namespace {
@@ -293,6 +296,48 @@ TEST_F(DatMapDeathTest, FilesThatCannotBeWrittenAreFatalAndNameTheReason) {
               fails_with("File name is blank"));
   EXPECT_EQ(read_all("Map.dat"), "earlier");
   EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+// What a user meets: a map file that may not be written is refused as an
+// open would refuse it, a private one stays private, and storage that runs
+// out ends the program with its report; an earlier file stays as it was.
+TEST_F(DatMapDeathTest, TheEarlierFilesRightsAreKeptAndExhaustedStorageIsReported) {
+  const float v[] = {1};
+  write_all("private.dat", "earlier");
+  chmod("private.dat", 0600);
+  dat_map(v, v, v, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "private.dat");
+  struct stat st {};
+  stat("private.dat", &st);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  write_all("Map.dat", "earlier");
+#ifndef __SANITIZE_ADDRESS__  // AddressSanitizer ends a program on a huge allocation itself
+  const double one = 1.0;
+  const maparg::MatView<double> huge(&one, 1'000'000, 1'000'000, 0, 0);  // one element, 10^12 times
+  EXPECT_EXIT(
+      {
+        rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = rlim_t{16} << 30;
+        setrlimit(RLIMIT_AS, &limit);
+        dat_map_2d_r8(VecView<double>(&one, 1'000'000, 0), VecView<double>(&one, 1'000'000, 0), huge);
+      },
+      testing::ExitedWithCode(rtl::kFatalExitCode), "Out of memory");
+#endif
+
+  const std::string why = rtl::testing::why_not_unprivileged();
+  if (!why.empty()) GTEST_SKIP() << "write-protected file not tried: " << why;
+  chmod(dir_.c_str(), 0777);  // the folder may be written, the file not
+  chmod("Map.dat", 0444);
+  EXPECT_EXIT(
+      {
+        if (!rtl::testing::become_unprivileged()) std::abort();
+        console_to_stderr();
+        dat_map(v, v, v);
+      },
+      testing::ExitedWithCode(rtl::kFatalExitCode),
+      AllOf(HasSubstr("File Map.dat: cannot open: Permission denied"), Not(HasSubstr("Output in"))));
+  EXPECT_EQ(read_all("Map.dat"), "earlier");
+  EXPECT_EQ(entries(), (std::vector<std::string>{"Map.dat", "private.dat"}));
 }
 
 TEST_F(DatMapDeathTest, VectorsTooLongForTheHeaderAreFatal) {

@@ -310,26 +310,22 @@ MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
 
   // Each reading of the last lines as three texts, one or two lines each;
   // of several, the rule in the header picks one. Masks are tried in
-  // increasing order, so the last one kept has the later texts continued.
+  // increasing order, so of readings with as many text lines the last one
+  // kept has the later texts continued.
   const std::int64_t expected = std::int64_t{map.nx} * map.ny;
   const auto text_lines = [](unsigned two_lines) {
     return 3 + static_cast<unsigned>(std::popcount(two_lines));
   };
-  std::optional<unsigned> any, leaving_nx_ny;
-  bool one_count = true;
+  std::optional<unsigned> most_values, leaving_nx_ny;
   for (unsigned two_lines = 0; two_lines < 8; ++two_lines) {
     if (count < values_start + text_lines(two_lines)) continue;
     const std::uint64_t first = count - text_lines(two_lines);
     if (first > at || !read_texts(last, first, two_lines, nullptr)) continue;
-    if (any && text_lines(*any) != text_lines(two_lines)) one_count = false;
-    any = two_lines;
+    if (!most_values || text_lines(two_lines) <= text_lines(*most_values)) most_values = two_lines;
     if (static_cast<std::int64_t>(first - values_start) == expected) leaving_nx_ny = two_lines;
   }
-  if (!any) return failure("the last lines are not the three text lines (x label, y label, title)");
-  if (!one_count && !leaving_nx_ny)
-    return failure("the last lines can be read as the three texts in more than one way, "
-                   "and the number of values does not decide between them");
-  const unsigned chosen = one_count ? *any : *leaving_nx_ny;
+  if (!most_values) return failure("the last lines are not the three text lines (x label, y label, title)");
+  const unsigned chosen = leaving_nx_ny ? *leaving_nx_ny : *most_values;
 
   const std::uint64_t first = count - text_lines(chosen);
   for (std::uint64_t k = kept_from; k < first; ++k) store(k, *parse_value_line(last[k]));

@@ -26,11 +26,14 @@
 //     goes on over two lines (a one-character y label, such as the default
 //     "y", is far more common than a one-character title).
 //   - Readings that take different numbers of lines as texts leave different
-//     numbers of values. The one that leaves nx*ny values is taken when there
-//     is one; otherwise the file is reported as ambiguous rather than guessed
-//     at. That needs a value line that also reads as a label (a negative
-//     number in exponent form, " -1.0000000E+10"), a 79-character text
-//     followed by a one-character one, and nz different from nx*ny.
+//     numbers of values; that needs a value line that also reads as a label
+//     (a negative number in exponent form, " -1.0000000E+10") followed by a
+//     79-character text and a one-character one. The one that leaves nx*ny
+//     values is taken when there is one; otherwise the one that leaves the
+//     most values. Here too the export writes what was read as this file
+//     again, line for line: a line read as a label is written as that label.
+// So whatever the export writes, the reader reads, and writing what was read
+// gives the same bytes.
 //
 // Values are exactly the single-precision values whose decimal the file
 // holds; they equal the values written when those were the single-precision
