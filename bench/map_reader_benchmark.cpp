@@ -12,10 +12,8 @@
 // exact and the same from run to run, unlike a resident set size that also
 // holds whatever the process touched before.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <malloc.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/quietly.h"
 #include "mapdata/dat_map.h"
 #include "mapdata/map_reader.h"
 
@@ -89,20 +88,6 @@ constexpr const char* kNoValuesFile = "bench_no_values.dat";
 constexpr int kNoValueLines = 2'000'000;
 
 double map_lines() { return 1.0 + 2.0 * kSide + double(kSide) * kSide + 3; }
-
-// Runs f with standard output sent to /dev/null (dat_map's console line).
-template <class F>
-void quietly(F f) {
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);
-  close(null);
-  f();
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-}
 
 void write_files() {
   std::vector<float> x(kSide), y(kSide), z(std::size_t{kSide} * kSide);

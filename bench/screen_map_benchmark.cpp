@@ -3,14 +3,13 @@
 // against the reference escape loop alone over the same frames. The last
 // line gives that ratio, from the same run.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "bench/quietly.h"
 #include "driver/escape.h"
 #include "driver/zoom.h"
 #include "driver/zoom_main.h"
@@ -21,20 +20,6 @@ namespace {
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Runs f with standard output sent to /dev/null (the console lines).
-template <class F>
-void quietly(F f) {
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);
-  close(null);
-  f();
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
 }
 
 void BM_zoom_frame(benchmark::State& state) {
