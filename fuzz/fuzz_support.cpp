@@ -423,6 +423,13 @@ const std::string& scratch_folder() {
   static const std::string& folder = *new std::string([] {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/mapplot-fuzz-XXXXXX";
+    // The file names given to the routines, this folder's path and a name,
+    // must fit an 80-character field with blanks around.
+    if (pattern.size() > 48) {
+      std::fprintf(stderr, "fuzz: %s is too long a folder for the files; set TMPDIR to a shorter one\n",
+                   pattern.c_str());
+      std::abort();
+    }
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
       std::abort();

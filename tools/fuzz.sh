@@ -11,7 +11,8 @@
 # to run. A crash, a leak, a sanitizer report, a broken invariant or an input
 # that takes more than 30 s stops the target and fails the script; the input
 # is kept in build-fuzz/findings/<target>/ and the report in
-# build-fuzz/findings/<target>.log.
+# build-fuzz/findings/<target>.log. The targets write their files into a
+# folder of their own under $TMPDIR (or /tmp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,11 +35,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_CO
   -DMAPPLOT_FUZZ=ON -DMAPPLOT_BUILD_TESTS=OFF -DMAPPLOT_BUILD_BENCH=OFF
 cmake --build "$build" --target "${targets[@]}"
 
-# The files the targets write go below the build folder, not into /tmp, and
-# stay there for a look when a target stops on a finding.
-export TMPDIR="$PWD/$build/fuzz-tmp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-mkdir -p "$TMPDIR" "$build/findings"
+mkdir -p "$build/findings"
 
 failed=()
 for target in "${targets[@]}"; do
@@ -50,12 +48,13 @@ for target in "${targets[@]}"; do
   echo "== $target: $seconds s"
   if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
       -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1; then
-    grep -E "^#[0-9]+ +DONE" "$log" | tail -n 1 || true
+    grep -E "^#[0-9]+[[:space:]]+DONE" "$log" | tail -n 1 || true
     grep -E "stat::(number_of_executed_units|average_exec_per_sec)" "$log" || true
   else
     failed+=("$target")
     echo "$target FAILED (report: $log, input: $findings/):"
-    grep -v -E "^#[0-9]+ +(NEW|REDUCE|pulse|RELOAD)" "$log" | tail -n 60
+    # From the first report on.
+    awk '/runtime error|check failed|ERROR: |fatal error/ { shown = 1 } shown' "$log" | head -n 80
   fi
 done
 
