@@ -1,0 +1,214 @@
+// The data export: one of the four forms with random vectors or a matrix
+// (sizes, strides, lower bounds, special values), texts of random bytes, each
+// optional argument present or absent, writing into the scratch folder; then
+// the reader reads the file back.
+//
+// Invariants: the caller's arrays are unchanged bit for bit; the folder holds
+// exactly the file named (nothing left of the temporary one); the console
+// shows the size warning exactly when z does not hold nx*ny values, then
+// " Output in <name>"; the file reads back with x, y and z the values written
+// (single precision, under the log option log10 of z) rounded to the 7 or 8
+// digits of their field, zero as +0, infinities and not-a-numbers as such,
+// and the texts as the routine lays them out.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "mapdata/dat_map.h"
+#include "mapdata/map_reader.h"
+#include "textfmt/number_field.h"
+
+namespace {
+
+using fuzz::show;
+using fuzz::show_text;
+
+// A file name in the scratch folder, maybe between blanks (the routine opens
+// the name without them); absolute, so that it fits an 80-character field
+// whatever the current folder.
+std::string any_file_name(FuzzedDataProvider& in) {
+  static const char* const names[] = {"Map.dat", "out.dat", "a", "map file.dat", ".hidden", "x.ps"};
+  std::string name = fuzz::scratch_folder() + "/" + names[in.ConsumeIntegralInRange<int>(0, 5)];
+  if (in.ConsumeBool()) name = "  " + name + "   ";
+  return name;
+}
+
+// What the reader must give for a single-precision value written: the value
+// rounded to the digits of its field (fixed form 7, exponent form 8).
+void check_value(float written, float read, const std::string& where) {
+  const std::string shown = where + ": wrote " + show(written) + ", read " + show(read);
+  if (std::isnan(written)) {
+    FUZZ_CHECK(std::isnan(read), shown);
+    return;
+  }
+  if (written == 0 || std::isinf(written)) {
+    FUZZ_CHECK(fuzz::same_bits(read, written == 0 ? 0.0f : written), shown);
+    return;
+  }
+  // The field itself says which form; its digits are checked by the format
+  // fuzzer, here they must be the value's.
+  const std::string field = textfmt::format_general(written, textfmt::kListRealWidth, 7, 2, 1, true);
+  const bool exponent = field.find('E') != std::string::npos;
+  const float expected = fuzz::nearest_decimal(written, exponent ? 8 : 7);
+  FUZZ_CHECK(fuzz::same_bits(read, expected), shown + ", expected " + show(expected) + " (field " +
+                                                  show_text(field) + ")");
+}
+
+void check_values(const std::vector<float>& written, const std::vector<float>& read, const char* name) {
+  FUZZ_CHECK(written.size() == read.size(), std::string(name) + ": wrote " + std::to_string(written.size()) +
+                                                " values, read " + std::to_string(read.size()));
+  for (std::size_t i = 0; i < written.size(); ++i)
+    check_value(written[i], read[i], std::string(name) + "(" + std::to_string(i + 1) + ")");
+}
+
+template <class T>
+std::vector<float> single(const std::vector<T>& v) {
+  std::vector<float> out;
+  for (T x : v) out.push_back(fuzz::to_single(static_cast<double>(x)));
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::setup();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  const int form = in.ConsumeIntegralInRange<int>(0, 3);  // dat_map, _r8, _2d, _2d_r8
+  const bool wide = form == 1 || form == 3;
+  const bool matrix = form >= 2;
+  constexpr fuzz::Index kMaxSize = 40;
+
+  std::optional<fuzz::FuzzVec<float>> xf, yf, zf;
+  std::optional<fuzz::FuzzVec<double>> xd, yd, zd;
+  std::optional<fuzz::FuzzMat<float>> mf;
+  std::optional<fuzz::FuzzMat<double>> md;
+  std::vector<float> x, y, z;  // the values as the file must hold them, before the log
+  if (wide) {
+    xd.emplace(in, kMaxSize);
+    yd.emplace(in, kMaxSize);
+    x = single(xd->values());
+    y = single(yd->values());
+    if (matrix) {
+      md.emplace(in, kMaxSize, kMaxSize);
+      z = single(md->values());
+    } else {
+      zd.emplace(in, kMaxSize * kMaxSize / 4);
+      z = single(zd->values());
+    }
+  } else {
+    xf.emplace(in, kMaxSize);
+    yf.emplace(in, kMaxSize);
+    x = xf->values();
+    y = yf->values();
+    if (matrix) {
+      mf.emplace(in, kMaxSize, kMaxSize);
+      z = mf->values();
+    } else {
+      zf.emplace(in, kMaxSize * kMaxSize / 4);
+      z = zf->values();
+    }
+  }
+
+  const std::optional<int> log_option = fuzz::any_log_option(in, fuzz::all_have_log(z));
+  const std::optional<std::string> xlabel = fuzz::any_text(in);
+  const std::optional<std::string> ylabel = fuzz::any_text(in);
+  const std::optional<std::string> title = fuzz::any_text(in);
+  const std::string file = any_file_name(in);
+
+  if (fuzz::verbose()) {
+    static const char* const names[] = {"dat_map", "dat_map_r8", "dat_map_2d", "dat_map_2d_r8"};
+    fuzz::print_call(std::string(names[form]) + "(\n  x = " + (wide ? xd->describe() : xf->describe()) +
+                     ",\n  y = " + (wide ? yd->describe() : yf->describe()) + ",\n  z = " +
+                     (matrix ? (wide ? md->describe() : mf->describe()) : (wide ? zd->describe() : zf->describe())) +
+                     ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
+                     ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", file " +
+                     show_text(file) + ")");
+  }
+  fuzz::clear_scratch();
+  fuzz::ConsoleLines console;
+  const auto lo = log_option;
+  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
+  switch (form) {
+    case 0:
+      mapdata::dat_map(xf->view(), yf->view(), zf->view(), lo, xl, yl, ti, file);
+      break;
+    case 1:
+      mapdata::dat_map_r8(xd->view(), yd->view(), zd->view(), lo, xl, yl, ti, file);
+      break;
+    case 2:
+      mapdata::dat_map_2d(xf->view(), yf->view(), mf->view(), lo, xl, yl, ti, file);
+      break;
+    default:
+      mapdata::dat_map_2d_r8(xd->view(), yd->view(), md->view(), lo, xl, yl, ti,
+                             file);
+      break;
+  }
+
+  // The caller's arrays.
+  const bool unchanged = wide ? xd->unchanged() && yd->unchanged() && (matrix ? md->unchanged() : zd->unchanged())
+                              : xf->unchanged() && yf->unchanged() && (matrix ? mf->unchanged() : zf->unchanged());
+  FUZZ_CHECK(unchanged, "dat_map changed the caller's arrays");
+
+  // The folder and the console.
+  const std::string name(fuzz::strip_blanks(file));
+  const std::string base = name.substr(name.rfind('/') + 1);
+  const std::vector<std::string> files = fuzz::scratch_files();
+  FUZZ_CHECK(files.size() == 1 && files[0] == base,
+             "the folder holds " + std::to_string(files.size()) + " files" +
+                 (files.empty() ? std::string() : ", the first " + show_text(files[0])) + "; expected " + base);
+  const bool sizes_match = z.size() == x.size() * y.size();
+  FUZZ_CHECK(console.has("  Warning: incompatible array sizes !!!") == !sizes_match, console.all());
+  FUZZ_CHECK(!console.lines().empty() && console.lines().back() == "  Output in " + name, console.all());
+
+  // What the reader finds.
+  std::vector<float> values = z;
+  std::string expected_title_text =
+      fuzz::field_text(title, form == 1 ? mapdata::kDefaultTitleR8 : maparg::kDefaultTitle, false);
+  if (fuzz::log_on(log_option)) {
+    for (float& v : values) v = fuzz::to_single(std::log10(static_cast<double>(v)));
+    expected_title_text = fuzz::log_title_text(expected_title_text);
+  }
+  const std::string expected_title = expected_title_text;
+  const std::string expected_xlabel = fuzz::field_text(xlabel, maparg::kDefaultXLabel, true);
+  const std::string expected_ylabel = fuzz::field_text(ylabel, maparg::kDefaultYLabel, true);
+
+  const mapdata::MapReadResult back = mapdata::read_map_file(name);
+  fuzz::clear_scratch();
+
+  // A line feed in a text breaks its line in two: the file is then no longer
+  // one the reader has to take.
+  for (const std::string* t : {&expected_xlabel, &expected_ylabel, &expected_title})
+    if (t->find('\n') != std::string::npos) return 0;
+  // A 79- or 80-character text can make the last lines readable as the texts
+  // in more than one way. The reader then says so, or takes the one reading
+  // that leaves nx*ny values: the right one when z has nx*ny values, maybe
+  // another one when not (x and y are right in either).
+  bool may_be_ambiguous = false;
+  for (const std::string* t : {&expected_xlabel, &expected_ylabel, &expected_title})
+    may_be_ambiguous = may_be_ambiguous || t->size() == 79 || t->size() == 80;
+
+  if (!back) {
+    FUZZ_CHECK(may_be_ambiguous && back.error.find("more than one way") != std::string::npos,
+               "the file written does not read back: " + back.error);
+    return 0;
+  }
+  const mapdata::MapData& map = *back.map;
+  FUZZ_CHECK(map.nx == static_cast<std::int32_t>(x.size()) && map.ny == static_cast<std::int32_t>(y.size()),
+             "header " + std::to_string(map.nx) + " x " + std::to_string(map.ny));
+  check_values(x, map.x, "x");
+  check_values(y, map.y, "y");
+  if (may_be_ambiguous && !sizes_match) return 0;
+  check_values(values, map.z, "z");
+  FUZZ_CHECK(map.xlabel == expected_xlabel, "x label " + show_text(map.xlabel) + ", expected " + show_text(expected_xlabel));
+  FUZZ_CHECK(map.ylabel == expected_ylabel, "y label " + show_text(map.ylabel) + ", expected " + show_text(expected_ylabel));
+  FUZZ_CHECK(map.title == expected_title, "title " + show_text(map.title) + ", expected " + show_text(expected_title));
+  return 0;
+}

@@ -1,0 +1,473 @@
+#include "fuzz/fuzz_support.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+
+#include "rtl/console.h"
+#include "rtl/fatal.h"
+
+// Leaks of the libraries under the renderings, not of this program: font and
+// platform caches kept to the end (fontconfig, freetype, Qt), cairo's
+// PostScript surfaces. The same list as tools/lsan.supp, built in so that a
+// fuzz target run by hand needs no options.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libfreetype.so\n"
+         "leak:libQt6Core.so\n"
+         "leak:libQt6Gui.so\n"
+         "leak:libQt6Widgets.so\n"
+         "leak:libcairo.so\n"
+         "leak:libdbus-1.so\n"
+         "leak:libxcb\n";
+}
+
+namespace fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr float kInfF = std::numeric_limits<float>::infinity();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+const float kSpecialFloats[] = {
+    0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 0.1f, -0.1f,
+    0.099999994f,  // just below 0.1: the exponent form
+    9999999.0f, 9999999.5f, 1.0e7f, 12345678.0f, 0.05f, 0.3f, 1.0e-6f, 1.0000001f, 100.0f,
+    255.0f, 16777216.0f, 1.0e10f, 1.0e20f, 1.0e38f, 1.0e-38f, 3.0e-39f,
+    kInfF, -kInfF,
+    std::bit_cast<float>(0x7fc00000u),  // quiet not-a-number
+    std::bit_cast<float>(0xffc00000u),  // with the sign bit
+    std::bit_cast<float>(0x7f800001u),  // signalling
+    std::bit_cast<float>(0x7fc12345u),  // with a payload
+    std::bit_cast<float>(0xff800123u),
+    std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+    std::bit_cast<float>(0x007fffffu),  // largest subnormal
+    std::numeric_limits<float>::min(), std::numeric_limits<float>::max(),
+    -std::numeric_limits<float>::max(), std::nextafter(std::numeric_limits<float>::max(), 0.0f),
+};
+
+const double kSpecialDoubles[] = {
+    0.0, -0.0, 1.0, -1.0, 0.1, -0.1, 0.5, 9999999.5, 1.0e7, 1.0e16, 123456789.123, 1.0e-6,
+    kInf, -kInf,
+    std::bit_cast<double>(0x7ff8000000000000ull),
+    std::bit_cast<double>(0xfff8000000000000ull),
+    std::bit_cast<double>(0x7ff0000000000001ull),  // signalling
+    std::bit_cast<double>(0x7ff8000000012345ull),  // with a payload
+    std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
+    std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+    -std::numeric_limits<double>::max(), 1.0e300, -1.0e300, 1.0e-300,
+    // Around the single-precision range: the largest float, the point from
+    // which rounding gives infinity, just below it, values that round to the
+    // smallest subnormal or to zero.
+    3.4028234663852886e38, 0x1.ffffffp127, std::nextafter(0x1.ffffffp127, 0.0), -0x1.ffffffp127,
+    1.0e-45, 7.0e-46, 1.0e-46, -1.0e-46, 3.4028235e38,
+};
+
+// A decimal of up to `max_digits` digits and any exponent, read as T.
+template <class T>
+T short_decimal(FuzzedDataProvider& in, int max_digits, int min_exp, int max_exp) {
+  long long limit = 1;
+  for (int i = 0; i < max_digits; ++i) limit *= 10;
+  const long long mantissa = in.ConsumeIntegralInRange<long long>(-(limit - 1), limit - 1);
+  const int exponent = in.ConsumeIntegralInRange<int>(min_exp, max_exp);
+  char text[64];
+  std::snprintf(text, sizeof text, "%llde%d", mantissa, exponent);
+  if constexpr (sizeof(T) == sizeof(float))
+    return std::strtof(text, nullptr);
+  else
+    return std::strtod(text, nullptr);
+}
+
+bool is_blank(char c) { return c == ' '; }
+
+}  // namespace
+
+bool verbose() {
+  static const bool on = std::getenv("MAPPLOT_FUZZ_VERBOSE") != nullptr;
+  return on;
+}
+
+void print_call(const std::string& call) {
+  if (!verbose()) return;
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s\n", call.c_str());
+  std::fflush(stderr);
+}
+
+void setup() {
+  if (!verbose() && std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  if (std::freopen("/dev/null", "r", stdin) == nullptr) std::abort();
+  rtl::set_fatal_exit([](int) {
+    std::fprintf(stderr, "fuzz: fatal error report with valid arguments\n");
+    std::abort();
+  });
+}
+
+void check_failed(const char* condition, const char* file, int line, const std::string& detail) {
+  std::fprintf(stderr, "\nfuzz: check failed at %s:%d: %s\n%s\n", file, line, condition, detail.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+std::string show(float v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.9g (0x%08x)", static_cast<double>(v), std::bit_cast<std::uint32_t>(v));
+  return text;
+}
+
+std::string show(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.17g (0x%016llx)", v,
+                static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(v)));
+  return text;
+}
+
+std::string show_text(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02x", c);
+      out += esc;
+    }
+  }
+  return out + "\" (" + std::to_string(text.size()) + " bytes)";
+}
+
+float any_float(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    case 0:
+    case 1:
+      return kSpecialFloats[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kSpecialFloats) - 1)];
+    case 2:
+      return std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>());
+    case 3:
+      return short_decimal<float>(in, 9, -50, 40);
+    case 4: {  // next to a short decimal: where rounding is closest to a tie
+      const float v = short_decimal<float>(in, 7, -45, 38);
+      return std::nextafter(v, in.ConsumeBool() ? kInfF : -kInfF);
+    }
+    case 5:
+      return static_cast<float>(in.ConsumeIntegralInRange<int>(-300, 300));
+    default:
+      return in.ConsumeFloatingPointInRange<float>(-1000.0f, 1000.0f);
+  }
+}
+
+double any_double(FuzzedDataProvider& in) {
+  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    case 0:
+    case 1:
+      return kSpecialDoubles[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kSpecialDoubles) - 1)];
+    case 2:
+      return std::bit_cast<double>(in.ConsumeIntegral<std::uint64_t>());
+    case 3:
+      return short_decimal<double>(in, 17, -330, 310);
+    case 4:
+      return static_cast<double>(any_float(in));
+    case 5:
+      return static_cast<double>(in.ConsumeIntegralInRange<int>(-300, 300));
+    default:
+      return in.ConsumeFloatingPointInRange<double>(-1000.0, 1000.0);
+  }
+}
+
+float to_single(double v) {
+  if (std::isfinite(v) && std::fabs(v) >= 0x1.ffffffp127) return v > 0 ? kInfF : -kInfF;
+  return static_cast<float>(v);
+}
+
+float nearest_decimal(float v, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*e", digits - 1, static_cast<double>(v));
+  return std::strtof(text, nullptr);
+}
+
+// --- Views ---
+
+namespace {
+
+// Between the elements: a not-a-number with a payload of its own.
+template <class T>
+T gap_value() {
+  if constexpr (sizeof(T) == sizeof(float))
+    return std::bit_cast<float>(0x7fc0deadu);
+  else
+    return std::bit_cast<double>(0x7ff800000000deadull);
+}
+
+Index any_stride(FuzzedDataProvider& in) {
+  static const Index strides[] = {1, 1, 1, 2, 3, -1, -2, 0};
+  return strides[in.ConsumeIntegralInRange<int>(0, 7)];
+}
+
+Index any_lower(FuzzedDataProvider& in) {
+  if (!in.ConsumeBool()) return 1;
+  constexpr Index kFar = Index{1} << 40;
+  return in.ConsumeIntegralInRange<Index>(-kFar, kFar);
+}
+
+// Values printed of a vector or matrix.
+constexpr std::size_t kShown = 40;
+
+template <class T>
+std::vector<unsigned char> bytes_of(const std::vector<T>& v) {
+  std::vector<unsigned char> b(v.size() * sizeof(T));
+  if (!v.empty()) std::memcpy(b.data(), v.data(), b.size());
+  return b;
+}
+
+template <class T>
+bool same_bytes(const std::vector<T>& v, const std::vector<unsigned char>& b) {
+  return v.size() * sizeof(T) == b.size() && (b.empty() || std::memcmp(v.data(), b.data(), b.size()) == 0);
+}
+
+}  // namespace
+
+template <class T>
+FuzzVec<T>::FuzzVec(FuzzedDataProvider& in, Index max_size) {
+  const Index n = in.ConsumeIntegralInRange<Index>(0, max_size);
+  const Index stride = any_stride(in);
+  const Index lower = any_lower(in);
+  const Index step = stride < 0 ? -stride : stride;
+  const Index length = n == 0 ? 0 : (n - 1) * step + 1;
+  storage_.assign(static_cast<std::size_t>(length), gap_value<T>());
+  const Index first = stride < 0 && length > 0 ? length - 1 : 0;
+  for (Index k = 0; k < n; ++k) storage_[static_cast<std::size_t>(first + k * stride)] = any_value<T>(in);
+  original_ = bytes_of(storage_);
+  stride_ = stride;
+  view_ = maparg::VecView<T>(storage_.data() + first, n, stride, lower);
+}
+
+template <class T>
+FuzzVec<T>::FuzzVec(std::vector<T> values) : storage_(std::move(values)) {
+  original_ = bytes_of(storage_);
+  view_ = maparg::VecView<T>(storage_);
+}
+
+template <class T>
+std::vector<T> FuzzVec<T>::values() const {
+  std::vector<T> out;
+  for (Index k = 0; k < view_.size(); ++k) out.push_back(view_.element(k));
+  return out;
+}
+
+template <class T>
+bool FuzzVec<T>::unchanged() const {
+  return same_bytes(storage_, original_);
+}
+
+template <class T>
+std::string FuzzVec<T>::describe() const {
+  std::string out = "vector of " + std::to_string(view_.size()) + ", stride " + std::to_string(stride_) +
+                    ", lower bound " + std::to_string(view_.lower()) + " {";
+  const auto shown = static_cast<Index>(kShown);
+  for (Index k = 0; k < view_.size() && k < shown; ++k) out += (k ? ", " : "") + show(view_.element(k));
+  if (view_.size() > shown) out += ", ... " + std::to_string(view_.size() - shown) + " more";
+  return out + "}";
+}
+
+template <class T>
+FuzzMat<T>::FuzzMat(FuzzedDataProvider& in, Index max_extent1, Index max_extent2) {
+  const Index e1 = in.ConsumeIntegralInRange<Index>(0, max_extent1);
+  const Index e2 = in.ConsumeIntegralInRange<Index>(0, max_extent2);
+  Index s1 = 1;
+  Index s2 = e1;
+  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    case 4:  // the second index fastest
+      s1 = e2;
+      s2 = 1;
+      break;
+    case 5:  // gaps between the elements and between the columns
+      s1 = 2;
+      s2 = 2 * e1 + 1;
+      break;
+    case 6:  // both backwards
+      s1 = -1;
+      s2 = -e1;
+      break;
+    case 7:  // anything, overlapping elements included
+      s1 = in.ConsumeIntegralInRange<Index>(-3, 3);
+      s2 = in.ConsumeIntegralInRange<Index>(-(3 * e1 + 3), 3 * e1 + 3);
+      break;
+    default:  // packed
+      break;
+  }
+  const Index lower1 = any_lower(in);
+  const Index lower2 = any_lower(in);
+  Index base = 0;
+  if (e1 > 0 && e2 > 0) {
+    const Index a = (e1 - 1) * s1;
+    const Index b = (e2 - 1) * s2;
+    const Index lo = std::min<Index>(0, a) + std::min<Index>(0, b);
+    const Index hi = std::max<Index>(0, a) + std::max<Index>(0, b);
+    storage_.assign(static_cast<std::size_t>(hi - lo + 1), gap_value<T>());
+    base = -lo;
+    for (Index j = 0; j < e2; ++j)
+      for (Index i = 0; i < e1; ++i)
+        storage_[static_cast<std::size_t>(base + i * s1 + j * s2)] = any_value<T>(in);
+  }
+  original_ = bytes_of(storage_);
+  stride1_ = s1;
+  stride2_ = s2;
+  view_ = maparg::MatView<T>(storage_.data() + base, e1, e2, s1, s2, lower1, lower2);
+}
+
+template <class T>
+std::vector<T> FuzzMat<T>::values() const {
+  std::vector<T> out;
+  for (Index j = 0; j < view_.extent2(); ++j)
+    for (Index i = 0; i < view_.extent1(); ++i) out.push_back(view_.element(i, j));
+  return out;
+}
+
+template <class T>
+bool FuzzMat<T>::unchanged() const {
+  return same_bytes(storage_, original_);
+}
+
+template <class T>
+std::string FuzzMat<T>::describe() const {
+  std::string out = "matrix of " + std::to_string(view_.extent1()) + " x " + std::to_string(view_.extent2()) +
+                    ", strides " + std::to_string(stride1_) + ", " + std::to_string(stride2_) +
+                    ", lower bounds " + std::to_string(view_.lower1()) + ", " + std::to_string(view_.lower2()) +
+                    " {";
+  const std::vector<T> v = values();
+  for (std::size_t k = 0; k < v.size() && k < kShown; ++k) out += (k ? ", " : "") + show(v[k]);
+  if (v.size() > kShown) out += ", ... " + std::to_string(v.size() - kShown) + " more";
+  return out + "}";
+}
+
+template class FuzzVec<float>;
+template class FuzzVec<double>;
+template class FuzzMat<float>;
+template class FuzzMat<double>;
+
+// --- Optional arguments ---
+
+std::optional<std::string> any_text(FuzzedDataProvider& in) {
+  if (!in.ConsumeBool()) return std::nullopt;
+  const auto length = in.ConsumeIntegralInRange<std::size_t>(0, 100);
+  std::string text = in.ConsumeBytesAsString(length);
+  const auto blanks = in.ConsumeIntegral<std::uint8_t>();
+  if (blanks & 0x40) text.insert(0, blanks & 7u, ' ');
+  if (blanks & 0x80) text.append((blanks >> 3) & 7u, ' ');
+  return text;
+}
+
+std::optional<int> any_int(FuzzedDataProvider& in) {
+  if (!in.ConsumeBool()) return std::nullopt;
+  return in.ConsumeIntegral<int>();
+}
+
+std::string describe(const std::optional<std::string>& text) {
+  return text ? show_text(*text) : "absent";
+}
+
+std::string describe(const std::optional<int>& value) {
+  return value ? std::to_string(*value) : "absent";
+}
+
+std::optional<int> any_log_option(FuzzedDataProvider& in, bool allowed) {
+  std::optional<int> option = any_int(in);
+  if (option && !allowed) *option &= ~1;
+  return option;
+}
+
+bool log_on(const std::optional<int>& option) { return option && (*option & 1) != 0; }
+
+// --- Texts ---
+
+std::string_view trim_blanks(std::string_view s) {
+  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view strip_blanks(std::string_view s) {
+  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+  return trim_blanks(s);
+}
+
+std::string field_text(const std::optional<std::string>& text, std::string_view fallback,
+                       bool drop_leading, bool strip) {
+  std::string_view s = fallback;
+  if (text) {
+    s = *text;
+    if (strip) s = strip_blanks(s);
+    while (drop_leading && !s.empty() && is_blank(s.front())) s.remove_prefix(1);
+  }
+  return std::string(trim_blanks(s.substr(0, 80)));
+}
+
+std::string log_title_text(std::string_view title) {
+  const std::string t = "log(" + std::string(strip_blanks(title)) + ")";
+  return std::string(trim_blanks(std::string_view(t).substr(0, 80)));
+}
+
+// --- Files and console ---
+
+const std::string& scratch_folder() {
+  // Never destroyed: the exit handler below runs after the static objects
+  // made during it are gone.
+  static const std::string& folder = *new std::string([] {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/mapplot-fuzz-XXXXXX";
+    // The file names given to the routines, this folder's path and a name,
+    // must fit an 80-character field with blanks around.
+    if (pattern.size() > 48) {
+      std::fprintf(stderr, "fuzz: %s is too long a folder for the files; set TMPDIR to a shorter one\n",
+                   pattern.c_str());
+      std::abort();
+    }
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      std::abort();
+    }
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(scratch_folder(), ec);
+    });
+    return pattern;
+  }());
+  return folder;
+}
+
+std::vector<std::string> scratch_files() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(scratch_folder())) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void clear_scratch() {
+  for (const auto& entry : fs::directory_iterator(scratch_folder())) fs::remove_all(entry.path());
+}
+
+ConsoleLines::ConsoleLines() {
+  rtl::set_console_listener([this](std::string_view record) { lines_.emplace_back(record); });
+}
+
+ConsoleLines::~ConsoleLines() { rtl::set_console_listener({}); }
+
+bool ConsoleLines::has(std::string_view line) const {
+  return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+}
+
+std::string ConsoleLines::all() const {
+  std::string out = "console:";
+  for (const auto& line : lines_) out += "\n  " + show_text(line);
+  return out;
+}
+
+}  // namespace fuzz

@@ -1,0 +1,190 @@
+#pragma once
+// What the fuzz targets share: arguments built from the fuzzer's bytes
+// (values with their special cases, vector and matrix views with strides and
+// lower bounds over arrays of their own, texts), a check that stops the run
+// with a message, a scratch folder for the files written, and the console
+// lines captured instead of printed.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "maparg/text_fields.h"
+#include "maparg/views.h"
+
+namespace fuzz {
+
+using maparg::Index;
+
+// Called once before the first input: standard output (where the console
+// lines go) to /dev/null unless verbose, standard input from /dev/null
+// (nothing may wait for a line), and a fatal error aborts with its stack
+// instead of exiting quietly.
+void setup();
+
+// MAPPLOT_FUZZ_VERBOSE set: the console lines stay on standard output and
+// the targets print each call's arguments on standard error, to replay a
+// finding by hand.
+bool verbose();
+void print_call(const std::string& call);
+
+// Stops the run with the failed condition and `detail`; libFuzzer keeps the
+// input that did it.
+[[noreturn]] void check_failed(const char* condition, const char* file, int line,
+                               const std::string& detail);
+#define FUZZ_CHECK(condition, detail)                                          \
+  do {                                                                         \
+    if (!(condition)) ::fuzz::check_failed(#condition, __FILE__, __LINE__, (detail)); \
+  } while (0)
+
+// A value that shows its bits: "1.5 (0x3fc00000)".
+std::string show(float v);
+std::string show(double v);
+std::string show_text(std::string_view text);
+
+template <class T>
+bool same_bits(T a, T b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// --- Values ---
+
+// Mostly special cases (zeros of both signs, infinities, not-a-numbers with
+// payloads, subnormals, the extremes, values next to rounding and range
+// boundaries), raw bit patterns, short decimals and plain values.
+float any_float(FuzzedDataProvider& in);
+double any_double(FuzzedDataProvider& in);
+template <class T>
+T any_value(FuzzedDataProvider& in) {
+  if constexpr (sizeof(T) == sizeof(float))
+    return any_float(in);
+  else
+    return any_double(in);
+}
+
+// Double to single precision, rounded to nearest, beyond the range infinite.
+float to_single(double v);
+
+// The single-precision value nearest to the decimal of `digits` significant
+// digits nearest to v (v finite and not zero).
+float nearest_decimal(float v, int digits);
+
+// --- Arrays seen through views ---
+
+// A vector of 0 .. max_size elements in an array of its own, with a stride
+// of -3 .. 3 (0: one element repeated) and any lower bound. The array slots
+// between the elements hold a not-a-number no rendering may read.
+template <class T>
+class FuzzVec {
+ public:
+  FuzzVec(FuzzedDataProvider& in, Index max_size);
+  maparg::VecView<T> view() const { return view_; }
+  Index size() const { return view_.size(); }
+  // The elements in storage order.
+  std::vector<T> values() const;
+  // Whether the array is bit for bit what it was when built.
+  bool unchanged() const;
+  // A vector made only of the given values (contiguous, lower bound 1).
+  explicit FuzzVec(std::vector<T> values);
+  // Size, stride, lower bound and the values.
+  std::string describe() const;
+
+ private:
+  Index stride_ = 1;
+  std::vector<T> storage_;
+  std::vector<unsigned char> original_;
+  maparg::VecView<T> view_;
+};
+
+// A matrix of 0 .. max_extent x 0 .. max_extent elements with strides of
+// either sign (packed, transposed, with gaps or overlapping) and any lower
+// bounds, in an array of its own.
+template <class T>
+class FuzzMat {
+ public:
+  FuzzMat(FuzzedDataProvider& in, Index max_extent1, Index max_extent2);
+  maparg::MatView<T> view() const { return view_; }
+  // The elements packed, first index fastest.
+  std::vector<T> values() const;
+  bool unchanged() const;
+  std::string describe() const;
+
+ private:
+  Index stride1_ = 1;
+  Index stride2_ = 0;
+  std::vector<T> storage_;
+  std::vector<unsigned char> original_;
+  maparg::MatView<T> view_;
+};
+
+// --- Optional arguments ---
+
+// Absent, or 0 .. 100 bytes of anything, sometimes between blanks.
+std::optional<std::string> any_text(FuzzedDataProvider& in);
+inline maparg::OptText arg(const std::optional<std::string>& text) {
+  return text ? maparg::OptText(*text) : std::nullopt;
+}
+std::string describe(const std::optional<std::string>& text);
+
+// Absent, or any integer.
+std::optional<int> any_int(FuzzedDataProvider& in);
+std::string describe(const std::optional<int>& value);
+
+// A log option whose lowest bit is set only when `allowed`: a value of zero
+// or below under the log option ends the program by design.
+std::optional<int> any_log_option(FuzzedDataProvider& in, bool allowed);
+bool log_on(const std::optional<int>& option);
+
+// Whether every value has a logarithm (above zero, or not a number).
+template <class T>
+bool all_have_log(const std::vector<T>& values) {
+  for (T v : values)
+    if (v <= 0) return false;
+  return true;
+}
+
+// --- Texts as the routines lay them out ---
+
+// The 80-character field of a text argument without its trailing blanks:
+// the default when absent, else the text (without leading blanks when
+// `drop_leading`, without either when `strip`) cut to 80 characters.
+std::string field_text(const std::optional<std::string>& text, std::string_view fallback,
+                       bool drop_leading, bool strip = false);
+// The title under the log option: "log(" + title without blanks around + ")",
+// cut to 80 characters, without trailing blanks.
+std::string log_title_text(std::string_view title);
+std::string_view trim_blanks(std::string_view s);  // trailing blanks off
+std::string_view strip_blanks(std::string_view s);  // leading and trailing blanks off
+
+// --- Files and console ---
+
+// A folder of this process for the files the targets write, made on first use
+// and removed when the process ends normally.
+const std::string& scratch_folder();
+// The names of the files in the scratch folder.
+std::vector<std::string> scratch_files();
+// Removes every file in the scratch folder.
+void clear_scratch();
+
+// The console lines written while it exists.
+class ConsoleLines {
+ public:
+  ConsoleLines();
+  ~ConsoleLines();
+  ConsoleLines(const ConsoleLines&) = delete;
+  ConsoleLines& operator=(const ConsoleLines&) = delete;
+  const std::vector<std::string>& lines() const { return lines_; }
+  bool has(std::string_view line) const;
+  std::string all() const;  // for messages
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+}  // namespace fuzz

@@ -1,0 +1,192 @@
+// The PostScript map: one of the four forms with random vectors or a matrix
+// (sizes, strides, lower bounds, special values), texts of random bytes, each
+// optional argument present or absent; drawn on the null device, and about
+// one input in fifty into a real file (PostScript, PNG, PDF, SVG ...) in the
+// scratch folder. Also the output file name rule on random texts.
+//
+// Invariants: the caller's arrays are unchanged bit for bit; the console
+// shows the size warning exactly when z does not hold nx*ny values and the
+// two-values warning exactly when x or y has fewer than two; a map that can
+// be drawn on a real device leaves exactly its file (not empty) and
+// " Output in <file>", anything else leaves no file and no such line.
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "mapps/ps_map.h"
+
+namespace {
+
+using fuzz::show_text;
+
+std::string cut80(std::string_view s) { return std::string(s.substr(0, 80)); }
+
+// The output file rule: a name ending in "ps" takes the device type's ending
+// unless the type is "ps".
+std::string renamed(std::string_view file, std::string_view type) {
+  std::string name(fuzz::trim_blanks(cut80(file)));
+  const std::string t(fuzz::trim_blanks(cut80(type)));
+  if (name.size() >= 2 && name.ends_with("ps") && t != "ps") name = cut80(name.substr(0, name.size() - 2) + t);
+  return std::string(fuzz::trim_blanks(name));
+}
+
+void check_output_file_field(FuzzedDataProvider& in) {
+  const std::string file = in.ConsumeRandomLengthString(100);
+  const std::string type = in.ConsumeRandomLengthString(100);
+  const std::string file_field = cut80(file) + std::string(80 - cut80(file).size(), ' ');
+  const std::string type_field = cut80(type) + std::string(80 - cut80(type).size(), ' ');
+  const std::string field = mapps::output_file_field(file_field, type_field);
+  const std::string expected = renamed(file, type);
+  FUZZ_CHECK(field.size() == 80 && fuzz::trim_blanks(field) == expected,
+             "output_file_field(" + show_text(file) + ", " + show_text(type) + ") = " + show_text(field) +
+                 ", expected " + show_text(expected));
+}
+
+template <class T>
+std::vector<float> single(const std::vector<T>& v) {
+  std::vector<float> out;
+  for (T x : v) out.push_back(fuzz::to_single(static_cast<double>(x)));
+  return out;
+}
+
+bool exists(const std::string& path, off_t* size) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  *size = st.st_size;
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::setup();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  check_output_file_field(in);
+
+  const int form = in.ConsumeIntegralInRange<int>(0, 3);  // ps_map, _r8, _2d, _2d_r8
+  const bool wide = form == 1 || form == 3;
+  const bool matrix = form >= 2;
+  constexpr fuzz::Index kMaxSize = 24;
+
+  std::optional<fuzz::FuzzVec<float>> xf, yf, zf;
+  std::optional<fuzz::FuzzVec<double>> xd, yd, zd;
+  std::optional<fuzz::FuzzMat<float>> mf;
+  std::optional<fuzz::FuzzMat<double>> md;
+  std::size_t nx = 0, ny = 0;
+  std::vector<float> z;  // as the routine takes its logarithms
+  if (wide) {
+    xd.emplace(in, kMaxSize);
+    yd.emplace(in, kMaxSize);
+    nx = xd->values().size();
+    ny = yd->values().size();
+    if (matrix) {
+      md.emplace(in, kMaxSize, kMaxSize);
+      z = single(md->values());
+    } else {
+      zd.emplace(in, kMaxSize * kMaxSize);
+      z = single(zd->values());
+    }
+  } else {
+    xf.emplace(in, kMaxSize);
+    yf.emplace(in, kMaxSize);
+    nx = xf->values().size();
+    ny = yf->values().size();
+    if (matrix) {
+      mf.emplace(in, kMaxSize, kMaxSize);
+      z = mf->values();
+    } else {
+      zf.emplace(in, kMaxSize * kMaxSize);
+      z = zf->values();
+    }
+  }
+
+  const std::optional<int> log_option = fuzz::any_log_option(in, fuzz::all_have_log(z));
+  const std::optional<std::string> xlabel = fuzz::any_text(in);
+  const std::optional<std::string> ylabel = fuzz::any_text(in);
+  const std::optional<std::string> title = fuzz::any_text(in);
+
+  // The device: mostly null (any file name then, nothing is written), now and
+  // then one that writes a file into the scratch folder, or an unknown one.
+  std::optional<std::string> file, device;
+  const bool real = in.ConsumeIntegralInRange<int>(0, 49) == 0;
+  if (!real) {
+    static const char* const nulls[] = {"null", "NULL", "Null  "};
+    device = nulls[in.ConsumeIntegralInRange<int>(0, 2)];
+    file = fuzz::any_text(in);
+  } else {
+    static const char* const types[] = {"ps", "png", "svg", "pdf", "eps", "vcps", "cps", "PNG", "gif", "ps"};
+    static const char* const names[] = {"Map.ps", "fz.ps", "plot", "a.eps", "out.png"};
+    const int t = in.ConsumeIntegralInRange<int>(0, 9);
+    if (t != 9) device = types[t];  // absent: ps
+    file = fuzz::scratch_folder() + "/" + names[in.ConsumeIntegralInRange<int>(0, 4)];
+    if (in.ConsumeBool()) file = " " + *file + "  ";
+  }
+
+  if (fuzz::verbose()) {
+    static const char* const names[] = {"ps_map", "ps_map_r8", "ps_map_2d", "ps_map_2d_r8"};
+    fuzz::print_call(std::string(names[form]) + "(\n  x = " + (wide ? xd->describe() : xf->describe()) +
+                     ",\n  y = " + (wide ? yd->describe() : yf->describe()) + ",\n  z = " +
+                     (matrix ? (wide ? md->describe() : mf->describe()) : (wide ? zd->describe() : zf->describe())) +
+                     ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
+                     ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", file " +
+                     fuzz::describe(file) + ", device " + fuzz::describe(device) + ")");
+  }
+  fuzz::clear_scratch();
+  fuzz::ConsoleLines console;
+  const auto lo = log_option;
+  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
+  const auto fi = fuzz::arg(file), de = fuzz::arg(device);
+  switch (form) {
+    case 0:
+      mapps::ps_map(xf->view(), yf->view(), zf->view(), lo, xl, yl, ti, fi, de);
+      break;
+    case 1:
+      mapps::ps_map_r8(xd->view(), yd->view(), zd->view(), lo, xl, yl, ti, fi, de);
+      break;
+    case 2:
+      mapps::ps_map_2d(xf->view(), yf->view(), mf->view(), lo, xl, yl, ti, fi, de);
+      break;
+    default:
+      mapps::ps_map_2d_r8(xd->view(), yd->view(), md->view(), lo, xl, yl, ti, fi, de);
+      break;
+  }
+
+  const bool unchanged = wide ? xd->unchanged() && yd->unchanged() && (matrix ? md->unchanged() : zd->unchanged())
+                              : xf->unchanged() && yf->unchanged() && (matrix ? mf->unchanged() : zf->unchanged());
+  FUZZ_CHECK(unchanged, "ps_map changed the caller's arrays");
+
+  const std::size_t cells = nx * ny;
+  FUZZ_CHECK(console.has("  Warning: incompatible array sizes !!!") == (z.size() != cells), console.all());
+  const bool too_few = nx < 2 || ny < 2;
+  FUZZ_CHECK(console.has("  Warning: at least two x and two y values are needed !!!") == too_few, console.all());
+
+  const std::string type(fuzz::strip_blanks(device ? *device : "ps"));
+  const bool writes = real && type != "gif" && !too_few && z.size() >= cells;
+  const std::vector<std::string> files = fuzz::scratch_files();
+  std::string output_lines;
+  for (const auto& line : console.lines())
+    if (line.starts_with("  Output in ")) output_lines += line + "\n";
+  if (!writes) {
+    FUZZ_CHECK(files.empty() && output_lines.empty(),
+               std::to_string(files.size()) + " files and the lines " + show_text(output_lines) +
+                   " where no file is written");
+    return 0;
+  }
+  const std::string expected(fuzz::strip_blanks(renamed(*file, device ? *device : "ps")));
+  FUZZ_CHECK(console.lines().back() == "  Output in " + expected, console.all() + "\nexpected " + expected);
+  off_t bytes = 0;
+  FUZZ_CHECK(exists(expected, &bytes) && bytes > 0, expected + " is missing or empty");
+  FUZZ_CHECK(files.size() == 1, std::to_string(files.size()) + " files where one is written");
+  fuzz::clear_scratch();
+  return 0;
+}
