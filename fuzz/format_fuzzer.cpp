@@ -61,6 +61,7 @@ bool all_asterisks(const std::string& s) { return s.find_first_not_of('*') == st
 void check_integer(std::int32_t value, int w, int m) {
   const std::string what = "format_integer(" + std::to_string(value) + ", " + std::to_string(w) +
                            ", " + std::to_string(m) + ")";
+  fuzz::print_call(what);
   const std::string s = textfmt::format_integer(value, w, m);
   FUZZ_CHECK(s.size() == static_cast<std::size_t>(w > 0 ? w : 0), what + " = " + show_text(s));
   const std::string to = guarded(w, [&](char* out) { textfmt::format_integer_to(out, value, w, m); }, what);
@@ -133,6 +134,7 @@ bool parse_field(const std::string& s, Parsed& p) {
 template <class T>
 void check_general(T value, const Params& q) {
   const std::string what = "format_general(" + show(value) + ", " + q.show() + ")";
+  fuzz::print_call(what);
   const std::string s = textfmt::format_general(value, q.w, q.d, q.e, q.k, q.list_mode);
   FUZZ_CHECK(s.size() == static_cast<std::size_t>(q.w > 0 ? q.w : 0), what + " = " + show_text(s));
   const std::string to = guarded(
