@@ -174,9 +174,20 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
   b[ny - 1] = y.element(ny - 1);
 
-  // Grey levels, in place.
+  // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
+  // infinite, and finite values of both signs near the limits make the range
+  // itself infinite: those maps are rescaled through the ratio to the range
+  // instead (halved where the range overflows), so every level stays in
+  // 0 .. 255. Every other range keeps the plain product.
   const double scale = 255 / zrange;
-  for (double& v : zz) v = (v - zr.lo) * scale;
+  if (std::isinf(scale)) {
+    for (double& v : zz) v = (v - zr.lo) / zrange * 255;
+  } else if (std::isinf(zrange) && std::isfinite(zr.lo) && std::isfinite(zr.hi)) {
+    const double half_range = zr.hi * 0.5 - zr.lo * 0.5;
+    for (double& v : zz) v = (v * 0.5 - zr.lo * 0.5) / half_range * 255;
+  } else {
+    for (double& v : zz) v = (v - zr.lo) * scale;
+  }
 
   // Cells, row by row from the bottom, left to right: cell i of a row runs
   // from edges[i] to edges[i + 1], the first from x(1), in its grey level.

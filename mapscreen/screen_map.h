@@ -44,7 +44,8 @@ using maparg::VecView;
 using OptInt = std::optional<int>;
 
 // Base form: double-precision x, y and flat z. Without the log option z is
-// rescaled in place to grey levels 0 .. 255 (unless all values are equal):
+// rescaled in place to grey levels 0 .. 255 (unless all values are equal),
+// for finite values of any range, subnormal or beyond the largest double:
 // pass a vector that is not needed afterwards.
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
              OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,

@@ -70,6 +70,22 @@ TEST_F(ScreenMap, SmallExampleGreyLevelsAndCellSpans) {
   EXPECT_EQ(p.at(0, 0), kBlack);
 }
 
+// Ranges at the ends of double precision still give levels 0 .. 255: a
+// subnormal range (whose scale 255 / range overflows) and finite values whose
+// difference overflows.
+TEST_F(ScreenMap, ExtremeRangesStillGiveGreyLevels) {
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> tiny = {-4.9406564584124654e-324, 0, 0, 0};
+  scr_map(x, y, tiny, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1, -1, 0);
+  EXPECT_EQ(tiny, (std::vector<double>{0, 255, 255, 255}));
+  std::vector<double> wide = {-1.0e308, 1.0e308, 0, 1.0e308};
+  scr_map(x, y, wide, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1, -1, 0);
+  EXPECT_EQ(wide, (std::vector<double>{0, 255, 127.5, 255}));
+  const gfxwin::Picture p = picture(102);
+  EXPECT_EQ(p.at(4, 267), kBlack);  // the cell of -1e308
+  EXPECT_EQ(p.at(267, 267), kWhite);
+}
+
 TEST_F(ScreenMap, NineTextLinesStandInTheColumnRightOfTheMap) {
   const std::vector<double> x = {0, 1, 2}, y = {0, 1};
   std::vector<double> z = {0, 1, 2, 0, 1, 2};
