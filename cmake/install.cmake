@@ -9,13 +9,16 @@ set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
 
 # Callers include "mapps/ps_map.h" and the like, from the source tree while
 # building and from include/mapplot once installed.
+# The headers use C++20 (std::span ...): callers compile with it too.
 foreach(lib IN LISTS MAPPLOT_LIBRARIES)
   set_target_properties(${lib} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES
     "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>;$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
+  target_compile_features(${lib} PUBLIC cxx_std_20)
 endforeach()
 
 add_library(mapplot INTERFACE)
 target_link_libraries(mapplot INTERFACE ${MAPPLOT_LIBRARIES})
+target_compile_features(mapplot INTERFACE cxx_std_20)
 target_include_directories(mapplot INTERFACE
   "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>" "$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
 
@@ -35,6 +38,7 @@ foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
     PATTERN "testing" EXCLUDE
     PATTERN "test_support.h" EXCLUDE
     PATTERN "pgplot.h" EXCLUDE
+    PATTERN "recording_pgplot.h" EXCLUDE
     PATTERN "ps_text_fields.h" EXCLUDE)
 endforeach()
 install(FILES gfxwin/graphics.h gfxwin/runtime.h DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
@@ -48,5 +52,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
 
+# The module finds its prefix from where it is installed, so an install
+# under any prefix (cmake --install --prefix ...) names its own folders.
+file(RELATIVE_PATH MAPPLOT_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/mapplot.pc.in ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
