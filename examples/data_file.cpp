@@ -15,8 +15,9 @@ int main() {
   for (int j = 0; j < ny; ++j)
     for (int i = 0; i < nx; ++i) z[i + nx * j] = std::exp(-x[i] * x[i] - y[j] * y[j]);
 
-  mapdata::dat_map_2d_r8(x, y, maparg::MatView<double>(z.data(), nx, ny), std::nullopt,
-                         "position", "height", "Gaussian bump", "bump.dat");
+  mapdata::dat_map_2d_r8(x, y, maparg::MatView<double>(z.data(), nx, ny),
+                         {.xlabel = "position", .ylabel = "height", .title = "Gaussian bump",
+                          .file = "bump.dat"});
 
   const mapdata::MapReadResult back = mapdata::read_map_file("bump.dat");
   if (!back) {

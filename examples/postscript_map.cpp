@@ -15,8 +15,10 @@ int main() {
       z[i + nx * j] = 1.5f + std::sin(x[i]) * std::cos(y[j]);  // always positive
 
   // Landscape PostScript into the default file, Map.ps.
-  mapps::ps_map(x, y, z, std::nullopt, "x [m]", "y [m]", "Standing wave");
-  // "wave.ps" with device type png is written as "wave.png", with pdf as "wave.pdf".
-  mapps::ps_map(x, y, z, -1, "x [m]", "y [m]", "Standing wave", "wave.ps", "png");
-  mapps::ps_map(x, y, z, -1, "x [m]", "y [m]", "Standing wave", "wave.ps", "pdf");
+  mapps::ps_map(x, y, z, {.xlabel = "x [m]", .ylabel = "y [m]", .title = "Standing wave"});
+  // "wave.ps" with device type png is written as "wave.png", with pdf as "wave.pdf";
+  // both on a log10 scale.
+  for (const char* device : {"png", "pdf"})
+    mapps::ps_map(x, y, z, {.log = -1, .xlabel = "x [m]", .ylabel = "y [m]",
+                            .title = "Standing wave", .file = "wave.ps", .device = device});
 }

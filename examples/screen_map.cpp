@@ -16,8 +16,8 @@ int ripple() {
         z[i + n * j] = std::cos(std::hypot(x[i], y[j]) * 2 - static_cast<float>(frame) * 0.2f);
     // First frame: open the window (own window -1, continuation 0);
     // later frames repaint it (continuation -1). z itself is never changed.
-    mapscreen::scr_map_r4(x, y, z, std::nullopt, "x", "y", "Ripple", 2, -1,
-                          frame == 0 ? 0 : -1);
+    mapscreen::scr_map_r4(x, y, z, {.title = "Ripple", .size = 2, .own_window = -1,
+                                    .continuation = frame == 0 ? 0 : -1});
   }
   return 0;
 }

@@ -84,4 +84,32 @@ void dat_map_2d_r8(maparg::VecView<double> x, maparg::VecView<double> y,
                    maparg::OptText xlabel = std::nullopt, maparg::OptText ylabel = std::nullopt,
                    maparg::OptText title = std::nullopt, maparg::OptText file = std::nullopt);
 
+// The optional arguments by name, each absent unless set (absent stays
+// distinct from every value, an empty text included):
+//   mapdata::dat_map(x, y, z, {.title = "Spectrum", .file = "spectrum.dat"});
+struct DatMapOptions {
+  std::optional<int> log = std::nullopt;
+  maparg::OptText xlabel = std::nullopt;
+  maparg::OptText ylabel = std::nullopt;
+  maparg::OptText title = std::nullopt;
+  maparg::OptText file = std::nullopt;
+};
+
+inline void dat_map(maparg::VecView<float> x, maparg::VecView<float> y, maparg::VecView<float> z,
+                    const DatMapOptions& o) {
+  dat_map(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file);
+}
+inline void dat_map_r8(maparg::VecView<double> x, maparg::VecView<double> y,
+                       maparg::VecView<double> z, const DatMapOptions& o) {
+  dat_map_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file);
+}
+inline void dat_map_2d(maparg::VecView<float> x, maparg::VecView<float> y,
+                       maparg::MatView<float> z, const DatMapOptions& o) {
+  dat_map_2d(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file);
+}
+inline void dat_map_2d_r8(maparg::VecView<double> x, maparg::VecView<double> y,
+                          maparg::MatView<double> z, const DatMapOptions& o) {
+  dat_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file);
+}
+
 }  // namespace mapdata

@@ -244,6 +244,26 @@ TEST_F(DatMap, MatrixFormsFlattenFirstIndexFastest) {
   EXPECT_EQ(lines[245], "   242.0000    ");
 }
 
+// Options by name write what the same options by position write.
+TEST_F(DatMap, OptionsByNameAreThePositionalOptions) {
+  const std::vector<double> xd = {-1.5, 0.25}, yd = {3.0}, zd = {1.0e-3, 7.0};
+  const std::vector<float> xf = {-1.5f, 0.25f}, yf = {3.0f}, zf = {1.0e-3f, 7.0f};
+  const MatView<float> mf(zf.data(), 2, 1);
+  const MatView<double> md(zd.data(), 2, 1);
+  dat_map(xf, yf, zf, std::nullopt, std::nullopt, "", std::nullopt, "a.dat");
+  dat_map(xf, yf, zf, {.ylabel = "", .file = "b.dat"});
+  EXPECT_EQ(read_all("b.dat"), read_all("a.dat"));
+  dat_map_r8(xd, yd, zd, 1, "E", std::nullopt, std::nullopt, "c.dat");
+  dat_map_r8(xd, yd, zd, {.log = 1, .xlabel = "E", .file = "d.dat"});
+  EXPECT_EQ(read_all("d.dat"), read_all("c.dat"));
+  dat_map_2d(xf, yf, mf, std::nullopt, std::nullopt, std::nullopt, "T", "e.dat");
+  dat_map_2d(xf, yf, mf, {.title = "T", .file = "f.dat"});
+  EXPECT_EQ(read_all("f.dat"), read_all("e.dat"));
+  dat_map_2d_r8(xd, yd, md, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "g.dat");
+  dat_map_2d_r8(xd, yd, md, {.file = "h.dat"});
+  EXPECT_EQ(read_all("h.dat"), read_all("g.dat"));
+}
+
 TEST_F(DatMap, EveryFormWritesWhatTheBaseFormWrites) {
   const std::vector<double> xd = {-1.5, 0.25}, yd = {3.0}, zd = {1.0e-3, 7.0};
   const std::vector<float> xf = {-1.5f, 0.25f}, yf = {3.0f}, zf = {1.0e-3f, 7.0f};

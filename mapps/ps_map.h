@@ -77,6 +77,33 @@ void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
                   OptText ylabel = std::nullopt, OptText title = std::nullopt,
                   OptText file = std::nullopt, OptText device = std::nullopt);
 
+// The optional arguments by name, each absent unless set (absent stays
+// distinct from every value, an empty text included):
+//   mapps::ps_map(x, y, z, {.title = "Spectrum", .file = "map.ps", .device = "png"});
+struct PsMapOptions {
+  OptInt log = std::nullopt;
+  OptText xlabel = std::nullopt;
+  OptText ylabel = std::nullopt;
+  OptText title = std::nullopt;
+  OptText file = std::nullopt;
+  OptText device = std::nullopt;
+};
+
+inline void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o) {
+  ps_map(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
+}
+inline void ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
+                      const PsMapOptions& o) {
+  ps_map_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
+}
+inline void ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, const PsMapOptions& o) {
+  ps_map_2d(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
+}
+inline void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                         const PsMapOptions& o) {
+  ps_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
+}
+
 // The output file name for a file-name field and a device-type field (80
 // characters each): the ending rule above, result again an 80-character field.
 std::string output_file_field(std::string_view file_field, std::string_view device_field);

@@ -190,6 +190,29 @@ TEST_F(PsMapCalls, RefusedInputOpensNoDevice) {
   EXPECT_EQ(calls(), Lines{"pgbeg 0 'Map.ps" + blanks(74) + "/ps' 1 1"});
 }
 
+// Each form with its options by name makes the calls of the same form with
+// them by position; an empty text stays present.
+TEST_F(PsMapCalls, OptionsByNameAreThePositionalOptions) {
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
+  const float m[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  const double md[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  const auto same = [&](auto by_position, auto by_name) {
+    recording() = {};
+    by_position();
+    const Lines expected = calls();
+    recording() = {};
+    by_name();
+    EXPECT_EQ(calls(), expected);
+  };
+  same([&] { ps_map(x3, y2, z6, std::nullopt, std::nullopt, "", "Spectrum", "s.ps", "png"); },
+       [&] { ps_map(x3, y2, z6, {.ylabel = "", .title = "Spectrum", .file = "s.ps", .device = "png"}); });
+  same([&] { ps_map_r8(xd, yd, zd, -1, "t"); }, [&] { ps_map_r8(xd, yd, zd, {.log = -1, .xlabel = "t"}); });
+  same([&] { ps_map_2d(x3, y2, m, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "m.ps"); },
+       [&] { ps_map_2d(x3, y2, m, {.file = "m.ps"}); });
+  same([&] { ps_map_2d_r8(xd, yd, md, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "eps"); },
+       [&] { ps_map_2d_r8(xd, yd, md, {.device = "eps"}); });
+}
+
 TEST_F(PsMapCalls, ArgumentFormsPackAndNarrowOnce) {
   // (row, column) = (1,1)=a (2,1)=b (3,1)=c (1,2)=d (2,2)=e (3,2)=f
   const float m[2][3] = {{1, 2, 3}, {4, 5, 6}};

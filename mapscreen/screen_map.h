@@ -77,6 +77,37 @@ void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
                    OptInt size = std::nullopt, OptInt own_window = std::nullopt,
                    OptInt continuation = std::nullopt);
 
+// The optional arguments by name, each absent unless set (absent stays
+// distinct from every value, an empty text included):
+//   mapscreen::scr_map_2d(x, y, z, {.title = "Mandelbrot set", .own_window = -1});
+struct ScreenMapOptions {
+  OptInt log = std::nullopt;
+  OptText xlabel = std::nullopt;
+  OptText ylabel = std::nullopt;
+  OptText title = std::nullopt;
+  OptInt size = std::nullopt;
+  OptInt own_window = std::nullopt;
+  OptInt continuation = std::nullopt;
+};
+
+inline void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
+                    const ScreenMapOptions& o) {
+  scr_map(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window, o.continuation);
+}
+inline void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
+                       const ScreenMapOptions& o) {
+  scr_map_r4(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window, o.continuation);
+}
+inline void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
+                       const ScreenMapOptions& o) {
+  scr_map_2d(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window, o.continuation);
+}
+inline void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                          const ScreenMapOptions& o) {
+  scr_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window,
+                o.continuation);
+}
+
 // The label format of a group of values running from lo to hi, e.g. "(g9.3)":
 // d = 2 - floor(log10(|hi - lo| / max(|lo|, |hi|))) limited to 3 .. 16, width
 // d + 6. A zero quotient gives 16 digits, one that is not a number 3.

@@ -214,6 +214,26 @@ TEST_F(ScreenMap, EntryPointsPackAndLeaveTheCallersArraysAlone) {
   for (int unit : {101, 103, 104}) EXPECT_EQ(picture(unit).pixels, base.pixels) << unit;
 }
 
+// Options by name paint what the same options by position paint.
+TEST_F(ScreenMap, OptionsByNameAreThePositionalOptions) {
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 3};
+  std::vector<double> z2 = z;
+  scr_map(x, y, z, std::nullopt, "a", std::nullopt, "T", 2, -1);
+  scr_map(x, y, z2, {.xlabel = "a", .title = "T", .size = 2, .own_window = -1});
+  const std::vector<float> xf = {0, 1}, yf = {0, 1}, zf = {0, 1, 2, 3};
+  const float zm[2][2] = {{0, 1}, {2, 3}};
+  const double zmd[2][2] = {{0, 1}, {2, 3}};
+  scr_map_r4(xf, yf, zf, {.xlabel = "a", .title = "T", .size = 2, .own_window = -1});
+  scr_map_2d(xf, yf, zm, {.xlabel = "a", .title = "T", .size = 2, .own_window = -1});
+  scr_map_2d_r8(x, y, zmd, {.xlabel = "a", .title = "T", .size = 2, .own_window = -1});
+  const gfxwin::Picture base = picture(101);
+  for (int unit : {102, 103, 104, 105}) {
+    EXPECT_EQ(gfxwin::window_title(unit), "T");
+    EXPECT_EQ(picture(unit).pixels, base.pixels) << unit;
+  }
+}
+
 TEST_F(ScreenMap, OmittedOptionsMatchTheBaseRoutine) {
   const std::vector<double> x = {0, 1}, y = {0, 1};
   std::vector<double> z = {0, 1, 2, 3};
