@@ -1,5 +1,9 @@
 #include "gfxwin/console_input.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <utility>
 
 #include "gfxwin/unit.h"
@@ -37,12 +41,40 @@ void ConsoleInput::enter() {
   completed_.notify_all();
 }
 
-std::string ConsoleInput::read_line() {
+std::string ConsoleInput::read_line(int input, bool end_is_enter) {
+  std::string from_input;
   std::unique_lock<std::mutex> lock(mutex_);
-  completed_.wait(lock, [this] { return !lines_.empty(); });
-  std::string line = std::move(lines_.front());
-  lines_.pop_front();
-  return line;
+  for (;;) {
+    if (!lines_.empty()) {
+      std::string line = std::move(lines_.front());
+      lines_.pop_front();
+      return line;
+    }
+    if (input < 0) {
+      completed_.wait(lock, [this] { return !lines_.empty(); });
+      continue;
+    }
+    // Standard input is watched in short turns, so that a line typed in the
+    // window is taken at once too.
+    lock.unlock();
+    pollfd watched{input, POLLIN, 0};
+    const int ready = poll(&watched, 1, 50);
+    if (ready > 0) {
+      char c;
+      const ssize_t n = ::read(input, &c, 1);
+      if (n == 1) {
+        if (c == '\n') return from_input;
+        from_input += c;
+      } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+        if (end_is_enter) return from_input;
+        input = -1;  // no line will come from there
+      }
+    } else if (ready < 0 && errno != EINTR) {
+      if (end_is_enter) return from_input;
+      input = -1;
+    }
+    lock.lock();
+  }
 }
 
 }  // namespace gfxwin

@@ -4,7 +4,7 @@
 // The window passes keys in (GUI thread); the characters are echoed at the
 // console's text cursor, and Enter completes the line. read_line (worker
 // thread) waits for a completed line and takes it; lines completed before a
-// read are kept for it.
+// read are kept for it. A line of standard input completes a read too.
 
 #include <condition_variable>
 #include <deque>
@@ -20,8 +20,13 @@ class ConsoleInput {
   void backspace();
   void enter();
 
-  // Waits for a completed line and returns it.
-  std::string read_line();
+  // Waits for a line completed in the window or for a line on `input` (a
+  // descriptor, -1 for none; read a byte at a time, so that nothing after
+  // the line is taken from it, and only while a read waits), and returns it.
+  // The end of `input` completes the read with what came before it when
+  // `end_is_enter` (nobody can type in the window), else the read goes on
+  // waiting for the window (a program started from a desktop has no input).
+  std::string read_line(int input = -1, bool end_is_enter = false);
 
  private:
   std::mutex mutex_;

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <map>
 #include <string>
 #include <utility>
 
+#include "gfxwin/console_input.h"
 #include "gfxwin/font_list.h"
 #include "gfxwin/unit.h"
 #include "rtl/fatal.h"
@@ -279,18 +279,10 @@ void read_console_line() {
     h.read_line();
     return;
   }
-  // Standard input, one byte at a time, so that nothing after the line is
-  // taken from the descriptor.
-  char c;
-  for (;;) {
-    const ssize_t n = ::read(0, &c, 1);
-    if (n == 1) {
-      if (c == '\n') return;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    return;  // end of input or an error: there is no line to wait for
-  }
+  // Without the runtime there is no window to type in: standard input only,
+  // and its end is as good as Enter.
+  static ConsoleInput standard_input;
+  standard_input.read_line(STDIN_FILENO, true);
 }
 
 bool snapshot(int unit, Picture& out) {

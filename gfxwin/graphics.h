@@ -99,8 +99,10 @@ std::int16_t set_video_mode(std::int16_t mode);
 // Palette index of later console text (0 .. 255); returns the previous one.
 std::int16_t set_text_color(std::int16_t index);
 
-// Reads one line from the console; returns when the user presses Enter.
-// Without the windowing runtime it reads a line of standard input.
+// Reads one line from the console; returns when the user presses Enter in the
+// console window or a line comes on standard input. Without the windowing
+// runtime, or without a display, only standard input can give the line, and
+// its end counts as Enter, so the call never waits for nobody.
 void read_console_line();
 
 // --- Inspection, for tests and for saving pictures ---

@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -30,7 +32,8 @@ namespace {
 struct Runtime {
   FrameWindow* frame = nullptr;
   ConsoleInput input;
-  bool interactive = false;
+  bool interactive = false;  // somebody can answer questions
+  bool headless = false;     // no display: nobody can type in a window
 };
 
 std::atomic<Runtime*> running{nullptr};
@@ -78,7 +81,9 @@ void install(Runtime& rt) {
     on_gui_later(rt, [&rt, unit] { rt.frame->bring_to_front(unit); });
   };
   host.reset = [&rt] { on_gui_and_wait(rt, [&rt] { rt.frame->remove_graphics_units(); }); };
-  host.read_line = [&rt] { rt.input.read_line(); };
+  // A line typed in the console window or on standard input; without a
+  // display nobody can type in the window, and the end of input is Enter.
+  host.read_line = [&rt] { rt.input.read_line(STDIN_FILENO, rt.headless); };
   set_window_host(std::move(host));
 
   rtl::set_console_listener([](std::string_view record) { console_record(record); });
@@ -120,6 +125,7 @@ int run_program(int argc, char** argv, std::string_view program_name,
   const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 
   Runtime rt;
+  rt.headless = headless;
   rt.interactive = !headless && !env_true("MAPPLOT_NO_ASK");
   auto frame = std::make_unique<FrameWindow>(std::string(program_name), &rt.input, rt.interactive);
   rt.frame = frame.get();

@@ -7,7 +7,10 @@
 // the program's name) holding the console window (unit 0), then runs
 // `main_routine` on a worker thread while the first thread runs the event
 // loop. Console records (rtl::console_write_line) also appear in the console
-// window; read_console_line waits for a line typed there; every operation of
+// window; read_console_line waits for a line typed there or a line of
+// standard input (without a display only the latter can come, and the end of
+// input counts as Enter; with one, the end of input alone does not, since a
+// program started from a desktop has no input); every operation of
 // graphics.h completes before it returns, and the windows are repainted from
 // their surfaces about 30 times a second.
 //

@@ -1,6 +1,8 @@
 #include "gfxwin/runtime.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -26,6 +28,12 @@ TEST(Runtime, RoutineOnTheWorkerWithTwoWindowsAndTheConsole) {
   std::string frame;
   std::atomic<bool> line_read{false};
   std::thread::id worker_id;
+
+  // Standard input stays open and silent: only the console window gives the line.
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);
+  const int saved_stdin = dup(0);
+  dup2(input[0], 0);
 
   testing::internal::CaptureStdout();
   const int code = run_program(1, argv, "runtime_test", [&] {
@@ -56,6 +64,10 @@ TEST(Runtime, RoutineOnTheWorkerWithTwoWindowsAndTheConsole) {
     return 3;
   });
   const std::string out = testing::internal::GetCapturedStdout();
+  dup2(saved_stdin, 0);
+  close(saved_stdin);
+  close(input[0]);
+  close(input[1]);
 
   EXPECT_EQ(code, 3);  // no display: the routine's code, nobody asked
   EXPECT_NE(worker_id, std::this_thread::get_id());
@@ -121,6 +133,29 @@ TEST_F(RuntimeExit, ClosingTheFrameWindowWhileRunningEndsWithCode2) {
               }),
               testing::ExitedWithCode(kClosedExitCode), "");
   expect_only_the_earlier_file();
+}
+
+// Without a display nobody can type in the console window: a line of
+// standard input, or its end (prog < /dev/null), completes the read.
+[[noreturn]] void read_a_line_from(bool a_line) {
+  if (a_line) {
+    int fds[2];
+    if (pipe(fds) != 0 || write(fds[1], "yes\n", 4) != 4) std::abort();
+    dup2(fds[0], 0);  // the writing end stays open: no end of input
+  } else {
+    dup2(open("/dev/null", O_RDONLY), 0);
+  }
+  char name[] = "runtime_test";
+  char* argv[] = {name, nullptr};
+  std::exit(run_program(1, argv, "runtime_test", [] {
+    read_console_line();
+    return 4;
+  }));
+}
+
+TEST_F(RuntimeExit, WithoutADisplayStandardInputGivesTheConsoleLine) {
+  EXPECT_EXIT(read_a_line_from(true), testing::ExitedWithCode(4), "");
+  EXPECT_EXIT(read_a_line_from(false), testing::ExitedWithCode(4), "");
 }
 
 }  // namespace
