@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  g++ cmake ninja-build pkg-config git
+  g++ gfortran cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev giza-dev
   xvfb xauth x11-apps imagemagick ghostscript
