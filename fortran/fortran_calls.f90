@@ -15,7 +15,8 @@ module fortran_calls
 
   ! A text of 100 characters: its cut at 80 shows.
   character(len=*), parameter :: long_text = &
-    'A title of a hundred characters, which the module cuts to its first eighty. -- 81st: beyond here...'
+    'A title of a hundred characters, which the module cuts to its first eighty. -- ' // &
+    '81st: beyond here...'
 
 contains
 

@@ -149,8 +149,8 @@ void mapplot_run_program(const char* name, Length nname, int (*routine)()) noexc
   std::vector<char*> argv;
   for (std::string& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const int code =
-      gfxwin::run_program(static_cast<int>(arguments.size()), argv.data(), text(name, nname), routine);
+  const int code = gfxwin::run_program(static_cast<int>(arguments.size()), argv.data(),
+                                       text(name, nname), routine);
   std::exit(code);
 } catch (...) {
   rtl::fatal_if_out_of_memory();

@@ -94,7 +94,8 @@ struct Outcome {
 void PrintTo(const Outcome& o, std::ostream* out) {
   for (const auto& line : o.console) *out << "\n  console '" << line << "'";
   for (const auto& call : o.pgplot_calls) *out << "\n  " << call.substr(0, 200);
-  for (const auto& [name, bytes] : o.files) *out << "\n  file " << name << ": " << bytes.size() << " bytes";
+  for (const auto& [name, bytes] : o.files)
+    *out << "\n  file " << name << ": " << bytes.size() << " bytes";
 }
 
 class FromFortran : public rtl::testing::InTempFolder {
@@ -197,7 +198,9 @@ TEST_F(FromFortran, DataFilesHaveTheSameBytes) {
 TEST_F(FromFortran, ArgumentsPassedOnAndVectorSubscripts) {
   const std::vector<float> x = {1, 2, 3}, y = {1, 2}, z = {6, 5, 4, 3, 2, 1};
   EXPECT_EQ(outcome_of([] { fortran_dat_map_passed_on(1); }),
-            outcome_of([&] { mapdata::dat_map(x, y, z, std::nullopt, "Passed on", std::nullopt, ""); }));
+            outcome_of([&] {
+              mapdata::dat_map(x, y, z, std::nullopt, "Passed on", std::nullopt, "");
+            }));
   EXPECT_EQ(outcome_of([] { fortran_dat_map_passed_on(0); }),
             outcome_of([&] { mapdata::dat_map(x, y, z); }));
 }
