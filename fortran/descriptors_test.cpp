@@ -30,7 +30,6 @@ Descriptor descriptor(const void* base, std::vector<CFI_index_t> extents,
 }
 
 const CFI_cdesc_t* cfi(const Descriptor& d) { return reinterpret_cast<const CFI_cdesc_t*>(&d); }
-CFI_cdesc_t* cfi(Descriptor& d) { return reinterpret_cast<CFI_cdesc_t*>(&d); }
 
 template <class T>
 std::vector<T> elements(const maparg::VecView<T>& v) {
