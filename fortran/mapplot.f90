@@ -67,9 +67,10 @@ module mapplot
 
   ! The C entry points (fortran_entry.cpp). Arrays go as descriptors, an
   ! absent integer as a null pointer, a text as its characters and its length
-  ! (length_of: -1 when absent). The routines above them pass their own
-  ! arguments on: gfortran 12 cannot pass an optional text, or a section
-  ! with a vector subscript, straight to a bind(C) interface.
+  ! (length_of: -1 when absent). The module's routines below pass their own
+  ! arguments on: gfortran 12 fails (an internal compiler error) on an
+  ! optional text, or a section with a vector subscript, passed straight to
+  ! a bind(C) interface.
   interface
     subroutine c_scr_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
                          own_window, continuation) &
