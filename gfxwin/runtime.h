@@ -31,6 +31,12 @@
 // frame window while the routine still runs asks first (when somebody can
 // answer), then ends the program with kClosedExitCode.
 //
+// Standard error carries the program's own messages only: Qt's messages are
+// dropped. When the window system fails (the display's connection breaks,
+// or the platform cannot start) the program ends at once with
+// rtl::kFatalExitCode after one line "window system: <reason>" on standard
+// error, unfinished files removed.
+//
 // Requires: no Qt application exists yet; called from the program's first
 // thread; one run at a time.
 
