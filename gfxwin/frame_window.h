@@ -4,9 +4,10 @@
 // A multiple-document area holding the console window and one graphics
 // window per unit, each showing its unit's surface; menus File (save the
 // front window's picture, exit), Edit (copy the picture or the console
-// text), Window (tile, cascade, the list of windows) and Help. A timer
-// repaints the windows whose surfaces changed, about 30 times a second.
-// All of it lives on the GUI thread.
+// text), Run (pause and continue the program), Window (tile, cascade, the
+// list of windows) and Help. A timer, once per refresh of the screen,
+// repaints the windows whose surfaces changed and tells the program's
+// thread that their pictures are shown. All of it lives on the GUI thread.
 
 #include <QMainWindow>
 
@@ -58,6 +59,9 @@ class FrameWindow : public QMainWindow {
   void createActions();
   void createMenus();
   void createRepaintTimer();
+  void present_pictures();
+  void pause_program(bool paused);
+  void update_caption();
   const Child* front_child() const;
   void save_picture();
   void copy_picture();
@@ -78,6 +82,8 @@ class FrameWindow : public QMainWindow {
   QAction* exit_action_ = nullptr;
   QAction* copy_picture_action_ = nullptr;
   QAction* copy_text_action_ = nullptr;
+  QAction* pause_action_ = nullptr;
+  QAction* continue_action_ = nullptr;
   QAction* tile_action_ = nullptr;
   QAction* cascade_action_ = nullptr;
   QAction* about_action_ = nullptr;

@@ -38,6 +38,7 @@ struct Runtime {
   ConsoleInput input;
   bool interactive = false;  // somebody can answer questions
   bool headless = false;     // no display: nobody can type in a window
+  bool paced = false;        // activating a unit waits until its picture is shown
 };
 
 std::atomic<Runtime*> running{nullptr};
@@ -140,8 +141,12 @@ void install(Runtime& rt) {
   host.opened = [&rt](const std::shared_ptr<Unit>& unit) {
     on_gui_and_wait(rt, [&rt, unit] { rt.frame->add_unit(unit); });
   };
-  host.activated = [&rt](int unit) {
-    on_gui_later(rt, [&rt, unit] { rt.frame->bring_to_front(unit); });
+  // A later picture of the unit waits until the last one has been on the
+  // screen, so that a person sees every frame of an animation.
+  host.activated = [&rt](const std::shared_ptr<Unit>& unit) {
+    if (rt.paced) wait_until_shown(*unit);
+    const int number = unit->number;
+    on_gui_later(rt, [&rt, number] { rt.frame->bring_to_front(number); });
   };
   host.reset = [&rt] { on_gui_and_wait(rt, [&rt] { rt.frame->remove_graphics_units(); }); };
   // A line typed in the console window or on standard input; without a
@@ -149,7 +154,10 @@ void install(Runtime& rt) {
   host.read_line = [&rt] { rt.input.read_line(STDIN_FILENO, rt.headless); };
   set_window_host(std::move(host));
 
-  rtl::set_console_listener([](std::string_view record) { console_record(record); });
+  rtl::set_console_listener([](std::string_view record) {
+    hold_while_paused();
+    console_record(record);
+  });
 
   rtl::set_fatal_reporter([&rt](std::string_view message) {
     if (!rt.interactive) return;  // standard error has it; nobody could answer a box
@@ -192,6 +200,7 @@ int run_program(int argc, char** argv, std::string_view program_name,
   Runtime rt;
   rt.headless = headless;
   rt.interactive = !headless && !env_true("MAPPLOT_NO_ASK");
+  rt.paced = !headless && !env_true("MAPPLOT_NO_PACING");
   auto frame = std::make_unique<FrameWindow>(std::string(program_name), &rt.input, rt.interactive);
   rt.frame = frame.get();
   install(rt);

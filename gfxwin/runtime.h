@@ -12,7 +12,20 @@
 // input counts as Enter; with one, the end of input alone does not, since a
 // program started from a desktop has no input); every operation of
 // graphics.h completes before it returns, and the windows are repainted from
-// their surfaces about 30 times a second.
+// their surfaces once per refresh of the screen.
+//
+// Animation pacing: on a display, activating a unit whose window has not yet
+// shown everything drawn on it waits until it has (at most one picture a
+// refresh), so every frame of an animation that activates its unit once a
+// frame, as the screen map does, reaches the screen; the zoom then takes a
+// few seconds. Without a display nothing waits. MAPPLOT_NO_PACING set to a
+// value other than "" or "0" turns the waiting off on a display too.
+//
+// The frame window's menu Run holds Pause (Ctrl+P) and Continue (Ctrl+R):
+// Pause holds the program at its next console or graphics operation until
+// Continue (a console line then is on standard output already and reaches
+// the console window after Continue); the caption is marked "[paused]"
+// meanwhile, and the menus still save or copy the pictures.
 //
 // When the routine returns, the frame window's caption is marked
 // "[finished]" and a message box shows the exit code and asks whether to
@@ -23,8 +36,9 @@
 //     platform and draws as usual;
 //   - QT_QPA_PLATFORM names the offscreen (or minimal) platform;
 //   - MAPPLOT_NO_ASK is set to a value other than "" or "0" (tests on a
-//     real display); MAPPLOT_EXIT_DELAY_MS=<milliseconds> then keeps the
-//     finished windows shown that long before the program ends.
+//     real display; pacing stays on); MAPPLOT_EXIT_DELAY_MS=<milliseconds>
+//     then keeps the finished windows shown that long before the program
+//     ends.
 // Fatal errors (rtl/fatal.h), exhausted storage in the routine among them,
 // are shown in a message box when somebody can answer it, then end the
 // program with rtl::kFatalExitCode. Closing the
