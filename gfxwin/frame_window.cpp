@@ -190,25 +190,42 @@ void FrameWindow::program_finished(int exit_code) {
     QTimer::singleShot(ms, this, [exit_code] { QApplication::exit(exit_code); });
     return;
   }
+  if (!asking_) ask_to_close();  // else after the open question (closeEvent)
+}
+
+void FrameWindow::ask_to_close() {
+  asking_ = true;
   const auto answer = QMessageBox::question(
       this, text(name_),
-      tr("The program has finished with exit code %1.\nClose the window?").arg(exit_code));
+      tr("The program has finished with exit code %1.\nClose the window?").arg(exit_code_));
+  asking_ = false;
   if (answer == QMessageBox::Yes) close();
 }
 
 void FrameWindow::closeEvent(QCloseEvent* event) {
+  if (!finished_ && interactive_) {
+    if (asking_) {  // the open question first
+      event->ignore();
+      return;
+    }
+    asking_ = true;
+    const bool end = QMessageBox::question(this, text(name_),
+                                           tr("The program is still running.\nEnd it?")) ==
+                     QMessageBox::Yes;
+    asking_ = false;
+    if (!end) {
+      event->ignore();
+      // The program finished while the question was open: now its own question.
+      if (finished_) QTimer::singleShot(0, this, &FrameWindow::ask_to_close);
+      return;
+    }
+  }
+  event->accept();
+  // A program that finished before the user confirmed ending it ends with its own code.
   if (finished_) {
-    event->accept();
     QApplication::exit(exit_code_);
     return;
   }
-  if (interactive_ &&
-      QMessageBox::question(this, text(name_),
-                            tr("The program is still running.\nEnd it?")) != QMessageBox::Yes) {
-    event->ignore();
-    return;
-  }
-  event->accept();
   rtl::remove_pending_files();
   QApplication::exit(kClosedExitCode);
 }

@@ -40,7 +40,8 @@ class FrameWindow : public QMainWindow {
   void remove_graphics_units();
 
   // The routine returned `exit_code`: marks the caption and, when somebody
-  // can answer, asks whether to close; otherwise ends the event loop.
+  // can answer, asks whether to close (after the question already open, if
+  // any); otherwise ends the event loop.
   void program_finished(int exit_code);
 
   std::vector<std::string> child_titles() const;
@@ -62,6 +63,8 @@ class FrameWindow : public QMainWindow {
   void present_pictures();
   void pause_program(bool paused);
   void update_caption();
+  // Asks whether to close the finished program's window.
+  void ask_to_close();
   const Child* front_child() const;
   void save_picture();
   void copy_picture();
@@ -74,6 +77,7 @@ class FrameWindow : public QMainWindow {
   bool interactive_;
   bool finished_ = false;
   int exit_code_ = 0;
+  bool asking_ = false;  // a question is open: one at a time
   QMdiArea* mdi_;
   QMenu* window_menu_ = nullptr;
   QTimer* repaint_timer_ = nullptr;

@@ -29,8 +29,11 @@
 //
 // When the routine returns, the frame window's caption is marked
 // "[finished]" and a message box shows the exit code and asks whether to
-// close the window; the windows stay until the user closes them. Nobody is
-// asked (the program simply ends with the routine's exit code) when
+// close the window; the windows stay until the user closes them. One
+// question is open at a time: when the routine returns while the user is
+// asked whether to end it, Yes ends the program with the routine's exit code
+// and No brings the question whether to close. Nobody is asked (the program
+// simply ends with the routine's exit code) when
 //   - there is no display (neither DISPLAY nor WAYLAND_DISPLAY set and no
 //     QT_QPA_PLATFORM chosen): the program then runs on Qt's offscreen
 //     platform and draws as usual;
