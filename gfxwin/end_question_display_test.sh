@@ -12,6 +12,8 @@ work="$(mktemp -d)"
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+# Under LeakSanitizer its statistics of suppressed leaks are not the demo's output.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
 
 # Waits up to 10 s for a condition.
 await() {
