@@ -7,8 +7,9 @@ packages=(
   g++ cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev giza-dev
-  xvfb xauth x11-apps imagemagick ghostscript openbox xdotool
+  xvfb xauth x11-apps imagemagick ghostscript
   fonts-dejavu-core fontconfig
+  openbox xdotool
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
 )
 missing=()
