@@ -17,27 +17,27 @@ function(mapplot_test name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# mapplot_display_test(<name> TIMEOUT <seconds> COMMAND <command> [<arguments>...] [OWN_DISPLAY])
-# A test in a real window (label "display"): runs the command on a virtual X
-# screen managed by the openbox window manager. With OWN_DISPLAY the command
-# starts its X server itself (to take it away mid-run).
-function(mapplot_display_test name)
+# mapplot_display_test(<name> <script> <program> <timeout> [OWN_DISPLAY])
+# A test in a real window: runs <script> <program> on a virtual X screen
+# managed by the openbox window manager (label "display"). With OWN_DISPLAY
+# the script starts its X server itself (to take it away mid-run).
+function(mapplot_display_test name script program timeout)
   if(NOT MAPPLOT_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "OWN_DISPLAY" "TIMEOUT" "COMMAND" ${ARGN})
+  cmake_parse_arguments(T "OWN_DISPLAY" "" "" ${ARGN})
   find_program(XVFB_RUN xvfb-run)
   find_program(OPENBOX openbox)
   find_program(XDOTOOL xdotool)
   if(NOT XVFB_RUN OR NOT OPENBOX OR NOT XDOTOOL)
     return()
   endif()
-  set(command ${T_COMMAND})
+  set(command ${CMAKE_CURRENT_SOURCE_DIR}/${script} $<TARGET_FILE:${program}>)
   if(NOT T_OWN_DISPLAY)
     set(command ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
                 ${PROJECT_SOURCE_DIR}/cmake/with_openbox.sh ${command})
   endif()
   add_test(NAME ${name} COMMAND ${command})
-  set_tests_properties(${name} PROPERTIES LABELS display TIMEOUT ${T_TIMEOUT}
+  set_tests_properties(${name} PROPERTIES LABELS display TIMEOUT ${timeout}
     ENVIRONMENT "QT_QPA_PLATFORM=xcb")
 endfunction()
