@@ -1,6 +1,7 @@
 #!/bin/bash
 # Makes the README's pictures from a build (default build/):
-#   docs/zoom.png            the zoom's window under Xvfb after the last frame
+#   docs/zoom.png            the zoom's window under Xvfb at frame 100 (paused) and
+#                            after the last frame, side by side
 #   docs/postscript_map.png  the example's Map.ps rendered by Ghostscript
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,25 +10,40 @@ docs="$(pwd)/docs"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# The zoom on a virtual screen; the screenshot is taken once all 350
-# progress lines are out, while the program waits a moment before it ends.
+# The zoom on a virtual screen under a window manager: paused at frame 100,
+# where the set's boundary fills the map, then after the last frame; the two
+# shots side by side.
 cat > "$work/shoot.sh" <<'SHOT'
 #!/bin/bash
 set -euo pipefail
-MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 QT_QPA_PLATFORM=xcb "$1" > "$2/zoom.out" &
+zoom="$1" work="$2"
+lines() { grep -c 'Ray =' "$work/zoom.out" || true; }
+await_lines() {
+  for _ in $(seq 1 600); do
+    [ "$(lines)" -ge "$1" ] && return 0
+    sleep 0.02
+  done
+  return 1
+}
+shoot() { import -window root -crop 1024x768+0+0 "$1"; }
+MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 QT_QPA_PLATFORM=xcb "$zoom" > "$work/zoom.out" &
 pid=$!
-for _ in $(seq 1 600); do
-  [ "$(wc -l < "$2/zoom.out")" -ge 350 ] && break
-  sleep 0.1
-done
+await_lines 100
+frame=$(xdotool search --sync --onlyvisible --name '^mandel_zoom$' | head -1)
+xdotool windowactivate --sync "$frame" key ctrl+p
 sleep 1
-xwd -root -silent | convert xwd:- -crop 1024x768+0+0 "$3"
+shoot "$work/boundary.png"
+xdotool windowactivate --sync "$frame" key ctrl+r
+await_lines 350
+sleep 1
+shoot "$work/last.png"
 wait "$pid"
 SHOT
 chmod +x "$work/shoot.sh"
-xvfb-run -a -s "-screen 0 1024x768x24" "$work/shoot.sh" "$build/driver/mandel_zoom" "$work" \
-  "$docs/zoom.png"
+xvfb-run -a -s "-screen 0 1024x768x24" "$(pwd)/cmake/with_openbox.sh" "$work/shoot.sh" \
+  "$build/driver/mandel_zoom" "$work"
+convert "$work/boundary.png" "$work/last.png" -crop 640x400+0+0 +repage +append "$docs/zoom.png"
 
 (cd "$work" && "$build/examples/example_postscript_map" > /dev/null)
-gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r60 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
+gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r80 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
 echo "wrote docs/zoom.png and docs/postscript_map.png"
