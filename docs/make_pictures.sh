@@ -2,6 +2,7 @@
 # Makes the README's pictures from a build (default build/):
 #   docs/zoom.png            the zoom's window under Xvfb after the last frame
 #   docs/postscript_map.png  the example's Map.ps rendered by Ghostscript
+#   docs/python_zoom.png     frame 60 of the zoom as drawn by the Python example
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build}")"
@@ -29,5 +30,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" "$work/shoot.sh" "$build/driver/mandel_zo
   "$docs/zoom.png"
 
 (cd "$work" && "$build/examples/example_postscript_map" > /dev/null)
+PYTHONPATH="$build/python" /usr/bin/python3 python/examples/zoom.py \
+  --picture "$docs/python_zoom.png" > /dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r60 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
-echo "wrote docs/zoom.png and docs/postscript_map.png"
+echo "wrote docs/zoom.png, docs/postscript_map.png and docs/python_zoom.png"

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-apps imagemagick ghostscript
   fonts-dejavu-core fontconfig
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  python3-dev pybind11-dev python3-numpy python3-pytest
 )
 missing=()
 for p in "${packages[@]}"; do
