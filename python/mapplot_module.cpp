@@ -68,15 +68,20 @@ thread_local std::string fatal_message;
   std::_Exit(code);
 }
 
+// Text for Python: bytes that are not UTF-8 (a label from a data file of any
+// origin) become lone surrogates, which text_argument turns back into them.
+py::object text_object(std::string_view text) {
+  py::object s = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
+      text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape"));
+  if (!s) throw py::error_already_set();
+  return s;
+}
+
 void write_console_record(std::string_view record) {
   py::gil_scoped_acquire gil;
   try {
-    // Bytes that are not UTF-8 (a label from a data file) pass as they are.
-    py::object line = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
-        record.data(), static_cast<Py_ssize_t>(record.size()), "surrogateescape"));
-    if (!line) throw py::error_already_set();
     py::object out = py::module_::import("sys").attr("stdout");
-    out.attr("write")(line + py::str("\n"));
+    out.attr("write")(text_object(record) + py::str("\n"));
     out.attr("flush")();  // one line at a time, as on standard output
   } catch (py::error_already_set&) {
     // No usable sys.stdout (closed, or None without a console): the record
@@ -305,13 +310,6 @@ py::array_t<T> to_numpy(std::vector<T>&& values) {
   return py::array_t<T>(static_cast<py::ssize_t>(held->size()), held->data(), owner);
 }
 
-py::object text_object(const std::string& text) {
-  py::object s = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
-      text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape"));
-  if (!s) throw py::error_already_set();
-  return s;
-}
-
 // A file that cannot be opened raises OSError (FileNotFoundError ...) as
 // open() would; anything else the reader reports raises ValueError.
 [[noreturn]] void raise_read_error(const py::object& path_object, const std::string& path,
@@ -374,7 +372,8 @@ own, else the console window, and the call then waits for a line on standard
 input (its end counts as Enter). continuation (lowest bit set): a later call
 of a sequence, repainting the window in place; clear: open and frame a new
 window. The windows are shown while run_program runs; outside it they are
-surfaces only (see render for pictures without a window).
+surfaces only, each kept to the end of the process as a window would be (see
+render for pictures without a window).
 )doc";
 
 constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None) -> numpy.ndarray
@@ -544,6 +543,7 @@ PYBIND11_MODULE(mapplot, m) {
   m.def(
       "read_map",
       [map_data](const py::object& path) {
+        if (path.is_none()) throw py::type_error("path must be a str or os.PathLike, not None");
         const std::string name = *text_argument(path, "path", true);
         mapdata::MapReadResult result = mapdata::read_map_file(name);
         if (!result) raise_read_error(path, name, result.error);

@@ -127,5 +127,6 @@ def test_read_map_errors(in_tmp):
                                       b"not a value\r\n   2.000000    \r\n x\r\n y\r\n t\r\n")
     with pytest.raises(ValueError, match='^bad.dat: line 3: not a y value: "not a value"$'):
         mapplot.read_map("bad.dat")
-    with pytest.raises(TypeError):
-        mapplot.read_map(3)
+    for wrong in (3, None):
+        with pytest.raises(TypeError):
+            mapplot.read_map(wrong)
