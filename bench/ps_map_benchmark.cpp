@@ -1,5 +1,5 @@
-// ps_map into real files through giza: the zoom's 121 x 121 grid and a
-// 1000 x 1000 map to "Map.ps", and the 121 x 121 grid to PNG and PDF.
+// ps_map into real files through giza: a 3 x 3 map, the zoom's 121 x 121
+// grid and a 1000 x 1000 map to PostScript, PNG, PDF and SVG.
 // Runs in a fresh temporary folder; the " Output in " console line of each
 // call is sent to /dev/null so that only the figures are printed.
 #include <benchmark/benchmark.h>
@@ -58,9 +58,10 @@ void BM_ps_map(benchmark::State& state, const char* file, const char* device) {
   state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
 }
 
-BENCHMARK_CAPTURE(BM_ps_map, ps, "Map.ps", "ps")->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ps_map, png, "Map.png", "png")->Arg(121)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ps_map, pdf, "Map.pdf", "pdf")->Arg(121)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, ps, "Map.ps", "ps")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, png, "Map.png", "png")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, pdf, "Map.pdf", "pdf")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, svg, "Map.svg", "svg")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -57,3 +57,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfig.cmake
 file(RELATIVE_PATH MAPPLOT_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/mapplot.pc.in ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(TARGET mapplot_fortran)
+  include(${CMAKE_CURRENT_LIST_DIR}/install_fortran.cmake)
+endif()

@@ -38,6 +38,10 @@ struct DeviceType {
   std::string_view extension;  // of the files giza writes; empty: no file
   const char* kind;            // for messages
   std::string_view ending;     // the last bytes of every whole file of the kind
+  // How its images get cells of one colour: drawn in blocks of equal cells
+  // (PNG, SVG), or else by clearing the mark that asks viewers to smooth them
+  // (PostScript and PDF, see clear_image_smoothing).
+  bool images_in_blocks;
 };
 
 constexpr std::string_view kPostScriptEnd = "%%EOF\n";
@@ -45,17 +49,17 @@ constexpr std::string_view kPngEnd("\0\0\0\0IEND\xAE\x42\x60\x82", 12);  // the 
 constexpr std::string_view kSvgEnd = "</svg>\n";
 
 constexpr std::array<DeviceType, 11> kDeviceTypes = {{
-    {"ps", "/ps", ".ps", "PostScript", kPostScriptEnd},
-    {"cps", "/ps", ".ps", "PostScript", kPostScriptEnd},
-    {"vps", "/vps", ".ps", "PostScript", kPostScriptEnd},
-    {"vcps", "/vps", ".ps", "PostScript", kPostScriptEnd},
-    {"eps", "/eps", ".eps", "PostScript", kPostScriptEnd},
-    {"pdf", "/pdf", ".pdf", "PDF", kPostScriptEnd},
-    {"vpdf", "/vpdf", ".pdf", "PDF", kPostScriptEnd},
-    {"png", "/png", ".png", "PNG", kPngEnd},
-    {"tpng", "/png", ".png", "PNG", kPngEnd},
-    {"svg", "/svg", ".svg", "SVG", kSvgEnd},
-    {"null", "/null", "", "null", ""},
+    {"ps", "/ps", ".ps", "PostScript", kPostScriptEnd, false},
+    {"cps", "/ps", ".ps", "PostScript", kPostScriptEnd, false},
+    {"vps", "/vps", ".ps", "PostScript", kPostScriptEnd, false},
+    {"vcps", "/vps", ".ps", "PostScript", kPostScriptEnd, false},
+    {"eps", "/eps", ".eps", "PostScript", kPostScriptEnd, false},
+    {"pdf", "/pdf", ".pdf", "PDF", kPostScriptEnd, false},
+    {"vpdf", "/vpdf", ".pdf", "PDF", kPostScriptEnd, false},
+    {"png", "/png", ".png", "PNG", kPngEnd, true},
+    {"tpng", "/png", ".png", "PNG", kPngEnd, true},
+    {"svg", "/svg", ".svg", "SVG", kSvgEnd, true},
+    {"null", "/null", "", "null", "", false},
 }};
 
 bool same_ignoring_case(std::string_view a, std::string_view b) {
@@ -139,7 +143,19 @@ void draw(const std::function<void()>& call, std::function<void()> again) {
 
 void draw(const std::function<void()>& call) { draw(call, call); }
 
-// giza draws an image as a cairo pattern scaled from its cells onto the device.
+// giza draws an image as a cairo pattern that cairo smooths between the
+// centres of neighbouring cells, so that a map would show values its data
+// does not hold. PostScript and PDF only mark the image for smoothing
+// (/Interpolate) and leave it to the viewer: pgend clears the mark. PNG is
+// smoothed by cairo itself, and SVG viewers smooth its embedded pictures:
+// there each cell is drawn as a block of b x b equal cells, with at least this
+// many of them to a device unit, so that the smoothing stays within a sliver
+// narrower than a pixel at each cell's edge and every pixel inside a cell has
+// the cell's colour. Cells already that small are drawn as they are, and
+// blocks stop at this many cells along an axis of the image.
+constexpr double kImagePixelsPerDeviceUnit = 2;
+constexpr int kMostBlockedCellsPerAxis = 4096;
+
 // cairo takes no pattern with more than 2^15 cells to a device unit along an
 // axis (the limit of its fixed-point matrices, and of the padded copy its
 // PostScript and PDF surfaces make of a wedge): the surface fails, and giza
@@ -149,49 +165,84 @@ void draw(const std::function<void()>& call) { draw(call, call); }
 // to a pixel along each axis, far more than a pixel can show.
 constexpr double kMostCellsPerPixel = 4096;
 
-// PGIMAG of the ni x nj cells `a` (first index fastest, both from 1), with
-// cells merged where they are finer than kMostCellsPerPixel: each merged cell
-// shows the value of the cell at its centre and the image covers the same area.
-// An image thinner than a merged cell shows nothing and is not drawn.
-void draw_image_coarse(const std::vector<float>& a, int ni, int nj, float a1, float a2,
-                       const std::array<float, 6>& tr) {
+// Device units (pixels) from one cell of an image to the next along each of
+// its two axes, for the image transform `tr` in the current viewport and window.
+std::array<double, 2> cell_steps(const float* tr) {
   float px1, px2, py1, py2, wx1, wx2, wy1, wy2;
   cpgqvp(3, &px1, &px2, &py1, &py2);
   cpgqwin(&wx1, &wx2, &wy1, &wy2);
   const double sx = (static_cast<double>(px2) - px1) / (static_cast<double>(wx2) - wx1);
   const double sy = (static_cast<double>(py2) - py1) / (static_cast<double>(wy2) - wy1);
-  // Pixels from one cell to the next along each axis of the image.
-  const double step_i = std::hypot(tr[1] * sx, tr[4] * sy);
-  const double step_j = std::hypot(tr[2] * sx, tr[5] * sy);
-  // The cells kept along an axis of n cells, at most kMostCellsPerPixel a pixel.
-  const auto kept = [](int n, double step) {
+  return {std::hypot(tr[1] * sx, tr[4] * sy), std::hypot(tr[2] * sx, tr[5] * sy)};
+}
+
+// The cells drawn along an axis of n cells `step` device units apart: n, or
+// n in blocks (when `blocks`), or (when `merge_fine`) fewer where they are
+// finer than kMostCellsPerPixel; 0 draws nothing (an image thinner than one
+// merged cell).
+int cells_drawn(int n, double step, bool blocks, bool merge_fine) {
+  if (merge_fine) {
     const double most = std::floor(n * step * kMostCellsPerPixel);
-    if (most >= n) return n;
-    return most >= 1.0 ? static_cast<int>(most) : 0;  // 0 also for a step that is no number
-  };
-  const int mi = kept(ni, step_i);
-  const int mj = kept(nj, step_j);
-  if (mi < 1 || mj < 1) return;
-  // Kept cell k (from 1) spans cells p + q*k -+ q/2 of the original.
+    if (!(most >= 1.0)) return 0;  // also for a step that is no number
+    if (most < n) return static_cast<int>(most);
+  }
+  if (!blocks) return n;
+  const double wanted = std::ceil(step * kImagePixelsPerDeviceUnit);
+  const double b = std::min(wanted, std::floor(static_cast<double>(kMostBlockedCellsPerAxis) / n));
+  return b >= 2.0 ? n * static_cast<int>(b) : n;
+}
+
+// PGIMAG of ni x nj cells (first index fastest, rows `row` apart, cell (1, 1)
+// at `a`, placed by `tr`) drawn as mi x mj cells covering the same area: new
+// cell k (from 1) spans original cells p + q*k -+ q/2 with q = n / m and
+// p = 1/2 - q/2, and has the value of the original cell at its centre.
+void draw_image_resampled(const float* a, std::size_t row, int ni, int nj, int mi, int mj,
+                          float a1, float a2, const float* tr) {
   const double qi = static_cast<double>(ni) / mi;
   const double qj = static_cast<double>(nj) / mj;
   const double pi = 0.5 - 0.5 * qi;
   const double pj = 0.5 - 0.5 * qj;
+  // The original cell (from 0) under new cell k. For m a multiple of n the
+  // centre is never half way between two cells, so no rounding can vary.
   const auto original = [](double p, double q, int k, int n) {
-    return std::clamp(static_cast<int>(std::lround(p + q * k)), 1, n);
+    return static_cast<std::size_t>(
+        std::clamp(static_cast<int>(std::lround(p + q * k)), 1, n) - 1);
   };
-  std::vector<float> b(static_cast<std::size_t>(mi) * static_cast<std::size_t>(mj));
+  std::vector<std::size_t> column(static_cast<std::size_t>(mi));
+  for (int k = 1; k <= mi; ++k) column[k - 1] = original(pi, qi, k, ni);
+  std::vector<float> b;
+  b.reserve(static_cast<std::size_t>(mi) * static_cast<std::size_t>(mj));
   for (int l = 1; l <= mj; ++l) {
-    const int j = original(pj, qj, l, nj);
-    for (int k = 1; k <= mi; ++k)
-      b[static_cast<std::size_t>(l - 1) * mi + (k - 1)] =
-          a[static_cast<std::size_t>(j - 1) * ni + (original(pi, qi, k, ni) - 1)];
+    const float* cells = a + original(pj, qj, l, nj) * row;
+    for (const std::size_t i : column) b.push_back(cells[i]);
   }
-  const float coarse[6] = {static_cast<float>(tr[0] + tr[1] * pi + tr[2] * pj),
-                           static_cast<float>(tr[1] * qi), static_cast<float>(tr[2] * qj),
-                           static_cast<float>(tr[3] + tr[4] * pi + tr[5] * pj),
-                           static_cast<float>(tr[4] * qi), static_cast<float>(tr[5] * qj)};
-  cpgimag(b.data(), mi, mj, 1, mi, 1, mj, a1, a2, coarse);
+  const float t[6] = {static_cast<float>(tr[0] + tr[1] * pi + tr[2] * pj),
+                      static_cast<float>(tr[1] * qi), static_cast<float>(tr[2] * qj),
+                      static_cast<float>(tr[3] + tr[4] * pi + tr[5] * pj),
+                      static_cast<float>(tr[4] * qi), static_cast<float>(tr[5] * qj)};
+  cpgimag(b.data(), mi, mj, 1, mi, 1, mj, a1, a2, t);
+}
+
+// PGIMAG of ni x nj cells (as above) in blocks where the device needs them,
+// and (when `merge_fine`) with cells merged where cairo could not take them.
+void draw_image(const float* a, std::size_t row, int ni, int nj, float a1, float a2,
+                const float* tr, bool merge_fine) {
+  const auto steps = cell_steps(tr);
+  const bool blocks = device().type->images_in_blocks;
+  const int mi = cells_drawn(ni, steps[0], blocks, merge_fine);
+  const int mj = cells_drawn(nj, steps[1], blocks, merge_fine);
+  if (mi < 1 || mj < 1) return;
+  if (mi == ni && mj == nj)
+    cpgimag(a, static_cast<int>(row), nj, 1, ni, 1, nj, a1, a2, tr);
+  else
+    draw_image_resampled(a, row, ni, nj, mi, mj, a1, a2, tr);
+}
+
+// draw_image of the ni x nj cells `a` (first index fastest), for the second
+// drawing of a plot.
+void draw_image_coarse(const std::vector<float>& a, int ni, int nj, float a1, float a2,
+                       const std::array<float, 6>& tr) {
+  draw_image(a.data(), static_cast<std::size_t>(ni), ni, nj, a1, a2, tr.data(), true);
 }
 
 // PGWEDG as giza draws it (the same place, frame, numbers and label), its
@@ -272,6 +323,44 @@ bool is_complete(const std::string& file, std::string_view ending) {
                      tail == ending;
   close(fd);
   return whole;
+}
+
+// Clears the mark by which cairo asks PostScript and PDF viewers to smooth
+// each image (an image dictionary's "/Interpolate true" entry, indented by
+// blanks, which no other part of these files holds) in place: the blank
+// before it is taken for the longer "false", so no byte moves and a PDF's
+// table of object offsets stays right. Returns 0, or the errno of a failure.
+int clear_image_smoothing(const std::string& file) {
+  static constexpr std::string_view kSmoothed = " /Interpolate true";
+  static constexpr std::string_view kUniform = "/Interpolate false";
+  static_assert(kSmoothed.size() == kUniform.size());
+  const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return errno;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  const std::size_t keep = kSmoothed.size() - 1;  // of one block for a mark across two
+  std::size_t kept = 0;
+  off_t at = 0;  // of buffer[0] in the file
+  int error = 0;
+  for (;;) {
+    const ssize_t n = pread(fd, buffer.data() + kept, buffer.size() - kept,
+                            at + static_cast<off_t>(kept));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    const std::string_view text(buffer.data(), kept + static_cast<std::size_t>(n));
+    for (auto k = text.find(kSmoothed); k != std::string_view::npos && error == 0;
+         k = text.find(kSmoothed, k + kSmoothed.size())) {
+      if (pwrite(fd, kUniform.data(), kUniform.size(), at + static_cast<off_t>(k)) !=
+          static_cast<ssize_t>(kUniform.size()))
+        error = errno != 0 ? errno : EIO;
+    }
+    if (error != 0) break;
+    kept = std::min(keep, text.size());
+    std::memmove(buffer.data(), text.data() + text.size() - kept, kept);
+    at += static_cast<off_t>(text.size() - kept);
+  }
+  if (close(fd) != 0 && error == 0) error = errno;
+  return error;
 }
 
 // Whether a write of the drawn file failed, and why as far as it shows
@@ -395,6 +484,10 @@ void pgend() {
     complete = finish(d, messages);
     error = complete ? 0 : write_error(d.drawn, messages);
   }
+  if (complete && !d.type->images_in_blocks) {
+    error = clear_image_smoothing(d.drawn);
+    complete = error == 0;
+  }
   d.calls = {};
   const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
   std::fputs(about_target(messages, d.drawn, pending->target()).c_str(), stderr);
@@ -448,24 +541,30 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
     // Any other high value maps a1 itself onto the first colour.
     a2 = a1 == 0.0f ? 1.0f : 0.5f * a1;
   }
-  const auto now = [=] { cpgimag(a, idim, jdim, i1, i2, j1, j2, a1, a2, tr); };
-  if (!device().pending || i1 < 1 || i2 < i1 || i2 > idim || j1 < 1 || j2 < j1 || j2 > jdim) {
-    draw(now, [] {});
+  if (i1 < 1 || i2 < i1 || i2 > idim || j1 < 1 || j2 < j1 || j2 > jdim) {
+    draw([=] { cpgimag(a, idim, jdim, i1, i2, j1, j2, a1, a2, tr); }, [] {});  // giza reports it
     return;
   }
-  // The cells drawn, their own copy for the second attempt.
+  // Cell (i, j) of the part drawn is cell (i1 - 1 + i, j1 - 1 + j) of the whole.
   const int ni = i2 - i1 + 1;
   const int nj = j2 - j1 + 1;
-  std::vector<float> cells;
-  cells.reserve(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj));
-  for (int j = j1; j <= j2; ++j)
-    for (int i = i1; i <= i2; ++i)
-      cells.push_back(a[static_cast<std::size_t>(j - 1) * idim + (i - 1)]);
-  // Cell (i, j) of the copy is cell (i1 - 1 + i, j1 - 1 + j) of the whole.
+  const float* first = a + static_cast<std::size_t>(j1 - 1) * idim + (i1 - 1);
   const auto di = static_cast<float>(i1 - 1);
   const auto dj = static_cast<float>(j1 - 1);
   const std::array<float, 6> t = {tr[0] + tr[1] * di + tr[2] * dj, tr[1], tr[2],
                                   tr[3] + tr[4] * di + tr[5] * dj, tr[4], tr[5]};
+  const auto now = [=] {
+    draw_image(first, static_cast<std::size_t>(idim), ni, nj, a1, a2, t.data(), false);
+  };
+  if (!device().pending) {
+    draw(now, [] {});
+    return;
+  }
+  // The cells drawn, their own copy for the second attempt.
+  std::vector<float> cells;
+  cells.reserve(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj));
+  for (int j = 0; j < nj; ++j)
+    for (int i = 0; i < ni; ++i) cells.push_back(first[static_cast<std::size_t>(j) * idim + i]);
   draw(now, [=, cells = std::move(cells)] { draw_image_coarse(cells, ni, nj, a1, a2, t); });
 }
 

@@ -19,6 +19,15 @@
 //     with a "%PGPLOT, Cannot open output file ..." message.
 //   - Texts lose their trailing blanks before they reach giza (PGPLOT ignores
 //     them, giza would centre a label on its blanks too).
+//   - pgimag gives each cell of the array one colour, as PGPLOT does; giza
+//     would have the image smoothed between cell centres. PostScript and PDF
+//     files only ask their viewers to smooth it (an image's /Interpolate
+//     mark): pgend clears that mark in the finished file, in place. PNG
+//     (smoothed by cairo as it draws) and SVG (smoothed by its viewers) get
+//     each cell as a block of equal cells, at least 2 to a device unit, so
+//     that the smoothing stays within a sliver at each cell's edge, narrower
+//     than a pixel at the file's own size; a map whose cells are already that
+//     small is drawn as it is. The wedge is drawn by giza as it is.
 //   - pgimag with a1 == a2 warns and draws every cell in the colour of a1;
 //     pgwedg with fg == bg warns and draws no wedge (giza would divide by
 //     the zero range).

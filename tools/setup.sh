@@ -4,10 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(
-  g++ cmake ninja-build pkg-config git
+  g++ gfortran cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev giza-dev
-  xvfb xauth x11-apps imagemagick ghostscript
+  xvfb xauth x11-apps imagemagick ghostscript librsvg2-bin
   fonts-dejavu-core fontconfig
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   python3-dev pybind11-dev python3-numpy python3-pytest

@@ -2,7 +2,8 @@
 # Installs the build into a temporary prefix (not the one configured), checks
 # that each installed header compiles alone, builds the consumer program
 # against it with find_package and with pkg-config, runs both and checks the
-# files they write.
+# files they write; then the same for a Fortran program (fortran/), whose
+# files must be those of the same calls from C++.
 set -euo pipefail
 build="$1"
 flags="${2:-}"  # compiler and linker flags the installed libraries need
@@ -41,3 +42,32 @@ rm -rf "$work/run" && mkdir "$work/run" && cd "$work/run"
 "$work/consumer_pc" > out.txt
 check_output
 echo "consumer: built against the installed package with CMake and with pkg-config, Map.ps and Map.dat written"
+
+# From Fortran: a project that enables Fortran alone, and the Fortran compiler
+# with pkg-config; both write what the same calls from C++ write, byte for byte.
+if [ ! -f "$work/prefix/include/mapplot/fortran/mapplot.mod" ]; then
+  echo "consumer: the package holds no Fortran module (built without a Fortran compiler); Fortran skipped"
+  exit 0
+fi
+fortran="$here/fortran"
+cmake -S "$fortran" -B "$work/fbuild" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DCMAKE_Fortran_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" > "$work/fconfigure.log"
+cmake --build "$work/fbuild" > "$work/fbuild.log"
+export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
+mkdir "$work/pc" && cd "$work/pc"  # away from any module file but the installed one
+"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $(pkg-config --cflags --libs mapplot-fortran)
+c++ $flags "$fortran/twin.cpp" -o twin $(pkg-config --cflags --libs mapplot)
+run_in() {  # run_in FOLDER PROGRAM: runs it there and checks its console lines
+  mkdir "$1" && cd "$1"
+  "$2" > out.txt
+  grep -qx '  Output in out.png' out.txt
+  grep -qx '  Output in Map.dat' out.txt
+}
+run_in "$work/from_cmake" "$work/fbuild/app"
+run_in "$work/from_pc" "$work/pc/app"
+run_in "$work/from_cpp" "$work/pc/twin"
+for file in out.png Map.dat; do
+  cmp "$work/from_cpp/$file" "$work/from_cmake/$file"
+  cmp "$work/from_cpp/$file" "$work/from_pc/$file"
+done
+echo "consumer: a Fortran program built against the installed package with CMake (Fortran alone) and with pkg-config, out.png and Map.dat as from C++"

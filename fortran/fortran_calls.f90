@@ -1,0 +1,201 @@
+! Calls of the module mapplot as a Fortran program makes them, one routine a
+! case, for fortran_test.cpp to run and to compare with the same calls made
+! from C++ on the same values. The values are exact in single precision:
+!   x(i) = i / 4, y(j) = j / 2 + 1, z(i, j) = i + 1000 j  (i, j the indices),
+! and a flat z holds k + 0.5 at its k-th element.
+module fortran_calls
+  use, intrinsic :: iso_c_binding, only: c_double, c_int
+  use mapplot
+  implicit none
+  private
+
+  interface fill_flat
+    procedure :: fill_flat_r4, fill_flat_r8
+  end interface fill_flat
+
+  ! A text of 100 characters: its cut at 80 shows.
+  character(len=*), parameter :: long_text = &
+    'A title of a hundred characters, which the module cuts to its first eighty. -- ' // &
+    '81st: beyond here...'
+
+contains
+
+  ! --- Values ---
+
+  ! x, y and z with their first indices lower1 (x and along x) and lower2.
+  pure subroutine fill_r4(x, y, z, lower1, lower2)
+    integer, intent(in) :: lower1, lower2
+    real, intent(out) :: x(lower1:), y(lower2:), z(lower1:, lower2:)
+    integer :: i, j
+    do i = lbound(x, 1), ubound(x, 1)
+      x(i) = i / 4.0
+    end do
+    do j = lbound(y, 1), ubound(y, 1)
+      y(j) = j / 2.0 + 1
+    end do
+    do j = lbound(z, 2), ubound(z, 2)
+      do i = lbound(z, 1), ubound(z, 1)
+        z(i, j) = i + 1000.0 * j
+      end do
+    end do
+  end subroutine fill_r4
+
+  pure subroutine fill_flat_r4(z)
+    real, intent(out) :: z(:)
+    integer :: k
+    do k = 1, size(z)
+      z(k) = k + 0.5
+    end do
+  end subroutine fill_flat_r4
+
+  pure subroutine fill_flat_r8(z)
+    real(c_double), intent(out) :: z(:)
+    integer :: k
+    do k = 1, size(z)
+      z(k) = k + 0.5_c_double
+    end do
+  end subroutine fill_flat_r8
+
+  ! --- Data export ---
+
+  ! The zoom's shape: bounds -60 .. 60 in both directions.
+  subroutine dat_map_bounds() bind(C, name='fortran_dat_map_bounds')
+    real :: x(-60:60), y(-60:60), z(-60:60, -60:60)
+    call fill_r4(x, y, z, -60, -60)
+    call dat_map_2d(x, y, z, xlabel='Re(c)', ylabel='Im(c)', title='Mandelbrot set')
+  end subroutine dat_map_bounds
+
+  ! Reversed and strided sections, the keywords in an order of their own.
+  subroutine dat_map_sections() bind(C, name='fortran_dat_map_sections')
+    real(c_double) :: x(10), y(12), z(80)
+    real :: xs(10), ys(12), zs(1, 1)
+    call fill_r4(xs, ys, zs, 1, 1)
+    x = xs
+    y = ys
+    call fill_flat(z)
+    call dat_map_r8(z=z(::2), file='Map.dat', x=x(10:1:-1), y=y(::3), log=0)
+  end subroutine dat_map_sections
+
+  ! A matrix section, a present but empty y label and a title longer than 80
+  ! characters.
+  subroutine dat_map_matrix_section() bind(C, name='fortran_dat_map_matrix_section')
+    real :: xs(7), ys(5), zs(7, 5)
+    real(c_double) :: x(7), y(5), z(7, 5)
+    call fill_r4(xs, ys, zs, 1, 1)
+    x = xs
+    y = ys
+    z = zs
+    call dat_map_2d_r8(x(::2), y(5:1:-1), z(::2, 5:1:-1), ylabel='', title=long_text)
+  end subroutine dat_map_matrix_section
+
+  ! The y label omitted between two that are given; and every option omitted.
+  subroutine dat_map_omitted(all) bind(C, name='fortran_dat_map_omitted')
+    integer(c_int), value :: all
+    real :: x(3), y(2), z(6), unused(1, 1)
+    call fill_r4(x, y, unused, 1, 1)
+    call fill_flat(z)
+    if (all /= 0) then
+      call dat_map(x, y, z)
+    else
+      call dat_map(x, y, z, 0, '  x label', title='  T')
+    end if
+  end subroutine dat_map_omitted
+
+  ! The generic name on double precision and a flat z: dat_map_r8, whose
+  ! default title differs.
+  subroutine data_export_generic() bind(C, name='fortran_data_export_generic')
+    real(c_double) :: x(3), y(2), z(6)
+    x = [1, 2, 3]
+    y = [1, 2]
+    call fill_flat(z)
+    call data_export(x, y, z)
+  end subroutine data_export_generic
+
+  ! log10 of a zero: the program ends, no file written.
+  subroutine dat_map_log_of_zero() bind(C, name='fortran_dat_map_log_of_zero')
+    real :: x(2), y(1), z(2)
+    x = [1, 2]
+    y = [1]
+    z = [5.0, 0.0]
+    call dat_map(x, y, z, log=-1)
+  end subroutine dat_map_log_of_zero
+
+  ! --- PostScript map ---
+
+  subroutine ps_map_bounds() bind(C, name='fortran_ps_map_bounds')
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2)
+    call fill_r4(x, y, z, -3, -2)
+    call ps_map_2d(x, y, z, title='Spectrum', file='out.ps', device='png')
+  end subroutine ps_map_bounds
+
+  subroutine ps_map_sections() bind(C, name='fortran_ps_map_sections')
+    real :: xs(9), ys(6), zs(9, 6)
+    real(c_double) :: x(9), y(6), z(9, 6)
+    call fill_r4(xs, ys, zs, 1, 1)
+    x = xs
+    y = ys
+    z = zs
+    call ps_map_2d_r8(device='null', y=y(6:1:-2), log=0, z=z(9:1:-2, 6:1:-2), x=x(9:1:-2), &
+                      xlabel=long_text, ylabel='')
+  end subroutine ps_map_sections
+
+  ! Flat z of both precisions; the y label omitted in the middle.
+  subroutine ps_map_flat() bind(C, name='fortran_ps_map_flat')
+    real :: x(4), y(3), z(12), unused(1, 1)
+    real(c_double) :: xd(8), yd(3), zd(24)
+    call fill_r4(x, y, unused, 1, 1)
+    call fill_flat(z)
+    call ps_map(x, y, z, -1, 'time', title='  Energy', file='flat.eps', device='cps')
+    xd(::2) = x
+    xd(2::2) = -1
+    yd = y
+    call fill_flat(zd)
+    call ps_map_r8(xd(::2), yd, zd(::2), file='flat.ps', device='null')
+  end subroutine ps_map_flat
+
+  ! log10 of a negative value: the program ends before any device is opened.
+  subroutine ps_map_log_of_negative() bind(C, name='fortran_ps_map_log_of_negative')
+    real :: x(2), y(2), z(4)
+    x = [1, 2]
+    y = [1, 2]
+    z = [1.0, 2.0, -3.0, 4.0]
+    call ps_map(x, y, z, log=-1)
+  end subroutine ps_map_log_of_negative
+
+  ! --- Screen map ---
+
+  ! The zoom's call: the y bounds -60 .. 60, own window, first call.
+  subroutine scr_map_bounds() bind(C, name='fortran_scr_map_bounds')
+    real :: x(-60:60), y(-60:60), z(-60:60, -60:60)
+    call fill_r4(x, y, z, -60, -60)
+    call scr_map_2d(x, y, z, xlabel='Re(c)', ylabel='Im(c)', title='Mandelbrot set', size=1, &
+                    own_window=-1, continuation=0)
+  end subroutine scr_map_bounds
+
+  ! Reversed and strided sections of each precision, through the specific
+  ! and the generic names.
+  subroutine scr_map_sections() bind(C, name='fortran_scr_map_sections')
+    real :: xs(10), ys(8), zs(10, 8), flat(80)
+    real(c_double) :: x(10), y(8), z(10, 8)
+    call fill_r4(xs, ys, zs, 1, 1)
+    x = xs
+    y = ys
+    z = zs
+    call fill_flat(flat)
+    call scr_map_2d_r8(x(10:1:-2), y(::2), z(10:1:-2, ::2), own_window=-1, size=2, &
+                       title=long_text)
+    call screen_map(xs(::3), ys(8:1:-1), flat(::2), 0, own_window=-1)
+  end subroutine scr_map_sections
+
+  ! The base form on a strided z of the caller's: its elements become grey
+  ! levels, those between them stay as they were.
+  subroutine scr_map_in_place(z, n) bind(C, name='fortran_scr_map_in_place')
+    integer(c_int), value :: n
+    real(c_double), intent(inout) :: z(n)
+    real(c_double) :: x(4), y(3)
+    x = [1, 2, 3, 4]
+    y = [1, 2, 3]
+    call scr_map(x(4:1:-1), y, z(n:1:-2), own_window=-1, title='In place')
+  end subroutine scr_map_in_place
+
+end module fortran_calls

@@ -1,0 +1,370 @@
+! mapplot for Fortran programs: z = z(x, y) shown three ways, and the
+! windowing runtime that shows screen maps.
+!
+!   use mapplot
+!   call ps_map_2d(x, y, z, title='Spectrum', file='out.ps', device='png')
+!
+! The twelve routines, under the library's own names:
+!   scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8   screen map
+!   ps_map,  ps_map_r8,  ps_map_2d,  ps_map_2d_r8    PostScript map
+!   dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8   data export
+! The base forms scr_map (double precision) and ps_map, dat_map (single
+! precision) take a flat z, x index fastest; _r4 and _r8 name the other
+! precision, _2d a matrix z whose first index runs along x.
+!
+! x, y and z are assumed-shape arrays: any bounds and any section (z(::2, :),
+! x(n:1:-1)) are read where they lie, never copied to be passed on (only a
+! section with a vector subscript, z(idx), is copied by the compiler). Every
+! argument after z is optional, by position or by keyword, in this order:
+!   log, xlabel, ylabel, title, then size, own_window, continuation (screen
+!   map), file, device (PostScript map) or file (data export).
+! Texts are of any length and are held in 80-character fields; an absent text
+! gives the default, a present one replaces it even when empty. log, size and
+! the flags are default integers of which only the lowest bit counts for the
+! truth values (true is -1).
+!
+! scr_map alone changes an argument: it rescales its z in place to grey
+! levels 0 .. 255 (a section of z too), so its z is intent(inout); the other
+! forms work on copies.
+!
+! The generic names screen_map, postscript_map and data_export choose the
+! form from the kind of x and the rank of z; screen_map on double precision
+! and a flat z is scr_map, which rescales z.
+!
+! A program that shows screen maps runs its work under the windowing runtime:
+!   call run_program('zoom', zoom)     ! integer function zoom() returns the exit code
+! runs zoom on a worker thread while the first thread runs the windows, and
+! ends the program with zoom's exit code (it does not return). console_line
+! writes one line to the console window and to standard output.
+module mapplot
+  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, &
+                                         c_funptr, c_funloc
+  implicit none
+  private
+
+  public :: scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8
+  public :: ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
+  public :: dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
+  public :: screen_map, postscript_map, data_export
+  public :: run_program, program_routine, console_line
+
+  ! One name a rendering, the form chosen by the kind of x and the rank of z.
+  interface screen_map
+    module procedure scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8
+  end interface screen_map
+  interface postscript_map
+    module procedure ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
+  end interface postscript_map
+  interface data_export
+    module procedure dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
+  end interface data_export
+
+  ! The routine run_program runs: it returns the program's exit code.
+  abstract interface
+    integer function program_routine()
+    end function program_routine
+  end interface
+
+  ! The C entry points (fortran_entry.cpp). Arrays go as descriptors, an
+  ! absent integer as a null pointer, a text as its characters and its length
+  ! (length_of: -1 when absent). The module's routines below pass their own
+  ! arguments on: gfortran 12 fails (an internal compiler error) on an
+  ! optional text, or a section with a vector subscript, passed straight to
+  ! a bind(C) interface.
+  interface
+    subroutine c_scr_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
+                         own_window, continuation) &
+        bind(C, name='mapplot_scr_map')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:)
+      real(c_double), intent(inout) :: z(:)
+      integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+    end subroutine c_scr_map
+
+    subroutine c_scr_map_r4(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
+                            own_window, continuation) &
+        bind(C, name='mapplot_scr_map_r4')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+    end subroutine c_scr_map_r4
+
+    subroutine c_scr_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
+                            own_window, continuation) &
+        bind(C, name='mapplot_scr_map_2d')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+    end subroutine c_scr_map_2d
+
+    subroutine c_scr_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
+                               size, own_window, continuation) &
+        bind(C, name='mapplot_scr_map_2d_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+    end subroutine c_scr_map_2d_r8
+
+    subroutine c_ps_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                        nfile, device, ndevice) &
+        bind(C, name='mapplot_ps_map')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
+    end subroutine c_ps_map
+
+    subroutine c_ps_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                           nfile, device, ndevice) &
+        bind(C, name='mapplot_ps_map_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
+    end subroutine c_ps_map_r8
+
+    subroutine c_ps_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                           nfile, device, ndevice) &
+        bind(C, name='mapplot_ps_map_2d')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
+    end subroutine c_ps_map_2d
+
+    subroutine c_ps_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
+                              file, nfile, device, ndevice) &
+        bind(C, name='mapplot_ps_map_2d_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
+    end subroutine c_ps_map_2d_r8
+
+    subroutine c_dat_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                         nfile) &
+        bind(C, name='mapplot_dat_map')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
+    end subroutine c_dat_map
+
+    subroutine c_dat_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                            nfile) &
+        bind(C, name='mapplot_dat_map_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
+    end subroutine c_dat_map_r8
+
+    subroutine c_dat_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                            nfile) &
+        bind(C, name='mapplot_dat_map_2d')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
+    end subroutine c_dat_map_2d
+
+    subroutine c_dat_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
+                               file, nfile) &
+        bind(C, name='mapplot_dat_map_2d_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
+    end subroutine c_dat_map_2d_r8
+
+    subroutine c_console_line(line, nline) bind(C, name='mapplot_console_line')
+      import :: c_char, c_ptrdiff_t
+      character(kind=c_char), intent(in) :: line(*)
+      integer(c_ptrdiff_t), value :: nline
+    end subroutine c_console_line
+
+    subroutine c_add_argument(argument, nargument) bind(C, name='mapplot_add_argument')
+      import :: c_char, c_ptrdiff_t
+      character(kind=c_char), intent(in) :: argument(*)
+      integer(c_ptrdiff_t), value :: nargument
+    end subroutine c_add_argument
+
+    subroutine c_run_program(name, nname, routine) bind(C, name='mapplot_run_program')
+      import :: c_char, c_ptrdiff_t, c_funptr
+      character(kind=c_char), intent(in) :: name(*)
+      integer(c_ptrdiff_t), value :: nname
+      type(c_funptr), value :: routine
+    end subroutine c_run_program
+  end interface
+
+  procedure(program_routine), pointer, save :: routine_to_run => null()
+
+contains
+
+  ! --- Screen map ---
+
+  subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+    real(c_double), intent(in) :: x(:), y(:)
+    real(c_double), intent(inout) :: z(:)
+    integer, intent(in), optional :: log, size, own_window, continuation
+    character(len=*), intent(in), optional :: xlabel, ylabel, title
+    call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                   length_of(title), size, own_window, continuation)
+  end subroutine scr_map
+
+  subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+    real(c_float), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log, size, own_window, continuation
+    character(len=*), intent(in), optional :: xlabel, ylabel, title
+    call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), size, own_window, continuation)
+  end subroutine scr_map_r4
+
+  subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+    real(c_float), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log, size, own_window, continuation
+    character(len=*), intent(in), optional :: xlabel, ylabel, title
+    call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), size, own_window, continuation)
+  end subroutine scr_map_2d
+
+  subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+    real(c_double), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log, size, own_window, continuation
+    character(len=*), intent(in), optional :: xlabel, ylabel, title
+    call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                         title, length_of(title), size, own_window, continuation)
+  end subroutine scr_map_2d_r8
+
+  ! --- PostScript map ---
+
+  subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device)
+    real(c_float), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                  length_of(title), file, length_of(file), device, length_of(device))
+  end subroutine ps_map
+
+  subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device)
+    real(c_double), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                     length_of(title), file, length_of(file), device, length_of(device))
+  end subroutine ps_map_r8
+
+  subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device)
+    real(c_float), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                     length_of(title), file, length_of(file), device, length_of(device))
+  end subroutine ps_map_2d
+
+  subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device)
+    real(c_double), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                        title, length_of(title), file, length_of(file), device, &
+                        length_of(device))
+  end subroutine ps_map_2d_r8
+
+  ! --- Data export ---
+
+  subroutine dat_map(x, y, z, log, xlabel, ylabel, title, file)
+    real(c_float), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                   length_of(title), file, length_of(file))
+  end subroutine dat_map
+
+  ! Without a title: "Representation of y=y(x)".
+  subroutine dat_map_r8(x, y, z, log, xlabel, ylabel, title, file)
+    real(c_double), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), file, length_of(file))
+  end subroutine dat_map_r8
+
+  subroutine dat_map_2d(x, y, z, log, xlabel, ylabel, title, file)
+    real(c_float), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), file, length_of(file))
+  end subroutine dat_map_2d
+
+  subroutine dat_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file)
+    real(c_double), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                         title, length_of(title), file, length_of(file))
+  end subroutine dat_map_2d_r8
+
+  ! --- The windowing runtime and the console ---
+
+  ! Runs routine under the windowing runtime (its frame window captioned
+  ! with name) and ends the program with routine's exit code; does not
+  ! return. A fatal error ends the program with exit code 1, closing the
+  ! frame window while routine runs with exit code 2.
+  subroutine run_program(name, routine)
+    character(len=*), intent(in) :: name
+    procedure(program_routine) :: routine
+    character(len=:), allocatable :: argument
+    integer :: i, length
+
+    routine_to_run => routine
+    do i = 0, command_argument_count()
+      call get_command_argument(i, length=length)
+      allocate (character(len=length) :: argument)
+      call get_command_argument(i, argument)
+      call c_add_argument(argument, length_of(argument))
+      deallocate (argument)
+    end do
+    call c_run_program(name, length_of(name), c_funloc(call_routine))
+  end subroutine run_program
+
+  ! What the runtime's worker thread calls: the Fortran routine.
+  integer(c_int) function call_routine() bind(C, name='')
+    call_routine = routine_to_run()
+  end function call_routine
+
+  ! One line to the console window (and standard output), as given.
+  subroutine console_line(line)
+    character(len=*), intent(in) :: line
+    call c_console_line(line, length_of(line))
+  end subroutine console_line
+
+  ! The length of a text for the C entry points; -1 when it is absent.
+  pure integer(c_ptrdiff_t) function length_of(text)
+    character(len=*), intent(in), optional :: text
+    length_of = -1
+    if (present(text)) length_of = len(text)
+  end function length_of
+
+end module mapplot

@@ -1,0 +1,228 @@
+// The PostScript map's cells as a viewer shows them: every device's file is
+// rendered to pixels (Ghostscript for PostScript and PDF, rsvg-convert for
+// SVG, the PNG itself) and each cell of the map must be one uniform grey,
+// black for the lowest value and white for the highest.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "mapps/pgplot.h"
+#include "mapps/ps_map.h"
+#include "mapps/test_support.h"
+#include "rtl/console.h"
+
+namespace mapps {
+namespace {
+
+// What a map's drawing placed where: the viewport as PGSVP set it, the
+// window PGWNAD fitted into it, and PGIMAG's cells and transform.
+struct Placement {
+  float vp[4] = {};
+  float win[4] = {};
+  std::vector<float> cells;
+  int ni = 0, nj = 0;
+  float tr[6] = {};
+};
+
+Placement& placement() {
+  static Placement p;
+  return p;
+}
+
+// giza's table with the placement noted on the way.
+const Pgplot& noting_pgplot() {
+  static Pgplot table = [] {
+    Pgplot t = giza_pgplot();
+    t.svp = [](float a, float b, float c, float d) {
+      placement().vp[0] = a, placement().vp[1] = b, placement().vp[2] = c, placement().vp[3] = d;
+      giza_pgplot().svp(a, b, c, d);
+    };
+    t.wnad = [](float a, float b, float c, float d) {
+      placement().win[0] = a, placement().win[1] = b, placement().win[2] = c,
+      placement().win[3] = d;
+      giza_pgplot().wnad(a, b, c, d);
+    };
+    t.imag = [](const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
+                float a2, const float* tr) {
+      Placement& p = placement();
+      p.ni = i2 - i1 + 1;
+      p.nj = j2 - j1 + 1;
+      p.cells.clear();
+      for (int j = j1; j <= j2; ++j)
+        for (int i = i1; i <= i2; ++i) p.cells.push_back(a[(j - 1) * idim + (i - 1)]);
+      std::copy(tr, tr + 6, p.tr);
+      giza_pgplot().imag(a, idim, jdim, i1, i2, j1, j2, a1, a2, tr);
+    };
+    return t;
+  }();
+  return table;
+}
+
+// A device type and the shape of its view surface: 800 x 600 device units
+// (square units, about 94 to an inch), or 600 x 800 when portrait.
+struct Device {
+  const char* type;
+  bool portrait;
+};
+
+constexpr Device kDevices[] = {
+    {"ps", false},  {"cps", false}, {"vps", true}, {"vcps", true}, {"eps", false},
+    {"pdf", false}, {"vpdf", true}, {"png", false}, {"tpng", false}, {"svg", false},
+};
+
+// Pixels of the rendering to a device unit (the PNG has one).
+double pixels_per_unit(const Device& d) { return std::string(d.type).find("png") != std::string::npos ? 1 : 2; }
+
+// The file rendered to an image of pixels_per_unit(d) pixels to a device unit.
+QImage rendered(const Device& d, const std::string& file) {
+  const std::string type = d.type;
+  const int w = static_cast<int>(std::lround((d.portrait ? 600 : 800) * pixels_per_unit(d)));
+  const int h = static_cast<int>(std::lround((d.portrait ? 800 : 600) * pixels_per_unit(d)));
+  if (type.find("png") != std::string::npos) return QImage(QString::fromStdString(file));
+  std::string command;
+  if (type == "svg") {
+    command = "rsvg-convert -w " + std::to_string(w) + " -h " + std::to_string(h) +
+              " -b white -o r.png " + file;
+  } else {
+    // 8.5 inches to 800 device units.
+    const double dpi = pixels_per_unit(d) * 800 / 8.5;
+    command = "gs -q -dNOPAUSE -dBATCH -dSAFER -dEPSCrop -sDEVICE=png16m -r" +
+              std::to_string(dpi) + " -sOutputFile=r.png " + file;
+  }
+  if (std::system((command + " > render.out 2>&1").c_str()) != 0) {
+    ADD_FAILURE() << command << ":\n" << testing_support::read_all("render.out");
+    return {};
+  }
+  QImage image("r.png");
+  EXPECT_EQ(image.width(), w) << command;
+  EXPECT_EQ(image.height(), h) << command;
+  return image;
+}
+
+// The grey of each cell of the map drawn last, read from its rendering:
+// every pixel wholly inside the cell (a pixel's margin kept from its edges)
+// must have that one grey. The frame's tick marks reach some 6 device units
+// into the map: pixels that near the frame are left out, and a cell with no
+// pixel beyond them gets -1.
+std::vector<int> cell_greys(const Device& d, const QImage& image) {
+  const Placement& p = placement();
+  const double su = pixels_per_unit(d);
+  const double width = d.portrait ? 600 : 800, height = d.portrait ? 800 : 600;
+  // The viewport in pixels, shrunk and centred by PGWNAD to equal scales.
+  double x1 = p.vp[0] * width * su, x2 = p.vp[1] * width * su;
+  double y1 = p.vp[2] * height * su, y2 = p.vp[3] * height * su;
+  const double scale = std::min((x2 - x1) / (p.win[1] - p.win[0]), (y2 - y1) / (p.win[3] - p.win[2]));
+  const double cx = 0.5 * (x1 + x2) - 0.5 * scale * (p.win[0] + p.win[1]);
+  const double cy = 0.5 * (y1 + y2) - 0.5 * scale * (p.win[2] + p.win[3]);
+  const double rows = image.height();
+  // The frame (the fitted viewport) less the band of its tick marks.
+  const double band = 8 * su;
+  const double left = cx + scale * p.win[0] + band, right = cx + scale * p.win[1] - band;
+  const double top = rows - (cy + scale * p.win[3]) + band;
+  const double bottom = rows - (cy + scale * p.win[2]) - band;
+  std::vector<int> greys;
+  for (int j = 1; j <= p.nj; ++j)
+    for (int i = 1; i <= p.ni; ++i) {
+      // The cell's corners in world coordinates, clipped to the window.
+      const double wx = p.tr[0] + p.tr[1] * i, wy = p.tr[3] + p.tr[5] * j;
+      const double ax = std::max<double>(wx - 0.5 * p.tr[1], p.win[0]);
+      const double bx = std::min<double>(wx + 0.5 * p.tr[1], p.win[1]);
+      const double ay = std::max<double>(wy - 0.5 * p.tr[5], p.win[2]);
+      const double by = std::min<double>(wy + 0.5 * p.tr[5], p.win[3]);
+      const int c1 = static_cast<int>(std::ceil(std::max(cx + scale * ax + 1, left)));
+      const int c2 = static_cast<int>(std::floor(std::min(cx + scale * bx - 1, right)));
+      const int r1 = static_cast<int>(std::ceil(std::max(rows - (cy + scale * by) + 1, top)));
+      const int r2 = static_cast<int>(std::floor(std::min(rows - (cy + scale * ay) - 1, bottom)));
+      int grey = -1;
+      for (int r = r1; r < r2; ++r)
+        for (int c = c1; c < c2; ++c) {
+          const QRgb rgb = image.pixel(c, r);
+          const int g = qGray(rgb);
+          if (qRed(rgb) != g || qGreen(rgb) != g || qBlue(rgb) != g) {
+            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") has a colour at pixel ("
+                          << c << ", " << r << ")";
+            return greys;
+          }
+          if (grey < 0) grey = g;
+          if (g != grey) {
+            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") of value "
+                          << p.cells[(j - 1) * p.ni + (i - 1)] << " shows greys " << grey
+                          << " and " << g << " (pixel " << c << ", " << r << ")";
+            return greys;
+          }
+        }
+      greys.push_back(grey);
+    }
+  return greys;
+}
+
+class PsMapCells : public testing_support::InTempFolder {
+ protected:
+  void SetUp() override {
+    InTempFolder::SetUp();
+    rtl::set_console_listener([this](std::string_view line) { last_line = line; });
+    set_pgplot(&noting_pgplot());
+  }
+  void TearDown() override {
+    set_pgplot(nullptr);
+    rtl::set_console_listener({});
+    InTempFolder::TearDown();
+  }
+
+  std::string last_line;
+
+  // Draws z on every device and checks each cell's grey: one per value,
+  // darker for a lower value, black for the lowest and white for the highest.
+  void expect_uniform_cells(const std::vector<float>& x, const std::vector<float>& y,
+                            const std::vector<float>& z) {
+    for (const Device& d : kDevices) {
+      SCOPED_TRACE(d.type);
+      ps_map(x, y, z, {.file = "m", .device = d.type});
+      const std::string output = "  Output in ";
+      ASSERT_EQ(last_line.substr(0, output.size()), output);
+      const QImage image = rendered(d, last_line.substr(output.size()));
+      ASSERT_FALSE(image.isNull());
+      const std::vector<int> greys = cell_greys(d, image);
+      ASSERT_EQ(greys.size(), z.size());
+      std::map<float, int> grey_of;
+      std::size_t seen = 0;
+      for (std::size_t k = 0; k < z.size(); ++k) {
+        if (greys[k] < 0) continue;
+        ++seen;
+        const auto [at, added] = grey_of.emplace(z[k], greys[k]);
+        ASSERT_EQ(at->second, greys[k]) << "value " << z[k] << " in two greys";
+      }
+      EXPECT_GT(seen, z.size() / 2) << "cells with pixels wholly inside";
+      EXPECT_EQ(grey_of.begin()->second, 0);
+      EXPECT_EQ(grey_of.rbegin()->second, 255);
+      EXPECT_TRUE(std::is_sorted(grey_of.begin(), grey_of.end(),
+                                 [](auto& a, auto& b) { return a.second < b.second; }));
+    }
+  }
+};
+
+TEST_F(PsMapCells, SixCellsAreSixGreys) {
+  expect_uniform_cells({1, 2, 3}, {1, 2}, {0, 1, 2, 3, 4, 5});
+}
+
+TEST_F(PsMapCells, TheZoomsGridShowsEachCellInOneGrey) {
+  std::vector<float> x, y, z;
+  for (int i = 0; i < 121; ++i) {
+    x.push_back(-2.0f + 0.025f * static_cast<float>(i));
+    y.push_back(-1.5f + 0.025f * static_cast<float>(i));
+  }
+  // Neighbours always differ, so smoothing between them would show.
+  for (int j = 0; j < 121; ++j)
+    for (int i = 0; i < 121; ++i) z.push_back(static_cast<float>((7 * i + 3 * j) % 11));
+  expect_uniform_cells(x, y, z);
+}
+
+}  // namespace
+}  // namespace mapps
