@@ -17,20 +17,27 @@ function(mapplot_test name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# mapplot_display_test(<name> <script> <program> <timeout>)
+# mapplot_display_test(<name> <script> <program> <timeout> [OWN_DISPLAY])
 # A test in a real window: runs <script> <program> on a virtual X screen
-# (label "display").
+# managed by the openbox window manager (label "display"). With OWN_DISPLAY
+# the script starts its X server itself (to take it away mid-run).
 function(mapplot_display_test name script program timeout)
   if(NOT MAPPLOT_BUILD_TESTS)
     return()
   endif()
+  cmake_parse_arguments(T "OWN_DISPLAY" "" "" ${ARGN})
   find_program(XVFB_RUN xvfb-run)
-  if(NOT XVFB_RUN)
+  find_program(OPENBOX openbox)
+  find_program(XDOTOOL xdotool)
+  if(NOT XVFB_RUN OR NOT OPENBOX OR NOT XDOTOOL)
     return()
   endif()
-  add_test(NAME ${name}
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
-            ${CMAKE_CURRENT_SOURCE_DIR}/${script} $<TARGET_FILE:${program}>)
+  set(command ${CMAKE_CURRENT_SOURCE_DIR}/${script} $<TARGET_FILE:${program}>)
+  if(NOT T_OWN_DISPLAY)
+    set(command ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
+                ${PROJECT_SOURCE_DIR}/cmake/with_openbox.sh ${command})
+  endif()
+  add_test(NAME ${name} COMMAND ${command})
   set_tests_properties(${name} PROPERTIES LABELS display TIMEOUT ${timeout}
     ENVIRONMENT "QT_QPA_PLATFORM=xcb")
 endfunction()

@@ -1,16 +1,34 @@
-// mandel_zoom end to end: the program's standard output.
+// mandel_zoom end to end without a display: the program's standard output
+// and standard error.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-TEST(MandelZoom, ProgressLines) {
-  FILE* pipe = popen(MANDEL_ZOOM_PATH, "r");
+std::string contents(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(MandelZoom, ProgressLinesAndNothingElse) {
+  // Without a runtime folder Qt would have something to say about it.
+  unsetenv("XDG_RUNTIME_DIR");
+  char errors[] = "/tmp/mandel_zoom_test_XXXXXX";
+  const int fd = mkstemp(errors);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  FILE* pipe = popen((std::string(MANDEL_ZOOM_PATH) + " 2>" + errors).c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::vector<std::string> lines;
   std::string line;
@@ -26,6 +44,9 @@ TEST(MandelZoom, ProgressLines) {
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(line, "");  // the last line ends too
+  // Standard error is for the program's own messages, and it has none.
+  EXPECT_EQ(contents(errors), "");
+  std::remove(errors);
 
   ASSERT_EQ(lines.size(), 350u);
   EXPECT_EQ(lines[0], "           1  Ray =    1.900000    ");

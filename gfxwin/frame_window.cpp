@@ -10,10 +10,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 
@@ -25,7 +27,6 @@
 namespace gfxwin {
 namespace {
 
-constexpr int kRepaintMilliseconds = 33;
 constexpr int kCascadeStep = 24;
 // Room for a child window's title bar, borders and the scroll area's frame.
 const QSize kDecoration(16, 36);
@@ -68,6 +69,15 @@ void FrameWindow::createActions() {
   cascade_action_ = new QAction(tr("&Cascade"), this);
   connect(cascade_action_, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
 
+  pause_action_ = new QAction(tr("&Pause"), this);
+  pause_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  connect(pause_action_, &QAction::triggered, this, [this] { pause_program(true); });
+
+  continue_action_ = new QAction(tr("&Continue"), this);
+  continue_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  continue_action_->setEnabled(false);
+  connect(continue_action_, &QAction::triggered, this, [this] { pause_program(false); });
+
   about_action_ = new QAction(tr("&About"), this);
   connect(about_action_, &QAction::triggered, this, &FrameWindow::about);
 }
@@ -82,6 +92,10 @@ void FrameWindow::createMenus() {
   edit->addAction(copy_picture_action_);
   edit->addAction(copy_text_action_);
 
+  QMenu* run = menuBar()->addMenu(tr("&Run"));
+  run->addAction(pause_action_);
+  run->addAction(continue_action_);
+
   window_menu_ = menuBar()->addMenu(tr("&Window"));
   connect(window_menu_, &QMenu::aboutToShow, this, &FrameWindow::update_window_menu);
   update_window_menu();
@@ -91,11 +105,30 @@ void FrameWindow::createMenus() {
 }
 
 void FrameWindow::createRepaintTimer() {
+  // Once per refresh of the screen; an unlikely rate counts as 60 Hz.
+  const double rate = screen()->refreshRate();
+  const double hz = rate >= 20 && rate <= 500 ? rate : 60;
   repaint_timer_ = new QTimer(this);
-  connect(repaint_timer_, &QTimer::timeout, this, [this] {
-    for (const Child& c : children_) c.view->refresh();
-  });
-  repaint_timer_->start(kRepaintMilliseconds);
+  repaint_timer_->setTimerType(Qt::PreciseTimer);
+  connect(repaint_timer_, &QTimer::timeout, this, &FrameWindow::present_pictures);
+  repaint_timer_->start(static_cast<int>(std::lround(1000 / hz)));
+}
+
+void FrameWindow::present_pictures() {
+  for (const Child& c : children_) c.view->present();
+  pictures_shown();
+}
+
+void FrameWindow::pause_program(bool paused) {
+  set_paused(paused);
+  pause_action_->setEnabled(!paused);
+  continue_action_->setEnabled(paused);
+  update_caption();
+}
+
+void FrameWindow::update_caption() {
+  const char* state = finished_ ? " [finished]" : is_paused() ? " [paused]" : "";
+  setWindowTitle(text(name_ + state));
 }
 
 void FrameWindow::add_unit(const std::shared_ptr<Unit>& unit) {
@@ -144,8 +177,11 @@ void FrameWindow::remove_graphics_units() {
 void FrameWindow::program_finished(int exit_code) {
   finished_ = true;
   exit_code_ = exit_code;
-  setWindowTitle(text(name_ + " [finished]"));
-  for (const Child& c : children_) c.view->refresh();
+  set_paused(false);  // nothing left to hold
+  pause_action_->setEnabled(false);
+  continue_action_->setEnabled(false);
+  update_caption();
+  present_pictures();
   if (!interactive_) {
     // MAPPLOT_EXIT_DELAY_MS keeps the finished windows on the screen that
     // long (for a picture of them) before the program ends.
@@ -154,25 +190,42 @@ void FrameWindow::program_finished(int exit_code) {
     QTimer::singleShot(ms, this, [exit_code] { QApplication::exit(exit_code); });
     return;
   }
+  if (!asking_) ask_to_close();  // else after the open question (closeEvent)
+}
+
+void FrameWindow::ask_to_close() {
+  asking_ = true;
   const auto answer = QMessageBox::question(
       this, text(name_),
-      tr("The program has finished with exit code %1.\nClose the window?").arg(exit_code));
+      tr("The program has finished with exit code %1.\nClose the window?").arg(exit_code_));
+  asking_ = false;
   if (answer == QMessageBox::Yes) close();
 }
 
 void FrameWindow::closeEvent(QCloseEvent* event) {
+  if (!finished_ && interactive_) {
+    if (asking_) {  // the open question first
+      event->ignore();
+      return;
+    }
+    asking_ = true;
+    const bool end = QMessageBox::question(this, text(name_),
+                                           tr("The program is still running.\nEnd it?")) ==
+                     QMessageBox::Yes;
+    asking_ = false;
+    if (!end) {
+      event->ignore();
+      // The program finished while the question was open: now its own question.
+      if (finished_) QTimer::singleShot(0, this, &FrameWindow::ask_to_close);
+      return;
+    }
+  }
+  event->accept();
+  // A program that finished before the user confirmed ending it ends with its own code.
   if (finished_) {
-    event->accept();
     QApplication::exit(exit_code_);
     return;
   }
-  if (interactive_ &&
-      QMessageBox::question(this, text(name_),
-                            tr("The program is still running.\nEnd it?")) != QMessageBox::Yes) {
-    event->ignore();
-    return;
-  }
-  event->accept();
   rtl::remove_pending_files();
   QApplication::exit(kClosedExitCode);
 }

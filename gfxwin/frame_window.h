@@ -4,9 +4,10 @@
 // A multiple-document area holding the console window and one graphics
 // window per unit, each showing its unit's surface; menus File (save the
 // front window's picture, exit), Edit (copy the picture or the console
-// text), Window (tile, cascade, the list of windows) and Help. A timer
-// repaints the windows whose surfaces changed, about 30 times a second.
-// All of it lives on the GUI thread.
+// text), Run (pause and continue the program), Window (tile, cascade, the
+// list of windows) and Help. A timer, once per refresh of the screen,
+// repaints the windows whose surfaces changed and tells the program's
+// thread that their pictures are shown. All of it lives on the GUI thread.
 
 #include <QMainWindow>
 
@@ -39,7 +40,8 @@ class FrameWindow : public QMainWindow {
   void remove_graphics_units();
 
   // The routine returned `exit_code`: marks the caption and, when somebody
-  // can answer, asks whether to close; otherwise ends the event loop.
+  // can answer, asks whether to close (after the question already open, if
+  // any); otherwise ends the event loop.
   void program_finished(int exit_code);
 
   std::vector<std::string> child_titles() const;
@@ -58,6 +60,11 @@ class FrameWindow : public QMainWindow {
   void createActions();
   void createMenus();
   void createRepaintTimer();
+  void present_pictures();
+  void pause_program(bool paused);
+  void update_caption();
+  // Asks whether to close the finished program's window.
+  void ask_to_close();
   const Child* front_child() const;
   void save_picture();
   void copy_picture();
@@ -70,6 +77,7 @@ class FrameWindow : public QMainWindow {
   bool interactive_;
   bool finished_ = false;
   int exit_code_ = 0;
+  bool asking_ = false;  // a question is open: one at a time
   QMdiArea* mdi_;
   QMenu* window_menu_ = nullptr;
   QTimer* repaint_timer_ = nullptr;
@@ -78,6 +86,8 @@ class FrameWindow : public QMainWindow {
   QAction* exit_action_ = nullptr;
   QAction* copy_picture_action_ = nullptr;
   QAction* copy_text_action_ = nullptr;
+  QAction* pause_action_ = nullptr;
+  QAction* continue_action_ = nullptr;
   QAction* tile_action_ = nullptr;
   QAction* cascade_action_ = nullptr;
   QAction* about_action_ = nullptr;

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <condition_variable>
 #include <map>
 #include <string>
 #include <utility>
@@ -74,15 +76,39 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-// Runs `op` on the active unit under the lock; `changes` marks its surface
-// for repainting. Returns `none` when there is no active window.
+// What the program's thread waits for from the windows: pictures shown and
+// Continue.
+struct Waits {
+  std::mutex mutex;
+  std::condition_variable news;
+};
+
+// Read at the start of every operation, so without a lock or a guard.
+constinit std::atomic<bool> paused{false};
+
+Waits& waits() {
+  static Waits* w = new Waits;  // kept to the end, like the registry
+  return *w;
+}
+
+// Wakes the waiters after a change made before the call; taking the mutex
+// first keeps a waiter from missing it between its test and its sleep.
+void tell_waiters() {
+  Waits& w = waits();
+  { std::lock_guard<std::mutex> lock(w.mutex); }
+  w.news.notify_all();
+}
+
+// Runs `op` on the active unit under the lock; `changes` counts a change of
+// its surface. Returns `none` when there is no active window.
 template <class R, class Op>
 R on_active(R none, bool changes, Op op) {
+  hold_while_paused();
   std::lock_guard<SurfaceLock> lock(surface_mutex());
   Unit* const active = registry().active_unit;
   if (active == nullptr) return none;
   Unit& unit = *active;
-  if (changes) unit.changed.store(true, std::memory_order_relaxed);
+  if (changes) ++unit.drawn;
   return op(unit);
 }
 
@@ -124,7 +150,7 @@ void console_record(std::string_view record) {
   console.surface.new_line();
   r.console_lines.append(record);
   r.console_lines += '\n';
-  console.changed.store(true, std::memory_order_relaxed);
+  ++console.drawn;
 }
 
 void console_echo(std::string_view characters) {
@@ -132,7 +158,7 @@ void console_echo(std::string_view characters) {
   Unit& console = console_unit_locked();
   console.surface.put_text(characters);
   registry().console_typing.append(characters);
-  console.changed.store(true, std::memory_order_relaxed);
+  ++console.drawn;
 }
 
 void console_echo_erase() {
@@ -141,7 +167,7 @@ void console_echo_erase() {
   console.surface.erase_back();
   std::string& typing = registry().console_typing;
   if (!typing.empty()) typing.pop_back();
-  console.changed.store(true, std::memory_order_relaxed);
+  ++console.drawn;
 }
 
 void console_echo_end() {
@@ -151,7 +177,7 @@ void console_echo_end() {
   console.surface.new_line();
   r.console_lines += r.console_typing + '\n';
   r.console_typing.clear();
-  console.changed.store(true, std::memory_order_relaxed);
+  ++console.drawn;
 }
 
 std::string console_text() {
@@ -159,8 +185,34 @@ std::string console_text() {
   return registry().console_lines + registry().console_typing;
 }
 
+void wait_until_shown(const Unit& unit) {
+  Waits& w = waits();
+  std::unique_lock<std::mutex> lock(w.mutex);
+  w.news.wait(lock, [&unit] {
+    std::lock_guard<SurfaceLock> surfaces(surface_mutex());
+    return unit.shown >= unit.drawn;
+  });
+}
+
+void pictures_shown() { tell_waiters(); }
+
+void set_paused(bool on) {
+  paused.store(on);
+  tell_waiters();
+}
+
+bool is_paused() { return paused.load(); }
+
+void hold_while_paused() {
+  if (!paused.load(std::memory_order_relaxed)) return;
+  Waits& w = waits();
+  std::unique_lock<std::mutex> lock(w.mutex);
+  w.news.wait(lock, [] { return !paused.load(); });
+}
+
 void open_unit(int unit, std::string_view file, std::string_view title, std::string_view status) {
   (void)status;  // "UNKNOWN": a window unit is created whether or not it existed
+  hold_while_paused();
   std::shared_ptr<Unit> opened;
   bool offscreen = false;
   {
@@ -182,6 +234,8 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
 }
 
 int activate_unit(int unit) {
+  hold_while_paused();
+  std::shared_ptr<Unit> activated;
   bool offscreen = false;
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
@@ -190,10 +244,11 @@ int activate_unit(int unit) {
     if (it == r.units.end()) return -1;
     r.active = unit;
     r.active_unit = it->second.get();
+    activated = it->second;
     offscreen = is_offscreen(r, unit);
   }
   if (offscreen) return 0;
-  if (const WindowHost h = current_host(); h.activated) h.activated(unit);
+  if (const WindowHost h = current_host(); h.activated) h.activated(activated);
   return 0;
 }
 
@@ -290,6 +345,7 @@ std::int16_t set_text_color(std::int16_t index) {
 }
 
 void read_console_line() {
+  hold_while_paused();
   if (const WindowHost h = current_host(); h.read_line) {
     h.read_line();
     return;
@@ -331,7 +387,7 @@ void reset_for_tests() {
     const std::shared_ptr<Unit> console = r.units[kConsoleUnit];
     r.units.clear();
     console->surface = Surface();
-    console->changed.store(true, std::memory_order_relaxed);
+    ++console->drawn;
     r.units[kConsoleUnit] = console;
     r.active = kConsoleUnit;
     r.active_unit = console.get();

@@ -10,7 +10,9 @@
 //
 // These calls work with or without the windowing runtime running: without it
 // the windows are drawing surfaces only (as in tests); with it each surface
-// is also shown in a child window of the frame window.
+// is also shown in a child window of the frame window, and a call may wait
+// for the user's Continue, or (activate_unit, on a display) for the unit's
+// last picture to reach the screen (runtime.h).
 
 #include <cstddef>
 #include <cstdint>

@@ -63,7 +63,7 @@ TEST_F(Graphics, OffscreenUnitsHaveNoWindowAndCloseAfterwards) {
   int opened = 0, activated = 0;
   WindowHost host;
   host.opened = [&](const std::shared_ptr<Unit>&) { ++opened; };
-  host.activated = [&](int) { ++activated; };
+  host.activated = [&](const std::shared_ptr<Unit>&) { ++activated; };
   set_window_host(host);
   open_unit(7, "USER", "Seven", "UNKNOWN");
   activate_unit(7);

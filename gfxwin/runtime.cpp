@@ -6,6 +6,7 @@
 #include <QString>
 #include <QThread>
 #include <QTimer>
+#include <QtGlobal>
 
 #include <unistd.h>
 
@@ -15,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -24,6 +27,7 @@
 #include "gfxwin/unit.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
+#include "rtl/safe_file.h"
 
 namespace gfxwin {
 namespace {
@@ -34,6 +38,7 @@ struct Runtime {
   ConsoleInput input;
   bool interactive = false;  // somebody can answer questions
   bool headless = false;     // no display: nobody can type in a window
+  bool paced = false;        // activating a unit waits until its picture is shown
 };
 
 std::atomic<Runtime*> running{nullptr};
@@ -72,13 +77,76 @@ bool env_true(const char* name) {
   std::_Exit(code);
 }
 
+// The window system failed under the running program: the reason on
+// standard error, unfinished files removed, the process ended at once (the
+// worker thread cannot be unwound, nor may it draw while the process's
+// static objects are destroyed).
+[[noreturn]] void window_system_failed(const std::string& reason) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "window system: %s\n", reason.c_str());
+  rtl::remove_pending_files();
+  end_process(rtl::kFatalExitCode);
+}
+
+// Qt's messages are not the program's: they are dropped. Two kinds end the
+// program instead of Qt: a connection to the display that broke (Qt would
+// call exit() under the running routine) and a fatal message (abort()).
+// For a platform that cannot start, the first of its complaints tells why
+// ("could not connect to display :7").
+struct QtMessages {
+  std::mutex mutex;
+  bool starting = false;
+  std::string start_complaint;
+};
+
+QtMessages& qt_messages() {
+  static QtMessages* m = new QtMessages;  // other threads may still report at exit
+  return *m;
+}
+
+void qt_message(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains(QLatin1String("connection broke")))
+    window_system_failed("the connection to the display broke");
+  QtMessages& m = qt_messages();
+  std::string reason;
+  {
+    std::lock_guard<std::mutex> lock(m.mutex);
+    const bool platform = context.category != nullptr &&
+                          std::strncmp(context.category, "qt.qpa", 6) == 0;
+    if (m.starting && platform && m.start_complaint.empty())
+      m.start_complaint = message.toStdString();
+    if (type != QtFatalMsg) return;
+    reason = m.start_complaint.empty() ? message.section(QLatin1Char('\n'), 0, 0).toStdString()
+                                       : m.start_complaint;
+  }
+  window_system_failed(reason);
+}
+
+// Qt's messages go to qt_message while it lives.
+class QtMessagesDropped {
+ public:
+  QtMessagesDropped() : previous_(qInstallMessageHandler(qt_message)) { starting(true); }
+  ~QtMessagesDropped() { qInstallMessageHandler(previous_); }
+  static void starting(bool on) {
+    std::lock_guard<std::mutex> lock(qt_messages().mutex);
+    qt_messages().starting = on;
+  }
+
+ private:
+  QtMessageHandler previous_;
+};
+
 void install(Runtime& rt) {
   WindowHost host;
   host.opened = [&rt](const std::shared_ptr<Unit>& unit) {
     on_gui_and_wait(rt, [&rt, unit] { rt.frame->add_unit(unit); });
   };
-  host.activated = [&rt](int unit) {
-    on_gui_later(rt, [&rt, unit] { rt.frame->bring_to_front(unit); });
+  // A later picture of the unit waits until the last one has been on the
+  // screen, so that a person sees every frame of an animation.
+  host.activated = [&rt](const std::shared_ptr<Unit>& unit) {
+    if (rt.paced) wait_until_shown(*unit);
+    const int number = unit->number;
+    on_gui_later(rt, [&rt, number] { rt.frame->bring_to_front(number); });
   };
   host.reset = [&rt] { on_gui_and_wait(rt, [&rt] { rt.frame->remove_graphics_units(); }); };
   // A line typed in the console window or on standard input; without a
@@ -86,7 +154,10 @@ void install(Runtime& rt) {
   host.read_line = [&rt] { rt.input.read_line(STDIN_FILENO, rt.headless); };
   set_window_host(std::move(host));
 
-  rtl::set_console_listener([](std::string_view record) { console_record(record); });
+  rtl::set_console_listener([](std::string_view record) {
+    hold_while_paused();
+    console_record(record);
+  });
 
   rtl::set_fatal_reporter([&rt](std::string_view message) {
     if (!rt.interactive) return;  // standard error has it; nobody could answer a box
@@ -118,8 +189,10 @@ int run_program(int argc, char** argv, std::string_view program_name,
   if (!env_set("QT_QPA_PLATFORM") && !env_set("DISPLAY") && !env_set("WAYLAND_DISPLAY"))
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+  const QtMessagesDropped dropped;  // from before the application to after it
   int qt_argc = argc;
   QApplication app(qt_argc, argv);
+  QtMessagesDropped::starting(false);
   QApplication::setQuitOnLastWindowClosed(false);
   const QString platform = QGuiApplication::platformName();
   const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
@@ -127,6 +200,7 @@ int run_program(int argc, char** argv, std::string_view program_name,
   Runtime rt;
   rt.headless = headless;
   rt.interactive = !headless && !env_true("MAPPLOT_NO_ASK");
+  rt.paced = !headless && !env_true("MAPPLOT_NO_PACING");
   auto frame = std::make_unique<FrameWindow>(std::string(program_name), &rt.input, rt.interactive);
   rt.frame = frame.get();
   install(rt);

@@ -135,6 +135,19 @@ TEST_F(RuntimeExit, ClosingTheFrameWindowWhileRunningEndsWithCode2) {
   expect_only_the_earlier_file();
 }
 
+// Qt's own messages are dropped, but a window system that cannot start is
+// the program's failure: its reason, in a line of the program's own.
+TEST_F(RuntimeExit, AWindowSystemThatCannotStartEndsWithCode1AndItsReason) {
+  EXPECT_EXIT(
+      {
+        setenv("QT_QPA_PLATFORM", "no-such-platform", 1);
+        run_until([] {});
+      },
+      testing::ExitedWithCode(1),
+      "^window system: Could not find the Qt platform plugin \"no-such-platform\"[^\n]*\n$");
+  expect_only_the_earlier_file();
+}
+
 // Without a display nobody can type in the console window: a line of
 // standard input, or its end (prog < /dev/null), completes the read.
 [[noreturn]] void read_a_line_from(bool a_line) {

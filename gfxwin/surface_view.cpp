@@ -17,16 +17,33 @@ SurfaceView::SurfaceView(std::shared_ptr<Unit> unit, ConsoleInput* input, QWidge
   setFixedSize(unit_->surface.width(), unit_->surface.height());
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(input_ != nullptr ? Qt::StrongFocus : Qt::ClickFocus);
+  unit_->shown = 0;  // nothing shown yet
 }
 
-void SurfaceView::refresh() {
-  if (unit_->changed.exchange(false, std::memory_order_relaxed)) update();
+SurfaceView::~SurfaceView() {
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  unit_->shown = kNoWindow;
+}
+
+void SurfaceView::present() {
+  std::uint64_t drawn;
+  {
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
+    drawn = unit_->drawn;
+    if (unit_->shown >= drawn) return;
+  }
+  // A paint, if Qt makes one, records the count it copied (at least `drawn`).
+  painted_ = drawn;
+  repaint();
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  unit_->shown = painted_;
 }
 
 void SurfaceView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   std::lock_guard<SurfaceLock> lock(surface_mutex());
   painter.drawImage(event->rect(), unit_->surface.image(), event->rect());
+  painted_ = unit_->drawn;
 }
 
 void SurfaceView::keyPressEvent(QKeyEvent* event) {

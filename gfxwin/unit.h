@@ -7,8 +7,14 @@
 // one operation. The runtime installs a WindowHost to be told when units are
 // opened, activated or reset, and to take over reading console lines. The
 // host is installed and removed only while no operation runs.
+//
+// The program's thread may wait for the windows: until a unit's window has
+// shown what was drawn (wait_until_shown), and while the user has paused
+// the program (hold_while_paused, at the start of every console and
+// graphics operation).
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,13 +27,18 @@
 
 namespace gfxwin {
 
+// `shown` of a unit that no window shows: nothing to wait for.
+inline constexpr std::uint64_t kNoWindow = UINT64_MAX;
+
 struct Unit {
   Unit(int n, std::string caption) : number(n), title(std::move(caption)) {}
   const int number;
   const std::string title;
   Surface surface;
-  // Set by every drawing operation, cleared by the window that shows it.
-  std::atomic<bool> changed{true};
+  // Under surface_mutex(): `drawn` counts the changes of the surface, and
+  // `shown` is the count whose picture the unit's window showed last.
+  std::uint64_t drawn = 1;
+  std::uint64_t shown = kNoWindow;
 };
 
 // The lock of the surfaces: held for one operation (a fraction of a
@@ -52,7 +63,7 @@ struct WindowHost {
   // A unit was opened; returns when its window exists.
   std::function<void(const std::shared_ptr<Unit>&)> opened;
   // A unit became the active one; its window is to come to the front.
-  std::function<void(int unit)> activated;
+  std::function<void(const std::shared_ptr<Unit>&)> activated;
   // Every graphics unit was closed.
   std::function<void()> reset;
   // Reads one console line, blocking until it is entered.
@@ -72,5 +83,18 @@ void console_record(std::string_view record);
 void console_echo(std::string_view characters);
 void console_echo_erase();
 void console_echo_end();
+
+// Returns once the unit's window has shown every change drawn so far (at
+// once when no window shows the unit).
+void wait_until_shown(const Unit& unit);
+// Wakes wait_until_shown: a window has set `shown` of its units.
+void pictures_shown();
+
+// Pause: while paused, hold_while_paused() (called at the start of every
+// console and graphics operation on the program's thread) waits for
+// set_paused(false).
+void set_paused(bool paused);
+bool is_paused();
+void hold_while_paused();
 
 }  // namespace gfxwin

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev giza-dev
   xvfb xauth x11-apps imagemagick ghostscript librsvg2-bin
   fonts-dejavu-core fontconfig
+  openbox xdotool
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   python3-dev pybind11-dev python3-numpy python3-pytest
 )
