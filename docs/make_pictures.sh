@@ -3,6 +3,7 @@
 #   docs/zoom.png            the zoom's window under Xvfb at frame 100 (paused) and
 #                            after the last frame, side by side
 #   docs/postscript_map.png  the example's Map.ps rendered by Ghostscript
+#   docs/python_zoom.png     frame 60 of the zoom as drawn by the Python example
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build}")"
@@ -45,5 +46,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" "$(pwd)/cmake/with_openbox.sh" "$work/sho
 convert "$work/boundary.png" "$work/last.png" -crop 640x400+0+0 +repage +append "$docs/zoom.png"
 
 (cd "$work" && "$build/examples/example_postscript_map" > /dev/null)
+PYTHONPATH="$build/python" /usr/bin/python3 python/examples/zoom.py \
+  --picture "$docs/python_zoom.png" > /dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r80 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
-echo "wrote docs/zoom.png and docs/postscript_map.png"
+echo "wrote docs/zoom.png, docs/postscript_map.png and docs/python_zoom.png"

@@ -26,7 +26,15 @@ struct Registry {
   Unit* active_unit = nullptr;  // the active unit's entry, or none
   std::string console_lines;   // finished lines, each ending in a line feed
   std::string console_typing;  // the unfinished line
+  // While an OffscreenDrawing lives: the units it opened, which have no window.
+  bool offscreen = false;
+  std::vector<int> offscreen_units;
 };
+
+bool is_offscreen(const Registry& r, int unit) {
+  return std::find(r.offscreen_units.begin(), r.offscreen_units.end(), unit) !=
+         r.offscreen_units.end();
+}
 
 Registry& registry() {
   static Registry* r = [] {
@@ -206,24 +214,29 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   (void)status;  // "UNKNOWN": a window unit is created whether or not it existed
   hold_while_paused();
   std::shared_ptr<Unit> opened;
+  bool offscreen = false;
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
     if (unit >= 0 && same_text(trimmed(file), "USER") && r.units.count(unit) == 0) {
       opened = std::make_shared<Unit>(unit, std::string(trimmed(title)));
       r.units[unit] = opened;
+      offscreen = r.offscreen;
+      if (offscreen) r.offscreen_units.push_back(unit);
     }
   }
   // The report ends the program; the lock is not held by then.
   if (!opened)
     rtl::fatal_error("open: cannot open window unit " + std::to_string(unit) + " on file '" +
                      std::string(trimmed(file)) + "'");
+  if (offscreen) return;
   if (const WindowHost h = current_host(); h.opened) h.opened(opened);
 }
 
 int activate_unit(int unit) {
   hold_while_paused();
   std::shared_ptr<Unit> activated;
+  bool offscreen = false;
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
@@ -232,7 +245,9 @@ int activate_unit(int unit) {
     r.active = unit;
     r.active_unit = it->second.get();
     activated = it->second;
+    offscreen = is_offscreen(r, unit);
   }
+  if (offscreen) return 0;
   if (const WindowHost h = current_host(); h.activated) h.activated(activated);
   return 0;
 }
@@ -380,6 +395,26 @@ void reset_for_tests() {
     r.console_typing.clear();
   }
   if (const WindowHost h = current_host(); h.reset) h.reset();
+}
+
+OffscreenDrawing::OffscreenDrawing() {
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  Registry& r = registry();
+  active_before_ = r.active;
+  r.offscreen = true;
+}
+
+// The window in front never changed (activations off screen were not told),
+// so the unit active before is made active again without telling either.
+OffscreenDrawing::~OffscreenDrawing() {
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  Registry& r = registry();
+  for (int unit : r.offscreen_units) r.units.erase(unit);
+  r.offscreen_units.clear();
+  r.offscreen = false;
+  const auto it = r.units.find(active_before_);
+  r.active = it != r.units.end() ? active_before_ : kConsoleUnit;
+  r.active_unit = r.units[r.active].get();
 }
 
 }  // namespace gfxwin

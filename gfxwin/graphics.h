@@ -130,4 +130,23 @@ int active_unit();
 // (tests only).
 void reset_for_tests();
 
+// --- Pictures drawn off screen ---
+
+// While an OffscreenDrawing lives, the units opened get a surface but no
+// window: the runtime is told neither of them nor of their activation. When
+// it ends, those units are closed and the unit active before is active again.
+// So a picture can be drawn for a caller that takes it as pixels (a notebook)
+// without a window and without disturbing the windows shown.
+// Requires: one at a time, on the thread that draws.
+class OffscreenDrawing {
+ public:
+  OffscreenDrawing();
+  ~OffscreenDrawing();
+  OffscreenDrawing(const OffscreenDrawing&) = delete;
+  OffscreenDrawing& operator=(const OffscreenDrawing&) = delete;
+
+ private:
+  int active_before_;
+};
+
 }  // namespace gfxwin

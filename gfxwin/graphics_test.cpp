@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gfxwin/font_list.h"
+#include "gfxwin/unit.h"
 
 namespace gfxwin {
 namespace {
@@ -56,6 +57,35 @@ TEST_F(Graphics, UnitsThatCannotBeOpenedAreFatal) {
   EXPECT_EXIT(open_unit(kConsoleUnit, "USER", "console", "UNKNOWN"), testing::ExitedWithCode(1),
               "cannot open window unit 0");
 }
+// Units opened off screen are drawn like any other but never reach the
+// runtime, and they are gone afterwards; the unit active before is again.
+TEST_F(Graphics, OffscreenUnitsHaveNoWindowAndCloseAfterwards) {
+  int opened = 0, activated = 0;
+  WindowHost host;
+  host.opened = [&](const std::shared_ptr<Unit>&) { ++opened; };
+  host.activated = [&](const std::shared_ptr<Unit>&) { ++activated; };
+  set_window_host(host);
+  open_unit(7, "USER", "Seven", "UNKNOWN");
+  activate_unit(7);
+  {
+    OffscreenDrawing offscreen;
+    open_unit(8, "USER", "Eight", "UNKNOWN");
+    EXPECT_EQ(activate_unit(8), 0);
+    set_color_index(15);
+    rectangle(kFillInterior, 3, 3, 3, 3);
+    EXPECT_EQ(picture(8).at(3, 3), 0xFFFFFFu);
+    EXPECT_EQ(picture(7).at(3, 3), 0x000000u);
+  }
+  set_window_host({});
+  EXPECT_EQ(opened, 1);     // unit 7 only
+  EXPECT_EQ(activated, 1);
+  Picture p;
+  EXPECT_FALSE(snapshot(8, p));
+  EXPECT_EQ(active_unit(), 7);
+  open_unit(8, "USER", "Eight again", "UNKNOWN");  // the number is free again
+  EXPECT_EQ(window_title(8), "Eight again");
+}
+
 
 TEST_F(Graphics, ClearWindowPaintsTheBackground) {
   set_color_index(12);

@@ -113,10 +113,14 @@ struct OpenDevice {
   // A program that ends with the device open (a fatal error while drawing)
   // leaves no half-drawn file behind. giza finishes its file only when the
   // device is closed, so it is closed before the file is removed.
-  ~OpenDevice() {
+  ~OpenDevice() { abandon(); }
+  void abandon() {
     if (!open) return;
     cpgend();
+    open = false;
+    calls = {};
     if (pending) std::remove(drawn.c_str());
+    pending.reset();
   }
 };
 
@@ -494,6 +498,8 @@ void pgend() {
   }
   pending->commit();
 }
+
+void pgplot_abandon() { device().abandon(); }
 
 void pgscf(int font) {
   draw([=] { cpgscf(font); });

@@ -86,6 +86,12 @@ void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl
 // cannot be written completely ends the program (see above).
 void pgend();
 
+// Closes an open device without putting its file in place: the drawn file is
+// removed and an earlier file of the target's name stays. For a plot cut
+// short by an error that unwinds instead of ending the program; nothing
+// happens while no device is open.
+void pgplot_abandon();
+
 // The file a device string makes PGPLOT write: the name before the
 // last "/" without leading and trailing blanks, or PGPLOT's default for the
 // device type when that is blank ("pgplot.ps" for ps, cps, vps and vcps,

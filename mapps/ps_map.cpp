@@ -177,6 +177,8 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   const std::string written = pgplot_output_file(device_spec(p.fields));
   if (!written.empty()) console_line(" Output in ", written);
 } catch (...) {
+  // A plot cut short leaves no device open: the next one would finish its file.
+  pgplot_abandon();
   rtl::fatal_if_out_of_memory();
 }
 

@@ -186,6 +186,34 @@ TEST_F(PsMapFilesDeathTest, AFatalErrorWhileDrawingLeavesTheEarlierMap) {
   EXPECT_EQ(entries(), Strings{"Map.ps"});
 }
 
+// A fatal error that unwinds (an exit function that throws, as a binding
+// installs) in the middle of a plot: the device is closed without its file,
+// and the next plot starts afresh instead of finishing this one.
+TEST_F(PsMapFiles, AFatalErrorThatUnwindsLeavesNoDeviceOpen) {
+  struct Unwound {};
+  write_all("map.png", "earlier");
+  static Pgplot failing = giza_pgplot();
+  failing.box = [](std::string_view, float, int, std::string_view, float, int) {
+    throw std::bad_alloc();  // exhausted storage half-way through the calls
+  };
+  set_pgplot(&failing);
+  rtl::set_fatal_exit([](int) { throw Unwound{}; });
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(ps_map(x, y, z, {.file = "map.png", .device = "png"}), Unwound);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Out of memory\n");
+  set_pgplot(nullptr);
+  rtl::set_fatal_exit({});
+  EXPECT_EQ(read_all("map.png"), "earlier");
+  EXPECT_EQ(entries(), Strings{"map.png"});
+
+  lines.clear();
+  ps_map(x, y, z, {.file = "other.svg", .device = "svg"});
+  EXPECT_EQ(lines, Strings{"  Output in other.svg"});
+  EXPECT_TRUE(read_all("map.png") == "earlier");  // not the plot cut short, finished late
+  EXPECT_TRUE(ends_with(read_all("other.svg"), "</svg>\n"));
+  EXPECT_EQ(entries(), (Strings{"map.png", "other.svg"}));
+}
+
 TEST_F(PsMapFilesDeathTest, ExhaustedStorageEndsWithTheFatalReport) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "AddressSanitizer ends a program on a huge allocation itself";

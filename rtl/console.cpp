@@ -12,12 +12,21 @@ std::function<void(std::string_view)>& listener() {
   return l;
 }
 
+std::function<void(std::string_view)>& output() {
+  static std::function<void(std::string_view)> o;
+  return o;
+}
+
 }  // namespace
 
 void console_write_line(std::string_view record) {
-  std::fwrite(record.data(), 1, record.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  if (output()) {
+    output()(record);
+  } else {
+    std::fwrite(record.data(), 1, record.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
   if (listener()) listener()(record);
 }
 
@@ -25,6 +34,8 @@ textfmt::ListWriter& console() {
   static textfmt::ListWriter writer(kConsoleRecordWidth, console_write_line);
   return writer;
 }
+
+void set_console_output(std::function<void(std::string_view)> o) { output() = std::move(o); }
 
 void set_console_listener(std::function<void(std::string_view)> l) { listener() = std::move(l); }
 

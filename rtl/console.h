@@ -2,8 +2,9 @@
 // The console: where the system's line output goes.
 //
 // Every console record is written to standard output exactly as built (its
-// leading blank included), one line each. A window layer may add a listener
-// that also shows the records in its console window.
+// leading blank included), one line each, unless another destination takes
+// its place. A window layer may add a listener that also shows the records in
+// its console window.
 
 #include <cstddef>
 #include <functional>
@@ -22,6 +23,12 @@ void console_write_line(std::string_view record);
 
 // The list-directed writer on the console.
 textfmt::ListWriter& console();
+
+// Replaces standard output as the destination of console records (a Python
+// module writes them to sys.stdout instead, so that they are not written
+// twice); it receives each record without line ending and writes it as one
+// line. An empty function restores standard output.
+void set_console_output(std::function<void(std::string_view)> output);
 
 // Installs a listener that receives every console record after it has gone
 // to standard output; an empty function removes it.

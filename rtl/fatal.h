@@ -29,7 +29,10 @@ inline constexpr int kFatalExitCode = 1;
 void set_fatal_reporter(std::function<void(std::string_view)> reporter);
 
 // How the program ends after the report; std::exit by default. A window layer
-// installs one that stops its event loop first. The function must not return.
+// installs one that stops its event loop first. The function must not return;
+// it may throw instead (a Python module turns the report into an exception):
+// the temporary files are removed by then, and the routines unwinding from
+// it leave no device open, so the next call starts afresh.
 void set_fatal_exit(std::function<void(int code)> exit_fn);
 
 }  // namespace rtl

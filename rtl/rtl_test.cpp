@@ -43,6 +43,21 @@ TEST(Console, RecordsGoToStandardOutputAndTheListener) {
                                             "  Warning: incompatible array sizes !!!"}));
 }
 
+TEST(Console, AnotherDestinationTakesThePlaceOfStandardOutput) {
+  std::vector<std::string> written, seen;
+  set_console_output([&](std::string_view r) { written.emplace_back(r); });
+  set_console_listener([&](std::string_view r) { seen.emplace_back(r); });
+  ::testing::internal::CaptureStdout();
+  console_write_line(" Output in Map.ps");
+  set_console_output({});
+  console_write_line(" back");
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  set_console_listener({});
+  EXPECT_EQ(written, (std::vector<std::string>{" Output in Map.ps"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{" Output in Map.ps", " back"}));
+  EXPECT_EQ(printed, " back\n");
+}
+
 TEST(CheckedLog10, ValuesAndNotANumberPassThrough) {
   EXPECT_EQ(checked_log10(1000.0), 3.0);
   EXPECT_EQ(checked_log10(100.0f), 2.0f);

@@ -182,7 +182,10 @@ void copy_into(const std::string& from, const std::string& target) {
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      file_error(target, "cannot read back", errno);
+      const int error = errno;
+      close(in);  // the report may unwind instead of ending the program
+      close(out);
+      file_error(target, "cannot read back", error);
     }
     for (ssize_t done = 0; done < n;) {
       const ssize_t w = ::write(out, block + done, static_cast<std::size_t>(n - done));

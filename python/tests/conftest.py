@@ -1,0 +1,54 @@
+"""Fixtures of the mapplot tests: what the C++ calls give, and the data they
+were given (written by the program MAPPLOT_REFERENCE names)."""
+
+import os
+import pathlib
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
+NX, NY = 5, 4
+
+
+@pytest.fixture(scope="session")
+def reference(tmp_path_factory):
+    """The folder of the C++ results."""
+    folder = tmp_path_factory.mktemp("reference")
+    subprocess.run([os.environ["MAPPLOT_REFERENCE"], str(folder)], check=True,
+                   stdout=subprocess.DEVNULL)
+    return folder
+
+
+@pytest.fixture(scope="session")
+def data(reference):
+    """The data of the C++ calls: x, y and flat z (x index fastest) in float64
+    ("8") and float32 ("4")."""
+    arrays = {}
+    for size, dtype in (("8", np.float64), ("4", np.float32)):
+        for name in "xyz":
+            arrays[name + size] = np.fromfile(reference / f"{name}{size}.bin", dtype=dtype)
+    return arrays
+
+
+@pytest.fixture
+def in_tmp(tmp_path, monkeypatch):
+    """A fresh current folder."""
+    monkeypatch.chdir(tmp_path)
+    return tmp_path
+
+
+def matrix(flat):
+    """The flat z (x index fastest) as the matrix z[i, j]: a Fortran-ordered view."""
+    return flat.reshape(NY, NX).T
+
+
+def run_python(script, **kwargs):
+    """Runs the script in a Python of its own (the window system wants a
+    process to itself) with the examples importable."""
+    env = dict(os.environ)
+    env["PYTHONPATH"] = os.pathsep.join([str(EXAMPLES), env.get("PYTHONPATH", "")])
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          env=env, timeout=120, **kwargs)

@@ -1,0 +1,132 @@
+"""Wrong arguments raise TypeError or ValueError before anything is done; the
+module's fatal errors raise FatalError with no file on disk changed, and the
+next call works as usual."""
+
+import os
+import re
+
+import numpy as np
+import pytest
+
+import mapplot
+from conftest import matrix, run_python
+
+RENDERINGS = [mapplot.dat_map, mapplot.ps_map, mapplot.scr_map, mapplot.render]
+
+
+def test_wrong_arrays_raise_before_anything_is_done(data, in_tmp, capfd):
+    x, y, z = data["x8"], data["y8"], data["z8"]
+    wrong = [
+        (TypeError, (x.astype(np.int64), y, z), "x must hold float32 or float64 values, not int64"),
+        (TypeError, (x, y, z.astype(np.complex128)), "not complex128"),
+        (TypeError, (x, y, z.astype(np.float16)), "not float16"),
+        (TypeError, (x, y, ["a"] * 20), "z must hold float32 or float64 values, not <U1"),
+        (TypeError, (x, y.astype(np.float32), z),
+         "x, y and z must be of one precision, not float64, float32 and float64"),
+        (ValueError, (x[:, None], y, z), "x and y must be one-dimensional, not of shapes (5, 1) and (4,)"),
+        (ValueError, (x, 1.0, z), "not of shapes (5,) and ()"),
+        (ValueError, (x, y, z[:-1]), "z must hold len(x) * len(y) = 20 values, not 19"),
+        (ValueError, (x, y, np.zeros((5, 5))),
+         "z must have the shape (len(x), len(y)) = (5, 4), not (5, 5)"),
+        (ValueError, (x, y, matrix(z).T),  # a meshgrid's Z as it comes
+         "not (4, 5); z[i, j] is the value at (x[i], y[j]): pass z.T"),
+        (ValueError, (x, y, z.reshape(5, 2, 2)), "z must be one- or two-dimensional"),
+    ]
+    for call in RENDERINGS:
+        for error, args, message in wrong:
+            with pytest.raises(error, match=re.escape(message)):
+                call(*args)
+    assert os.listdir() == []
+    assert capfd.readouterr() == ("", "")
+
+
+def test_wrong_options_raise_type_error(data, in_tmp):
+    x, y, z = data["x8"], data["y8"], data["z8"]
+    for options in (dict(xlabel=3), dict(title=["T"]), dict(log="yes"), dict(log=1.0),
+                    dict(file=3), dict(device=b"png", file=None, nonsense=1)):
+        with pytest.raises(TypeError):
+            mapplot.ps_map(x, y, z, **options)
+    with pytest.raises(TypeError):
+        mapplot.dat_map(x, y, z, 1)  # options are keywords only
+    assert os.listdir() == []
+
+
+@pytest.mark.parametrize("value,kind", [(0.0, "SING"), (-0.0, "SING"), (-1.0, "DOMAIN")])
+def test_log_of_zero_or_below_raises_and_changes_no_file(reference, data, in_tmp, capfd, value,
+                                                          kind):
+    for name in ("Map.dat", "Map.ps"):
+        (in_tmp / name).write_bytes(b"earlier")
+    for size in "48":
+        z = data["z" + size].copy()
+        z[7] = value
+        for call in RENDERINGS:
+            with pytest.raises(mapplot.FatalError, match=f"^log10: {kind} error$"):
+                call(data["x" + size], data["y" + size], z, log=True)
+    assert sorted(os.listdir()) == ["Map.dat", "Map.ps"]
+    assert (in_tmp / "Map.dat").read_bytes() == (in_tmp / "Map.ps").read_bytes() == b"earlier"
+    assert capfd.readouterr() == ("", f"log10: {kind} error\n" * 8)  # the report on stderr
+
+    # Nothing was left half-done: the next calls give what they always give.
+    mapplot.ps_map(data["x4"], data["y4"], data["z4"], file="ps_map.png", device="png")
+    assert (in_tmp / "ps_map.png").read_bytes() == (reference / "ps_map.png").read_bytes()
+    picture = mapplot.render(data["x4"], data["y4"], data["z4"])
+    assert picture.tobytes() == (reference / "scr_map_r4.rgb").read_bytes()
+
+
+def test_files_that_cannot_be_written_raise_and_leave_nothing(data, in_tmp, capfd):
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    os.mkdir("folder.dat")
+    with pytest.raises(mapplot.FatalError, match="^File folder.dat: cannot open: Is a directory$"):
+        mapplot.dat_map(x, y, z, file="folder.dat")
+    with pytest.raises(mapplot.FatalError, match="^File name is blank"):
+        mapplot.dat_map(x, y, z, file="  ")
+    # The PostScript map reports a device it cannot open, as PGPLOT does, and goes on.
+    mapplot.ps_map(x, y, z, file="folder.dat", device="png")
+    mapplot.ps_map(x, y, z, file="missing/map.png", device="png")
+    assert os.listdir() == ["folder.dat"]
+    out, err = capfd.readouterr()
+    assert out == ""
+    assert "%PGPLOT, Cannot open output file for PNG plot: missing/map.png" in err
+
+
+def test_a_full_file_raises_keeps_the_earlier_file_and_the_next_call_works(reference, in_tmp):
+    # The file size limit in a process of its own: writes beyond it fail.
+    result = run_python(f"""
+import resource, signal, numpy as np, mapplot
+ref = {str(reference)!r}
+x, y, z = (np.fromfile(f"{{ref}}/{{n}}4.bin", dtype=np.float32) for n in "xyz")
+open("ps_map.png", "wb").write(b"earlier")
+open("Map.dat", "wb").write(b"earlier")
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+resource.setrlimit(resource.RLIMIT_FSIZE, (300, resource.RLIM_INFINITY))
+for call, options in ((mapplot.ps_map, dict(file="ps_map.png", device="png")), (mapplot.dat_map, {{}})):
+    try:
+        call(x, y, z, **options)
+    except mapplot.FatalError as e:
+        print("FatalError:", e)
+resource.setrlimit(resource.RLIMIT_FSIZE, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+import os; print(sorted(os.listdir()), open("ps_map.png", "rb").read(), open("Map.dat", "rb").read())
+mapplot.ps_map(x, y, z, file="ps_map.png", device="png")
+""", cwd=in_tmp)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == [
+        "FatalError: File ps_map.png: cannot write: File too large",
+        "FatalError: File Map.dat: cannot write: File too large",
+        "['Map.dat', 'ps_map.png'] b'earlier' b'earlier'",
+        "  Output in ps_map.png"]
+    assert (in_tmp / "ps_map.png").read_bytes() == (reference / "ps_map.png").read_bytes()
+
+
+def test_read_map_errors(in_tmp):
+    with pytest.raises(FileNotFoundError):
+        mapplot.read_map("missing.dat")
+    os.mkdir("folder")
+    with pytest.raises(IsADirectoryError):
+        mapplot.read_map("folder")
+    (in_tmp / "bad.dat").write_bytes(b"           1           1           1\r\n   1.000000    \r\n"
+                                      b"not a value\r\n   2.000000    \r\n x\r\n y\r\n t\r\n")
+    with pytest.raises(ValueError, match='^bad.dat: line 3: not a y value: "not a value"$'):
+        mapplot.read_map("bad.dat")
+    for wrong in (3, None):
+        with pytest.raises(TypeError):
+            mapplot.read_map(wrong)

@@ -1,0 +1,137 @@
+"""Each Python call gives the bytes of the C++ call of the matching form,
+whatever the layout of its arrays; the arrays stay as they were."""
+
+import pathlib
+import re
+
+import numpy as np
+import pytest
+
+import mapplot
+from conftest import matrix
+
+# The C++ calls of reference_maps.cpp: (file, form's precision, z as matrix,
+# options). Each call here passes the same data and options.
+DAT_CASES = [
+    ("dat_map.dat", "4", False, {}),
+    ("dat_map_r8.dat", "8", False, {}),
+    ("dat_map_2d.dat", "4", True, dict(log=-1, xlabel="  Re(c)", title="Field")),
+    ("dat_map_2d_r8.dat", "8", True, dict(xlabel="", ylabel="height", title="  T")),
+]
+PS_CASES = [
+    ("ps_map.png", "4", False, dict(device="png")),
+    ("ps_map_r8.svg", "8", False, dict(log=-1, title="Spectrum", device="svg")),
+    ("ps_map_2d.png", "4", True, dict(xlabel="t", ylabel="E", device="png")),
+    ("ps_map_2d_r8.svg", "8", True, dict(title="", device="SVG")),
+]
+
+
+def arrays(data, size, as_matrix):
+    z = data["z" + size]
+    return data["x" + size], data["y" + size], matrix(z) if as_matrix else z
+
+
+def layouts(x, y, z):
+    """The same values in other layouts: strided, reversed, byte-swapped, a
+    matrix in C and in Fortran order, Python lists."""
+    def spaced(a):  # every other element of a larger array
+        wide = np.zeros((2 * a.shape[0],) + a.shape[1:], a.dtype)
+        wide[::2] = a
+        return wide[::2]
+
+    def reversed_view(a):  # a negative stride over reversed storage
+        return np.ascontiguousarray(a[::-1])[::-1]
+
+    yield "contiguous", x, y, np.ascontiguousarray(z)  # a matrix in C order: strides (ny, 1)
+    yield "strided", spaced(x), spaced(y), spaced(z)
+    yield "reversed", reversed_view(x), reversed_view(y), reversed_view(z)
+    yield "big-endian", *(a.astype(a.dtype.newbyteorder(">")) for a in (x, y, z))
+    if z.ndim == 2:
+        yield "Fortran-ordered", x, y, np.asfortranarray(z)  # as meshgrid's Z.T
+    if x.dtype == np.float64:  # Python floats are double precision
+        yield "lists", x.tolist(), y.tolist(), z.tolist()
+
+
+@pytest.mark.parametrize("name,size,as_matrix,options", DAT_CASES)
+def test_data_file_has_the_bytes_of_the_cpp_form(reference, data, in_tmp, capfd, name, size,
+                                                 as_matrix, options):
+    expected = (reference / name).read_bytes()
+    for layout, x, y, z in layouts(*arrays(data, size, as_matrix)):
+        mapplot.dat_map(x, y, z, file=name, **options)
+        assert (in_tmp / name).read_bytes() == expected, layout
+    # Each call's console line once, through sys.stdout and nowhere else.
+    out, err = capfd.readouterr()
+    assert out == f"  Output in {name}\n" * len(list(layouts(*arrays(data, size, as_matrix))))
+    assert err == ""
+
+
+def same_drawing(name, produced, expected):
+    """SVG names its parts by counters that run through the process (image5,
+    surface1 ...): they are numbered afresh, in order of appearance."""
+    if not name.endswith(".svg"):
+        return produced == expected
+
+    def renumbered(svg):
+        numbers = {}
+        return re.sub(rb"(image|surface|glyph|clip|pattern|mask)(\d+)",
+                      lambda m: m[1] + str(numbers.setdefault(m[0], len(numbers))).encode(), svg)
+    return renumbered(produced) == renumbered(expected)
+
+
+@pytest.mark.parametrize("name,size,as_matrix,options", PS_CASES)
+def test_postscript_map_has_the_bytes_of_the_cpp_form(reference, data, in_tmp, capsys, name,
+                                                      size, as_matrix, options):
+    expected = (reference / name).read_bytes()
+    file = name.replace(".png", ".ps") if name == "ps_map_2d.png" else name  # the ending rule
+    for layout, x, y, z in layouts(*arrays(data, size, as_matrix)):
+        mapplot.ps_map(x, y, z, file=file, **options)
+        assert same_drawing(name, (in_tmp / name).read_bytes(), expected), layout
+    assert capsys.readouterr().out.splitlines()[-1] == f"  Output in {name}"
+
+
+def test_omitted_keywords_are_the_defaults(reference, data, in_tmp):
+    """python3 -c "import mapplot ..." writes the Map.dat of dat_map_r8."""
+    defaults = reference / "defaults"
+    mapplot.dat_map(data["x8"], data["y8"], data["z8"])
+    assert (in_tmp / "Map.dat").read_bytes() == (defaults / "Map.dat").read_bytes()
+    mapplot.ps_map(data["x4"], data["y4"], matrix(data["z4"]), log=None, file=None, device="png")
+    assert (in_tmp / "Map.png").read_bytes() == (defaults / "Map.png").read_bytes()
+    # The PostScript file's image data may differ from run to run (giza's
+    # wedge); its layout, landscape, does not.
+    mapplot.ps_map(data["x4"], data["y4"], matrix(data["z4"]))
+
+    def comments(path):
+        return [line for line in path.read_bytes().splitlines()
+                if line.startswith(b"%%") and not line.startswith(b"%%CreationDate")]
+    assert comments(in_tmp / "Map.ps") == comments(defaults / "Map.ps")
+    assert b"%%BoundingBox: 0 0 612 459" in comments(in_tmp / "Map.ps")
+
+
+def test_texts_and_file_names_of_every_kind(data, in_tmp):
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    mapplot.dat_map(x, y, z, xlabel=b"bytes", ylabel="é\udcff", title="",
+                    file=pathlib.Path("sub.dat"))
+    lines = (in_tmp / "sub.dat").read_bytes().split(b"\r\n")
+    assert lines[-4:] == [b" bytes", b" \xc3\xa9\xff", b" ", b""]
+    back = mapplot.read_map(pathlib.Path("sub.dat"))
+    assert isinstance(back, mapplot.MapData) and back.z.shape == (20,)
+    assert [a.dtype for a in back[:3]] == [np.float32] * 3 and np.array_equal(back.x, x)
+    assert (back.xlabel, back.ylabel, back.title) == ("bytes", "é\udcff", "")
+    # Written again from what was read, the same bytes.
+    mapplot.dat_map(back.x, back.y, back.z, xlabel=back.xlabel, ylabel=back.ylabel,
+                    title=back.title, file="again.dat")
+    assert (in_tmp / "again.dat").read_bytes() == (in_tmp / "sub.dat").read_bytes()
+
+
+def test_arrays_are_never_changed(data, in_tmp):
+    for size in "48":
+        for as_matrix in (False, True):
+            x, y, z = arrays(data, size, as_matrix)
+            x, y, z = x.copy(), y.copy(), z.copy()
+            before = [a.copy() for a in (x, y, z)]
+            mapplot.dat_map(x, y, z, log=True)
+            mapplot.ps_map(x, y, z, device="null")
+            mapplot.render(x, y, z)
+            mapplot.scr_map(x, y, z, own_window=True)  # the base form rescales in place
+            for a, b in zip((x, y, z), before):
+                assert np.array_equal(a, b)
