@@ -176,6 +176,13 @@ void ensure_font_support() {
   static char option[] = "-platform";
   static char platform[] = "offscreen";
   static char* argv[] = {name, option, platform, nullptr};
+  // Qt's own notes (QStandardPaths on a missing XDG_RUNTIME_DIR …) are not the
+  // program's messages: standard error is kept for those. A fatal one still
+  // goes to the handler that was there before.
+  static const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (type == QtFatalMsg && previous != nullptr) previous(type, context, message);
+      });
   new QGuiApplication(argc, argv);  // kept to the end of the program
 }
 

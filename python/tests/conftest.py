@@ -45,10 +45,11 @@ def matrix(flat):
     return flat.reshape(NY, NX).T
 
 
-def run_python(script, **kwargs):
+def run_python(script, env=None, **kwargs):
     """Runs the script in a Python of its own (the window system wants a
-    process to itself) with the examples importable."""
-    env = dict(os.environ)
+    process to itself) with the examples importable, in the environment
+    given (this one by default)."""
+    env = dict(os.environ if env is None else env)
     env["PYTHONPATH"] = os.pathsep.join([str(EXAMPLES), env.get("PYTHONPATH", "")])
     return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                           env=env, timeout=120, **kwargs)

@@ -1,6 +1,7 @@
 """The screen map from Python: render gives the C++ surfaces pixel for pixel,
 run_program runs a Python main under the windowing runtime."""
 
+import os
 import sys
 
 import numpy as np
@@ -106,3 +107,11 @@ def test_the_zoom_example_writes_its_picture(tmp_path):
     assert result.returncode == 0, result.stderr
     assert result.stdout == "  Output in z.png\n"
     assert (tmp_path / "z.png").read_bytes().startswith(b"\x89PNG")
+
+
+def test_render_leaves_standard_error_to_the_program():
+    env = {k: v for k, v in os.environ.items() if k != "XDG_RUNTIME_DIR"}
+    result = run_python("import mapplot; mapplot.render([0., 1.], [0., 1.], [0., 1., 2., 3.])",
+                        env=env)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
