@@ -131,7 +131,7 @@ std::vector<int> cell_greys(const Device& d, const QImage& image) {
   for (int j = 1; j <= p.nj; ++j)
     for (int i = 1; i <= p.ni; ++i) {
       // The cell's corners in world coordinates, clipped to the window.
-      const double wx = p.tr[0] + p.tr[1] * i, wy = p.tr[3] + p.tr[5] * j;
+      const double wx = p.tr[0] + double{p.tr[1]} * i, wy = p.tr[3] + double{p.tr[5]} * j;
       const double ax = std::max<double>(wx - 0.5 * p.tr[1], p.win[0]);
       const double bx = std::min<double>(wx + 0.5 * p.tr[1], p.win[1]);
       const double ay = std::max<double>(wy - 0.5 * p.tr[5], p.win[2]);
