@@ -151,7 +151,6 @@ class Surface {
   // Window coordinates and their scale.
   double wx1_ = 0, wy1_ = 0, wx2_ = 1, wy2_ = 1;
   bool upward_ = false;
-  bool window_set_ = false;  // false: window coordinates count pixels of the clip rectangle
   double sx_ = 1, sy_ = 1;
   // Current position, surface pixels.
   int pos_x_ = 0;
@@ -254,7 +253,8 @@ inline bool Surface::map_point(double wx, double wy, int& col, int& row) const {
 inline void Surface::fill_cell_row(const std::int32_t* rgb, const double* edges, std::size_t n,
                                    double lower, double upper) {
   int r1 = 0, r2 = 0, left = 0;
-  const bool rows_ok = map_row(lower, r1) & map_row(upper, r2);
+  const bool lower_ok = map_row(lower, r1);  // both rows are mapped, whatever the first gives
+  const bool rows_ok = map_row(upper, r2) && lower_ok;
   bool left_ok = map_column(edges[0], left);
   for (std::size_t i = 0; i < n; ++i) {
     set_rgb_color(rgb[i]);
