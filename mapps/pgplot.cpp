@@ -238,17 +238,13 @@ void draw_image(const float* a, std::size_t row, int ni, int nj, float a1, float
     draw_image_resampled(a, row, ni, nj, mi, mj, a1, a2, tr);
 }
 
-// draw_image of the ni x nj cells `a` (first index fastest), for the second
-// drawing of a plot.
-void draw_image_coarse(const std::vector<float>& a, int ni, int nj, float a1, float a2,
-                       const std::array<float, 6>& tr) {
-  draw_image(a.data(), static_cast<std::size_t>(ni), ni, nj, a1, a2, tr.data(), true);
-}
-
-// PGWEDG as giza draws it (the same place, frame, numbers and label), its
-// steps drawn through draw_image_coarse.
-void draw_wedge_coarse(const std::string& side, float disp, float width, float fg, float bg,
-                       const std::string& label) {
+// PGWEDG as giza places it (the same frame, numbers and label), its 400
+// steps drawn through draw_image like any image. giza's own wedge is an image
+// that cairo's PostScript surface pads to 3 cells wide or not, depending on
+// the process's memory layout: the same plot would not always make the same
+// file.
+void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+                const std::string& label, bool merge_fine) {
   float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2, xch, ych;
   cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
   cpgqwin(&wx1, &wx2, &wy1, &wy2);
@@ -271,13 +267,15 @@ void draw_wedge_coarse(const std::string& side, float disp, float width, float f
     const float y1 = bottom ? vy1 - disp * ych - width * xch : vy2 + disp * ych;
     cpgsvp(vx1, vx2, y1, y1 + width * xch);
     cpgswin(lo, hi, 0.0f, 1.0f);
-    draw_image_coarse(steps, kSteps, 1, fg, bg, {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f});
+    const float tr[6] = {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f};
+    draw_image(steps.data(), kSteps, kSteps, 1, fg, bg, tr, merge_fine);
     cpgbox(bottom ? "BCNST" : "BCMST", 0.0f, 0, "BC", 0.0f, 0);
   } else if (left || right) {
     const float x1 = left ? vx1 - disp * xch - width * xch : vx2 + disp * xch;
     cpgsvp(x1, x1 + width * xch, vy1, vy2);
     cpgswin(0.0f, 1.0f, lo, hi);
-    draw_image_coarse(steps, 1, kSteps, fg, bg, {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv});
+    const float tr[6] = {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv};
+    draw_image(steps.data(), 1, 1, kSteps, fg, bg, tr, merge_fine);
     cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
   }
   cpgmtxt(side.c_str(), 2.8f, 1.0f, 1.0f, label.c_str());
@@ -565,7 +563,9 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
   cells.reserve(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj));
   for (int j = 0; j < nj; ++j)
     for (int i = 0; i < ni; ++i) cells.push_back(first[static_cast<std::size_t>(j) * idim + i]);
-  draw(now, [=, cells = std::move(cells)] { draw_image_coarse(cells, ni, nj, a1, a2, t); });
+  draw(now, [=, cells = std::move(cells)] {
+    draw_image(cells.data(), static_cast<std::size_t>(ni), ni, nj, a1, a2, t.data(), true);
+  });
 }
 
 void pgebuf() {
@@ -607,8 +607,8 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
     report("PGWEDG: low and high values are equal: no wedge drawn");
     return;
   }
-  draw([=, s = visible(side), l = visible(label)] { cpgwedg(s.c_str(), disp, width, fg, bg, l.c_str()); },
-       [=, s = visible(side), l = visible(label)] { draw_wedge_coarse(s, disp, width, fg, bg, l); });
+  draw([=, s = visible(side), l = visible(label)] { draw_wedge(s, disp, width, fg, bg, l, false); },
+       [=, s = visible(side), l = visible(label)] { draw_wedge(s, disp, width, fg, bg, l, true); });
 }
 
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) {

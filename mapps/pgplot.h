@@ -27,7 +27,11 @@
 //     each cell as a block of equal cells, at least 2 to a device unit, so
 //     that the smoothing stays within a sliver at each cell's edge, narrower
 //     than a pixel at the file's own size; a map whose cells are already that
-//     small is drawn as it is. The wedge is drawn by giza as it is.
+//     small is drawn as it is.
+//   - pgwedg draws the wedge where giza puts it (frame, numbers, label), its
+//     400 steps as an image drawn like pgimag's. giza's own wedge image comes
+//     out padded or not in a PostScript file depending on the process's
+//     memory layout, so the same plot would not always give the same bytes.
 //   - pgimag with a1 == a2 warns and draws every cell in the colour of a1;
 //     pgwedg with fg == bg warns and draws no wedge (giza would divide by
 //     the zero range).
@@ -40,13 +44,13 @@
 //     stays and no temporary file is left.
 //   - A plot that giza cannot finish for a reason of its own is drawn, not
 //     refused. cairo takes no image with more than 2^15 cells to a device unit
-//     along an axis: giza's 400-step wedge beside a map some 10^4 to 10^5
+//     along an axis: the 400-step wedge beside a map some 10^4 to 10^5
 //     times wider than high, or on PNG an image of many cells squeezed into
 //     so thin a band, exceeds it, and giza leaves an empty or cut file. pgend
 //     then draws the plot once more from the calls since pgbeg, with such
 //     images in merged cells, a few thousand to a pixel (a pixel shows no
 //     difference), and passes on only what giza reports about that drawing.
-//     Plots that giza finishes at once are drawn exactly as giza draws them.
+//     Plots that giza finishes at once are drawn as described above.
 //   - giza's messages name the file written, not its temporary file.
 // Calls other than pgbeg are ignored while no device is open.
 //
