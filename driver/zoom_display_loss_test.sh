@@ -11,16 +11,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../cmake/display_test_support.sh"
 
-# Waits up to 10 s for a condition.
-await() {
-  for _ in $(seq 1 200); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
 numbered() { [ -s "$work/display" ]; }
 managed() { xdotool get_num_desktops > /dev/null 2>&1; }
 some_frames() { [ "$(grep -c 'Ray =' "$work/out.txt")" -ge 30 ]; }

@@ -10,18 +10,10 @@ zoom="$1"
 work="$(mktemp -d)"
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../cmake/display_test_support.sh"
 # Under LeakSanitizer its statistics of suppressed leaks are not the zoom's output.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
 
-# Waits up to 10 s for a condition.
-await() {
-  for _ in $(seq 1 200); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
 lines() { grep -c 'Ray =' "$work/out.txt"; }
 some_frames() { [ "$(lines)" -ge 20 ]; }
 caption_is() { [ "$(xdotool getwindowname "$frame" 2> /dev/null)" = "$1" ]; }
