@@ -19,8 +19,9 @@ target_include_directories(mapplot_fortran_from_source
   PUBLIC "${_mapplot_dir}/module"
   PRIVATE "${MAPPLOT_FORTRAN_SOURCE_DIR}")
 target_include_directories(mapplot_fortran_from_source SYSTEM PRIVATE "${_mapplot_dir}/binding")
+set(_mapplot_compiler "${CMAKE_Fortran_COMPILER_ID} ${CMAKE_Fortran_COMPILER_VERSION}")
 target_compile_definitions(mapplot_fortran_from_source PRIVATE
-  "$<$<COMPILE_LANGUAGE:CXX>:MAPPLOT_FORTRAN_COMPILER=\"${CMAKE_Fortran_COMPILER_ID} ${CMAKE_Fortran_COMPILER_VERSION}\">")
+  "$<$<COMPILE_LANGUAGE:CXX>:MAPPLOT_FORTRAN_COMPILER=\"${_mapplot_compiler}\">")
 target_link_libraries(mapplot_fortran_from_source PUBLIC
   mapplot::mapscreen mapplot::mapps mapplot::mapdata mapplot::gfxwin mapplot::rtl)
 add_library(mapplot::fortran ALIAS mapplot_fortran_from_source)

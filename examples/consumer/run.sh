@@ -81,22 +81,25 @@ for name in flang flang-new flang-new-19; do
   if command -v "$name" > /dev/null; then flang="$(command -v "$name")"; break; fi
 done
 if [ -z "$flang" ]; then
-  echo "consumer: no flang installed (flang, flang-new or flang-new-19); the Fortran program of another compiler skipped"
+  echo "consumer: no flang installed (flang, flang-new or flang-new-19);" \
+    "the Fortran program of another compiler skipped"
   exit 0
 fi
 if [ -n "$flags" ]; then  # the plain build's test builds it
-  echo "consumer: flang takes no sanitizer flags ($flags); the Fortran program of another compiler skipped"
+  echo "consumer: flang takes no sanitizer flags ($flags);" \
+    "the Fortran program of another compiler skipped"
   exit 0
 fi
 cmake -S "$fortran" -B "$work/flang_build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
   -DCMAKE_Fortran_COMPILER="$flang" > "$work/flang_build.log" 2>&1 &&
   cmake --build "$work/flang_build" >> "$work/flang_build.log" 2>&1 ||
-  { cat "$work/flang_build.log"; echo "consumer: the Fortran program of $flang did not build"; exit 1; }
+  { cat "$work/flang_build.log"; echo "consumer: the program of $flang did not build"; exit 1; }
 run_in "$work/from_flang" "$work/flang_build/app"
 for file in out.png Map.dat; do
   cmp "$work/from_cpp/$file" "$work/from_flang/$file"
 done
-echo "consumer: a Fortran program of $flang built against the installed package with CMake, out.png and Map.dat as from C++"
+echo "consumer: a Fortran program of $flang built against the installed package with CMake," \
+  "out.png and Map.dat as from C++"
 
 # The library as built reads its own compiler's descriptors only: flang's
 # module linked to it is refused with a message, before any file is written.
