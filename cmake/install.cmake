@@ -43,21 +43,28 @@ foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
 endforeach()
 install(FILES gfxwin/graphics.h gfxwin/runtime.h DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
 
+# The module finds its prefix from where it is installed, so an install
+# under any prefix (cmake --install --prefix ...) names its own folders.
+file(RELATIVE_PATH MAPPLOT_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+
+# The Fortran module, which tells the package the Fortran compiler it was
+# built with and the names of its installed sources.
+set(MAPPLOT_FORTRAN_SOURCE_DIR ${CMAKE_INSTALL_DATADIR}/mapplot)
+set(MAPPLOT_FORTRAN_BUILT_WITH "")
+set(MAPPLOT_FORTRAN_SOURCE_NAMES "")
+if(TARGET mapplot_fortran)
+  include(${CMAKE_CURRENT_LIST_DIR}/install_fortran.cmake)
+endif()
+
 configure_package_config_file(cmake/mapplotConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfig.cmake
-  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot
+  PATH_VARS MAPPLOT_FORTRAN_SOURCE_DIR)
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/mapplotConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/mapplotConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
 
-# The module finds its prefix from where it is installed, so an install
-# under any prefix (cmake --install --prefix ...) names its own folders.
-file(RELATIVE_PATH MAPPLOT_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/mapplot.pc.in ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mapplot.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-
-if(TARGET mapplot_fortran)
-  include(${CMAKE_CURRENT_LIST_DIR}/install_fortran.cmake)
-endif()

@@ -16,6 +16,14 @@
 // becomes std::nullopt. A text arrives as its characters and its length (no
 // terminating NUL), a length of -1 when it was left out; an empty text stays
 // present.
+//
+// The descriptors are read with the layout of the ISO_Fortran_binding.h
+// found first, which the build takes from the Fortran compiler that compiles
+// the module (MAPPLOT_FORTRAN_COMPILER names it). Another compiler lays them
+// out otherwise (field types and order, type codes, version): before any
+// array is believed, its descriptor must give this header's version, the
+// rank and element length of the interface and the type code of its
+// element; any other is a fatal error that names the compiler to use.
 
 #include <ISO_Fortran_binding.h>
 
@@ -24,11 +32,17 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
+#include "rtl/fatal.h"
+
+#ifndef MAPPLOT_FORTRAN_COMPILER
+#define MAPPLOT_FORTRAN_COMPILER "this library's Fortran compiler"
+#endif
 
 namespace fortran_binding {
 
@@ -47,6 +61,24 @@ inline maparg::OptText optional_text(const char* chars, std::ptrdiff_t length) {
 }
 
 namespace internal {
+
+template <class T>
+constexpr CFI_type_t type_code() {
+  static_assert(sizeof(T) == sizeof(float) || sizeof(T) == sizeof(double));
+  return sizeof(T) == sizeof(float) ? CFI_type_float : CFI_type_double;
+}
+
+// Ends the program unless `d` is a descriptor of a rank-`rank` array of T
+// as this header lays it out.
+template <class T>
+void check_layout(const CFI_cdesc_t* d, int rank) {
+  if (d->version == CFI_VERSION && d->rank == rank && d->elem_len == sizeof(T) &&
+      d->type == type_code<T>())
+    return;
+  rtl::fatal_error(std::string("Fortran array descriptor not laid out by ") +
+                   MAPPLOT_FORTRAN_COMPILER + " (version " + std::to_string(d->version) +
+                   "): build the module mapplot with the program's own compiler");
+}
 
 inline Index extent(const CFI_cdesc_t* d, int dim) { return d->dim[dim].extent; }
 
@@ -99,6 +131,7 @@ template <class T>
 class VectorArgument {
  public:
   explicit VectorArgument(const CFI_cdesc_t* d) {
+    internal::check_layout<T>(d, 1);
     const auto stride = internal::element_stride<T>(d, 0);
     if (stride && internal::aligned<T>(d)) {
       view_ = maparg::VecView<T>(static_cast<const T*>(d->base_addr), internal::extent(d, 0),
@@ -124,6 +157,7 @@ template <class T>
 class MatrixArgument {
  public:
   explicit MatrixArgument(const CFI_cdesc_t* d) {
+    internal::check_layout<T>(d, 2);
     const Index n1 = internal::extent(d, 0), n2 = internal::extent(d, 1);
     const auto stride1 = internal::element_stride<T>(d, 0);
     const auto stride2 = internal::element_stride<T>(d, 1);
@@ -153,6 +187,7 @@ template <class T>
 class InOutVector {
  public:
   explicit InOutVector(CFI_cdesc_t* d) : d_(d) {
+    internal::check_layout<T>(d, 1);
     const Index n = internal::extent(d, 0);
     if ((n <= 1 || d->dim[0].sm == Index(sizeof(T))) && internal::aligned<T>(d)) {
       span_ = std::span<T>(static_cast<T*>(d->base_addr), static_cast<std::size_t>(n));

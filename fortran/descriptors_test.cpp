@@ -1,5 +1,7 @@
 // Descriptors made by hand for what gfortran passes only under -fpack-derived:
-// elements off whole element steps, or misaligned, are gathered into a copy.
+// elements off whole element steps, or misaligned, are gathered into a copy;
+// and for what another compiler passes: a descriptor of another layout is
+// refused before any element is read.
 // (fortran_test.cpp checks the descriptors Fortran itself makes.)
 
 #include "fortran/descriptors.h"
@@ -8,6 +10,8 @@
 
 #include <cstddef>
 #include <vector>
+
+#include "rtl/fatal.h"
 
 namespace fortran_binding {
 namespace {
@@ -57,6 +61,39 @@ TEST(Descriptors, ElementsOffWholeStepsAreGathered) {
   EXPECT_TRUE(m.copied());
   EXPECT_EQ(m.view().element(0, 0), 3.5f);
   EXPECT_EQ(m.view().element(2, 0), 1.5f);
+}
+
+// A descriptor that does not match this library's layout and the interface
+// ends the program with a message naming the compiler to use, whatever its
+// strides would allow.
+TEST(DescriptorsDeathTest, DescriptorsOfAnotherLayoutAreRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const float values[4] = {1, 2, 3, 4};
+  const auto refused = testing::ExitedWithCode(rtl::kFatalExitCode);
+  const char* message = "Fortran array descriptor not laid out by .*: build the module "
+                        "mapplot with the program's own compiler";
+
+  Descriptor other_version = descriptor<float>(values, {4}, {4});
+  other_version.version = CFI_VERSION + 1;
+  EXPECT_EXIT(VectorArgument<float>{cfi(other_version)}, refused, message);
+
+  Descriptor other_type = descriptor<float>(values, {4}, {4});
+  other_type.type = CFI_type_int;
+  EXPECT_EXIT(VectorArgument<float>{cfi(other_type)}, refused, message);
+
+  // a double descriptor where a float array is expected, and the other way round
+  EXPECT_EXIT(VectorArgument<float>{cfi(descriptor<double>(values, {2}, {8}))}, refused, message);
+  EXPECT_EXIT(MatrixArgument<double>{cfi(descriptor<float>(values, {2, 2}, {4, 8}))}, refused,
+              message);
+
+  // a matrix where a vector is expected, and the other way round
+  EXPECT_EXIT(VectorArgument<float>{cfi(descriptor<float>(values, {2, 2}, {4, 8}))}, refused,
+              message);
+  EXPECT_EXIT(MatrixArgument<float>{cfi(descriptor<float>(values, {4}, {4}))}, refused, message);
+
+  Descriptor in_out = descriptor<double>(values, {2}, {8});
+  in_out.version = 20180515;  // what flang 19 writes where gfortran writes its version
+  EXPECT_EXIT(InOutVector<double>{reinterpret_cast<CFI_cdesc_t*>(&in_out)}, refused, message);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ packages=(
   fonts-dejavu-core fontconfig
   openbox xdotool
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  flang-19
   python3-dev pybind11-dev python3-numpy python3-pytest
 )
 missing=()

@@ -3,7 +3,8 @@
 # that each installed header compiles alone, builds the consumer program
 # against it with find_package and with pkg-config, runs both and checks the
 # files they write; then the same for a Fortran program (fortran/), whose
-# files must be those of the same calls from C++.
+# files must be those of the same calls from C++, built with the package's
+# Fortran compiler and, where flang is installed, with flang.
 set -euo pipefail
 build="$1"
 flags="${2:-}"  # compiler and linker flags the installed libraries need
@@ -71,3 +72,46 @@ for file in out.png Map.dat; do
   cmp "$work/from_cpp/$file" "$work/from_pc/$file"
 done
 echo "consumer: a Fortran program built against the installed package with CMake (Fortran alone) and with pkg-config, out.png and Map.dat as from C++"
+
+# From a program of another Fortran compiler, flang where it is installed: the
+# package builds the module and its C entry layer from their installed sources
+# with that compiler; the files are again those of the C++ calls.
+flang=""
+for name in flang flang-new flang-new-19; do
+  if command -v "$name" > /dev/null; then flang="$(command -v "$name")"; break; fi
+done
+if [ -z "$flang" ]; then
+  echo "consumer: no flang installed (flang, flang-new or flang-new-19);" \
+    "the Fortran program of another compiler skipped"
+  exit 0
+fi
+if [ -n "$flags" ]; then  # the plain build's test builds it
+  echo "consumer: flang takes no sanitizer flags ($flags);" \
+    "the Fortran program of another compiler skipped"
+  exit 0
+fi
+cmake -S "$fortran" -B "$work/flang_build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DCMAKE_Fortran_COMPILER="$flang" > "$work/flang_build.log" 2>&1 &&
+  cmake --build "$work/flang_build" >> "$work/flang_build.log" 2>&1 ||
+  { cat "$work/flang_build.log"; echo "consumer: the program of $flang did not build"; exit 1; }
+run_in "$work/from_flang" "$work/flang_build/app"
+for file in out.png Map.dat; do
+  cmp "$work/from_cpp/$file" "$work/from_flang/$file"
+done
+echo "consumer: a Fortran program of $flang built against the installed package with CMake," \
+  "out.png and Map.dat as from C++"
+
+# The library as built reads its own compiler's descriptors only: flang's
+# module linked to it is refused with a message, before any file is written.
+mkdir "$work/foreign" && cd "$work/foreign"
+"$flang" -c "$work/prefix/share/mapplot/fortran/mapplot.f90"
+"$flang" "$fortran/app.f90" mapplot.o -o app $(pkg-config --libs mapplot-fortran)
+if ./app > out.txt 2> err.txt; then
+  echo "consumer: flang's descriptors were read by the library built for another compiler"; exit 1
+fi
+grep -q "Fortran array descriptor not laid out by .*: build the module mapplot with" err.txt ||
+  { cat err.txt; echo "consumer: flang's descriptors refused without the message"; exit 1; }
+if [ -e out.png ] || [ -e Map.dat ]; then
+  echo "consumer: a file written from flang's descriptors"; exit 1
+fi
+echo "consumer: flang's module linked to the library as built is refused: $(cat err.txt)"
