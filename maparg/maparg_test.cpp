@@ -76,13 +76,6 @@ TEST(TextFields, PresentReplacesDefaultEvenWhenEmpty) {
   EXPECT_EQ(text_field(long_text, "x", Reduce::none), std::string(80, 'a'));
 }
 
-TEST(TextFields, NamesArePaddedButNeverCut) {
-  EXPECT_EQ(name_field(std::nullopt, "Map.ps"), padded("Map.ps"));
-  EXPECT_EQ(name_field("  out.ps", "Map.ps"), padded("  out.ps"));
-  const std::string long_name = std::string(100, 'n') + "  ";
-  EXPECT_EQ(name_field(long_name, "Map.ps"), long_name);
-}
-
 TEST(TextFields, LogTitleKeepsAtMostSeventySixCharacters) {
   EXPECT_EQ(log_title(padded("Representation of z=z(x,y)")),
             padded("log(Representation of z=z(x,y))"));

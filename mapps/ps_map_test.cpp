@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -117,43 +117,32 @@ TEST_F(PsMapCalls, FileNameEndingRule) {
   EXPECT_EQ(first("pgbeg"), "pgbeg 0 'Map.gif" + blanks(73) + "/gif' 1 1");
 }
 
-// File names and device types beyond 80 characters reach PGPLOT whole, in
-// every form, while labels and titles keep their fields.
+// File names and device types beyond 80 characters reach PGPLOT whole,
+// while labels and titles keep their fields.
 TEST_F(PsMapCalls, FileNamesAndDeviceTypesAreNeverCut) {
   const std::string name = "sub/" + std::string(96, 'n') + ".ps";  // 102 bytes
+  ps_map(x3, y2, z6, {.title = std::string(100, 't'), .file = name});
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + name + "/ps' 1 1");
+  EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' '" +
+                                std::string(80, 't') + blanks(20) + "'");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in " + name + "'"});
+
+  // The ending rule on the whole name; eighty bytes ending in "ps" grow, not cut.
   const std::string stem = name.substr(0, name.size() - 2);
-  const std::string padded_type = "png" + blanks(80) + "x";
-  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
-  const float m[2][3] = {{1, 2, 3}, {4, 5, 6}};
-  const double md[2][3] = {{1, 2, 3}, {4, 5, 6}};
-  const std::vector<std::function<void(const PsMapOptions&)>> forms = {
-      [&](const PsMapOptions& o) { ps_map(x3, y2, z6, o); },
-      [&](const PsMapOptions& o) { ps_map_r8(xd, yd, zd, o); },
-      [&](const PsMapOptions& o) { ps_map_2d(x3, y2, m, o); },
-      [&](const PsMapOptions& o) { ps_map_2d_r8(xd, yd, md, o); },
-  };
-  for (const auto& form : forms) {
-    recording() = {};
-    form({.title = std::string(100, 't'), .file = name});
-    EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + name + "/ps' 1 1");
-    EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' '" +
-                                  std::string(80, 't') + blanks(20) + "'");
-    EXPECT_EQ(console_lines(), Lines{"'  Output in " + name + "'"});
-
-    recording() = {};
-    form({.file = name, .device = "svg"});  // the ending rule on the whole name
-    EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + stem + "svg/svg' 1 1");
-    EXPECT_EQ(console_lines(), Lines{"'  Output in " + stem + "svg'"});
-
-    recording() = {};
-    form({.file = "plot", .device = padded_type});  // not png: its last byte counts too
-    EXPECT_EQ(first("pgbeg"), "pgbeg 0 'plot" + blanks(76) + "/" + padded_type + "' 1 1");
-  }
-  // Eighty bytes ending in "ps": the new ending makes the name longer, not cut.
-  recording() = {};
   const std::string eighty = std::string(78, 'e') + "ps";
-  ps_map(x3, y2, z6, {.file = eighty, .device = "png"});
-  EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + std::string(78, 'e') + "png/png' 1 1");
+  for (const auto& [file, renamed] : {std::pair{name, stem + "svg"},
+                                      std::pair{eighty, std::string(78, 'e') + "svg"}}) {
+    recording() = {};
+    ps_map(x3, y2, z6, {.file = file, .device = "svg"});
+    EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + renamed + "/svg' 1 1");
+    EXPECT_EQ(console_lines(), Lines{"'  Output in " + renamed + "'"});
+  }
+
+  // Not png: the type's last byte counts too.
+  recording() = {};
+  const std::string padded_type = "png" + blanks(80) + "x";
+  ps_map(x3, y2, z6, {.file = "plot", .device = padded_type});
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'plot" + blanks(76) + "/" + padded_type + "' 1 1");
 }
 
 TEST_F(PsMapCalls, LabelsTitlesAndTheLogOption) {

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -42,24 +41,6 @@ TEST(Console, RecordsGoToStandardOutputAndTheListener) {
   EXPECT_EQ(printed, " Output in Map.dat\n  Warning: incompatible array sizes !!!\n");
   EXPECT_EQ(seen, (std::vector<std::string>{" Output in Map.dat",
                                             "  Warning: incompatible array sizes !!!"}));
-}
-
-// A statement's text of any length, such as " Output in " and a long path,
-// stays on one console line.
-TEST(Console, ALongTextStaysOnOneLine) {
-  std::vector<std::string> seen;
-  set_console_listener([&](std::string_view r) { seen.emplace_back(r); });
-  ::testing::internal::CaptureStdout();
-  const std::string path = std::string(3000, 'p') + ".dat";
-  auto& out = console();
-  textfmt::begin_record(out);
-  textfmt::put_text(out, " Output in ");
-  textfmt::put_text(out, path);
-  textfmt::end_record(out);
-  const std::string printed = ::testing::internal::GetCapturedStdout();
-  set_console_listener({});
-  EXPECT_EQ(printed, "  Output in " + path + "\n");
-  EXPECT_EQ(seen, std::vector<std::string>{"  Output in " + path});
 }
 
 TEST(Console, AnotherDestinationTakesThePlaceOfStandardOutput) {
@@ -101,15 +82,6 @@ TEST_F(SafeFileTest, CommitReplacesTheWholeFile) {
   EXPECT_EQ(read_all("out.dat"), "new\r\n");
   EXPECT_EQ(entries(), std::vector<std::string>{"out.dat"});
   EXPECT_EQ(fs::status("out.dat").permissions() & fs::perms::owner_read, fs::perms::owner_read);
-}
-
-TEST_F(SafeFileTest, ANameAsLongAsAFolderEntryMayBeIsWritten) {
-  const std::string name(NAME_MAX, 'n');
-  SafeFile f(name);
-  f.write("whole\r\n");
-  f.commit();
-  EXPECT_EQ(entries(), std::vector<std::string>{name});
-  EXPECT_EQ(read_all(name), "whole\r\n");
 }
 
 TEST_F(SafeFileTest, UncommittedFileLeavesTheTargetAsItWas) {
