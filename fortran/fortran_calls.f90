@@ -4,7 +4,7 @@
 !   x(i) = i / 4, y(j) = j / 2 + 1, z(i, j) = i + 1000 j  (i, j the indices),
 ! and a flat z holds k + 0.5 at its k-th element.
 module fortran_calls
-  use, intrinsic :: iso_c_binding, only: c_double, c_int
+  use, intrinsic :: iso_c_binding, only: c_char, c_double, c_int
   use mapplot
   implicit none
   private
@@ -152,6 +152,24 @@ contains
     call fill_flat(zd)
     call ps_map_r8(xd(::2), yd, zd(::2), file='flat.ps', device='null')
   end subroutine ps_map_flat
+
+  ! A path of n characters given by the caller, longer than the text fields:
+  ! the data file path // '.dat' and the PNG map path // '.ps' (written as
+  ! path // '.png').
+  subroutine long_file_names(chars, n) bind(C, name='fortran_long_file_names')
+    integer(c_int), value :: n
+    character(kind=c_char), intent(in) :: chars(n)
+    character(len=n) :: path
+    real :: x(3), y(2), z(6), unused(1, 1)
+    integer :: k
+    do k = 1, n
+      path(k:k) = chars(k)
+    end do
+    call fill_r4(x, y, unused, 1, 1)
+    call fill_flat(z)
+    call dat_map(x, y, z, file=path // '.dat')
+    call ps_map(x, y, z, file=path // '.ps', device='png')
+  end subroutine long_file_names
 
   ! log10 of a negative value: the program ends before any device is opened.
   subroutine ps_map_log_of_negative() bind(C, name='fortran_ps_map_log_of_negative')

@@ -34,6 +34,7 @@ void fortran_ps_map_bounds();
 void fortran_ps_map_sections();
 void fortran_ps_map_flat();
 void fortran_ps_map_log_of_negative();
+void fortran_long_file_names(const char* path, int n);
 void fortran_scr_map_bounds();
 void fortran_scr_map_sections();
 void fortran_scr_map_in_place(double* z, int n);
@@ -258,6 +259,32 @@ TEST_F(FromFortran, PostScriptMapsMakeTheSamePgplotCalls) {
                                  VecView<double>(zd.data(), 12, 2), std::nullopt, std::nullopt,
                                  std::nullopt, std::nullopt, "flat.ps", "null");
               }));
+  }
+}
+
+// Paths longer than the 80-character fields reach the files whole, with the
+// bytes the same calls from C++ write.
+TEST_F(FromFortran, FileNamesOfAnyLengthAreUsedWhole) {
+  const auto x = x_values(1, 3), y = y_values(1, 2);
+  const auto z = flat_values<float>(6);
+  for (const std::size_t length : {115u, 300u}) {
+    const std::string path = rtl::testing::long_path(length, "");
+    SCOPED_TRACE(path);
+    std::vector<std::string> console;
+    rtl::set_console_listener([&](std::string_view line) { console.emplace_back(line); });
+    fortran_long_file_names(path.data(), static_cast<int>(path.size()));
+    rtl::set_console_listener({});
+    EXPECT_EQ(console, (std::vector<std::string>{"  Output in " + path + ".dat",
+                                                 "  Output in " + path + ".png"}));
+    EXPECT_EQ(rtl::testing::files_under("."),
+              (std::vector<std::string>{path + ".dat", path + ".png"}));
+    const std::string data = read_all(path + ".dat"), picture = read_all(path + ".png");
+    mapdata::dat_map(x, y, z, {.file = path + ".dat"});
+    mapps::ps_map(x, y, z, {.file = path + ".ps", .device = "png"});
+    EXPECT_EQ(read_all(path + ".dat"), data);
+    EXPECT_EQ(read_all(path + ".png"), picture);
+    fs::remove(path + ".dat");
+    fs::remove(path + ".png");
   }
 }
 

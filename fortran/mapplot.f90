@@ -18,8 +18,9 @@
 ! argument after z is optional, by position or by keyword, in this order:
 !   log, xlabel, ylabel, title, then size, own_window, continuation (screen
 !   map), file, device (PostScript map) or file (data export).
-! Texts are of any length and are held in 80-character fields; an absent text
-! gives the default, a present one replaces it even when empty. log, size and
+! Texts are of any length; labels and titles are held in 80-character fields,
+! file names and device types are used whole. An absent text gives the
+! default, a present one replaces it even when empty. log, size and
 ! the flags are default integers of which only the lowest bit counts for the
 ! truth values (true is -1).
 !

@@ -15,6 +15,10 @@ std::string text_field(OptText argument, std::string_view fallback, Reduce reduc
   return textfmt::assign_fixed(text);
 }
 
+std::string name_field(OptText argument, std::string_view fallback) {
+  return textfmt::pad_fixed(argument.value_or(fallback));
+}
+
 std::string log_title(std::string_view title_field) {
   std::string title = "log(";
   title += textfmt::strip(title_field);

@@ -1,6 +1,9 @@
 #pragma once
 // The 80-character text fields of the map routines.
 //
+// Labels and titles are cut to their 80 characters; file names and device
+// types are padded like them but never cut.
+//
 // An absent text gives the routine's default; a present one always replaces
 // it, even when empty or all blanks.
 
@@ -26,6 +29,12 @@ enum class Reduce {
 // The field for an optional text argument: the default when absent, else the
 // argument reduced as asked; cut to 80 characters and blank-padded.
 std::string text_field(OptText argument, std::string_view fallback, Reduce reduce);
+
+// The field for a file name or a device type: the default when absent, else
+// the argument as given, blank-padded to 80 characters; a longer text is held
+// whole, never cut, so that no file is written under a name the caller did
+// not give.
+std::string name_field(OptText argument, std::string_view fallback);
 
 // The title under the log option: "log(" + the title without leading and
 // trailing blanks + ")", cut to 80 characters and blank-padded. At most 76

@@ -75,7 +75,9 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
   const std::string xfield = export_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
   const std::string yfield = export_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
   std::string tfield = export_field(title, maparg::kDefaultTitle, Reduce::none);
-  const std::string ffield = maparg::text_field(file, kDefaultFileName, Reduce::none);
+  // The file name whole, whatever its length, without its surrounding blanks.
+  const std::string name(textfmt::strip(file.value_or(kDefaultFileName)));
+  rtl::refuse_nul_bytes(name, "File name");
   const bool log = maparg::truth(log_option);
   if (log) tfield = maparg::log_title(tfield);
 
@@ -94,7 +96,6 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
     values = VecView<float>(logs);
   }
 
-  const std::string name(textfmt::strip(ffield));
   rtl::SafeFile data(name);
   textfmt::ListWriter out(textfmt::kFileRecordWidth, [&data](std::string_view record) {
     data.write(record);

@@ -16,7 +16,9 @@
 // "Representation of z=z(x,y)", "Map.dat"), a present one replaces it even
 // when empty; labels lose their leading blanks, the title and the file name
 // are taken as given (the file name is opened without its surrounding
-// blanks). Under the log option (lowest bit set) the file holds log10 of the
+// blanks). The file name is used whole, whatever its length; one holding a
+// NUL byte ends the program with "File name holds a NUL byte: a\0b" before
+// anything is written. Under the log option (lowest bit set) the file holds log10 of the
 // values and the title becomes "log(<title>)".
 //
 // Line breaks in texts: each carriage return and line feed of a label or

@@ -5,7 +5,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -154,6 +156,49 @@ TEST_F(DatMap, TextFieldsAndFileName) {
   EXPECT_EQ(lines[6], " ");
   EXPECT_EQ(lines[7], " " + long_text.substr(0, 79));
   EXPECT_EQ(lines[8], " " + long_text.substr(79, 1));
+}
+
+// A path longer than the 80-character fields, in every form and for any
+// length: the file is written under the whole path (blanks around it still
+// dropped), and " Output in " names it on one console line.
+TEST_F(DatMap, FileNamesOfAnyLengthAreUsedWhole) {
+  const std::vector<float> xs{1, 2}, ys{3}, zs{4, 5};
+  const std::vector<double> xd{1, 2}, yd{3}, zd{4, 5};
+  const std::vector<std::function<void(const DatMapOptions&)>> forms = {
+      [&](const DatMapOptions& o) { dat_map(xs, ys, zs, o); },
+      [&](const DatMapOptions& o) { dat_map_r8(xd, yd, zd, o); },
+      [&](const DatMapOptions& o) { dat_map_2d(xs, ys, MatView<float>(zs.data(), 2, 1), o); },
+      [&](const DatMapOptions& o) { dat_map_2d_r8(xd, yd, MatView<double>(zd.data(), 2, 1), o); },
+  };
+  for (const std::size_t length : {115u, 300u}) {
+    for (const auto& form : forms) {
+      const std::string path = rtl::testing::long_path(length, ".dat");
+      SCOPED_TRACE(path);
+      EXPECT_EQ(console_of([&] { form({.title = "T", .file = "  " + path + "  "}); }),
+                "  Output in " + path + "\n");
+      EXPECT_EQ(rtl::testing::files_under("."), std::vector<std::string>{path});
+      EXPECT_EQ(lines_of(path).back(), " T");
+      fs::remove(path);
+    }
+  }
+  // As long as a folder entry may be: the temporary file beside it fits too.
+  const std::string longest(NAME_MAX, 'm');
+  EXPECT_EQ(console_of([&] { dat_map(xs, ys, zs, {.file = longest}); }),
+            "  Output in " + longest + "\n");
+  EXPECT_EQ(rtl::testing::files_under("."), std::vector<std::string>{longest});
+}
+
+TEST_F(DatMapDeathTest, ANulByteInTheFileNameIsRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const float v[] = {1};
+  const double w[] = {1};
+  const std::string name("a\0b.dat", 7);
+  EXPECT_EXIT(dat_map(v, v, v, {.file = name}), testing::ExitedWithCode(rtl::kFatalExitCode),
+              "File name holds a NUL byte: a\\\\0b\\.dat");
+  EXPECT_EXIT(dat_map_2d_r8(w, w, MatView<double>(w, 1, 1), {.file = name}),
+              testing::ExitedWithCode(rtl::kFatalExitCode),
+              "File name holds a NUL byte: a\\\\0b\\.dat");
+  EXPECT_EQ(entries(), std::vector<std::string>{});
 }
 
 TEST_F(DatMap, LineBreaksInTextsBecomeBlanks) {

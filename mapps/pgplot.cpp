@@ -97,11 +97,46 @@ int output_error(const std::string& target) {
   return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
+// giza keeps the file name of a device in a buffer of 256 bytes and cuts a
+// longer one (its "device name exceeds maximum string length"): a longer
+// path is handed to it through an open descriptor of its folder,
+// /proc/self/fd/<n>/<name>, which reaches the same file.
+constexpr std::size_t kLongestGizaName = 255;
+
+// An open folder, for the short name of a file in it; closed with the handle.
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+  ~FolderHandle() { close(); }
+
+  // Opens the folder of `file`; the name by which giza reaches `file` through
+  // it, or "" with errno set when the folder cannot be opened.
+  std::string short_name(const std::string& file) {
+    close();
+    const auto slash = file.rfind('/');
+    const std::string folder = slash == 0 ? "/" : file.substr(0, slash);
+    fd_ = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return {};
+    return "/proc/self/fd/" + std::to_string(fd_) + file.substr(slash);
+  }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
 // The device between pgbeg and pgend.
 struct OpenDevice {
   bool open = false;
   std::unique_ptr<rtl::PendingFile> pending;  // the target, reserved
   std::string drawn;  // the file giza writes: the reserved temporary file
+  std::string giza_file;  // the name giza is given for it: drawn, or a short name
+  FolderHandle folder;    // of drawn, while giza is given the short name
   const DeviceType* type = nullptr;
   // What pgbeg handed to giza, and the calls since, each as it is drawn in the
   // second attempt (see pgend); kept only while a file is drawn.
@@ -121,6 +156,7 @@ struct OpenDevice {
     calls = {};
     if (pending) std::remove(drawn.c_str());
     pending.reset();
+    folder.close();
   }
 };
 
@@ -382,7 +418,8 @@ int write_error(const std::string& file, const std::string& messages) {
   return reported ? -1 : 0;
 }
 
-// giza's messages about the drawn file, naming the target instead.
+// giza's messages about the drawn file (by the name giza was given), naming
+// the target instead.
 std::string about_target(std::string messages, const std::string& drawn,
                          const std::string& target) {
   for (auto at = messages.find(drawn); at != std::string::npos;
@@ -446,13 +483,25 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
     // A name that ends in the extension is taken by giza as it is.
     d.pending = std::make_unique<rtl::PendingFile>(target, type->extension);
     d.drawn = d.pending->temporary();
-    giza_spec = d.drawn + type->giza;
+    // The temporary file's own name is short (rtl::kTemporaryNameKeeps), so
+    // the short name through its folder always fits.
+    d.giza_file = d.drawn.size() <= kLongestGizaName ? d.drawn : d.folder.short_name(d.drawn);
+    if (d.giza_file.empty()) {
+      const int error = errno;
+      report(std::string("Cannot open output file for ") + type->kind + " plot: " + target +
+             ": " + std::strerror(error));
+      std::remove(d.drawn.c_str());
+      d.pending.reset();
+      return 0;
+    }
+    giza_spec = d.giza_file + type->giza;
   }
   const int status = cpgbeg(unit, giza_spec.c_str(), nxsub, nysub);
   if (status != 1) {
     report("Cannot open graphics device " + visible(device_spec));
     if (d.pending) std::remove(d.drawn.c_str());
     d.pending.reset();
+    d.folder.close();
     return status;
   }
   d.open = true;
@@ -488,7 +537,8 @@ void pgend() {
   }
   d.calls = {};
   const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
-  std::fputs(about_target(messages, d.drawn, pending->target()).c_str(), stderr);
+  d.folder.close();
+  std::fputs(about_target(messages, d.giza_file, pending->target()).c_str(), stderr);
   if (!complete) {
     std::remove(d.drawn.c_str());
     rtl::fatal_error("File " + pending->target() + ": cannot write: " +

@@ -9,7 +9,9 @@
 //     blanks. The file written is exactly that name (giza would append ".ps",
 //     ".png" ... to a name that lacks it): the plot goes to a temporary file
 //     beside the target and is renamed over it when pgend completes, so an
-//     earlier file of that name survives any failure. A blank name gives
+//     earlier file of that name survives any failure. The name is used
+//     whole, whatever its length (giza itself cuts a name after 256 bytes:
+//     a longer one reaches it through its folder). A blank name gives
 //     PGPLOT's default, pgplot.ps (pgplot.png ...), see pgplot_output_file.
 //   - Device types, in either case: ps and cps (landscape PostScript), vps
 //     and vcps (portrait), eps, pdf, vpdf, png, tpng, svg and null. Any other

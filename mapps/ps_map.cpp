@@ -42,7 +42,8 @@ void console_line(std::string_view first, std::string_view second = {}) {
   textfmt::end_record(out);
 }
 
-// The device string: the whole file-name field, "/", the device type.
+// The device string: the whole file-name field (80 characters or more), "/",
+// the device type.
 std::string device_spec(const PsTextFields& f) {
   return f.file + "/" + std::string(textfmt::strip(f.device));
 }
@@ -127,18 +128,18 @@ PsTextFields ps_text_fields(OptText xlabel, OptText ylabel, OptText title, OptTe
   return {text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading),
           text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading),
           text_field(title, maparg::kDefaultTitle, Reduce::none),
-          text_field(file, "Map.ps", Reduce::none),
-          text_field(device, "ps", Reduce::none)};
+          maparg::name_field(file, "Map.ps"),
+          maparg::name_field(device, "ps")};
 }
 
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);
   const std::string_view type = textfmt::trim(device_field);
   const std::size_t n = name.size();
-  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps") return textfmt::assign_fixed(file_field);
+  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps") return textfmt::pad_fixed(file_field);
   std::string renamed(name.substr(0, n - 2));
   renamed += type;
-  return textfmt::assign_fixed(renamed);
+  return textfmt::pad_fixed(renamed);
 }
 
 void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
@@ -146,6 +147,8 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   Prepared& p = prepared();
   p = Prepared{};
   p.fields = ps_text_fields(xlabel, ylabel, title, file, device);
+  rtl::refuse_nul_bytes(textfmt::trim(p.fields.file), "File name");
+  rtl::refuse_nul_bytes(textfmt::trim(p.fields.device), "Device type");
   p.fields.file = output_file_field(p.fields.file, p.fields.device);
   const bool log_on = maparg::truth(log_option);
   if (log_on) p.fields.title = maparg::log_title(p.fields.title);

@@ -14,7 +14,11 @@
 //               new ending when the type is not "ps": Map.ps with png gives
 //               Map.png, out.eps with cps gives out.ecps, plot stays plot
 //   device      "ps"; PGPLOT device types as mapps/pgplot.h lists them
-// Texts are held in 80-character fields (longer ones are cut).
+// Labels and title are held in 80-character fields (longer ones are cut);
+// file name and device type are used whole, whatever their length, and the
+// ending rule applies to the whole name. A NUL byte in either ends the
+// program with the fatal report "File name holds a NUL byte: a\0b" (or
+// "Device type ...") before anything is drawn or written.
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); the
 // coordinates are taken as evenly spaced from the first to the last. The
@@ -105,7 +109,8 @@ inline void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z
 }
 
 // The output file name for a file-name field and a device-type field (80
-// characters each): the ending rule above, result again an 80-character field.
+// characters or more): the ending rule above, result again such a field
+// (blank-padded to 80 characters, a longer name whole).
 std::string output_file_field(std::string_view file_field, std::string_view device_field);
 
 }  // namespace mapps

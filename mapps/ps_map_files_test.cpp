@@ -9,9 +9,12 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,7 @@ using testing_support::starts_with;
 using testing_support::write_all;
 using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
+using maparg::MatView;
 
 class PsMapFiles : public testing_support::InTempFolder {
  protected:
@@ -107,6 +111,61 @@ TEST_F(PsMapFiles, DeviceTypesGiveFilesOfTheirKindsUnderTheEndingRule) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "%PGPLOT, Unrecognized device type: gif\n");
   EXPECT_EQ(lines, no_more);
   EXPECT_EQ(entries(), (Strings{"Map.pdf", "Map.png", "Map.svg", "out.ecps", "plot"}));
+}
+
+// A path longer than the 80-character fields, in every form and for any
+// length: the file is written under the whole path, the ending rule works on
+// the whole name, and " Output in " names it on one console line.
+TEST_F(PsMapFiles, FileNamesOfAnyLengthAreUsedWhole) {
+  const std::vector<float> xs{1, 2, 3}, ys{10, 20}, zs{1, 2, 3, 4, 5, 6};
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
+  using Form = std::function<void(const std::string& file, const char* device)>;
+  const std::vector<std::pair<Form, const char*>> forms = {
+      {[&](const std::string& f, const char* d) { ps_map(xs, ys, zs, {.file = f, .device = d}); },
+       "ps"},
+      {[&](const std::string& f, const char* d) { ps_map_r8(xd, yd, zd, {.file = f, .device = d}); },
+       "png"},
+      {[&](const std::string& f, const char* d) {
+         ps_map_2d(xs, ys, MatView<float>(zs.data(), 3, 2), {.file = f, .device = d});
+       },
+       "svg"},
+      {[&](const std::string& f, const char* d) {
+         ps_map_2d_r8(xd, yd, MatView<double>(zd.data(), 3, 2), {.file = f, .device = d});
+       },
+       "pdf"},
+  };
+  for (const std::size_t length : {115u, 300u}) {
+    for (const auto& [form, device] : forms) {
+      const std::string asked = testing_support::long_path(length, ".ps");
+      const std::string written = asked.substr(0, asked.size() - 2) + device;
+      SCOPED_TRACE(written);
+      lines.clear();
+      form(asked, device);
+      EXPECT_EQ(lines, Strings{"  Output in " + written});
+      EXPECT_EQ(testing_support::files_under("."), Strings{written});
+      EXPECT_GT(read_all(written).size(), 100u);
+      fs::remove(written);
+    }
+  }
+  // As long as a folder entry may be: the temporary file beside it fits too.
+  const std::string longest = std::string(NAME_MAX - 3, 'm') + ".ps";
+  ps_map(xs, ys, zs, {.file = longest});
+  EXPECT_EQ(lines.back(), "  Output in " + longest);
+  EXPECT_EQ(testing_support::files_under("."), Strings{longest});
+}
+
+TEST_F(PsMapFilesDeathTest, ANulByteInTheFileNameOrTheDeviceTypeIsRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string file("a\0b.ps", 6), device("png\0x", 5);
+  const std::vector<float> xs{1, 2, 3}, ys{10, 20}, zs{1, 2, 3, 4, 5, 6};
+  EXPECT_EXIT(ps_map(xs, ys, zs, {.file = file}), testing::ExitedWithCode(rtl::kFatalExitCode),
+              "File name holds a NUL byte: a\\\\0b\\.ps");
+  EXPECT_EXIT(ps_map_2d(xs, ys, MatView<float>(zs.data(), 3, 2), {.file = file, .device = "png"}),
+              testing::ExitedWithCode(rtl::kFatalExitCode),
+              "File name holds a NUL byte: a\\\\0b\\.ps");
+  EXPECT_EXIT(ps_map(xs, ys, zs, {.device = device}), testing::ExitedWithCode(rtl::kFatalExitCode),
+              "Device type holds a NUL byte: png\\\\0x");
+  EXPECT_EQ(entries(), Strings{});
 }
 
 TEST_F(PsMapFiles, AnEarlierMapSurvivesCallsThatFail) {

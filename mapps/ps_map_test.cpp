@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,34 @@ TEST_F(PsMapCalls, FileNameEndingRule) {
   recording() = {};
   ps_map(x3, y2, z6, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "gif");
   EXPECT_EQ(first("pgbeg"), "pgbeg 0 'Map.gif" + blanks(73) + "/gif' 1 1");
+}
+
+// File names and device types beyond 80 characters reach PGPLOT whole,
+// while labels and titles keep their fields.
+TEST_F(PsMapCalls, FileNamesAndDeviceTypesAreNeverCut) {
+  const std::string name = "sub/" + std::string(96, 'n') + ".ps";  // 102 bytes
+  ps_map(x3, y2, z6, {.title = std::string(100, 't'), .file = name});
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + name + "/ps' 1 1");
+  EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' '" +
+                                std::string(80, 't') + blanks(20) + "'");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in " + name + "'"});
+
+  // The ending rule on the whole name; eighty bytes ending in "ps" grow, not cut.
+  const std::string stem = name.substr(0, name.size() - 2);
+  const std::string eighty = std::string(78, 'e') + "ps";
+  for (const auto& [file, renamed] : {std::pair{name, stem + "svg"},
+                                      std::pair{eighty, std::string(78, 'e') + "svg"}}) {
+    recording() = {};
+    ps_map(x3, y2, z6, {.file = file, .device = "svg"});
+    EXPECT_EQ(first("pgbeg"), "pgbeg 0 '" + renamed + "/svg' 1 1");
+    EXPECT_EQ(console_lines(), Lines{"'  Output in " + renamed + "'"});
+  }
+
+  // Not png: the type's last byte counts too.
+  recording() = {};
+  const std::string padded_type = "png" + blanks(80) + "x";
+  ps_map(x3, y2, z6, {.file = "plot", .device = padded_type});
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'plot" + blanks(76) + "/" + padded_type + "' 1 1");
 }
 
 TEST_F(PsMapCalls, LabelsTitlesAndTheLogOption) {

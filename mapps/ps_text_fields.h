@@ -1,8 +1,9 @@
 #pragma once
 // The five text fields of the PostScript map, shared by ps_map and its
 // argument forms: 80 characters each, the default for an absent text, the
-// labels without their leading blanks, the other texts as given. Preparing
-// fields that were already prepared gives them back unchanged.
+// labels without their leading blanks, the other texts as given. Labels and
+// title are cut to 80 characters; file name and device type are never cut.
+// Preparing fields that were already prepared gives them back unchanged.
 
 #include <string>
 

@@ -9,7 +9,9 @@
 namespace mapps::testing_support {
 
 using rtl::testing::entries_of;
+using rtl::testing::files_under;
 using rtl::testing::InTempFolder;
+using rtl::testing::long_path;
 using rtl::testing::read_all;
 using rtl::testing::write_all;
 namespace fs = std::filesystem;

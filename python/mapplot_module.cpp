@@ -395,7 +395,8 @@ file (default "Map.ps"). device: ps, cps (landscape PostScript), vps, vcps
 ending in "ps" takes the device type as its ending (Map.ps with png gives
 Map.png). Afterwards " Output in <file>" is written. Fewer than two x or y
 values, or a file or folder that may not be written, give a warning or
-PGPLOT's message and no file. file may be a str or an os.PathLike.
+PGPLOT's message and no file. file may be a str or an os.PathLike,
+used whole whatever its length; a NUL byte in file or device raises FatalError.
 )doc";
 
 constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)
@@ -406,7 +407,8 @@ then writes " Output in <file>". Values are written in single precision.
 With float64 arrays and a flat z the default title is
 "Representation of y=y(x)" (that form's), else "Representation of z=z(x,y)".
 The file is written under a temporary name and put in place only when
-complete. file may be a str or an os.PathLike.
+complete. file may be a str or an os.PathLike, used whole whatever its length; a
+NUL byte in it raises FatalError.
 )doc";
 
 constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData

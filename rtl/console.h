@@ -8,15 +8,16 @@
 
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <string_view>
 
 #include "textfmt/list_record.h"
 
 namespace rtl {
 
-// Console record width: wide enough that each output statement of the
-// system gives one line.
-inline constexpr std::size_t kConsoleRecordWidth = 256;
+// Console record width: unlimited, so that each output statement of the
+// system gives one line, " Output in " and a file name of any length included.
+inline constexpr std::size_t kConsoleRecordWidth = std::numeric_limits<std::size_t>::max();
 
 // Writes one console record (a whole line, without line ending).
 void console_write_line(std::string_view record);

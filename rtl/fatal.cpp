@@ -35,6 +35,17 @@ void fatal_error(std::string_view message) {
   std::exit(kFatalExitCode);
 }
 
+void refuse_nul_bytes(std::string_view text, std::string_view what) {
+  if (text.find('\0') == std::string_view::npos) return;
+  std::string message(what);
+  message += " holds a NUL byte: ";
+  for (const char c : text) {
+    if (c == '\0') message += "\\0";
+    else message += c;
+  }
+  fatal_error(message);
+}
+
 void out_of_memory() { fatal_error("Out of memory"); }
 
 void fatal_if_out_of_memory() {

@@ -14,6 +14,12 @@ inline constexpr int kFatalExitCode = 1;
 
 [[noreturn]] void fatal_error(std::string_view message);
 
+// A name handed on to the system as a C string (a file name, a device type)
+// would end at its first NUL byte and name something else: such a text ends
+// the program with "<what> holds a NUL byte: <text>", each NUL shown as \0,
+// before anything is written. Texts without a NUL pass.
+void refuse_nul_bytes(std::string_view text, std::string_view what);
+
 // The report of exhausted storage: "Out of memory".
 [[noreturn]] void out_of_memory();
 

@@ -122,6 +122,10 @@ TEST_F(SafeFileDeathTest, FailuresNameTheFileAndTheReason) {
       },
       ::testing::ExitedWithCode(kFatalExitCode), "File /dev/full: cannot write: No space left");
   EXPECT_EXIT(SafeFile f(""), ::testing::ExitedWithCode(kFatalExitCode), "File name is blank");
+  // The system would take the name up to its NUL and write another file.
+  EXPECT_EXIT(SafeFile f(std::string("a\0b", 3)), ::testing::ExitedWithCode(kFatalExitCode),
+              "File name holds a NUL byte: a\\\\0b");
+  EXPECT_EQ(entries(), std::vector<std::string>{});
 }
 
 TEST_F(SafeFileDeathTest, FatalErrorRemovesFilesBeingWritten) {

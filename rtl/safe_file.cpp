@@ -159,12 +159,13 @@ void release_slot(PendingSlot* s) {
   fatal_error("File " + target + ": " + what + ": " + std::strerror(error));
 }
 
-// "dir/name" -> "dir/.name.XXXXXX"; "name" -> ".name.XXXXXX"
-std::string temporary_pattern(const std::string& target) {
+// "dir/name" -> "dir/.name.XXXXXX" + suffix; "name" -> ".name.XXXXXX" + suffix,
+// with at most kTemporaryNameKeeps bytes of the name.
+std::string temporary_pattern(const std::string& target, std::string_view suffix) {
   const auto slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  return dir + "." + base + ".XXXXXX";
+  return dir + "." + base.substr(0, kTemporaryNameKeeps) + ".XXXXXX" + std::string(suffix);
 }
 
 void copy_into(const std::string& from, const std::string& target) {
@@ -272,12 +273,12 @@ int open_error(const std::string& target, std::string& file) {
 
 PendingFile::PendingFile(std::string target, std::string_view suffix) : target_(std::move(target)) {
   if (target_.empty()) fatal_error("File name is blank: no file can be created");
+  refuse_nul_bytes(target_, "File name");
   if (const int error = open_error(target_, final_); error != 0) file_error(target_, "cannot open", error);
   struct stat st {};
   special_ = stat(final_.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-  std::string pattern =
-      (special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX" : temporary_pattern(final_)) +
-      std::string(suffix);
+  std::string pattern = special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX" + std::string(suffix)
+                                 : temporary_pattern(final_, suffix);
   slot_ = acquire_slot();
   begin_pending();
   const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));

@@ -30,12 +30,19 @@
 // ignored stays ignored. The handlers are in place only while a file is being
 // written.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace rtl {
 
 struct PendingSlot;
+
+// A temporary file's name in its folder keeps at most this many bytes of the
+// target's name: it then fits wherever the target's name fits (a folder
+// entry holds 255 bytes), and stays short for writers that take only short
+// names.
+inline constexpr std::size_t kTemporaryNameKeeps = 160;
 
 // A temporary file reserved beside `target`, for writers that create the file
 // themselves (a plotting library); it is removed unless committed.

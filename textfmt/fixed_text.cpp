@@ -10,6 +10,12 @@ std::string assign_fixed(std::string_view text, std::size_t length) {
   return field;
 }
 
+std::string pad_fixed(std::string_view text, std::size_t length) {
+  std::string field(text);
+  if (field.size() < length) field.resize(length, ' ');
+  return field;
+}
+
 std::string adjust_left(std::string_view text) {
   const std::string_view rest = drop_leading_blanks(text);
   std::string shifted(rest);

@@ -18,6 +18,10 @@ inline constexpr std::size_t kFieldLength = 80;
 // an empty text); the result holds that many characters.
 std::string assign_fixed(std::string_view text, std::size_t length = kFieldLength);
 
+// A field that is never cut: the text padded with blanks to `length`
+// characters, a longer text kept whole (file names, device types).
+std::string pad_fixed(std::string_view text, std::size_t length = kFieldLength);
+
 // The text with its leading blanks removed and as many blanks appended
 // (same length).
 std::string adjust_left(std::string_view text);

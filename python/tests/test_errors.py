@@ -89,6 +89,21 @@ def test_files_that_cannot_be_written_raise_and_leave_nothing(data, in_tmp, capf
     assert "%PGPLOT, Cannot open output file for PNG plot: missing/map.png" in err
 
 
+def test_a_nul_byte_in_a_file_name_or_device_type_raises_and_writes_nothing(data, in_tmp,
+                                                                             capfd):
+    x, y, z = data["x8"], data["y8"], data["z8"]
+    refused = [
+        (mapplot.dat_map, dict(file="a\0b.dat"), "File name holds a NUL byte: a\\0b.dat"),
+        (mapplot.ps_map, dict(file=b"a\0b.ps"), "File name holds a NUL byte: a\\0b.ps"),
+        (mapplot.ps_map, dict(device="png\0"), "Device type holds a NUL byte: png\\0"),
+    ]
+    for call, options, message in refused:
+        with pytest.raises(mapplot.FatalError, match="^" + re.escape(message) + "$"):
+            call(x, y, z, **options)
+    assert os.listdir() == []
+    assert capfd.readouterr() == ("", "".join(m + "\n" for _, _, m in refused))
+
+
 def test_a_full_file_raises_keeps_the_earlier_file_and_the_next_call_works(reference, in_tmp):
     # The file size limit in a process of its own: writes beyond it fail.
     result = run_python(f"""

@@ -123,6 +123,31 @@ def test_texts_and_file_names_of_every_kind(data, in_tmp):
     assert (in_tmp / "again.dat").read_bytes() == (in_tmp / "sub.dat").read_bytes()
 
 
+def long_path(folder, length):
+    """A path under folder of at least length bytes, through folders made here."""
+    path = folder
+    while len(str(path)) + 40 < length:
+        path = path / "a_folder_of_a_path_longer_than_a_field"
+        path.mkdir()
+    return path / "a_map_at_the_end_of_it"
+
+
+@pytest.mark.parametrize("length", [115, 300])
+def test_file_names_of_any_length_are_used_whole(reference, data, in_tmp, capsys, length):
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    path = long_path(in_tmp, length)
+    mapplot.dat_map(x, y, z, file=str(path) + ".dat")
+    mapplot.ps_map(x, y, z, file=path.with_suffix(".ps"), device="png")  # os.PathLike
+    mapplot.dat_map(x, y, z, file=path.with_suffix(".bytes"))
+    assert len(str(path)) >= length - 40 and len(str(path)) > 80
+    files = sorted(str(p) for p in in_tmp.rglob("*") if p.is_file())
+    assert files == [str(path) + ext for ext in (".bytes", ".dat", ".png")]
+    assert capsys.readouterr().out == "".join(
+        f"  Output in {path}{ext}\n" for ext in (".dat", ".png", ".bytes"))
+    assert (path.with_suffix(".dat")).read_bytes() == (reference / "dat_map.dat").read_bytes()
+    assert (path.with_suffix(".png")).read_bytes() == (reference / "ps_map.png").read_bytes()
+
+
 def test_arrays_are_never_changed(data, in_tmp):
     for size in "48":
         for as_matrix in (False, True):

@@ -35,6 +35,28 @@ inline std::vector<std::string> entries_of(const fs::path& dir) {
   return names;
 }
 
+// The regular files under a folder and its subfolders, as paths relative to it, sorted.
+inline std::vector<std::string> files_under(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) names.push_back(fs::relative(e.path(), dir));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A relative path of at least `length` bytes that ends in `ending`, through
+// folders it creates in the current folder (a folder entry holds at most 255
+// bytes). Cut anywhere after 80 bytes, it names another file.
+inline std::string long_path(std::size_t length, const std::string& ending) {
+  const std::string file = "a_map_at_the_end_of_a_long_path" + ending;
+  std::string path;
+  for (int level = 1; path.size() + file.size() < length; ++level) {
+    path += "folder_" + std::to_string(level) + "_of_a_path_longer_than_a_text_field/";
+    fs::create_directory(path);
+  }
+  return path + file;
+}
+
 // Each test runs in a fresh folder of its own under /tmp, removed afterwards.
 // A death test in the "threadsafe" style runs the test again from the start in
 // a child process; the child finds the parent's folder through the environment
