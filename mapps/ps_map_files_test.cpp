@@ -84,8 +84,8 @@ TEST_F(PsMapFiles, DefaultMapIsPostScriptThatGhostscriptRenders) {
   EXPECT_EQ(ghostscript_messages("flat.ps"), "");
 }
 
-// An infinite value draws the map of its finite neighbours' extreme, with
-// wedge, numbers and labels; a map without a finite value is the flat map.
+// An infinite value draws the map of the finite values' extremes, with wedge,
+// numbers and labels.
 TEST_F(PsMapFiles, InfiniteValuesDrawTheMapOfTheFiniteRange) {
   const auto [low, high] = std::minmax_element(z.begin(), z.end());
   std::vector<float> infinite(z), extreme(z);
@@ -97,34 +97,6 @@ TEST_F(PsMapFiles, InfiniteValuesDrawTheMapOfTheFiniteRange) {
   ps_map(x, y, extreme, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "ends.png", "png");
   EXPECT_EQ(read_all("inf.png"), read_all("ends.png"));
   EXPECT_EQ(lines, (Strings{"  Output in inf.png", "  Output in ends.png"}));
-
-  lines.clear();
-  testing::internal::CaptureStderr();
-  ps_map(x, y, std::vector<float>(z.size(), -INFINITY), std::nullopt, std::nullopt,
-         std::nullopt, std::nullopt, "none.png", "png");
-  ps_map(x, y, std::vector<float>(z.size(), 0.0f), std::nullopt, std::nullopt, std::nullopt,
-         std::nullopt, "zero.png", "png");
-  testing::internal::GetCapturedStderr();
-  EXPECT_EQ(read_all("none.png"), read_all("zero.png"));
-  EXPECT_EQ(lines, (Strings{"  Array is flat!", "  Output in none.png", "  Array is flat!",
-                            "  Output in zero.png"}));
-}
-
-// Coordinates that are not finite: the map's warning on the console (and so
-// on standard output), nothing of giza's, and no file.
-TEST_F(PsMapFiles, CoordinatesThatAreNotFiniteGiveTheWarningAndNoFile) {
-  std::vector<float> infinite(x);
-  infinite.back() = INFINITY;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  ps_map(infinite, y, z);
-  ps_map(x, std::vector<float>(y.size(), NAN), z, std::nullopt, std::nullopt, std::nullopt,
-         std::nullopt, std::nullopt, "png");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "  Warning: x and y values must be finite !!!\n"
-            "  Warning: x and y values must be finite !!!\n");
-  EXPECT_EQ(entries(), Strings{});
 }
 
 TEST_F(PsMapFiles, DeviceTypesGiveFilesOfTheirKindsUnderTheEndingRule) {
