@@ -149,8 +149,8 @@ TEST_F(PgplotFiles, ImagesInBandsTooThinForCairoAreDrawnAgainInMergedCells) {
   EXPECT_EQ(entries(), (Strings{"thin.pdf", "thin.png", "thin.ps", "thin.svg"}));
 }
 
-// giza prints notes of its own to standard output (a viewport it refuses, a
-// line feed for each one in a text); standard output carries only console
+// giza prints notes of its own to standard output (a viewport it refuses,
+// bare line feeds for one in a text); standard output carries only console
 // records, so they become PGPLOT messages, and its warnings stay on standard
 // error.
 TEST_F(PgplotFiles, WhatGizaPrintsNeverReachesStandardOutput) {
