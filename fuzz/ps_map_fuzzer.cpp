@@ -5,14 +5,17 @@
 // scratch folder. Also the output file name rule on random texts.
 //
 // Invariants: the caller's arrays are unchanged bit for bit; the console
-// shows the size warning exactly when z does not hold nx*ny values and the
-// two-values warning exactly when x or y has fewer than two; a map that can
-// be drawn on a real device leaves exactly its file (not empty) and
-// " Output in <file>", anything else leaves no file and no such line.
+// shows the size warning exactly when z does not hold nx*ny values, the
+// two-values warning exactly when x or y has fewer than two, and the finite
+// warning exactly when x or y holds a value that is not finite in single
+// precision; a map that can be drawn on a real device leaves exactly its file
+// (not empty) and " Output in <file>", anything else leaves no file and no
+// such line.
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,12 +91,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<fuzz::FuzzMat<float>> mf;
   std::optional<fuzz::FuzzMat<double>> md;
   std::size_t nx = 0, ny = 0;
-  std::vector<float> z;  // as the routine takes its logarithms
+  std::vector<float> x, y;  // in single precision, as the routine sees them
+  std::vector<float> z;     // as the routine takes its logarithms
   if (wide) {
     xd.emplace(in, kMaxSize);
     yd.emplace(in, kMaxSize);
     nx = xd->values().size();
     ny = yd->values().size();
+    x = single(xd->values());
+    y = single(yd->values());
     if (matrix) {
       md.emplace(in, kMaxSize, kMaxSize);
       z = single(md->values());
@@ -106,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     yf.emplace(in, kMaxSize);
     nx = xf->values().size();
     ny = yf->values().size();
+    x = xf->values();
+    y = yf->values();
     if (matrix) {
       mf.emplace(in, kMaxSize, kMaxSize);
       z = mf->values();
@@ -177,9 +185,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(console.has("  Warning: incompatible array sizes !!!") == (z.size() != cells), console.all());
   const bool too_few = nx < 2 || ny < 2;
   FUZZ_CHECK(console.has("  Warning: at least two x and two y values are needed !!!") == too_few, console.all());
+  const auto finite = [](float v) { return std::isfinite(v); };
+  const bool not_finite = !std::all_of(x.begin(), x.end(), finite) || !std::all_of(y.begin(), y.end(), finite);
+  FUZZ_CHECK(console.has("  Warning: x and y values must be finite !!!") == not_finite, console.all());
 
   const std::string type(fuzz::strip_blanks(device ? *device : "ps"));
-  const bool writes = real && type != "gif" && !too_few && z.size() >= cells;
+  const bool writes = real && type != "gif" && !too_few && !not_finite && z.size() >= cells;
   const std::vector<std::string> files = fuzz::scratch_files();
   std::string output_lines;
   for (const auto& line : console.lines())

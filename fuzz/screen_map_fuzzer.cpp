@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -75,28 +76,33 @@ __attribute__((no_sanitize("coverage"))) void check_outside_viewport(int unit, A
 }
 
 // The base form's z after the call: rescaled when a map was drawn (checked
-// where every value is finite), else as it was.
+// where no value is NaN: infinities take the ends, 0 and 255), else as it
+// was. Cells need finite coordinates; a scale needs two different finite values.
 void check_base_z(const std::vector<double>& before, const std::vector<double>& after, std::size_t cells,
                   bool has_cells, bool log) {
-  const bool finite = std::all_of(before.begin(), before.end(), [](double v) { return std::isfinite(v); });
-  if (log || !has_cells || before.size() < cells || before.empty()) {
+  const auto unchanged = [&](const std::string& why) {
     for (std::size_t k = 0; k < before.size(); ++k)
       FUZZ_CHECK(fuzz::same_bits(before[k], after[k]), "z(" + std::to_string(k + 1) + ") changed from " +
-                                                           show(before[k]) + " to " + show(after[k]) +
-                                                           " although no map is drawn from it");
+                                                           show(before[k]) + " to " + show(after[k]) + why);
+  };
+  if (log || !has_cells || before.size() < cells || before.empty()) {
+    unchanged(" although no map is drawn from it");
     return;
   }
-  if (!finite) return;
-  const auto [lo, hi] = std::minmax_element(before.begin(), before.end());
-  if (*hi == *lo) {
-    for (std::size_t k = 0; k < before.size(); ++k)
-      FUZZ_CHECK(fuzz::same_bits(before[k], after[k]), "z of equal values changed");
+  if (std::any_of(before.begin(), before.end(), [](double v) { return std::isnan(v); })) return;
+  std::vector<double> finite;
+  std::copy_if(before.begin(), before.end(), std::back_inserter(finite), [](double v) { return std::isfinite(v); });
+  const auto [lo, hi] = std::minmax_element(finite.begin(), finite.end());
+  if (finite.empty() || *hi == *lo) {
+    unchanged(" although z has no two different finite values");
     return;
   }
   for (std::size_t k = 0; k < before.size(); ++k) {
     const std::string where = "z(" + std::to_string(k + 1) + ") = " + show(before[k]) + " rescaled to " + show(after[k]);
     FUZZ_CHECK(after[k] >= 0 && after[k] <= 255 * (1 + 1e-12), where);
-    if (before[k] == *lo) FUZZ_CHECK(after[k] == 0, where + ": the smallest value is not 0");
+    if (before[k] == *lo || (before[k] < 0 && std::isinf(before[k])))
+      FUZZ_CHECK(after[k] == 0, where + ": the smallest value is not 0");
+    if (before[k] > 0 && std::isinf(before[k])) FUZZ_CHECK(after[k] == 255, where + ": +inf is not 255");
   }
 }
 
@@ -204,7 +210,13 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   if (zf) FUZZ_CHECK(zf->unchanged(), "scr_map_r4 changed the caller's z");
   if (mf) FUZZ_CHECK(mf->unchanged(), "scr_map_2d changed the caller's z");
   if (md) FUZZ_CHECK(md->unchanged(), "scr_map_2d_r8 changed the caller's z");
-  if (form == 0) check_base_z(z, base_z, nx * ny, nx > 0 && ny > 0, fuzz::log_on(log_option));
+  if (form == 0) {
+    const auto finite = [](const std::vector<double>& v) {
+      return std::all_of(v.begin(), v.end(), [](double c) { return std::isfinite(c); });
+    };
+    const bool has_cells = nx > 0 && ny > 0 && finite(xd->values()) && finite(yd->values());
+    check_base_z(z, base_z, nx * ny, has_cells, fuzz::log_on(log_option));
+  }
 
   // The unit.
   const int unit = state.unit_counter;

@@ -5,7 +5,6 @@
 
 #include <cpgplot.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -24,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "mapps/stdio_catch.h"
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
 #include "textfmt/fixed_text.h"
@@ -83,6 +83,29 @@ void report(const std::string& message) {
   std::fprintf(stderr, "%%PGPLOT, %s\n", message.c_str());
   std::fflush(stderr);
 }
+
+// Passes on what giza printed: its messages on standard error as it wrote
+// them, and each line it wrote on standard output (notes such as the limits of
+// a viewport it refused, bare line feeds) as a PGPLOT message, blank lines
+// left out, so that standard output carries only console records.
+void pass_on(const CaughtOutput& printed) {
+  if (!printed.err.empty()) {
+    std::fflush(stdout);
+    std::fputs(printed.err.c_str(), stderr);
+    std::fflush(stderr);
+  }
+  std::string_view rest = printed.out;
+  while (!rest.empty()) {
+    const auto end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = textfmt::strip(rest.substr(0, end));
+    if (!line.empty()) report(std::string(line));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+  }
+}
+
+// Runs giza's `calls` with what giza prints held back (stdio_catch.h), then
+// passes it on.
+void giza(const std::function<void()>& calls) { pass_on(catch_stdio(calls)); }
 
 // Why no file can be made at `target` (an errno value), or 0. The temporary
 // file goes into the folder of the target, or of the file a link names.
@@ -151,7 +174,7 @@ struct OpenDevice {
   ~OpenDevice() { abandon(); }
   void abandon() {
     if (!open) return;
-    cpgend();
+    giza([] { cpgend(); });
     open = false;
     calls = {};
     if (pending) std::remove(drawn.c_str());
@@ -173,7 +196,7 @@ std::string visible(std::string_view text) { return std::string(textfmt::trim(te
 void draw(const std::function<void()>& call, std::function<void()> again) {
   OpenDevice& d = device();
   if (!d.open) return;
-  call();
+  giza(call);
   if (d.pending) d.calls.push_back(std::move(again));
 }
 
@@ -319,30 +342,6 @@ void draw_wedge(const std::string& side, float disp, float width, float fg, floa
   cpgswin(wx1, wx2, wy1, wy2);
 }
 
-// Closes giza's device and returns what giza wrote to standard error meanwhile
-// (its report of a file it could not finish), holding it back from there.
-std::string close_device_catching_messages() {
-  std::fflush(stderr);
-  const int caught = memfd_create("giza-messages", MFD_CLOEXEC);
-  const int saved = caught < 0 ? -1 : dup(STDERR_FILENO);
-  if (saved < 0 || dup2(caught, STDERR_FILENO) < 0) {
-    if (saved >= 0) close(saved);
-    if (caught >= 0) close(caught);
-    cpgend();
-    return {};
-  }
-  cpgend();
-  std::fflush(stderr);
-  dup2(saved, STDERR_FILENO);
-  close(saved);
-  std::string messages;
-  char block[1024];
-  for (ssize_t n; (n = pread(caught, block, sizeof block, static_cast<off_t>(messages.size()))) > 0;)
-    messages.append(block, static_cast<std::size_t>(n));
-  close(caught);
-  return messages;
-}
-
 // Whether `file` is a whole file of its kind: every file giza finishes ends
 // in the same bytes (the end-of-file comment of PostScript and PDF, PNG's end
 // chunk, SVG's closing tag); one that a failed write cut short does not.
@@ -428,10 +427,10 @@ std::string about_target(std::string messages, const std::string& drawn,
   return messages;
 }
 
-// Closes the device; whether the drawn file is complete. giza's messages go
-// to `messages`.
-bool finish(OpenDevice& d, std::string& messages) {
-  messages = close_device_catching_messages();
+// Closes the device; whether the drawn file is complete. What giza prints
+// meanwhile (its report of a file it could not finish) goes to `printed`.
+bool finish(OpenDevice& d, CaughtOutput& printed) {
+  printed = catch_stdio([] { cpgend(); });
   d.open = false;
   return is_complete(d.drawn, d.type->ending);
 }
@@ -496,7 +495,8 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
     }
     giza_spec = d.giza_file + type->giza;
   }
-  const int status = cpgbeg(unit, giza_spec.c_str(), nxsub, nysub);
+  int status = 0;
+  giza([&] { status = cpgbeg(unit, giza_spec.c_str(), nxsub, nysub); });
   if (status != 1) {
     report("Cannot open graphics device " + visible(device_spec));
     if (d.pending) std::remove(d.drawn.c_str());
@@ -518,18 +518,20 @@ void pgend() {
   OpenDevice& d = device();
   if (!d.open) return;
   if (!d.pending) {
-    cpgend();
+    giza([] { cpgend(); });
     d.open = false;
     return;
   }
-  std::string messages;
-  bool complete = finish(d, messages);
-  int error = complete ? 0 : write_error(d.drawn, messages);
+  CaughtOutput printed;
+  bool complete = finish(d, printed);
+  int error = complete ? 0 : write_error(d.drawn, printed.err);
   // Not finished for a reason of giza's own (such as an image cairo cannot
   // take): drawn again, and only what giza reports then is passed on.
-  if (!complete && error == 0 && draw_again(d)) {
-    complete = finish(d, messages);
-    error = complete ? 0 : write_error(d.drawn, messages);
+  bool drawn_again = false;
+  if (!complete && error == 0) giza([&d, &drawn_again] { drawn_again = draw_again(d); });
+  if (drawn_again) {
+    complete = finish(d, printed);
+    error = complete ? 0 : write_error(d.drawn, printed.err);
   }
   if (complete && !d.type->images_in_blocks) {
     error = clear_image_smoothing(d.drawn);
@@ -538,7 +540,8 @@ void pgend() {
   d.calls = {};
   const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
   d.folder.close();
-  std::fputs(about_target(messages, d.giza_file, pending->target()).c_str(), stderr);
+  pass_on({about_target(printed.out, d.giza_file, pending->target()),
+           about_target(printed.err, d.giza_file, pending->target())});
   if (!complete) {
     std::remove(d.drawn.c_str());
     rtl::fatal_error("File " + pending->target() + ": cannot write: " +

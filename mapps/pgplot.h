@@ -54,6 +54,12 @@
 //     difference), and passes on only what giza reports about that drawing.
 //     Plots that giza finishes at once are drawn as described above.
 //   - giza's messages name the file written, not its temporary file.
+//   - Nothing giza prints on its own reaches standard output: what it writes
+//     to standard error is passed on there after each call, and each line it
+//     writes to standard output (such as "giza_viewport: xmin -nan ...") as a
+//     PGPLOT message on standard error, blank lines left out. Only the
+//     drawing thread's output is held back meanwhile (mapps/stdio_catch.h):
+//     other threads keep standard output and standard error.
 // Calls other than pgbeg are ignored while no device is open.
 //
 // Callers draw through the table returned by pgplot(), so that a test can

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mapps/test_support.h"
@@ -141,6 +147,49 @@ TEST_F(PgplotFiles, ImagesInBandsTooThinForCairoAreDrawnAgainInMergedCells) {
     }
   }
   EXPECT_EQ(entries(), (Strings{"thin.pdf", "thin.png", "thin.ps", "thin.svg"}));
+}
+
+// giza prints notes of its own to standard output (a viewport it refuses,
+// bare line feeds for one in a text); standard output carries only console
+// records, so they become PGPLOT messages, and its warnings stay on standard
+// error.
+TEST_F(PgplotFiles, WhatGizaPrintsNeverReachesStandardOutput) {
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(pgbeg(0, "odd.ps/ps", 1, 1), 1);
+  pgsvp(0.12f, 0.83f, 0.12f, 0.88f);
+  pgwnad(0, INFINITY, 0, 1);
+  pglab("two\nlines", "y", "title");
+  pgend();
+  const std::string messages = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_NE(messages.find("%PGPLOT, giza_viewport: xmin -nan xmax -nan ymin 0.500000 ymax "
+                          "0.500000\n"),
+            std::string::npos);
+  EXPECT_NE(messages.find("%giza - Warning - giza_set_viewport: "), std::string::npos);
+  EXPECT_TRUE(starts_with(read_all("odd.ps"), "%!PS-Adobe"));
+}
+
+// While plots are drawn and their files closed, another thread's messages
+// reach standard error, whole and in order.
+TEST_F(PgplotFiles, OtherThreadsKeepStandardErrorWhilePlotsAreDrawn) {
+  testing::internal::CaptureStderr();
+  std::atomic<bool> drawing = true;
+  int written = 0;
+  std::thread other([&] {
+    while (drawing) {
+      std::fprintf(stderr, "message %d\n", written++);
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  });
+  for (int k = 0; k < 10; ++k) draw_small_plot("plot.ps/ps");
+  drawing = false;
+  other.join();
+  std::istringstream lines(testing::internal::GetCapturedStderr());
+  int next = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line == "message " + std::to_string(next)) ++next;
+  EXPECT_EQ(next, written);
 }
 
 }  // namespace

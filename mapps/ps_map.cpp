@@ -48,6 +48,12 @@ std::string device_spec(const PsTextFields& f) {
   return f.file + "/" + std::string(textfmt::strip(f.device));
 }
 
+bool all_finite(const VecView<float>& v) {
+  for (Index k = 0; k < v.size(); ++k)
+    if (!std::isfinite(v.element(k))) return false;
+  return true;
+}
+
 // A label as it is handed to PGPLOT: the field and 20 blanks.
 std::string label_text(const std::string& field) { return field + std::string(20, ' '); }
 
@@ -63,18 +69,26 @@ bool ps_map_draw() {
   const std::vector<float> xa = maparg::to_vector<float>(p.x);
   const std::vector<float> ya = maparg::to_vector<float>(p.y);
   std::vector<float> zm(static_cast<std::size_t>(p.nx * p.ny));
+  // The range of the finite values: infinite ones take its ends below, and a
+  // value that is not a number never compares.
   float zhi = -1.0e38f;
   float zlo = 1.0e38f;
+  bool any_finite = false;
   for (std::size_t k = 0; k < zm.size(); ++k) {
     const float v = p.zd.element(static_cast<Index>(k));
     zm[k] = v;
+    if (!std::isfinite(v)) continue;
+    any_finite = true;
     if (v > zhi) zhi = v;
     if (v < zlo) zlo = v;
   }
+  if (!any_finite) zhi = zlo = 0.0f;  // no finite value: a flat map at zero
 
   const float range = zhi - zlo;
   if (std::fabs(range) < 1.0e-6f) console_line(" Array is flat!");
   zlo = zhi - range;
+  for (float& v : zm)
+    if (std::isinf(v)) v = v > 0 ? zhi : zlo;
 
   const float dx = (xa[nx - 1] - xa[0]) / static_cast<float>(nx - 1);
   const float dy = (ya[ny - 1] - ya[0]) / static_cast<float>(ny - 1);
@@ -163,6 +177,9 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   if (nz != cells) console_line(" Warning: incompatible array sizes !!!");
   const bool too_few = p.nx < 2 || p.ny < 2;
   if (too_few) console_line(" Warning: at least two x and two y values are needed !!!");
+  // Coordinates beyond the single-precision range are infinite here too.
+  const bool not_finite = !all_finite(x) || !all_finite(y);
+  if (not_finite) console_line(" Warning: x and y values must be finite !!!");
 
   std::vector<float> logs;
   p.zd = z;
@@ -173,8 +190,9 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   }
 
   // Too few values would be read past their end, too few coordinates give no
-  // spacing: nothing is drawn and no file is made.
-  if (nz < cells || too_few) return;
+  // spacing, coordinates that are not finite no place on the page: nothing is
+  // drawn and no file is made.
+  if (nz < cells || too_few || not_finite) return;
   if (!ps_map_draw()) return;
 
   const std::string written = pgplot_output_file(device_spec(p.fields));

@@ -21,15 +21,21 @@
 // "Device type ...") before anything is drawn or written.
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); the
-// coordinates are taken as evenly spaced from the first to the last. The
-// console gets the warning lines " Warning: incompatible array sizes !!!"
-// (nz != nx * ny) and " Array is flat!" (range below 1.0E-6), and after a
-// file has been written " Output in " and its name.
+// coordinates are taken as evenly spaced from the first to the last. The grey
+// scale and the wedge span the finite values: +inf is drawn in the highest
+// value's colour, -inf in the lowest's; a value that is not a number is passed
+// to PGPLOT as it is; a map without a finite value is drawn as a flat map of
+// zeros. The console gets the warning lines
+// " Warning: incompatible array sizes !!!" (nz != nx * ny) and
+// " Array is flat!" (range below 1.0E-6), and after a file has been written
+// " Output in " and its name.
 //
 // Refused without opening any device, after a warning line:
 //   - fewer z values than nx * ny (the size warning),
 //   - fewer than two x or y values
-//     (" Warning: at least two x and two y values are needed !!!").
+//     (" Warning: at least two x and two y values are needed !!!"),
+//   - an x or y value that is not finite, in single precision
+//     (" Warning: x and y values must be finite !!!").
 // When the device cannot be opened (a folder that cannot be written, a file
 // that may not be written, a loop of links), PGPLOT's message says why, no
 // " Output in " line follows and no file is changed. A file that cannot be

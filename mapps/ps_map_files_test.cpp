@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -85,6 +86,21 @@ TEST_F(PsMapFiles, DefaultMapIsPostScriptThatGhostscriptRenders) {
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(lines, (Strings{"  Array is flat!", "  Output in flat.ps"}));
   EXPECT_EQ(ghostscript_messages("flat.ps"), "");
+}
+
+// An infinite value draws the map of the finite values' extremes, with wedge,
+// numbers and labels.
+TEST_F(PsMapFiles, InfiniteValuesDrawTheMapOfTheFiniteRange) {
+  const auto [low, high] = std::minmax_element(z.begin(), z.end());
+  std::vector<float> infinite(z), extreme(z);
+  infinite[500] = INFINITY;
+  extreme[500] = *high;
+  infinite[7000] = -INFINITY;
+  extreme[7000] = *low;
+  ps_map(x, y, infinite, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "inf.png", "png");
+  ps_map(x, y, extreme, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "ends.png", "png");
+  EXPECT_EQ(read_all("inf.png"), read_all("ends.png"));
+  EXPECT_EQ(lines, (Strings{"  Output in inf.png", "  Output in ends.png"}));
 }
 
 TEST_F(PsMapFiles, DeviceTypesGiveFilesOfTheirKindsUnderTheEndingRule) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <utility>
 #include <string>
@@ -217,6 +218,31 @@ TEST_F(PsMapCalls, RefusedInputOpensNoDevice) {
   recording().beg_status = 0;
   ps_map(x3, y2, z6);
   EXPECT_EQ(calls(), Lines{"pgbeg 0 'Map.ps" + blanks(74) + "/ps' 1 1"});
+}
+
+// The scale spans the finite values; infinite cells are handed to PGPLOT at
+// its ends, values that are not numbers as they are. Without a finite value
+// the map is flat, at zero.
+TEST_F(PsMapCalls, InfiniteValuesTakeTheEndsOfTheFiniteRange) {
+  ps_map(x3, y2, std::vector<float>{2, INFINITY, 3, -INFINITY, NAN, 4});
+  EXPECT_EQ(first("pgimag"), "pgimag [2 4 3 2 nan 4] 3 2 1 3 1 2 2 4 [0 1 0 0 0 10]");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 2 4 ' '");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in Map.ps'"});
+
+  recording() = {};
+  ps_map(x3, y2, std::vector<float>{INFINITY, -INFINITY, NAN, INFINITY, INFINITY, -INFINITY});
+  EXPECT_EQ(first("pgimag"), "pgimag [0 0 nan 0 0 0] 3 2 1 3 1 2 0 0 [0 1 0 0 0 10]");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 0 0 ' '");
+  EXPECT_EQ(console_lines(), (Lines{"'  Array is flat!'", "'  Output in Map.ps'"}));
+}
+
+TEST_F(PsMapCalls, CoordinatesThatAreNotFiniteOpenNoDevice) {
+  const std::string refused = "console '  Warning: x and y values must be finite !!!'";
+  ps_map(std::vector<float>{1, INFINITY, 3}, y2, z6);
+  ps_map(x3, std::vector<float>{NAN, 20}, z6);
+  ps_map_r8(std::vector<double>{1, 2, -1.0e300}, std::vector<double>{10, 20},  // -inf in single
+            std::vector<double>{1, 2, 3, 4, 5, 6});
+  EXPECT_EQ(calls(), (Lines{refused, refused, refused}));
 }
 
 // Each form with its options by name makes the calls of the same form with

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,24 +37,38 @@ struct Range {
   double hi;
 };
 
-// Smallest and largest value: the first element, then replaced only on a
-// strict comparison, so a value that is not a number is never taken unless
-// it comes first. Empty: the largest double and its negative.
+// Smallest and largest value, infinite values left out (they take the ends
+// of the grey scale): the first other value, then replaced only on a strict
+// comparison, so a value that is not a number is never taken unless it comes
+// first. None when no value is finite.
 template <class At>
-Range search_range(Index n, At at) {
-  Range r{std::numeric_limits<double>::max(), -std::numeric_limits<double>::max()};
-  if (n == 0) return r;
-  r.lo = r.hi = at(0);
-  for (Index k = 1; k < n; ++k) {
+std::optional<Range> search_range(Index n, At at) {
+  std::optional<Range> r;
+  bool any_finite = false;
+  for (Index k = 0; k < n; ++k) {
     const double v = at(k);
-    if (v < r.lo) r.lo = v;
-    if (v > r.hi) r.hi = v;
+    if (std::isinf(v)) continue;
+    any_finite = any_finite || !std::isnan(v);
+    if (!r) {
+      r = Range{v, v};
+      continue;
+    }
+    if (v < r->lo) r->lo = v;
+    if (v > r->hi) r->hi = v;
   }
+  if (!any_finite) return std::nullopt;
   return r;
 }
 
+bool all_finite(const VecView<double>& v) {
+  for (Index k = 0; k < v.size(); ++k)
+    if (!std::isfinite(v.element(k))) return false;
+  return true;
+}
+
+// Requires: at least one value, every value finite.
 Range search_range(const VecView<double>& v) {
-  return search_range(v.size(), [&](Index k) { return v.element(k); });
+  return *search_range(v.size(), [&](Index k) { return v.element(k); });
 }
 
 // Grey level of a rescaled value: nearest integer, halves away from zero,
@@ -151,7 +165,8 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   // Scale. Without cells there is nothing to scale or draw.
   const Index nx = x.size();
   const Index ny = y.size();
-  if (nx == 0 || ny == 0) return;
+  // Coordinates that are not finite give no place on the window: nothing is drawn.
+  if (nx == 0 || ny == 0 || !all_finite(x) || !all_finite(y)) return;
   const Range xr = search_range(x);
   const Range yr = search_range(y);
   gfxwin::set_viewport(4, 4, pixels(W - 3), pixels(H - 3));
@@ -161,8 +176,10 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   // With fewer values than cells nothing is drawn: the cells would be read
   // from beyond z.
   if (static_cast<Index>(zz.size()) < nx * ny) return;
-  const Range zr = search_range(static_cast<Index>(zz.size()),
-                                [&](Index k) { return zz[static_cast<std::size_t>(k)]; });
+  const std::optional<Range> z_range = search_range(
+      static_cast<Index>(zz.size()), [&](Index k) { return zz[static_cast<std::size_t>(k)]; });
+  if (!z_range) return;  // no finite value: as when all values are equal
+  const Range zr = *z_range;
   const double zrange = zr.hi - zr.lo;
   if (zrange == 0) return;
 
@@ -188,6 +205,9 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   } else {
     for (double& v : zz) v = (v - zr.lo) * scale;
   }
+  // Infinite values take the ends of the scale.
+  for (double& v : zz)
+    if (std::isinf(v)) v = v > 0 ? 255 : 0;
 
   // Cells, row by row from the bottom, left to right: cell i of a row runs
   // from edges[i] to edges[i + 1], the first from x(1), in its grey level.

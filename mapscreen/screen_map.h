@@ -24,11 +24,14 @@
 // Integer flags are truth values: only the lowest bit counts.
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1).
+// The grey scale and the z minimum and maximum shown come from the finite
+// values: +inf is drawn white and -inf black; a value that is not a number is
+// drawn black (and is the minimum and maximum shown if it comes first).
 // A value of zero or below under the log option ends the program with
 // "log10: SING error" or "log10: DOMAIN error"; storage that cannot be
-// obtained ends it with "Out of memory". When all values are equal,
-// or there are fewer than nx * ny values, or x or y is empty, nothing of the
-// map is drawn.
+// obtained ends it with "Out of memory". When all finite values are equal,
+// or no value is finite, or there are fewer than nx * ny values, or x or y is
+// empty or holds a value that is not finite, nothing of the map is drawn.
 
 #include <optional>
 #include <span>
@@ -44,9 +47,9 @@ using maparg::VecView;
 using OptInt = std::optional<int>;
 
 // Base form: double-precision x, y and flat z. Without the log option z is
-// rescaled in place to grey levels 0 .. 255 (unless all values are equal),
-// for finite values of any range, subnormal or beyond the largest double:
-// pass a vector that is not needed afterwards.
+// rescaled in place to grey levels 0 .. 255 (unless nothing is drawn), for
+// finite values of any range, subnormal or beyond the largest double, and
+// infinite ones: pass a vector that is not needed afterwards.
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
              OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
              OptText ylabel = std::nullopt, OptText title = std::nullopt,

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -186,6 +187,36 @@ TEST_F(ScreenMap, NothingOfTheMapWithoutUsableValues) {
     EXPECT_FALSE(has_colour(p, 271, 4, 577, 266, kWhite));
   }
   EXPECT_EQ(flat, std::vector<double>(6, 5));
+}
+
+// The grey scale and the texts come from the finite values; +inf is white,
+// -inf black, as the largest and smallest of them.
+TEST_F(ScreenMap, InfiniteValuesTakeTheEndsOfTheGreyScale) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> z = {0, INFINITY, 2, -INFINITY, 1, 2};
+  scr_map(x, y, z, std::nullopt, "x", "y", "t", 1, -1, 0);
+  EXPECT_EQ(z, (std::vector<double>{0, 255, 255, 0, 127.5, 255}));
+  std::vector<double> ends = {0, 2, 2, 0, 1, 2};
+  scr_map(x, y, ends, std::nullopt, "x", "y", "t", 1, -1, 0);
+  EXPECT_EQ(picture(101).pixels, picture(102).pixels);
+}
+
+// No finite value is drawn as equal values are; coordinates that are not
+// finite leave the window as its frame.
+TEST_F(ScreenMap, NothingOfTheMapWithoutFiniteValuesOrCoordinates) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> infinite = {INFINITY, -INFINITY, INFINITY, INFINITY, NAN, -INFINITY};
+  scr_map(x, y, infinite, 0, "x", "y", "infinite", 1, -1, 0);
+  std::vector<double> z = {0, 1, 2, 0, 1, 2};
+  scr_map(std::vector<double>{-INFINITY, 1, INFINITY}, y, z, 0, "x", "y", "x", 1, -1, 0);
+  scr_map(x, std::vector<double>{NAN, 1}, z, 0, "x", "y", "y", 1, -1, 0);
+  for (int unit : {101, 102, 103}) {
+    SCOPED_TRACE(unit);
+    const gfxwin::Picture p = picture(unit);
+    EXPECT_EQ(p.at(100, 200), kDarkBlue);  // only the frame
+    EXPECT_FALSE(has_colour(p, 271, 4, 577, 266, kWhite));
+  }
+  EXPECT_EQ(z, (std::vector<double>{0, 1, 2, 0, 1, 2}));
 }
 
 TEST_F(ScreenMap, EntryPointsPackAndLeaveTheCallersArraysAlone) {

@@ -1,6 +1,7 @@
 """Each Python call gives the bytes of the C++ call of the matching form,
 whatever the layout of its arrays; the arrays stay as they were."""
 
+import os
 import pathlib
 import re
 
@@ -8,7 +9,7 @@ import numpy as np
 import pytest
 
 import mapplot
-from conftest import matrix
+from conftest import matrix, run_python
 
 # The C++ calls of reference_maps.cpp: (file, form's precision, z as matrix,
 # options). Each call here passes the same data and options.
@@ -160,3 +161,47 @@ def test_arrays_are_never_changed(data, in_tmp):
             mapplot.scr_map(x, y, z, own_window=True)  # the base form rescales in place
             for a, b in zip((x, y, z), before):
                 assert np.array_equal(a, b)
+
+
+def ramp_20x20():
+    x = np.linspace(0, 1, 20, dtype=np.float32)
+    y = np.linspace(0, 2, 20, dtype=np.float32)
+    return x, y, np.add.outer(y, x).ravel()
+
+
+def test_infinite_values_take_the_ends_of_the_finite_range(in_tmp, capfd):
+    """One inf in z draws the map of its finite values, wedge, numbers and
+    labels included, the cell at the top of the scale (-inf at the bottom)."""
+    x, y, z = ramp_20x20()
+    infinite, ends = z.copy(), z.copy()
+    infinite[45], ends[45] = np.inf, z.max()
+    infinite[300], ends[300] = -np.inf, z.min()
+    mapplot.ps_map(x, y, infinite, title="Ramp", file="inf.png", device="png")
+    mapplot.ps_map(x, y, ends, title="Ramp", file="ends.png", device="png")
+    assert (in_tmp / "inf.png").read_bytes() == (in_tmp / "ends.png").read_bytes()
+    assert np.array_equal(mapplot.render(x, y, infinite), mapplot.render(x, y, ends))
+    assert capfd.readouterr() == ("  Output in inf.png\n  Output in ends.png\n", "")
+
+
+def test_coordinates_that_are_not_finite_draw_nothing(in_tmp, capfd):
+    x, y, z = ramp_20x20()
+    flat = mapplot.render(x, y, np.ones_like(z))
+    for bad_x, bad_y in ((np.where(x == 1, np.inf, x), y), (x, np.where(y == 0, np.nan, y))):
+        mapplot.ps_map(bad_x, bad_y, z, device="png")
+        assert np.array_equal(mapplot.render(bad_x, bad_y, z), flat)
+    assert os.listdir() == []
+    assert capfd.readouterr() == ("  Warning: x and y values must be finite !!!\n" * 2, "")
+
+
+def test_nothing_giza_prints_reaches_standard_output(tmp_path):
+    """Standard output (here a pipe) carries the console lines and nothing
+    else: not the line feeds giza writes for a text, nor its notes."""
+    result = run_python("""
+import numpy as np, mapplot
+x = np.array([0., 1.]); y = np.array([0., 1.]); z = np.array([1., 2., 3., 4.])
+mapplot.ps_map(x, y, z, xlabel="two\\nlines", file="a.png", device="png")
+mapplot.ps_map(np.array([0., np.inf]), y, z, file="b.png", device="png")
+""", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == ("  Output in a.png\n"
+                             "  Warning: x and y values must be finite !!!\n")
