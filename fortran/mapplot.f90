@@ -34,8 +34,10 @@
 ! A program that shows screen maps runs its work under the windowing runtime:
 !   call run_program('zoom', zoom)     ! integer function zoom() returns the exit code
 ! runs zoom on a worker thread while the first thread runs the windows, and
-! ends the program with zoom's exit code (it does not return). console_line
-! writes one line to the console window and to standard output.
+! ends the program with zoom's exit code (it does not return); STOP and ERROR
+! STOP in zoom end it at once with their code. Whatever ends it, the units
+! numbered 0 and up are written out first. console_line writes one line to the
+! console window and to standard output, after what the program printed.
 module mapplot
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, &
                                          c_funptr, c_funloc
