@@ -5,6 +5,8 @@
 !   fortran_runtime_program stop <code>   a map shown, a line printed, then STOP <code>
 !   fortran_runtime_program error_stop <code>   the same with ERROR STOP <code>
 !   fortran_runtime_program order         printed lines and console lines in turn
+!   fortran_runtime_program hold          three lines to log.txt and one printed, then
+!                                         a map drawn again and again until the window closes
 module runtime_work
   use mapplot
   implicit none
@@ -30,12 +32,18 @@ contains
       call scr_map_r4(x, y, z, title='From Fortran', own_window=-1)
       read (code, *) work
       call console_line(' returns '//trim(code))
-    case ('fatal')
+    case ('fatal', 'hold')
       open (log_unit, file='log.txt', action='write')
       do i = 1, 3
         write (log_unit, '(a, i0)') 'log line ', i
       end do
       print '(a)', 'printed before'
+      if (what == 'hold') then
+        call scr_map_r4(x, y, z, title='Held', own_window=-1)
+        do
+          call scr_map_r4(x, y, z, title='Held', own_window=-1, continuation=-1)
+        end do
+      end if
       z(4) = 0
       call dat_map(x, y, z, log=-1)
       call console_line(' not reached')

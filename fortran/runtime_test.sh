@@ -7,8 +7,10 @@
 # console lines are in the order it wrote them. Standard output is a file
 # throughout, where the Fortran run-time buffers most.
 # Usage: runtime_test.sh <fortran_runtime_program>; headless, or on a display
-# (nobody is asked: MAPPLOT_NO_ASK).
+# (nobody is asked: MAPPLOT_NO_ASK), where the frame window is also closed
+# while the routine runs.
 set -u
+source "$(dirname "$0")/../cmake/display_test_support.sh"
 program="$1"
 export MAPPLOT_NO_ASK=1
 work="$(mktemp -d)"
@@ -44,6 +46,22 @@ for what in stop error_stop; do
   [ "$(head -n 1 "$err")" = "$stop_message" ] || fail "$what: standard error is not '$stop_message'"
   grep -q 'signal' "$err" && fail "$what: a crash after the stop"
 done
+
+# On a display: the frame window closed while the routine runs.
+if [ "${QT_QPA_PLATFORM:-}" = xcb ]; then
+  timeout 30 "$program" hold > "$out" 2> "$err" &
+  pid=$!
+  frame_shown() { xdotool search --onlyvisible --name '^fortran_runtime_program$' 2> /dev/null; }
+  await frame_shown || fail "no frame window"
+  sleep 0.5  # the routine draws again and again
+  xdotool windowactivate --sync "$(frame_shown | head -1)" key alt+F4 > /dev/null
+  wait "$pid"
+  code=$?
+  [ "$code" -eq 2 ] || fail "closing the window while running ended with $code"
+  [ "$(cat log.txt)" = "$(printf 'log line %s\n' 1 2 3)" ] || fail "closed: log.txt '$(cat log.txt)'"
+  grep -qx 'printed before' "$out" || fail "closed: the printed line was lost"
+  rm log.txt
+fi
 
 run order
 code=$?
