@@ -78,7 +78,7 @@ std::vector<std::string>& program_arguments() {
 // routine's thread while the windows' thread draws: the process must end
 // before any function registered with atexit runs (Qt's statics destroyed
 // under the drawing thread crash it). Any other exit() goes on as usual.
-extern "C" [[noreturn]] void exit(int status) noexcept {
+extern "C" void exit(int status) noexcept {  // noreturn, as the C library declares it
   gfxwin::end_process_if_exit_off_gui_thread(status);
   using Exit = void (*)(int);
   static const auto c_library_exit = reinterpret_cast<Exit>(dlsym(RTLD_NEXT, "exit"));

@@ -58,7 +58,8 @@ if [ "${QT_QPA_PLATFORM:-}" = xcb ]; then
   wait "$pid"
   code=$?
   [ "$code" -eq 2 ] || fail "closing the window while running ended with $code"
-  [ "$(cat log.txt)" = "$(printf 'log line %s\n' 1 2 3)" ] || fail "closed: log.txt '$(cat log.txt)'"
+  [ "$(cat log.txt)" = "$(printf 'log line %s\n' 1 2 3)" ] ||
+    fail "closed: log.txt: '$(cat log.txt)'"
   grep -qx 'printed before' "$out" || fail "closed: the printed line was lost"
   rm log.txt
 fi
