@@ -1,12 +1,25 @@
 #include "fortran/allocation_count.h"
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <new>
+#include <string>
 
 namespace {
 std::atomic<bool> counting{false};
 std::atomic<long long> counted_bytes{0};
+
+// The peak resident memory (VmHWM of /proc/self/status) in bytes; -1 unread.
+long long peak_resident_bytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.starts_with("VmHWM:")) return std::stoll(line.substr(6)) * 1024;  // in kB
+  return -1;
+}
 }  // namespace
 
 void* operator new(std::size_t n) {
@@ -28,6 +41,21 @@ long long bytes_allocated_by(const std::function<void()>& call) {
   call();
   counting = false;
   return counted_bytes.load();
+}
+
+std::optional<long long> peak_memory_growth_of(const std::function<void()>& call) {
+  malloc_trim(0);  // freed storage given back, so that storage used again counts anew
+  {
+    std::ofstream clear_refs("/proc/self/clear_refs");
+    clear_refs << "5";  // the peak becomes what is resident now
+    clear_refs.flush();
+    if (!clear_refs) return std::nullopt;
+  }
+  const long long before = peak_resident_bytes();
+  call();
+  const long long after = peak_resident_bytes();
+  if (before < 0 || after < 0) return std::nullopt;
+  return after - before;
 }
 
 }  // namespace testing_support

@@ -6,6 +6,8 @@
 // Fortran: storage that cannot be obtained is the fatal "Out of memory", as
 // in the routines themselves.
 
+#include <dlfcn.h>
+
 #include <cstddef>
 #include <cstdlib>
 #include <string>
@@ -51,6 +53,18 @@ std::string_view text(const char* chars, Length length) {
   return optional_text(chars, length).value_or(std::string_view());
 }
 
+// The Fortran run-time buffers what the program writes to its units
+// (flush_units.f90): written out before each console record and before the
+// program ends, so that the program's lines keep their order and its files
+// their contents whatever ends it.
+extern "C" void mapplot_flush_units(int every_unit);
+const bool fortran_units_flushed = [] {
+  rtl::set_output_flusher([](rtl::BufferedOutput what) {
+    mapplot_flush_units(what == rtl::BufferedOutput::kEverything ? 1 : 0);
+  });
+  return true;
+}();
+
 // The command line run_program hands to the windowing runtime.
 std::vector<std::string>& program_arguments() {
   static std::vector<std::string> arguments;
@@ -58,6 +72,19 @@ std::vector<std::string>& program_arguments() {
 }
 
 }  // namespace
+
+// exit() for the whole program, the C library's own behind it. A Fortran
+// STOP or ERROR STOP in the routine under run_program calls exit() on the
+// routine's thread while the windows' thread draws: the process must end
+// before any function registered with atexit runs (Qt's statics destroyed
+// under the drawing thread crash it). Any other exit() goes on as usual.
+extern "C" void exit(int status) noexcept {  // noreturn, as the C library declares it
+  gfxwin::end_process_if_exit_off_gui_thread(status);
+  using Exit = void (*)(int);
+  static const auto c_library_exit = reinterpret_cast<Exit>(dlsym(RTLD_NEXT, "exit"));
+  c_library_exit(status);
+  std::_Exit(status);  // only if the C library's exit could not be found
+}
 
 // The positional overload of a routine, the one that takes every optional argument.
 #define MAPPLOT_FORM(routine) [](auto... a) { routine(a...); }

@@ -38,6 +38,9 @@ void fortran_long_file_names(const char* path, int n);
 void fortran_scr_map_bounds();
 void fortran_scr_map_sections();
 void fortran_scr_map_in_place(double* z, int n);
+void fortran_make_pairs(int n);
+void fortran_dat_map_components();
+void fortran_dat_map_strided();
 }
 
 namespace {
@@ -379,6 +382,46 @@ TEST_F(FromFortran, CallsCopyNoMoreThanTheCppRoutines) {
   std::printf("storage asked for: scr_map_2d 121 x 121 from Fortran %lld bytes, from C++ %lld; "
               "dat_map_r8 on sections from Fortran %lld, from C++ %lld\n",
               fortran_screen, cpp_screen, fortran_data, cpp_data);
+}
+
+// The peak memory of a call, whoever copies: a strided section is read where
+// it lies, so the call from Fortran needs no more than the same call from
+// C++; the components of an array of derived type are the compiler's copies
+// (made before the module is reached), and the peak grows by their size.
+TEST_F(FromFortran, PeakMemoryGrowsByTheCompilersCopiesOfComponentsAlone) {
+  constexpr int n = 1 << 20;
+  const long long copies = 2LL * n * static_cast<long long>(sizeof(float));  // x and z
+  fortran_make_pairs(n);
+  struct Pair {
+    float a, b;
+  };
+  std::vector<Pair> pairs;
+  for (int k = 1; k <= n; ++k) pairs.push_back({static_cast<float>(k), -static_cast<float>(k)});
+  const float one = 1;
+  const auto from_cpp = [&] {
+    mapdata::dat_map(VecView<float>(&pairs[0].a, n, 2), VecView<float>(&one, 1, 1),
+                     VecView<float>(&pairs[0].b, n, 2), std::nullopt, std::nullopt,
+                     std::nullopt, std::nullopt, "Pairs.dat");
+  };
+  // Each measured on a second call, the file of the first kept to compare.
+  const auto growth_of = [](const std::function<void()>& call, std::string& file) {
+    call();
+    file = read_all("Pairs.dat");
+    return testing_support::peak_memory_growth_of(call);
+  };
+  std::string cpp_file, strided_file, components_file;
+  const auto cpp = growth_of(from_cpp, cpp_file);
+  const auto strided = growth_of(fortran_dat_map_strided, strided_file);
+  const auto components = growth_of(fortran_dat_map_components, components_file);
+  EXPECT_EQ(strided_file, cpp_file);
+  EXPECT_EQ(components_file, cpp_file);
+  if (!cpp || !strided || !components) GTEST_SKIP() << "the peak memory cannot be reset here";
+  std::printf("peak memory growth, x and z of %d pairs (%lld bytes): from C++ %lld bytes, "
+              "strided sections from Fortran %lld, components from Fortran %lld\n",
+              n, copies, *cpp, *strided, *components);
+  EXPECT_LT(*strided, *cpp + copies / 4) << "a strided section was copied";
+  EXPECT_GE(*components, *cpp + copies * 9 / 10) << "components passed without a copy: the "
+                                                      "module's documentation says otherwise";
 }
 
 }  // namespace

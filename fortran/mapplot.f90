@@ -13,8 +13,11 @@
 ! precision, _2d a matrix z whose first index runs along x.
 !
 ! x, y and z are assumed-shape arrays: any bounds and any section (z(::2, :),
-! x(n:1:-1)) are read where they lie, never copied to be passed on (only a
-! section with a vector subscript, z(idx), is copied by the compiler). Every
+! x(n:1:-1)) are read where they lie, never copied to be passed on. The
+! compiler copies two kinds before the call reaches the module: a section with
+! a vector subscript, z(idx), and a component of an array of derived type,
+! pairs%a (gfortran passes it to a routine that is not bind(C) only packed;
+! the routines below cannot be bind(C), see the C entry points). Every
 ! argument after z is optional, by position or by keyword, in this order:
 !   log, xlabel, ylabel, title, then size, own_window, continuation (screen
 !   map), file, device (PostScript map) or file (data export).
@@ -25,8 +28,9 @@
 ! truth values (true is -1).
 !
 ! scr_map alone changes an argument: it rescales its z in place to grey
-! levels 0 .. 255 (a section of z too), so its z is intent(inout); the other
-! forms work on copies.
+! levels 0 .. 255, so its z is intent(inout); a z whose elements do not follow
+! one another is rescaled in a packed copy whose levels then go back into the
+! caller's elements. The other forms work on copies.
 !
 ! The generic names screen_map, postscript_map and data_export choose the
 ! form from the kind of x and the rank of z; screen_map on double precision
@@ -35,8 +39,10 @@
 ! A program that shows screen maps runs its work under the windowing runtime:
 !   call run_program('zoom', zoom)     ! integer function zoom() returns the exit code
 ! runs zoom on a worker thread while the first thread runs the windows, and
-! ends the program with zoom's exit code (it does not return). console_line
-! writes one line to the console window and to standard output.
+! ends the program with zoom's exit code (it does not return); STOP and ERROR
+! STOP in zoom end it at once with their code. Whatever ends it, the units
+! numbered 0 and up are written out first. console_line writes one line to the
+! console window and to standard output, after what the program printed.
 module mapplot
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, &
                                          c_funptr, c_funloc

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -73,9 +74,14 @@ bool env_true(const char* name) {
 // Ends the process at once with `code`: for a worker thread that cannot
 // return (a fatal error, a close while it runs).
 [[noreturn]] void end_process(int code) {
-  std::fflush(nullptr);
+  rtl::flush_program_output();
   std::_Exit(code);
 }
+
+// While the routine runs, exit() called from another thread than the one
+// running the windows ends the process at once (end_process_if_exit_off_gui_thread).
+std::atomic<bool> exit_ends_at_once{false};
+pthread_t gui_thread;
 
 // The window system failed under the running program: the reason on
 // standard error, unfinished files removed, the process ended at once (the
@@ -214,6 +220,8 @@ int run_program(int argc, char** argv, std::string_view program_name,
   std::thread worker;
   std::atomic<bool> returned{false};
   QTimer::singleShot(0, frame.get(), [&] {
+    gui_thread = pthread_self();
+    exit_ends_at_once = true;
     worker = std::thread([&] {
       int code = 0;
       try {
@@ -229,6 +237,7 @@ int run_program(int argc, char** argv, std::string_view program_name,
   const int exit_code = QApplication::exec();
   if (!returned) end_process(exit_code);  // the worker is stopped where it is
   worker.join();
+  exit_ends_at_once = false;
 
   running = nullptr;
   uninstall();
@@ -237,6 +246,10 @@ int run_program(int argc, char** argv, std::string_view program_name,
 }
 
 bool runtime_running() { return running.load() != nullptr; }
+
+void end_process_if_exit_off_gui_thread(int status) {
+  if (exit_ends_at_once && !pthread_equal(pthread_self(), gui_thread)) end_process(status);
+}
 
 bool feed_console_line(std::string_view line) {
   Runtime* rt = running.load();

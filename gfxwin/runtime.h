@@ -69,12 +69,22 @@ inline constexpr int kClosedExitCode = 2;
 
 // Returns the exit code: the routine's, unless the program ended otherwise.
 // A fatal error or a close while running end the process from here with
-// their exit code (the worker thread cannot be unwound).
+// their exit code (the worker thread cannot be unwound), every output written
+// out first (rtl::flush_program_output).
 int run_program(int argc, char** argv, std::string_view program_name,
                 std::function<int()> main_routine);
 
 // Whether run_program is running.
 bool runtime_running();
+
+// For exit() called while run_program runs, from another thread than the one
+// running the windows (a Fortran STOP in the routine): ends the process at
+// once with `status`, every output written out first, and does not return,
+// so that no static object is destroyed under the running threads. Returns
+// at once in any other case. The caller is an exit() of the program's own
+// that runs before the functions registered with atexit (the Fortran
+// module's).
+void end_process_if_exit_off_gui_thread(int status);
 
 // Every line of the console window so far, each ending in a line feed; an
 // unfinished line (being typed) comes last without one.

@@ -17,12 +17,18 @@ std::function<void(std::string_view)>& output() {
   return o;
 }
 
+std::function<void(BufferedOutput)>& output_flusher() {
+  static std::function<void(BufferedOutput)> f;
+  return f;
+}
+
 }  // namespace
 
 void console_write_line(std::string_view record) {
   if (output()) {
     output()(record);
   } else {
+    flush_foreign_standard_output();
     std::fwrite(record.data(), 1, record.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -38,5 +44,16 @@ textfmt::ListWriter& console() {
 void set_console_output(std::function<void(std::string_view)> o) { output() = std::move(o); }
 
 void set_console_listener(std::function<void(std::string_view)> l) { listener() = std::move(l); }
+
+void set_output_flusher(std::function<void(BufferedOutput)> f) { output_flusher() = std::move(f); }
+
+void flush_foreign_standard_output() {
+  if (output_flusher()) output_flusher()(BufferedOutput::kStandardOutput);
+}
+
+void flush_program_output() {
+  if (output_flusher()) output_flusher()(BufferedOutput::kEverything);
+  std::fflush(nullptr);
+}
 
 }  // namespace rtl

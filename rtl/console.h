@@ -35,4 +35,21 @@ void set_console_output(std::function<void(std::string_view)> output);
 // to standard output; an empty function removes it.
 void set_console_listener(std::function<void(std::string_view)> listener);
 
+// Output that another language's run-time buffers on its own (a Fortran
+// program's units): a module for that language installs the function that
+// writes it out, for standard output alone or for every file of the program.
+// Standard output's goes out before each console record goes there, so that
+// the program's own lines and the records keep the order in which they were
+// written; everything goes out before the program ends by any path, so that
+// nothing is lost. An empty function removes it.
+enum class BufferedOutput { kStandardOutput, kEverything };
+void set_output_flusher(std::function<void(BufferedOutput)> flusher);
+
+// Writes out what the installed flusher holds for standard output.
+void flush_foreign_standard_output();
+
+// Writes out every buffered output before the program ends: the installed
+// flusher's, then C stdio's.
+void flush_program_output();
+
 }  // namespace rtl

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "rtl/console.h"
 #include "rtl/safe_file.h"
 
 namespace rtl {
@@ -26,7 +27,7 @@ std::function<void(int)>& exit_function() {
 }  // namespace
 
 void fatal_error(std::string_view message) {
-  std::fflush(stdout);
+  flush_program_output();
   std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
   std::fflush(stderr);
   remove_pending_files();

@@ -58,6 +58,40 @@ TEST(Console, AnotherDestinationTakesThePlaceOfStandardOutput) {
   EXPECT_EQ(printed, " back\n");
 }
 
+// Output another run-time buffers goes out ahead of what follows it: its
+// standard output before each record written there (not before one that
+// goes elsewhere), everything before the program ends.
+TEST(Console, BufferedOutputOfAnotherRunTimeGoesOutFirst) {
+  std::vector<std::string> events;
+  set_output_flusher([&](BufferedOutput what) {
+    events.emplace_back(what == BufferedOutput::kStandardOutput ? "standard output" : "everything");
+  });
+  set_console_listener([&](std::string_view r) { events.emplace_back(r); });
+  ::testing::internal::CaptureStdout();
+  console_write_line(" one");
+  set_console_output([](std::string_view) {});
+  console_write_line(" elsewhere");
+  set_console_output({});
+  flush_program_output();
+  ::testing::internal::GetCapturedStdout();
+  set_console_listener({});
+  set_output_flusher({});
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"standard output", " one", " elsewhere", "everything"}));
+}
+
+TEST(ConsoleDeathTest, AFatalErrorWritesOutBufferedOutputBeforeItsMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        set_output_flusher([](BufferedOutput what) {
+          if (what == BufferedOutput::kEverything) std::fputs("buffered\n", stderr);
+        });
+        fatal_error("Out of memory");
+      },
+      ::testing::ExitedWithCode(kFatalExitCode), "^buffered\nOut of memory\n");
+}
+
 TEST(CheckedLog10, ValuesAndNotANumberPassThrough) {
   EXPECT_EQ(checked_log10(1000.0), 3.0);
   EXPECT_EQ(checked_log10(100.0f), 2.0f);
