@@ -32,9 +32,9 @@
 //     400 steps as an image drawn like pgimag's. giza's own wedge image comes
 //     out padded or not in a PostScript file depending on the process's
 //     memory layout, so the same plot would not always give the same bytes.
-//   - pgimag with a1 == a2 warns and draws every cell in the colour of a1;
-//     pgwedg with fg == bg warns and draws no wedge (giza would divide by
-//     the zero range).
+//   - pgimag with a1 == a2 warns and draws every cell, whatever its value,
+//     in the colour of a1; pgwedg with fg == bg warns and draws no wedge
+//     (giza would divide by the zero range).
 //   - pgend puts the file in place only when giza wrote all of it: each file
 //     giza finishes ends in the same bytes for its kind (the "%%EOF" comment of
 //     PostScript and PDF, PNG's end chunk, SVG's "</svg>"), one cut short does

@@ -1,7 +1,10 @@
 #include "mapps/pgplot.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <QImage>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -98,6 +101,25 @@ TEST_F(PgplotFiles, EqualImageAndWedgeLimitsWarnAndStillGiveAFile) {
   EXPECT_NE(messages.find("%PGPLOT, PGIMAG: low and high values are equal"), std::string::npos);
   EXPECT_NE(messages.find("%PGPLOT, PGWEDG: low and high values are equal"), std::string::npos);
   EXPECT_TRUE(starts_with(read_all("flat.ps"), "%!PS-Adobe"));
+}
+
+// Equal limits: every cell in the low colour (black here), whatever its value.
+TEST_F(PgplotFiles, EqualImageLimitsDrawEveryCellInTheLowColour) {
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(pgbeg(0, "flat.png/png", 1, 1), 1);
+  const float ramp[2] = {0, 1};
+  pgctab(ramp, ramp, ramp, ramp, 2, 1, 0.5f);
+  pgsvp(0, 1, 0, 1);
+  pgwnad(0.5f, 4.5f, 0.5f, 1.5f);  // 4 cells of 200 x 200 pixels across the middle
+  const float a[4] = {-2, -1.5f, -1, 3};
+  const float tr[6] = {0, 1, 0, 0, 0, 1};
+  pgimag(a, 4, 1, 1, 4, 1, 1, -2, -2, tr);
+  pgend();
+  testing::internal::GetCapturedStderr();
+  const QImage image("flat.png");
+  ASSERT_EQ(image.width(), 800);
+  for (int cell = 0; cell < 4; ++cell)
+    EXPECT_EQ(qGray(image.pixel(100 + 200 * cell, 300)), 0) << "cell of value " << a[cell];
 }
 
 // cairo takes no image with more than 2^15 cells to a device unit along an
