@@ -400,9 +400,11 @@ bool finish(OpenDevice& d, std::string& messages) {
 }
 
 // Draws the plot a second time, from pgbeg on, with the images coarse where
-// cairo cannot take them; whether the device could be opened again.
+// cairo cannot take them; whether the device could be opened again. The
+// reserved temporary file is emptied, not removed: giza writes into it again,
+// so it stays private and its name is never free for another to take.
 bool draw_again(OpenDevice& d) {
-  std::remove(d.drawn.c_str());
+  if (truncate(d.drawn.c_str(), 0) != 0) return false;
   if (cpgbeg(d.unit, d.giza_spec.c_str(), d.nxsub, d.nysub) != 1) return false;
   d.open = true;
   for (const auto& call : d.calls) call();

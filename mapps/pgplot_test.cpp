@@ -165,5 +165,43 @@ TEST_F(PgplotFiles, ImagesInBandsTooThinForCairoAreDrawnAgainInMergedCells) {
   EXPECT_EQ(entries(), (Strings{"thin.pdf", "thin.png", "thin.ps", "thin.svg"}));
 }
 
+// The second drawing of a plot giza could not finish goes into the same
+// reserved temporary file: it is never removed and made again by name (with
+// the default mode instead of a private one, the name free for a moment).
+TEST_F(PgplotFiles, ASecondDrawingKeepsTheReservedTemporaryFile) {
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, ".", IN_CREATE | IN_DELETE | IN_MOVED_FROM), 0);
+  // A map 10^5 times wider than high, 121 cells across: too thin for cairo.
+  std::vector<float> cells(2 * 121);
+  for (std::size_t k = 0; k < cells.size(); ++k) cells[k] = static_cast<float>(k);
+  const float len = 1.0e5f;
+  const float tr[6] = {-len, len, 0, -1.0f / 120, 0, 1.0f / 120};
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(pgbeg(0, "thin.png/png", 1, 1), 1);
+  pgsvp(0.12f, 0.83f, 0.12f, 0.88f);
+  pgwnad(0, len, 0, 1);
+  pgimag(cells.data(), 2, 121, 1, 2, 1, 121, 0, 241, tr);
+  pgwedg("RI", 3, 4, 0, 241, "value");
+  pgend();
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(ends_with(read_all("thin.png"), std::string_view("IEND\xAE\x42\x60\x82")));
+  Strings events;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      const std::string name = event->len > 0 ? event->name : "";
+      const std::string what = starts_with(name, ".thin.png.") ? "temporary" : name;
+      if (event->mask & IN_CREATE) events.push_back("create " + what);
+      if (event->mask & IN_DELETE) events.push_back("delete " + what);
+      if (event->mask & IN_MOVED_FROM) events.push_back("rename " + what);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  close(watch);
+  EXPECT_EQ(events, (Strings{"create temporary", "rename temporary"}));
+}
+
 }  // namespace
 }  // namespace mapps
