@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "mapps/page_in_memory.h"
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
 #include "textfmt/fixed_text.h"
@@ -445,6 +446,10 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
              ": " + std::strerror(error));
       return 0;
     }
+    // The PostScript page goes through memory, not through a file cairo
+    // could fail to write (see page_in_memory.h).
+    keep_cairo_pages_in_memory();
+    cairo_page_lost_bytes();  // counted afresh for this file
     // A name that ends in the extension is taken by giza as it is.
     d.pending = std::make_unique<rtl::PendingFile>(target, type->extension);
     d.drawn = d.pending->temporary();
@@ -491,6 +496,10 @@ void pgend() {
   d.calls = {};
   const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
   std::fputs(about_target(messages, d.drawn, pending->target()).c_str(), stderr);
+  if (cairo_page_lost_bytes()) {
+    std::remove(d.drawn.c_str());
+    rtl::out_of_memory();
+  }
   if (!complete) {
     std::remove(d.drawn.c_str());
     rtl::fatal_error("File " + pending->target() + ": cannot write: " +

@@ -41,7 +41,10 @@
 //     not. A file that could not be written completely (a full file system,
 //     the process's file size limit) is a fatal error through
 //     rtl::fatal_error, "File <name>: cannot write: <reason>": the earlier file
-//     stays and no temporary file is left.
+//     stays and no temporary file is left. The page that cairo's PostScript
+//     surface keeps aside until the file is closed is held in memory, not in
+//     a temporary file of cairo's own in /tmp (see page_in_memory.h), so a
+//     full /tmp costs nothing; storage lacking for it is "Out of memory".
 //   - A plot that giza cannot finish for a reason of its own is drawn, not
 //     refused. cairo takes no image with more than 2^15 cells to a device unit
 //     along an axis: the 400-step wedge beside a map some 10^4 to 10^5
