@@ -323,8 +323,6 @@ TEST_F(PsMapFilesDeathTest, AFileSizeLimitEndsWithTheFatalReportAndKeepsTheEarli
           std::signal(SIGXFSZ, SIG_IGN);
           rlimit limit{};
           getrlimit(RLIMIT_FSIZE, &limit);
-          // A whole buffer at least: cairo 1.16 frees twice when its PostScript page stream
-          // fails on the first buffer.
           limit.rlim_cur = 8192;
           setrlimit(RLIMIT_FSIZE, &limit);
           ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "Map.ps",
