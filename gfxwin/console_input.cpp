@@ -42,7 +42,6 @@ void ConsoleInput::enter() {
 }
 
 std::string ConsoleInput::read_line(int input, bool end_is_enter) {
-  std::string from_input;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     if (!lines_.empty()) {
@@ -55,7 +54,8 @@ std::string ConsoleInput::read_line(int input, bool end_is_enter) {
       continue;
     }
     // Standard input is watched in short turns, so that a line typed in the
-    // window is taken at once too.
+    // window is taken at once too. The bytes of its unfinished line are
+    // read_line's alone (one reader at a time) and need no lock.
     lock.unlock();
     pollfd watched{input, POLLIN, 0};
     const int ready = poll(&watched, 1, 50);
@@ -63,14 +63,14 @@ std::string ConsoleInput::read_line(int input, bool end_is_enter) {
       char c;
       const ssize_t n = ::read(input, &c, 1);
       if (n == 1) {
-        if (c == '\n') return from_input;
-        from_input += c;
+        if (c == '\n') return std::exchange(partial_input_, {});
+        partial_input_ += c;
       } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-        if (end_is_enter) return from_input;
+        if (end_is_enter) return std::exchange(partial_input_, {});
         input = -1;  // no line will come from there
       }
     } else if (ready < 0 && errno != EINTR) {
-      if (end_is_enter) return from_input;
+      if (end_is_enter) return std::exchange(partial_input_, {});
       input = -1;
     }
     lock.lock();

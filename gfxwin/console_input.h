@@ -26,6 +26,8 @@ class ConsoleInput {
   // The end of `input` completes the read with what came before it when
   // `end_is_enter` (nobody can type in the window), else the read goes on
   // waiting for the window (a program started from a desktop has no input).
+  // Bytes of a line of `input` not yet complete when a window line completes
+  // the read are kept: they begin the next line read from `input`.
   std::string read_line(int input = -1, bool end_is_enter = false);
 
  private:
@@ -33,6 +35,7 @@ class ConsoleInput {
   std::condition_variable completed_;
   std::string typing_;
   std::deque<std::string> lines_;
+  std::string partial_input_;  // read from the input, its line not complete yet
 };
 
 }  // namespace gfxwin

@@ -1,6 +1,7 @@
 #include "gfxwin/console_input.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -62,6 +63,26 @@ TEST(ConsoleInput, TheEndOfInputIsEnterOnlyWhenNobodyCanType) {
   EXPECT_EQ(console.read_line(in.fds[0], false), "typed");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
   typist.join();
+}
+
+// A line typed in the window may complete a read while a line of input is
+// half read: its bytes begin the next line read from the input.
+TEST(ConsoleInput, APartlyReadLineOfInputIsKeptForTheNextRead) {
+  Input in;
+  in.send("par");
+  ConsoleInput console;
+  std::thread typist([&] {
+    int unread = 1;  // the window's line comes once the reader has taken "par"
+    while (ioctl(in.fds[0], FIONREAD, &unread) == 0 && unread > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    console.type("typed");
+    console.enter();
+  });
+  EXPECT_EQ(console.read_line(in.fds[0], false), "typed");
+  typist.join();
+  in.send("tial\nnext\n");
+  EXPECT_EQ(console.read_line(in.fds[0], false), "partial");
+  EXPECT_EQ(console.read_line(in.fds[0], false), "next");
 }
 
 }  // namespace

@@ -226,8 +226,8 @@ int run_program(int argc, char** argv, std::string_view program_name,
       int code = 0;
       try {
         code = main_routine();
-      } catch (...) {
-        rtl::fatal_if_out_of_memory();
+      } catch (...) {  // nothing may leave the worker thread
+        rtl::fatal_from_exception();
       }
       returned = true;
       on_gui_later(rt, [&rt, code] { rt.frame->program_finished(code); });

@@ -42,7 +42,8 @@
 //     real display; pacing stays on); MAPPLOT_EXIT_DELAY_MS=<milliseconds>
 //     then keeps the finished windows shown that long before the program
 //     ends.
-// Fatal errors (rtl/fatal.h), exhausted storage in the routine among them,
+// Fatal errors (rtl/fatal.h), exhausted storage in the routine and any
+// other exception that leaves it (reported with its what() text) among them,
 // are shown in a message box when somebody can answer it, then end the
 // program with rtl::kFatalExitCode. Closing the
 // frame window while the routine still runs asks first (when somebody can

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "gfxwin/graphics.h"
@@ -123,6 +124,15 @@ class RuntimeExit : public rtl::testing::InTempFolder {
 TEST_F(RuntimeExit, FatalErrorOnTheWorkerEndsWithCode1AndItsMessage) {
   EXPECT_EXIT(run_until([] { rtl::fatal_error("Out of storage for the grid"); }),
               testing::ExitedWithCode(1), "Out of storage for the grid");
+  expect_only_the_earlier_file();
+}
+
+// An exception that leaves the routine ends the program like a fatal error.
+TEST_F(RuntimeExit, AnExceptionFromTheRoutineEndsWithCode1AndItsText) {
+  EXPECT_EXIT(run_until([] { throw std::runtime_error("grid file unreadable"); }),
+              testing::ExitedWithCode(1), "^grid file unreadable\n$");
+  expect_only_the_earlier_file();
+  EXPECT_EXIT(run_until([] { throw 42; }), testing::ExitedWithCode(1), "^Unknown exception\n$");
   expect_only_the_earlier_file();
 }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "mapps/stdio_catch.h"
+#include "mapps/page_in_memory.h"
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
 #include "textfmt/fixed_text.h"
@@ -436,9 +437,11 @@ bool finish(OpenDevice& d, CaughtOutput& printed) {
 }
 
 // Draws the plot a second time, from pgbeg on, with the images coarse where
-// cairo cannot take them; whether the device could be opened again.
+// cairo cannot take them; whether the device could be opened again. The
+// reserved temporary file is emptied, not removed: giza writes into it again,
+// so it stays private and its name is never free for another to take.
 bool draw_again(OpenDevice& d) {
-  std::remove(d.drawn.c_str());
+  if (truncate(d.drawn.c_str(), 0) != 0) return false;
   if (cpgbeg(d.unit, d.giza_spec.c_str(), d.nxsub, d.nysub) != 1) return false;
   d.open = true;
   for (const auto& call : d.calls) call();
@@ -479,6 +482,10 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
              ": " + std::strerror(error));
       return 0;
     }
+    // The PostScript page goes through memory, not through a file cairo
+    // could fail to write (see page_in_memory.h).
+    keep_cairo_pages_in_memory();
+    cairo_page_lost_bytes();  // counted afresh for this file
     // A name that ends in the extension is taken by giza as it is.
     d.pending = std::make_unique<rtl::PendingFile>(target, type->extension);
     d.drawn = d.pending->temporary();
@@ -542,6 +549,10 @@ void pgend() {
   d.folder.close();
   pass_on({about_target(printed.out, d.giza_file, pending->target()),
            about_target(printed.err, d.giza_file, pending->target())});
+  if (cairo_page_lost_bytes()) {
+    std::remove(d.drawn.c_str());
+    rtl::out_of_memory();
+  }
   if (!complete) {
     std::remove(d.drawn.c_str());
     rtl::fatal_error("File " + pending->target() + ": cannot write: " +
@@ -586,7 +597,8 @@ void pgctab(const float* l, const float* r, const float* g, const float* b, int 
 void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
             float a2, const float* tr) {
   if (!device().open) return;
-  if (a1 == a2) {
+  const bool flat = a1 == a2;
+  if (flat) {
     report("PGIMAG: low and high values are equal: every cell drawn in the low colour");
     if (!std::isfinite(a1)) return;
     // Any other high value maps a1 itself onto the first colour.
@@ -600,13 +612,20 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
   const int ni = i2 - i1 + 1;
   const int nj = j2 - j1 + 1;
   const float* first = a + static_cast<std::size_t>(j1 - 1) * idim + (i1 - 1);
+  std::size_t row = static_cast<std::size_t>(idim);
+  // With equal limits a cell of another value would take another colour
+  // (a2 is not a1): every cell is drawn as a1 instead.
+  std::vector<float> uniform;
+  if (flat) {
+    uniform.assign(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj), a1);
+    first = uniform.data();
+    row = static_cast<std::size_t>(ni);
+  }
   const auto di = static_cast<float>(i1 - 1);
   const auto dj = static_cast<float>(j1 - 1);
   const std::array<float, 6> t = {tr[0] + tr[1] * di + tr[2] * dj, tr[1], tr[2],
                                   tr[3] + tr[4] * di + tr[5] * dj, tr[4], tr[5]};
-  const auto now = [=] {
-    draw_image(first, static_cast<std::size_t>(idim), ni, nj, a1, a2, t.data(), false);
-  };
+  const auto now = [=] { draw_image(first, row, ni, nj, a1, a2, t.data(), false); };
   if (!device().pending) {
     draw(now, [] {});
     return;
@@ -615,7 +634,7 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
   std::vector<float> cells;
   cells.reserve(static_cast<std::size_t>(ni) * static_cast<std::size_t>(nj));
   for (int j = 0; j < nj; ++j)
-    for (int i = 0; i < ni; ++i) cells.push_back(first[static_cast<std::size_t>(j) * idim + i]);
+    for (int i = 0; i < ni; ++i) cells.push_back(first[static_cast<std::size_t>(j) * row + i]);
   draw(now, [=, cells = std::move(cells)] {
     draw_image(cells.data(), static_cast<std::size_t>(ni), ni, nj, a1, a2, t.data(), true);
   });

@@ -34,16 +34,19 @@
 //     400 steps as an image drawn like pgimag's. giza's own wedge image comes
 //     out padded or not in a PostScript file depending on the process's
 //     memory layout, so the same plot would not always give the same bytes.
-//   - pgimag with a1 == a2 warns and draws every cell in the colour of a1;
-//     pgwedg with fg == bg warns and draws no wedge (giza would divide by
-//     the zero range).
+//   - pgimag with a1 == a2 warns and draws every cell, whatever its value,
+//     in the colour of a1; pgwedg with fg == bg warns and draws no wedge
+//     (giza would divide by the zero range).
 //   - pgend puts the file in place only when giza wrote all of it: each file
 //     giza finishes ends in the same bytes for its kind (the "%%EOF" comment of
 //     PostScript and PDF, PNG's end chunk, SVG's "</svg>"), one cut short does
 //     not. A file that could not be written completely (a full file system,
 //     the process's file size limit) is a fatal error through
 //     rtl::fatal_error, "File <name>: cannot write: <reason>": the earlier file
-//     stays and no temporary file is left.
+//     stays and no temporary file is left. The page that cairo's PostScript
+//     surface keeps aside until the file is closed is held in memory, not in
+//     a temporary file of cairo's own in /tmp (see page_in_memory.h), so a
+//     full /tmp costs nothing; storage lacking for it is "Out of memory".
 //   - A plot that giza cannot finish for a reason of its own is drawn, not
 //     refused. cairo takes no image with more than 2^15 cells to a device unit
 //     along an axis: the 400-step wedge beside a map some 10^4 to 10^5

@@ -1,7 +1,10 @@
 #include "mapps/pgplot.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <QImage>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -106,6 +109,25 @@ TEST_F(PgplotFiles, EqualImageAndWedgeLimitsWarnAndStillGiveAFile) {
   EXPECT_TRUE(starts_with(read_all("flat.ps"), "%!PS-Adobe"));
 }
 
+// Equal limits: every cell in the low colour (black here), whatever its value.
+TEST_F(PgplotFiles, EqualImageLimitsDrawEveryCellInTheLowColour) {
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(pgbeg(0, "flat.png/png", 1, 1), 1);
+  const float ramp[2] = {0, 1};
+  pgctab(ramp, ramp, ramp, ramp, 2, 1, 0.5f);
+  pgsvp(0, 1, 0, 1);
+  pgwnad(0.5f, 4.5f, 0.5f, 1.5f);  // 4 cells of 200 x 200 pixels across the middle
+  const float a[4] = {-2, -1.5f, -1, 3};
+  const float tr[6] = {0, 1, 0, 0, 0, 1};
+  pgimag(a, 4, 1, 1, 4, 1, 1, -2, -2, tr);
+  pgend();
+  testing::internal::GetCapturedStderr();
+  const QImage image("flat.png");
+  ASSERT_EQ(image.width(), 800);
+  for (int cell = 0; cell < 4; ++cell)
+    EXPECT_EQ(qGray(image.pixel(100 + 200 * cell, 300)), 0) << "cell of value " << a[cell];
+}
+
 // cairo takes no image with more than 2^15 cells to a device unit along an
 // axis; giza's wedge beside a map 10^5 times longer than wide has its 400
 // steps in such a sliver, and so has an image of 121 rows in the thin band.
@@ -190,6 +212,43 @@ TEST_F(PgplotFiles, OtherThreadsKeepStandardErrorWhilePlotsAreDrawn) {
   for (std::string line; std::getline(lines, line);)
     if (line == "message " + std::to_string(next)) ++next;
   EXPECT_EQ(next, written);
+
+// The second drawing of a plot giza could not finish goes into the same
+// reserved temporary file: it is never removed and made again by name (with
+// the default mode instead of a private one, the name free for a moment).
+TEST_F(PgplotFiles, ASecondDrawingKeepsTheReservedTemporaryFile) {
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, ".", IN_CREATE | IN_DELETE | IN_MOVED_FROM), 0);
+  // A map 10^5 times wider than high, 121 cells across: too thin for cairo.
+  std::vector<float> cells(2 * 121);
+  for (std::size_t k = 0; k < cells.size(); ++k) cells[k] = static_cast<float>(k);
+  const float len = 1.0e5f;
+  const float tr[6] = {-len, len, 0, -1.0f / 120, 0, 1.0f / 120};
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(pgbeg(0, "thin.png/png", 1, 1), 1);
+  pgsvp(0.12f, 0.83f, 0.12f, 0.88f);
+  pgwnad(0, len, 0, 1);
+  pgimag(cells.data(), 2, 121, 1, 2, 1, 121, 0, 241, tr);
+  pgwedg("RI", 3, 4, 0, 241, "value");
+  pgend();
+  testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(ends_with(read_all("thin.png"), std::string_view("IEND\xAE\x42\x60\x82")));
+  Strings events;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      const std::string name = event->len > 0 ? event->name : "";
+      const std::string what = starts_with(name, ".thin.png.") ? "temporary" : name;
+      if (event->mask & IN_CREATE) events.push_back("create " + what);
+      if (event->mask & IN_DELETE) events.push_back("delete " + what);
+      if (event->mask & IN_MOVED_FROM) events.push_back("rename " + what);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  close(watch);
+  EXPECT_EQ(events, (Strings{"create temporary", "rename temporary"}));
 }
 
 }  // namespace

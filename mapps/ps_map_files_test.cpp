@@ -4,6 +4,9 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -395,8 +398,6 @@ TEST_F(PsMapFilesDeathTest, AFileSizeLimitEndsWithTheFatalReportAndKeepsTheEarli
           std::signal(SIGXFSZ, SIG_IGN);
           rlimit limit{};
           getrlimit(RLIMIT_FSIZE, &limit);
-          // A whole buffer at least: cairo 1.16 frees twice when its PostScript page stream
-          // fails on the first buffer.
           limit.rlim_cur = 8192;
           setrlimit(RLIMIT_FSIZE, &limit);
           ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "Map.ps",
@@ -453,6 +454,86 @@ TEST_F(PsMapFullDiskDeathTest, EveryDeviceEndsWithTheFatalReportAndKeepsTheEarli
   EXPECT_EQ(testing_support::entries_of("small"),
             (Strings{"Map.eps", "Map.pdf", "Map.png", "Map.ps", "Map.svg", "Map.vps", "filler"}));
   EXPECT_EQ(entries(), Strings{"small"});  // and no console line
+}
+
+// The PostScript devices with a full /tmp, where cairo keeps each page in a
+// temporary file of its own: in a private mount namespace with a 64 KiB file
+// system on /tmp, holding the map's folder and not one free byte.
+
+// Why a private /tmp cannot be had here ("" when it can), tried in a child.
+std::string why_no_private_tmp() {
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool ok = unshare(CLONE_NEWNS) == 0 &&
+                    mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                    mount("mapplot-test", "/tmp", "tmpfs", 0, "size=64k") == 0;
+    _exit(ok ? 0 : errno);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return "no child";
+  return WEXITSTATUS(status) == 0 ? "" : std::strerror(WEXITSTATUS(status));
+}
+
+// In a death test's child: /tmp private, small and full, the current folder
+// /tmp/w with an earlier `file`. The program ends with its exit code when
+// only that file is left as it was, else with 3.
+void into_a_full_private_tmp(const std::string& file) {
+  static std::string earlier;
+  earlier = file;
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("mapplot-test", "/tmp", "tmpfs", 0, "size=64k") != 0 || mkdir("/tmp/w", 0700) != 0 ||
+      chdir("/tmp/w") != 0)
+    std::_Exit(4);
+  write_all(file, "earlier");
+  struct statvfs room {};
+  if (statvfs("/tmp", &room) != 0) std::_Exit(4);
+  write_all("/tmp/filler", std::string(room.f_bavail * room.f_bsize, 'f'));
+  if (statvfs("/tmp", &room) != 0 || room.f_bavail != 0) std::_Exit(4);
+  rtl::set_fatal_exit([](int code) {
+    const bool intact =
+        testing_support::entries_of(".") == Strings{earlier} && read_all(earlier) == "earlier";
+    std::_Exit(intact ? code : 3);
+  });
+}
+
+TEST_F(PsMapFilesDeathTest, PostScriptThroughAFullTmpEndsWithTheFatalReport) {
+  if (const std::string why = why_no_private_tmp(); !why.empty())
+    GTEST_SKIP() << "no private /tmp to fill here: " << why;
+  for (const std::string type : {"ps", "cps", "vps", "vcps", "eps"}) {
+    const std::string file = "Map." + type;  // the name takes the type's ending
+    EXPECT_EXIT(
+        {
+          into_a_full_private_tmp(file);
+          ps_map(x, y, z, {.device = type});
+        },
+        testing::ExitedWithCode(rtl::kFatalExitCode),
+        "File " + file + ": cannot write: No space left on device");
+  }
+}
+
+// The file size limit below what cairo's page first writes (its temporary
+// file's first buffer) with SIGXFSZ ignored: the same report, File too large.
+TEST_F(PsMapFilesDeathTest, PostScriptUnderATinyFileSizeLimitEndsWithTheFatalReport) {
+  for (const std::string type : {"ps", "cps", "vps", "vcps", "eps"}) {
+    const std::string file = "Map." + type;
+    write_all(file, "earlier");
+    EXPECT_EXIT(
+        {
+          console_to_file();
+          std::signal(SIGXFSZ, SIG_IGN);
+          rlimit limit{};
+          getrlimit(RLIMIT_FSIZE, &limit);
+          limit.rlim_cur = 1024;
+          setrlimit(RLIMIT_FSIZE, &limit);
+          ps_map(x, y, z, {.device = type});
+        },
+        testing::ExitedWithCode(rtl::kFatalExitCode),
+        "File " + file + ": cannot write: File too large");
+    EXPECT_EQ(read_all(file), "earlier");
+    EXPECT_EQ(entries(), Strings{file});  // and no console line
+    std::remove(file.c_str());
+  }
 }
 
 }  // namespace

@@ -59,6 +59,16 @@ void fatal_if_out_of_memory() {
   }
 }
 
+void fatal_from_exception() {
+  try {
+    fatal_if_out_of_memory();
+  } catch (const std::exception& e) {
+    fatal_error(e.what());
+  } catch (...) {
+    fatal_error("Unknown exception");
+  }
+}
+
 void set_fatal_reporter(std::function<void(std::string_view)> r) { reporter() = std::move(r); }
 
 void set_fatal_exit(std::function<void(int)> e) { exit_function() = std::move(e); }

@@ -30,6 +30,12 @@ void refuse_nul_bytes(std::string_view text, std::string_view what);
 //   void dat_map(...) try { ... } catch (...) { rtl::fatal_if_out_of_memory(); }
 [[noreturn]] void fatal_if_out_of_memory();
 
+// In the catch (...) block around a program's main routine, which no
+// exception may leave: exhausted storage as above, any other exception as
+// a fatal error with its what() text ("Unknown exception" for one that is no
+// std::exception).
+[[noreturn]] void fatal_from_exception();
+
 // Called with the message before the program ends; an empty function removes it.
 // The reporter may block (a message box waiting for the user).
 void set_fatal_reporter(std::function<void(std::string_view)> reporter);

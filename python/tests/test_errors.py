@@ -4,6 +4,8 @@ next call works as usual."""
 
 import os
 import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -130,6 +132,65 @@ mapplot.ps_map(x, y, z, file="ps_map.png", device="png")
         "['Map.dat', 'ps_map.png'] b'earlier' b'earlier'",
         "  Output in ps_map.png"]
     assert (in_tmp / "ps_map.png").read_bytes() == (reference / "ps_map.png").read_bytes()
+
+
+# Each PostScript device, the earlier file and what is left beside it, printed
+# by a script that calls ps_map in a folder whose file system `full()` fills.
+# The map is large enough for the page to reach its image before cairo first
+# writes it out.
+POSTSCRIPT_SCRIPT = """
+import os, numpy as np, mapplot
+x = (-2 + 0.025 * np.arange(121)).astype(np.float32)
+y = (-1.5 + 0.025 * np.arange(121)).astype(np.float32)
+z = (np.sin(2 * x)[None, :] * np.cos(3 * y)[:, None] + 2).astype(np.float32).ravel()
+for device in ("ps", "cps", "vps", "vcps", "eps"):
+    name = "Map." + device
+    open(name, "wb").write(b"earlier")
+    full()
+    try:
+        mapplot.ps_map(x, y, z, device=device)
+    except mapplot.FatalError as e:
+        print("FatalError:", e, sorted(os.listdir()), open(name, "rb").read())
+    os.remove(name)
+"""
+
+
+def expected_postscript_lines(reason):
+    return [f"FatalError: File Map.{d}: cannot write: {reason} ['Map.{d}'] b'earlier'"
+            for d in ("ps", "cps", "vps", "vcps", "eps")]
+
+
+def test_postscript_under_a_tiny_file_size_limit_raises(in_tmp):
+    # Below the first buffer of the page cairo composes before the file.
+    result = run_python("""
+import resource, signal
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+resource.setrlimit(resource.RLIMIT_FSIZE, (1024, resource.RLIM_INFINITY))
+def full(): pass
+""" + POSTSCRIPT_SCRIPT, cwd=in_tmp)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == expected_postscript_lines("File too large")
+
+
+def test_postscript_through_a_full_tmp_raises():
+    # A private mount namespace with a 64 KiB file system on /tmp, full, the
+    # current folder on it.
+    private_tmp = ["unshare", "-m", "sh", "-c",
+                   "mount -t tmpfs -o size=64k mapplot-test /tmp && mkdir /tmp/w && cd /tmp/w && "
+                   'exec "$0" "$@"']
+    probe = subprocess.run(private_tmp + ["true"], capture_output=True, text=True)
+    if probe.returncode != 0:
+        pytest.skip("no private /tmp to fill here: " + probe.stderr.strip())
+    script = """
+def full():
+    room = os.statvfs(".")
+    with open("/tmp/filler", "ab") as filler:
+        filler.write(b"f" * (room.f_bavail * room.f_frsize))
+""" + POSTSCRIPT_SCRIPT
+    result = subprocess.run(private_tmp + [sys.executable, "-c", "import os" + script],
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == expected_postscript_lines("No space left on device")
 
 
 def test_read_map_errors(in_tmp):
