@@ -212,6 +212,7 @@ TEST_F(PgplotFiles, OtherThreadsKeepStandardErrorWhilePlotsAreDrawn) {
   for (std::string line; std::getline(lines, line);)
     if (line == "message " + std::to_string(next)) ++next;
   EXPECT_EQ(next, written);
+}
 
 // The second drawing of a plot giza could not finish goes into the same
 // reserved temporary file: it is never removed and made again by name (with
