@@ -105,7 +105,9 @@ echo "consumer: a Fortran program of $flang built against the installed package 
 # module linked to it is refused with a message, before any file is written.
 mkdir "$work/foreign" && cd "$work/foreign"
 "$flang" -c "$work/prefix/share/mapplot/fortran/mapplot.f90"
-"$flang" "$fortran/app.f90" mapplot.o -o app $(pkg-config --libs mapplot-fortran)
+# The library's own Fortran part needs its compiler's run-time library.
+"$flang" "$fortran/app.f90" mapplot.o -o app $(pkg-config --libs mapplot-fortran) \
+  "$(gfortran -print-file-name=libgfortran.so)"
 if ./app > out.txt 2> err.txt; then
   echo "consumer: flang's descriptors were read by the library built for another compiler"; exit 1
 fi
