@@ -14,7 +14,9 @@
 //               new ending when the type is not "ps": Map.ps with png gives
 //               Map.png, out.eps with cps gives out.ecps, plot stays plot
 //   device      "ps"; PGPLOT device types as mapps/pgplot.h lists them
-// Texts are held in 80-character fields (longer ones are cut).
+// Texts are held in 80-character fields (longer ones are cut). Labels and
+// title are UTF-8 and drawn as textfmt::drawn_text and pgplot.h describe: a
+// character the field cut is left out, control characters are blanks.
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); the
 // coordinates are taken as evenly spaced from the first to the last. The

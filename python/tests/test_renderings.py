@@ -3,6 +3,7 @@ whatever the layout of its arrays; the arrays stay as they were."""
 
 import pathlib
 import re
+import subprocess
 
 import numpy as np
 import pytest
@@ -135,3 +136,31 @@ def test_arrays_are_never_changed(data, in_tmp):
             mapplot.scr_map(x, y, z, own_window=True)  # the base form rescales in place
             for a, b in zip((x, y, z), before):
                 assert np.array_equal(a, b)
+
+
+def ink(png):
+    """The ink of a picture: its mean darkness on white, from 0 to 1."""
+    mean = subprocess.run(["convert", str(png), "-background", "white", "-flatten",
+                           "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
+                          capture_output=True, text=True, check=True).stdout
+    return 1 - float(mean)
+
+
+def test_labels_in_any_language_are_drawn(data, in_tmp, capfd):
+    """Each label of a PostScript map from Python carries about the ink of its
+    ASCII spelling, whatever the characters beyond ASCII."""
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    blank = dict(xlabel=" ", ylabel=" ", title=" ")
+
+    def drawn(**label):
+        mapplot.ps_map(x, y, z, file="labels.png", device="png", **{**blank, **label})
+        return ink(in_tmp / "labels.png")
+
+    none = drawn()
+    for wide, ascii in [(dict(xlabel="Température"), dict(xlabel="Temperature")),
+                        (dict(ylabel="μ [m²]"), dict(ylabel="u [m2]")),
+                        (dict(title="Größe"), dict(title="Grosse")),
+                        (dict(title="°C"), dict(title="oC"))]:
+        ratio = (drawn(**wide) - none) / (drawn(**ascii) - none)
+        assert 0.6 < ratio < 1.5, (wide, ratio)
+    assert "Warning" not in capfd.readouterr().err
