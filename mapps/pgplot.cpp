@@ -380,12 +380,17 @@ void draw_text_parts(const std::string& side, float disp, float coord, float fju
   }
   const double sx = (static_cast<double>(dx2) - dx1) / (static_cast<double>(wx2) - wx1);
   const double sy = (static_cast<double>(dy2) - dy1) / (static_cast<double>(wy2) - wy1);
-  // Width of a text as giza draws it, in device units.
-  const auto giza_width = [sx](const std::string& text) {
+  // Width of a text as giza draws it (the advance to what follows), in
+  // device units. giza gives a text of one character the width of its ink
+  // instead, so texts are measured with two blanks after them.
+  const auto box_width = [sx](const std::string& text) {
     float xb[4], yb[4];
     cpgqtxt(0.0f, 0.0f, 0.0f, 0.0f, text.c_str(), xb, yb);
-    return std::fabs((static_cast<double>(*std::max_element(xb, xb + 4)) - *std::min_element(xb, xb + 4)) * sx);
+    return (static_cast<double>(*std::max_element(xb, xb + 4)) - *std::min_element(xb, xb + 4)) *
+           std::fabs(sx);
   };
+  const double blanks = box_width("  ");
+  const auto giza_width = [&](const std::string& text) { return box_width(text + "  ") - blanks; };
   static constexpr std::string_view kMeasure = "abcdefghijklmnopqrstuvwxyz";
   const double em = fonts.advance(kMeasure);
   const double size = em > 0 ? giza_width(std::string(kMeasure)) / em : 0;
