@@ -164,3 +164,13 @@ def test_labels_in_any_language_are_drawn(data, in_tmp, capfd):
         ratio = (drawn(**wide) - none) / (drawn(**ascii) - none)
         assert 0.6 < ratio < 1.5, (wide, ratio)
     assert "Warning" not in capfd.readouterr().err
+
+
+def test_control_characters_in_labels_are_blanks(data, in_tmp, capfd):
+    """A line feed in a label draws as a blank and never reaches standard output."""
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    capfd.readouterr()
+    mapplot.ps_map(x, y, z, xlabel="a\nb", title="T\r\n", file="lf.png", device="png")
+    mapplot.ps_map(x, y, z, xlabel="a b", title="T  ", file="blank.png", device="png")
+    assert capfd.readouterr().out == "  Output in lf.png\n  Output in blank.png\n"
+    assert (in_tmp / "lf.png").read_bytes() == (in_tmp / "blank.png").read_bytes()
