@@ -242,7 +242,8 @@ void Surface::put_text(std::string_view text) {
   painter.setFont(font);
   painter.setPen(colour);
   // One cell a character (UTF-8; bytes that begin none show as U+FFFD).
-  for (const char32_t c : QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUcs4()) {
+  const QString characters = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  for (const char32_t c : characters.toUcs4()) {
     if (column_ > kTextColumns) {
       painter.end();
       new_line();

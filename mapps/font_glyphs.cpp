@@ -14,6 +14,9 @@ namespace {
 // piece is a fraction of a device unit long.
 constexpr int kCurvePieces = 8;
 
+// Glyphs in font units as designed: no hinting, no bitmaps.
+constexpr FT_Int32 kUnscaled = FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP;
+
 struct Point {
   double x, y;
 };
@@ -131,7 +134,7 @@ std::optional<GlyphOutline> FontGlyphs::outline(char32_t c) {
     if (face == nullptr) continue;
     const FT_UInt index = FT_Get_Char_Index(face, c);
     if (index == 0) continue;
-    if (FT_Load_Glyph(face, index, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
+    if (FT_Load_Glyph(face, index, kUnscaled) != 0 ||
         face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
       continue;
     OutlineSink sink;
@@ -158,7 +161,7 @@ double FontGlyphs::advance(std::string_view text) {
   double sum = 0;
   for (const char c : text) {
     const FT_UInt index = FT_Get_Char_Index(face, static_cast<unsigned char>(c));
-    if (FT_Load_Glyph(face, index, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0)
+    if (FT_Load_Glyph(face, index, kUnscaled) == 0)
       sum += static_cast<double>(face->glyph->advance.x);
   }
   return sum / face->units_per_EM;

@@ -334,7 +334,8 @@ std::vector<TextPart> text_parts(std::string_view text, FontGlyphs& fonts) {
       giza() += ' ';
     } else if (c < 0x80) {
       giza() += static_cast<char>(c);
-    } else if (Escape e = giza_escape(c); !e.text.empty() && (e.drawn < 0x80 || fonts.first_font_has(e.drawn))) {
+    } else if (Escape e = giza_escape(c);
+               !e.text.empty() && (e.drawn < 0x80 || fonts.first_font_has(e.drawn))) {
       giza() += e.text;
     } else if (std::optional<GlyphOutline> glyph = fonts.outline(c)) {
       parts.push_back({{}, std::move(glyph)});
@@ -831,8 +832,10 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
     report("PGWEDG: low and high values are equal: no wedge drawn");
     return;
   }
-  draw([=, s = plain_options(side), l = visible(label)] { draw_wedge(s, disp, width, fg, bg, l, false); },
-       [=, s = plain_options(side), l = visible(label)] { draw_wedge(s, disp, width, fg, bg, l, true); });
+  const std::string s = plain_options(side);
+  const std::string l = visible(label);
+  draw([=] { draw_wedge(s, disp, width, fg, bg, l, false); },
+       [=] { draw_wedge(s, disp, width, fg, bg, l, true); });
 }
 
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) {

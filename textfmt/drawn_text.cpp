@@ -79,7 +79,8 @@ std::u32string decode_utf8(std::string_view text) {
       continue;
     }
     char32_t c = b & (0x7F >> lead.length);
-    for (std::size_t k = 1; k <= n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    for (std::size_t k = 1; k <= n; ++k)
+      c = (c << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
     out.push_back(c);
     at += 1 + n;
   }
@@ -107,7 +108,8 @@ void append_utf8(std::string& out, char32_t c) {
 void pop_character(std::string& text) {
   if (text.empty()) return;
   std::size_t at = text.size() - 1;
-  while (at > 0 && text.size() - at < 4 && is_continuation(static_cast<unsigned char>(text[at]))) --at;
+  while (at > 0 && text.size() - at < 4 && is_continuation(static_cast<unsigned char>(text[at])))
+    --at;
   const Lead lead = lead_of(static_cast<unsigned char>(text[at]));
   const bool whole = lead.length == static_cast<int>(text.size() - at) &&
                      valid_continuations(text, at, lead) + 1 == text.size() - at;
