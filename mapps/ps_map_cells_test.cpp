@@ -344,5 +344,27 @@ TEST_F(PsMapCells, ControlCharactersInLabelsAreBlanks) {
   }
 }
 
+// The wedge's label and PGBOX's options reach giza as printable ASCII too: a
+// wedge labelled beyond ASCII leaves every later text of the page drawn.
+TEST_F(PsMapCells, AWedgeLabelBeyondAsciiLeavesTheOtherTextsDrawn) {
+  static Pgplot table = noting_pgplot();
+  table.wedg = [](std::string_view side, float disp, float width, float fg, float bg,
+                  std::string_view) { giza_pgplot().wedg(side, disp, width, fg, bg, "\xCE\xBC"); };
+  table.box = [](std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick,
+                 int nysub) {
+    giza_pgplot().box(std::string(xopt) + "\xC3", xtick, nxsub, std::string(yopt) + "\n", ytick,
+                      nysub);
+  };
+  const Device& png = kDevices[7];
+  const Labels labels{"Temperature", "u [m2]", "Grosse"};
+  const Ink plain = ink_around_frame(png, map_with(png, labels));
+  set_pgplot(&table);
+  const Ink with_mu = ink_around_frame(png, map_with(png, labels));
+  // The title's area reaches over the wedge's top, where its label ends.
+  EXPECT_NEAR(with_mu.below, plain.below, 0.01 * plain.below);
+  EXPECT_NEAR(with_mu.left, plain.left, 0.01 * plain.left);
+  EXPECT_NEAR(with_mu.above, plain.above, 0.01 * plain.above);
+}
+
 }  // namespace
 }  // namespace mapps
