@@ -38,6 +38,7 @@ foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
     PATTERN "testing" EXCLUDE
     PATTERN "test_support.h" EXCLUDE
     PATTERN "pgplot.h" EXCLUDE
+    PATTERN "font_glyphs.h" EXCLUDE
     PATTERN "recording_pgplot.h" EXCLUDE
     PATTERN "ps_text_fields.h" EXCLUDE)
 endforeach()

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "gfxwin/unit.h"
+#include "textfmt/drawn_text.h"
 
 namespace gfxwin {
 
@@ -26,7 +27,7 @@ void ConsoleInput::backspace() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (typing_.empty()) return;
-    typing_.pop_back();
+    textfmt::pop_character(typing_);
   }
   console_echo_erase();
 }

@@ -85,5 +85,15 @@ TEST(ConsoleInput, APartlyReadLineOfInputIsKeptForTheNextRead) {
   EXPECT_EQ(console.read_line(in.fds[0], false), "next");
 }
 
+// Typed text is UTF-8: a backspace takes back a whole character.
+TEST(ConsoleInput, BackspaceTakesBackAWholeCharacter) {
+  ConsoleInput console;
+  console.type("a\xC3\xA9");  // "aé"
+  console.backspace();
+  console.type("b");
+  console.enter();
+  EXPECT_EQ(console.read_line(-1, false), "ab");
+}
+
 }  // namespace
 }  // namespace gfxwin

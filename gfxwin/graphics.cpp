@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "gfxwin/console_input.h"
+#include "textfmt/drawn_text.h"
 #include "gfxwin/font_list.h"
 #include "gfxwin/unit.h"
 #include "rtl/fatal.h"
@@ -166,7 +167,7 @@ void console_echo_erase() {
   Unit& console = console_unit_locked();
   console.surface.erase_back();
   std::string& typing = registry().console_typing;
-  if (!typing.empty()) typing.pop_back();
+  textfmt::pop_character(typing);
   ++console.drawn;
 }
 

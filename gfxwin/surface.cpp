@@ -170,7 +170,7 @@ WindowPoint Surface::move_to_w(double wx, double wy) {
 void Surface::draw_text(std::string_view text) {
   if (!font_ || text.empty()) return;
   const QFont font = font_of(*font_);
-  const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   const QFontMetrics metrics(font);
   {
     QPainter painter(&image_);
@@ -241,7 +241,9 @@ void Surface::put_text(std::string_view text) {
   QPainter painter(&image_);
   painter.setFont(font);
   painter.setPen(colour);
-  for (char c : text) {
+  // One cell a character (UTF-8; bytes that begin none show as U+FFFD).
+  const QString characters = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  for (const char32_t c : characters.toUcs4()) {
     if (column_ > kTextColumns) {
       painter.end();
       new_line();
@@ -252,7 +254,7 @@ void Surface::put_text(std::string_view text) {
     const int x = (column_ - 1) * kCellWidth;
     const int y = (row_ - 1) * kCellHeight;
     painter.fillRect(QRect(x, y, kCellWidth, kCellHeight), QColor::fromRgb(bg));
-    painter.drawText(QPoint(x, y + 1 + metrics.ascent()), QString(QChar::fromLatin1(c)));
+    painter.drawText(QPoint(x, y + 1 + metrics.ascent()), QString::fromUcs4(&c, 1));
     ++column_;
   }
 }

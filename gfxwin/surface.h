@@ -100,7 +100,7 @@ class Surface {
   int position_y() const { return pos_y_; }
   WindowPoint move_to_w(double wx, double wy);
 
-  // The font used by draw_text; none: draw_text draws nothing.
+  // The font used by draw_text (of UTF-8 text); none: draw_text draws nothing.
   void set_font(std::optional<FontChoice> font) { font_ = std::move(font); }
   const std::optional<FontChoice>& font() const { return font_; }
   void draw_text(std::string_view text);
@@ -109,9 +109,9 @@ class Surface {
   std::int16_t set_text_color(std::int16_t index);
   std::int16_t text_color() const { return text_color_; }
 
-  // Console text: writes the characters at the text cursor in the text
-  // colour on the background colour, wrapping after column 80 and scrolling
-  // the text window after row 30.
+  // Console text: writes the characters of UTF-8 `text`, one a cell, at the
+  // text cursor in the text colour on the background colour, wrapping after
+  // column 80 and scrolling the text window after row 30.
   void put_text(std::string_view text);
   // Ends the text line: the cursor goes to column 1 of the next row.
   void new_line();

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
 #include <cstdint>
 
 namespace gfxwin {
@@ -211,6 +215,47 @@ TEST(Surface, TextMovesTheCurrentPosition) {
 
   s.draw_text("  ");  // blanks count too
   EXPECT_GT(s.position_x(), after);
+}
+
+// Texts are UTF-8: "é" (two bytes) draws what Qt draws for U+00E9, one
+// character, never "Ã©".
+TEST(Surface, TextIsReadAsUtf8) {
+  Surface s;
+  s.set_rgb_color(0xFFFFFF);
+  s.set_window_coords(false, 0, 0, 1004, 662);
+  const std::optional<FontChoice> choice = FontList::system().select("t'modern'h14w9");
+  ASSERT_TRUE(choice);
+  s.set_font(choice);
+  s.move_to_w(100, 50);
+  s.draw_text("\xC3\xA9");
+
+  QFont font(QString::fromStdString(choice->family));
+  font.setPixelSize(choice->pixel_height);
+  font.setStretch(choice->stretch);
+  font.setStyleStrategy(QFont::NoAntialias);
+  font.setHintingPreference(QFont::PreferFullHinting);
+  const QFontMetrics metrics(font);
+  const QString e_acute(QChar(0xE9));
+  const Picture p = s.picture();
+  QImage expected(p.width, p.height, QImage::Format_RGB32);
+  expected.fill(Qt::black);
+  {
+    QPainter painter(&expected);
+    painter.setRenderHint(QPainter::TextAntialiasing, false);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QPoint(100, 50 + metrics.ascent()), e_acute);
+  }
+  int differing = 0;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) differing += p.at(x, y) != (expected.pixel(x, y) & 0xFFFFFF);
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(count_all(p, kWhite), 10);
+  EXPECT_EQ(s.position_x(), 100 + metrics.horizontalAdvance(e_acute));
+
+  // The console window: one cell a character.
+  s.put_text("\xC2\xB0" "C");
+  EXPECT_EQ(s.text_column(), 3);
 }
 
 TEST(Surface, VideoModeReturnsToTheTextWindow) {

@@ -63,7 +63,7 @@ void SurfaceView::keyPressEvent(QKeyEvent* event) {
       if (event->text().isEmpty()) {
         QWidget::keyPressEvent(event);
       } else {
-        input_->type(event->text().toLatin1().toStdString());
+        input_->type(event->text().toUtf8().toStdString());
       }
   }
 }

@@ -21,6 +21,17 @@
 //     with a "%PGPLOT, Cannot open output file ..." message.
 //   - Texts lose their trailing blanks before they reach giza (PGPLOT ignores
 //     them, giza would centre a label on its blanks too).
+//   - Texts (pglab's, pgwedg's label) are UTF-8, and no byte beyond ASCII
+//     reaches giza: giza 1.3.2 hands each byte of such a character to cairo
+//     alone, and cairo then draws no more text on the page. A character goes
+//     through giza's escapes where one draws it (\g Greek letters, \u...\d
+//     raised and \d...\u lowered characters, \(nnnn) symbols) and giza's
+//     font has it; else it is filled as a polygon from its outline in giza's
+//     font or the first font fontconfig offers for it, at giza's size and
+//     place for the text; else it is drawn as "?". Control characters are
+//     blanks, bytes that are no UTF-8 are U+FFFD. Texts of printable ASCII
+//     reach giza as they are, so a caller's escapes keep working; option
+//     strings keep printable ASCII only.
 //   - pgimag gives each cell of the array one colour, as PGPLOT does; giza
 //     would have the image smoothed between cell centres. PostScript and PDF
 //     files only ask their viewers to smooth it (an image's /Interpolate

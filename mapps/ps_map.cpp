@@ -10,6 +10,7 @@
 #include "mapps/ps_text_fields.h"
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
+#include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
 #include "textfmt/list_record.h"
 #include "rtl/fatal.h"
@@ -54,8 +55,11 @@ bool all_finite(const VecView<float>& v) {
   return true;
 }
 
-// A label as it is handed to PGPLOT: the field and 20 blanks.
-std::string label_text(const std::string& field) { return field + std::string(20, ' '); }
+// A label as it is handed to PGPLOT: the field as it is drawn (see
+// textfmt::drawn_text) and 20 blanks.
+std::string label_text(const std::string& field) {
+  return textfmt::drawn_text(field) + std::string(20, ' ');
+}
 
 // The draw step: copy, range, transform and the PGPLOT calls from opening
 // the device to closing it. Returns whether the device could be opened.

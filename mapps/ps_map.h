@@ -19,6 +19,8 @@
 // ending rule applies to the whole name. A NUL byte in either ends the
 // program with the fatal report "File name holds a NUL byte: a\0b" (or
 // "Device type ...") before anything is drawn or written.
+// Labels and title are UTF-8 and drawn as textfmt::drawn_text and pgplot.h
+// describe: a character the field cut is left out, control characters are blanks.
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); the
 // coordinates are taken as evenly spaced from the first to the last. The grey

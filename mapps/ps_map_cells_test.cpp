@@ -1,14 +1,19 @@
-// The PostScript map's cells as a viewer shows them: every device's file is
-// rendered to pixels (Ghostscript for PostScript and PDF, rsvg-convert for
-// SVG, the PNG itself) and each cell of the map must be one uniform grey,
-// black for the lowest value and white for the highest.
+// The PostScript map as a viewer shows it: every device's file is rendered
+// to pixels (Ghostscript for PostScript and PDF, rsvg-convert for SVG, the
+// PNG itself). Each cell of the map must be one uniform grey, black for the
+// lowest value and white for the highest, and labels in any language must be
+// drawn.
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <QImage>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -111,7 +116,15 @@ QImage rendered(const Device& d, const std::string& file) {
 // must have that one grey. The frame's tick marks reach some 6 device units
 // into the map: pixels that near the frame are left out, and a cell with no
 // pixel beyond them gets -1.
-std::vector<int> cell_greys(const Device& d, const QImage& image) {
+// Where the map drawn last lies in its rendering: world coordinates to
+// pixels (x to the right, rows downwards).
+struct PixelPlacement {
+  double scale, cx, cy, rows;
+  double column(double wx) const { return cx + scale * wx; }
+  double row(double wy) const { return rows - (cy + scale * wy); }
+};
+
+PixelPlacement pixel_placement(const Device& d, const QImage& image) {
   const Placement& p = placement();
   const double su = pixels_per_unit(d);
   const double width = d.portrait ? 600 : 800, height = d.portrait ? 800 : 600;
@@ -121,7 +134,13 @@ std::vector<int> cell_greys(const Device& d, const QImage& image) {
   const double scale = std::min((x2 - x1) / (p.win[1] - p.win[0]), (y2 - y1) / (p.win[3] - p.win[2]));
   const double cx = 0.5 * (x1 + x2) - 0.5 * scale * (p.win[0] + p.win[1]);
   const double cy = 0.5 * (y1 + y2) - 0.5 * scale * (p.win[2] + p.win[3]);
-  const double rows = image.height();
+  return {scale, cx, cy, static_cast<double>(image.height())};
+}
+
+std::vector<int> cell_greys(const Device& d, const QImage& image) {
+  const Placement& p = placement();
+  const double su = pixels_per_unit(d);
+  const auto [scale, cx, cy, rows] = pixel_placement(d, image);
   // The frame (the fitted viewport) less the band of its tick marks.
   const double band = 8 * su;
   const double left = cx + scale * p.win[0] + band, right = cx + scale * p.win[1] - band;
@@ -163,6 +182,48 @@ std::vector<int> cell_greys(const Device& d, const QImage& image) {
   return greys;
 }
 
+// The ink (the sum of 255 - grey over the pixels) of the areas around the
+// frame of the map drawn last: below it (numbers and x label), left of it
+// (numbers and y label) and above it (the title).
+struct Ink {
+  double below = 0, left = 0, above = 0;
+};
+
+Ink ink_around_frame(const Device& d, const QImage& image) {
+  const Placement& p = placement();
+  const PixelPlacement at = pixel_placement(d, image);
+  const double left = at.column(p.win[0]);
+  const double top = at.row(p.win[3]), bottom = at.row(p.win[2]);
+  Ink ink;
+  for (int r = 0; r < image.height(); ++r) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(r));
+    for (int c = 0; c < image.width(); ++c) {
+      const double v = 255 - qGray(line[c]);
+      if (r > bottom) ink.below += v;
+      else if (r < top) ink.above += v;
+      else if (c < left) ink.left += v;
+    }
+  }
+  return ink;
+}
+
+// What `draw` writes to standard output (file descriptor 1).
+std::string standard_output_of(const std::function<void()>& draw) {
+  std::fflush(stdout);
+  FILE* caught = std::tmpfile();
+  const int saved = dup(STDOUT_FILENO);
+  dup2(fileno(caught), STDOUT_FILENO);
+  draw();
+  std::fflush(stdout);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  std::string out;
+  std::rewind(caught);
+  for (int c; (c = std::fgetc(caught)) != EOF;) out += static_cast<char>(c);
+  std::fclose(caught);
+  return out;
+}
+
 class PsMapCells : public testing_support::InTempFolder {
  protected:
   void SetUp() override {
@@ -177,6 +238,22 @@ class PsMapCells : public testing_support::InTempFolder {
   }
 
   std::string last_line;
+
+  struct Labels {
+    const char* xlabel;
+    const char* ylabel;
+    const char* title;
+  };
+
+  // The map with these labels on device d, rendered.
+  QImage map_with(const Device& d, const Labels& l) {
+    const std::vector<float> x{1, 2, 3}, y{1, 2}, z{0, 1, 2, 3, 4, 5};
+    ps_map(x, y, z, {.xlabel = l.xlabel, .ylabel = l.ylabel, .title = l.title, .file = "m",
+                     .device = d.type});
+    const std::string output = "  Output in ";
+    EXPECT_EQ(last_line.substr(0, output.size()), output);
+    return rendered(d, last_line.substr(output.size()));
+  }
 
   // Draws z on every device and checks each cell's grey: one per value,
   // darker for a lower value, black for the lowest and white for the highest.
@@ -222,6 +299,71 @@ TEST_F(PsMapCells, TheZoomsGridShowsEachCellInOneGrey) {
   for (int j = 0; j < 121; ++j)
     for (int i = 0; i < 121; ++i) z.push_back(static_cast<float>((7 * i + 3 * j) % 11));
   expect_uniform_cells(x, y, z);
+}
+
+// Each label drawn with characters beyond ASCII (through giza's escapes or
+// filled from a font's outlines) carries about the ink of its ASCII spelling,
+// on every device; blank labels show what else those areas hold.
+TEST_F(PsMapCells, LabelsInAnyLanguageAreDrawn) {
+  const Labels blank{" ", " ", " "};
+  const std::pair<Labels, Labels> spellings[] = {
+      {{"Température", "μ [m²]", "Größe"}, {"Temperature", "u [m2]", "Grosse"}},
+      {{"Température", "μ [m²]", "°C"}, {"Temperature", "u [m2]", "oC"}},
+  };
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    const Ink none = ink_around_frame(d, map_with(d, blank));
+    for (const auto& [wide, ascii] : spellings) {
+      SCOPED_TRACE(wide.title);
+      const Ink w = ink_around_frame(d, map_with(d, wide));
+      const Ink a = ink_around_frame(d, map_with(d, ascii));
+      const std::pair<double, double> areas[] = {{w.below - none.below, a.below - none.below},
+                                                 {w.left - none.left, a.left - none.left},
+                                                 {w.above - none.above, a.above - none.above}};
+      for (const auto& [label, reference] : areas) {
+        ASSERT_GT(reference, 0);
+        EXPECT_GT(label / reference, 0.6) << "below, left, above: " << label << " " << reference;
+        EXPECT_LT(label / reference, 1.5) << "below, left, above: " << label << " " << reference;
+      }
+    }
+  }
+}
+
+// A line feed or carriage return in a label is drawn as a blank, and nothing
+// but the console's lines reaches standard output.
+TEST_F(PsMapCells, ControlCharactersInLabelsAreBlanks) {
+  for (const Device& d : {kDevices[0], kDevices[7]}) {
+    SCOPED_TRACE(d.type);
+    QImage with_controls, with_blanks;
+    const std::string written = standard_output_of(
+        [&] { with_controls = map_with(d, {"a\nb", "c\r\nd", "T\ti\vt"}); });
+    const std::string expected =
+        standard_output_of([&] { with_blanks = map_with(d, {"a b", "c  d", "T i t"}); });
+    EXPECT_EQ(written, expected);
+    EXPECT_TRUE(with_controls == with_blanks);
+  }
+}
+
+// The wedge's label and PGBOX's options reach giza as printable ASCII too: a
+// wedge labelled beyond ASCII leaves every later text of the page drawn.
+TEST_F(PsMapCells, AWedgeLabelBeyondAsciiLeavesTheOtherTextsDrawn) {
+  static Pgplot table = noting_pgplot();
+  table.wedg = [](std::string_view side, float disp, float width, float fg, float bg,
+                  std::string_view) { giza_pgplot().wedg(side, disp, width, fg, bg, "\xCE\xBC"); };
+  table.box = [](std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick,
+                 int nysub) {
+    giza_pgplot().box(std::string(xopt) + "\xC3", xtick, nxsub, std::string(yopt) + "\n", ytick,
+                      nysub);
+  };
+  const Device& png = kDevices[7];
+  const Labels labels{"Temperature", "u [m2]", "Grosse"};
+  const Ink plain = ink_around_frame(png, map_with(png, labels));
+  set_pgplot(&table);
+  const Ink with_mu = ink_around_frame(png, map_with(png, labels));
+  // The title's area reaches over the wedge's top, where its label ends.
+  EXPECT_NEAR(with_mu.below, plain.below, 0.01 * plain.below);
+  EXPECT_NEAR(with_mu.left, plain.left, 0.01 * plain.left);
+  EXPECT_NEAR(with_mu.above, plain.above, 0.01 * plain.above);
 }
 
 }  // namespace

@@ -173,6 +173,22 @@ TEST_F(PsMapCalls, LabelsTitlesAndTheLogOption) {
                                 std::string(80, 'T') + blanks(20) + "'");
 }
 
+// Labels reach PGPLOT as they are drawn: UTF-8 as given, control characters
+// as blanks, bytes that begin no character as U+FFFD, and a character the
+// 80-byte field broke off dropped.
+TEST_F(PsMapCalls, LabelsReachPgplotAsTheyAreDrawn) {
+  ps_map(x3, y2, z6,
+         {.xlabel = "Temp\xC3\xA9rature", .ylabel = "a\nb\r", .title = "Temp\xE9rature"});
+  EXPECT_EQ(first("pglab"), "pglab 'Temp\xC3\xA9rature" + blanks(88) + "' 'a b " + blanks(96) +
+                                "' 'Temp\xEF\xBF\xBDrature" + blanks(89) + "'");
+
+  recording() = {};
+  const std::string head(79, 'a');
+  ps_map(x3, y2, z6, {.title = head + "\xC3\xA9"});
+  EXPECT_EQ(first("pglab"), "pglab 'x" + blanks(99) + "' 'y" + blanks(99) + "' '" + head +
+                                blanks(21) + "'");
+}
+
 TEST_F(PsMapCalls, FlatSurplusAndReversedData) {
   const std::vector<float> flat(6, 2.5f);
   ps_map(x3, y2, flat);

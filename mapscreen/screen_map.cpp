@@ -9,6 +9,7 @@
 
 #include "gfxwin/graphics.h"
 #include "rtl/checked_math.h"
+#include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
 #include "textfmt/formatted.h"
 #include "rtl/fatal.h"
@@ -247,13 +248,13 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
     int gap;
     std::string text;
   } lines[] = {
-      {0, std::string(textfmt::trim(xfield))},
+      {0, std::string(textfmt::trim(textfmt::drawn_text(xfield)))},
       {20, "   min = " + number_text(xr.lo, xformat)},
       {20, "   max = " + number_text(xr.hi, xformat)},
-      {40, std::string(textfmt::trim(yfield))},
+      {40, std::string(textfmt::trim(textfmt::drawn_text(yfield)))},
       {20, "   min = " + number_text(yr.lo, yformat)},
       {20, "   max = " + number_text(yr.hi, yformat)},
-      {40, std::string(textfmt::trim(tfield))},
+      {40, std::string(textfmt::trim(textfmt::drawn_text(tfield)))},
       {20, "   min = " + number_text(zr.lo, zformat)},
       {20, "   max = " + number_text(zr.hi, zformat)},
   };

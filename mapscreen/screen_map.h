@@ -20,7 +20,8 @@
 //                 (own window) or 580 x 290 (console); default 1
 //   own_window    lowest bit set: a graphics window of the map's own; default 0
 //   continuation  lowest bit set: a later call of a sequence; default 0
-// Texts lose their leading and trailing blanks and are cut to 80 characters.
+// Texts lose their leading and trailing blanks and are cut to 80 characters;
+// they are UTF-8 and drawn as textfmt::drawn_text describes.
 // Integer flags are truth values: only the lowest bit counts.
 //
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1).

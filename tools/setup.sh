@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev giza-dev
   xvfb xauth x11-apps imagemagick ghostscript librsvg2-bin
-  fonts-dejavu-core fontconfig
+  fonts-dejavu-core fontconfig libfreetype-dev libfontconfig-dev
   openbox xdotool
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   flang-19

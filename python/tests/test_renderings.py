@@ -4,6 +4,7 @@ whatever the layout of its arrays; the arrays stay as they were."""
 import os
 import pathlib
 import re
+import subprocess
 
 import numpy as np
 import pytest
@@ -205,3 +206,41 @@ mapplot.ps_map(np.array([0., np.inf]), y, z, file="b.png", device="png")
     assert result.returncode == 0, result.stderr
     assert result.stdout == ("  Output in a.png\n"
                              "  Warning: x and y values must be finite !!!\n")
+
+
+def ink(png):
+    """The ink of a picture: its mean darkness on white, from 0 to 1."""
+    mean = subprocess.run(["convert", str(png), "-background", "white", "-flatten",
+                           "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
+                          capture_output=True, text=True, check=True).stdout
+    return 1 - float(mean)
+
+
+def test_labels_in_any_language_are_drawn(data, in_tmp, capfd):
+    """Each label of a PostScript map from Python carries about the ink of its
+    ASCII spelling, whatever the characters beyond ASCII."""
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    blank = dict(xlabel=" ", ylabel=" ", title=" ")
+
+    def drawn(**label):
+        mapplot.ps_map(x, y, z, file="labels.png", device="png", **{**blank, **label})
+        return ink(in_tmp / "labels.png")
+
+    none = drawn()
+    for wide, ascii in [(dict(xlabel="Température"), dict(xlabel="Temperature")),
+                        (dict(ylabel="μ [m²]"), dict(ylabel="u [m2]")),
+                        (dict(title="Größe"), dict(title="Grosse")),
+                        (dict(title="°C"), dict(title="oC"))]:
+        ratio = (drawn(**wide) - none) / (drawn(**ascii) - none)
+        assert 0.6 < ratio < 1.5, (wide, ratio)
+    assert "Warning" not in capfd.readouterr().err
+
+
+def test_control_characters_in_labels_are_blanks(data, in_tmp, capfd):
+    """A line feed in a label draws as a blank and never reaches standard output."""
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    capfd.readouterr()
+    mapplot.ps_map(x, y, z, xlabel="a\nb", title="T\r\n", file="lf.png", device="png")
+    mapplot.ps_map(x, y, z, xlabel="a b", title="T  ", file="blank.png", device="png")
+    assert capfd.readouterr().out == "  Output in lf.png\n  Output in blank.png\n"
+    assert (in_tmp / "lf.png").read_bytes() == (in_tmp / "blank.png").read_bytes()
