@@ -37,7 +37,8 @@
 // opened, written or closed (a write-protected file, a loop of symbolic
 // links, a full file system: the report names the file and the reason), a
 // vector longer than a header integer can count, storage that cannot be
-// obtained ("Out of memory"). The file is written under a temporary name and
+// obtained ("Out of memory"). Work stopped through rtl::check_interruption()
+// (rtl/fatal.h) leaves nothing on disk changed either. The file is written under a temporary name and
 // renamed over any earlier one only once complete; it keeps the earlier
 // file's permissions, and a symbolic link is followed to the file it names
 // (rtl/safe_file.h).

@@ -26,9 +26,10 @@
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1).
 // A value of zero or below under the log option ends the program with
 // "log10: SING error" or "log10: DOMAIN error"; storage that cannot be
-// obtained ends it with "Out of memory". When all values are equal,
-// or there are fewer than nx * ny values, or x or y is empty, nothing of the
-// map is drawn.
+// obtained ends it with "Out of memory". The rows of cells are painted with
+// rtl::check_interruption() (rtl/fatal.h) between them. When all values are
+// equal, or there are fewer than nx * ny values, or x or y is empty, nothing
+// of the map is drawn.
 
 #include <optional>
 #include <span>
