@@ -245,8 +245,11 @@ TEST_F(PsMapFiles, WorkStoppedAtAnyCheckLeavesTheEarlierFileAndNoDevice) {
     stop_at = 0;
     ps_map(x, y, z, options);
     EXPECT_EQ(lines, Strings{"  Output in " + file});
-    if (device == "png") EXPECT_TRUE(read_all(file) == finished);
-    EXPECT_TRUE(ends_with(read_all(file), device == "svg" ? "</svg>\n" : device == "png" ? "IEND\xAE\x42\x60\x82" : "%%EOF\n")) << device;
+    if (device == "png") {
+      EXPECT_TRUE(read_all(file) == finished);
+    }
+    const char* ending = device == "svg" ? "</svg>\n" : device == "png" ? "IEND\xAE\x42\x60\x82" : "%%EOF\n";
+    EXPECT_TRUE(ends_with(read_all(file), ending)) << device;
     fs::remove(file);
   }
   rtl::set_interruption_check({});
