@@ -65,8 +65,8 @@ def test_calls_of_two_threads_never_overlap(tmp_path, stdout):
         for k in range(100):
             assert postscript(tmp_path / folder / f"{k}.ps") == \
                 postscript(tmp_path / "reference" / f"{k}.ps"), (folder, k)
-    reference = [line for k in range(100)
-                 for line in (["  Array is flat!"] if k % 2 else []) + [f"  Output in reference/{k}.ps"]]
+    reference = [line for k in range(100) for line in
+                 (["  Array is flat!"] if k % 2 else []) + [f"  Output in reference/{k}.ps"]]
     lines = result.stdout.splitlines()
     assert lines[:150] == reference
     if stdout == "real":
