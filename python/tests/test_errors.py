@@ -184,7 +184,8 @@ resource.setrlimit(resource.RLIMIT_AS, (size + (1 << 30), resource.RLIM_INFINITY
 for precision in (np.float32, np.float64):
     x = y = np.linspace(0, 1, 20000, dtype=precision)
     one = np.ones((1, 1), precision)
-    for z in (np.broadcast_to(one.ravel(), (x.size * y.size,)), np.broadcast_to(one, (x.size, y.size))):
+    flat, matrix = (x.size * y.size,), (x.size, y.size)
+    for z in (np.broadcast_to(one.ravel(), flat), np.broadcast_to(one, matrix)):
         for call in (mapplot.render, mapplot.scr_map, mapplot.ps_map):
             try:
                 call(x, y, z)
