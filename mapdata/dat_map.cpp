@@ -39,6 +39,7 @@ std::int32_t header_count(Index n, const char* name) {
 
 void write_values(textfmt::ListWriter& out, VecView<float> v) {
   for (Index k = 0; k < v.size(); ++k) {
+    rtl::check_interruption_at_value(k);
     textfmt::begin_record(out);
     textfmt::put_real(out, v.element(k));
     textfmt::end_record(out);
@@ -92,7 +93,10 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
   VecView<float> values = z;
   if (log) {
     logs.resize(static_cast<std::size_t>(z.size()));
-    for (Index k = 0; k < z.size(); ++k) logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
+    for (Index k = 0; k < z.size(); ++k) {
+      rtl::check_interruption_at_value(k);
+      logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
+    }
     values = VecView<float>(logs);
   }
 

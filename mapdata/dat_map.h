@@ -39,10 +39,11 @@
 // opened, written or closed (a write-protected file, a loop of symbolic
 // links, a full file system: the report names the file and the reason), a
 // vector longer than a header integer can count, storage that cannot be
-// obtained ("Out of memory"). The file is written under a temporary name and
-// renamed over any earlier one only once complete; it keeps the earlier
-// file's permissions, and a symbolic link is followed to the file it names
-// (rtl/safe_file.h).
+// obtained ("Out of memory"). Work stopped through rtl::check_interruption()
+// (rtl/fatal.h) leaves nothing on disk changed either. The file is written
+// under a temporary name and renamed over any earlier one only once
+// complete; it keeps the earlier file's permissions, and a symbolic link is
+// followed to the file it names (rtl/safe_file.h).
 //
 // Values are written with 7 significant digits (8 in exponent form), so a
 // value survives the file exactly when it is the single-precision value

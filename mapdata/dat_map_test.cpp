@@ -405,6 +405,29 @@ TEST_F(DatMapDeathTest, TheEarlierFilesRightsAreKeptAndExhaustedStorageIsReporte
   EXPECT_EQ(entries(), (std::vector<std::string>{"Map.dat", "private.dat"}));
 }
 
+// Work stopped by the interruption check at each of the points where it is
+// checked: the earlier file stays and no temporary file is left.
+TEST_F(DatMap, WorkStoppedAtAnyCheckLeavesTheEarlierFile) {
+  struct Stopped {};
+  int checks = 0;
+  int stop_at = 0;  // 0: never
+  rtl::set_interruption_check([&] {
+    if (++checks == stop_at) throw Stopped{};
+  });
+  const std::vector<float> x(5000, 1.0f), y(3, 2.0f), z(15000, 3.0f);
+  console_of([&] { dat_map(x, y, z, -1); });
+  const int every_check = checks;
+  EXPECT_EQ(every_check, 4 + 2 + 1 + 4);  // the logarithms, then x, y and z written
+  for (stop_at = 1; stop_at <= every_check; ++stop_at) {
+    write_all("Map.dat", "earlier");
+    checks = 0;
+    EXPECT_EQ(console_of([&] { EXPECT_THROW(dat_map(x, y, z, -1), Stopped); }), "");
+    EXPECT_EQ(read_all("Map.dat"), "earlier") << stop_at;
+    EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"}) << stop_at;
+  }
+  rtl::set_interruption_check({});
+}
+
 TEST_F(DatMapDeathTest, VectorsTooLongForTheHeaderAreFatal) {
   const float v = 1.0f;
   const VecView<float> huge(&v, std::int64_t{3'000'000'000}, /*stride=*/0);

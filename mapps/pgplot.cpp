@@ -176,9 +176,15 @@ struct OpenDevice {
   // leaves no half-drawn file behind. giza finishes its file only when the
   // device is closed, so it is closed before the file is removed.
   ~OpenDevice() { abandon(); }
+  // The page is erased first: giza then has nothing to write, and the device
+  // closes at once, where a large image would take seconds to be written
+  // into a file that is removed anyway.
   void abandon() {
     if (!open) return;
-    giza([] { cpgend(); });
+    giza([] {
+      cpgeras();
+      cpgend();
+    });
     open = false;
     calls = {};
     if (pending) std::remove(drawn.c_str());
@@ -754,6 +760,13 @@ void pgend() {
     d.open = false;
     return;
   }
+  // Work to be stopped stops before giza spends its time writing the file.
+  try {
+    rtl::check_interruption();
+  } catch (...) {
+    d.abandon();
+    throw;
+  }
   CaughtOutput printed;
   bool complete = finish(d, printed);
   int error = complete ? 0 : write_error(d.drawn, printed.err);
@@ -783,6 +796,7 @@ void pgend() {
     rtl::fatal_error("File " + pending->target() + ": cannot write: " +
                      (error > 0 ? std::strerror(error) : "giza did not complete the file"));
   }
+  rtl::check_interruption();  // stopped: the drawn file is removed, the earlier one stays
   pending->commit();
 }
 

@@ -109,13 +109,17 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
             std::string_view label);
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl);
 // PGEND: closes the device and puts the finished file in place; a file that
-// cannot be written completely ends the program (see above).
+// cannot be written completely ends the program (see above). It calls
+// rtl::check_interruption() before giza writes the file and before the file
+// replaces an earlier one: a check that throws leaves no device open, no
+// drawn file, and the earlier file as it was.
 void pgend();
 
 // Closes an open device without putting its file in place: the drawn file is
 // removed and an earlier file of the target's name stays. For a plot cut
-// short by an error that unwinds instead of ending the program; nothing
-// happens while no device is open.
+// short by an error that unwinds instead of ending the program; the page is
+// dropped unwritten, so this is quick whatever was drawn. Nothing happens
+// while no device is open.
 void pgplot_abandon();
 
 // The file a device string makes PGPLOT write: the name before the

@@ -79,6 +79,7 @@ bool ps_map_draw() {
   float zlo = 1.0e38f;
   bool any_finite = false;
   for (std::size_t k = 0; k < zm.size(); ++k) {
+    rtl::check_interruption_at_value(static_cast<std::int64_t>(k));
     const float v = p.zd.element(static_cast<Index>(k));
     zm[k] = v;
     if (!std::isfinite(v)) continue;
@@ -189,7 +190,10 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   p.zd = z;
   if (log_on) {
     logs.resize(static_cast<std::size_t>(nz));
-    for (Index k = 0; k < nz; ++k) logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
+    for (Index k = 0; k < nz; ++k) {
+      rtl::check_interruption_at_value(k);
+      logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
+    }
     p.zd = VecView<float>(logs);
   }
 

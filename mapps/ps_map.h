@@ -49,7 +49,9 @@
 // device writes no file and nothing is reported. A value of zero or below
 // under the log option ends the program with "log10: SING error" or
 // "log10: DOMAIN error" before any device is opened; storage that cannot be
-// obtained ends it with "Out of memory", no unfinished file left.
+// obtained ends it with "Out of memory", no unfinished file left. Work
+// stopped through rtl::check_interruption() (rtl/fatal.h) leaves the same:
+// no device open, no unfinished file, the earlier file as it was.
 
 #include <optional>
 #include <string>

@@ -292,6 +292,47 @@ TEST_F(PsMapFiles, AFatalErrorThatUnwindsLeavesNoDeviceOpen) {
   EXPECT_EQ(entries(), (Strings{"map.png", "other.svg"}));
 }
 
+// Work stopped by the interruption check at each of the points where it is
+// checked, on each kind of file: the earlier file stays, no temporary file is
+// left, and no device stays open (the next plot gives its file as usual).
+TEST_F(PsMapFiles, WorkStoppedAtAnyCheckLeavesTheEarlierFileAndNoDevice) {
+  struct Stopped {};
+  int checks = 0;
+  int stop_at = 0;  // 0: never
+  rtl::set_interruption_check([&] {
+    if (++checks == stop_at) throw Stopped{};
+  });
+  for (const std::string device : {"ps", "png", "pdf", "svg"}) {
+    const std::string file = "map." + device;
+    const PsMapOptions options{.log = -1, .file = file, .device = device};
+    checks = 0;
+    ps_map(x, y, z, options);
+    const int every_check = checks;
+    const std::string finished = read_all(file);
+    EXPECT_GE(every_check, 10) << device;  // the logarithms, the values, the file
+    for (stop_at = 1; stop_at <= every_check; ++stop_at) {
+      write_all(file, "earlier");
+      checks = 0;
+      lines.clear();
+      EXPECT_THROW(ps_map(x, y, z, options), Stopped) << device << " " << stop_at;
+      EXPECT_EQ(read_all(file), "earlier") << device << " " << stop_at;
+      EXPECT_EQ(entries(), Strings{file}) << device << " " << stop_at;
+      EXPECT_EQ(lines, Strings{});
+      fs::remove(file);
+    }
+    stop_at = 0;
+    ps_map(x, y, z, options);
+    EXPECT_EQ(lines, Strings{"  Output in " + file});
+    if (device == "png") {
+      EXPECT_TRUE(read_all(file) == finished);
+    }
+    const char* ending = device == "svg" ? "</svg>\n" : device == "png" ? "IEND\xAE\x42\x60\x82" : "%%EOF\n";
+    EXPECT_TRUE(ends_with(read_all(file), ending)) << device;
+    fs::remove(file);
+  }
+  rtl::set_interruption_check({});
+}
+
 TEST_F(PsMapFilesDeathTest, ExhaustedStorageEndsWithTheFatalReport) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "AddressSanitizer ends a program on a huge allocation itself";

@@ -137,7 +137,10 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   if (log_scale) {
     tfield = maparg::log_title(tfield);
     log_copy.resize(z.size());
-    for (std::size_t k = 0; k < z.size(); ++k) log_copy[k] = rtl::checked_log10(z[k]);
+    for (std::size_t k = 0; k < z.size(); ++k) {
+      rtl::check_interruption_at_value(static_cast<std::int64_t>(k));
+      log_copy[k] = rtl::checked_log10(z[k]);
+    }
     zz = log_copy;
   }
 
@@ -219,6 +222,7 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   std::size_t k = 0;
   double lower = y.element(0);
   for (Index j = 0; j < ny; ++j) {
+    rtl::check_interruption();
     for (auto& colour : colours) colour = grey_level(zz[k++]) * 65793;
     gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
     lower = b[j];

@@ -30,9 +30,10 @@
 // drawn black (and is the minimum and maximum shown if it comes first).
 // A value of zero or below under the log option ends the program with
 // "log10: SING error" or "log10: DOMAIN error"; storage that cannot be
-// obtained ends it with "Out of memory". When all finite values are equal,
-// or no value is finite, or there are fewer than nx * ny values, or x or y is
-// empty or holds a value that is not finite, nothing of the map is drawn.
+// obtained ends it with "Out of memory". The rows of cells are painted with
+// rtl::check_interruption() (rtl/fatal.h) between them. When all finite values
+// are equal, or no value is finite, or there are fewer than nx * ny values, or
+// x or y is empty or holds a value that is not finite, nothing of the map is drawn.
 
 #include <optional>
 #include <span>

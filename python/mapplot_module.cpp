@@ -9,9 +9,13 @@
 //   - console records go to sys.stdout instead of standard output;
 //   - the fatal error report raises mapplot.FatalError instead of ending the
 //     process: the temporary files are removed by then and the routines
-//     unwind with no device open, so the next call starts afresh;
-//   - the interpreter lock stays held during a call, which keeps the calls
-//     one at a time, as the module requires.
+//     unwind with no device open, so the next call starts afresh; storage
+//     that cannot be obtained anywhere in a call is that report too;
+//   - the calls run one at a time, as the module requires, whatever Python
+//     code runs inside them (a lock of the module's own, see CallLock);
+//   - an exception raised by Python code run inside a call (sys.stdout, a
+//     signal handler: Ctrl+C) stops the call at its next check of
+//     rtl::check_interruption(), cleanly, and is raised when it returns.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,13 +25,18 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -60,6 +69,185 @@ class FatalError : public std::runtime_error {
 // The message of the report being made (the exit function is told only the code).
 thread_local std::string fatal_message;
 
+// mapplot.FatalError, set when the module is made.
+py::handle fatal_error_type;
+
+// Raises the Python exception of type `type` with `message`.
+[[noreturn]] void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw py::error_already_set();
+}
+
+// --- One call at a time ----------------------------------------------------------
+
+// The renderings keep what a call prepares in module-wide storage, so the
+// module's calls must not overlap. The interpreter lock alone does not keep
+// them apart: Python code run inside a call (sys.stdout.write, a signal
+// handler) lets other threads run, and their calls would start. So each call
+// holds this lock, and a thread whose call must wait for it waits without the
+// interpreter lock, which the call under way may need to finish. Python code
+// run inside a call that calls the module again on the same thread gets
+// RuntimeError: the nested call would overwrite the storage of the call under
+// way, and waiting for it would never end.
+class CallLock {
+ public:
+  // Requires the interpreter lock.
+  void acquire() {
+    const std::thread::id self = std::this_thread::get_id();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (busy_ && owner_ == self)
+        raise(PyExc_RuntimeError,
+              "mapplot calls cannot be nested: Python code run inside a call of this thread "
+              "(sys.stdout, a signal handler) called the module");
+      if (!busy_) {
+        take(self);
+        return;
+      }
+    }
+    py::gil_scoped_release waiting;
+    std::unique_lock<std::mutex> lock(mutex_);
+    free_.wait(lock, [this] { return !busy_; });
+    take(self);
+  }
+
+  // Any thread may release the lock: run_program hands it over to its worker.
+  void release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      busy_ = false;
+      owner_ = {};
+    }
+    free_.notify_one();
+  }
+
+ private:
+  void take(std::thread::id owner) {
+    busy_ = true;
+    owner_ = owner;
+  }
+
+  std::mutex mutex_;  // never held while the interpreter lock is awaited
+  std::condition_variable free_;
+  bool busy_ = false;
+  std::thread::id owner_;
+};
+
+CallLock& call_lock() {
+  static CallLock* lock = new CallLock;  // never destroyed: threads may wait at exit
+  return *lock;
+}
+
+// Thrown by the interruption check: the call unwinds, and the exception kept
+// for it is raised.
+struct CallStopped {};
+
+// A call under way on this thread: the exception that Python code run inside
+// it raised, kept to be raised when it returns. A later one is raised with
+// the earlier as its context, as Python chains exceptions.
+class ModuleCall {
+ public:
+  ModuleCall() {
+    call_lock().acquire();
+    current() = this;
+  }
+  ~ModuleCall() {
+    current() = nullptr;
+    call_lock().release();
+  }
+  ModuleCall(const ModuleCall&) = delete;
+  ModuleCall& operator=(const ModuleCall&) = delete;
+
+  // The call under way on this thread, or nullptr.
+  static ModuleCall*& current() {
+    thread_local ModuleCall* call = nullptr;
+    return call;
+  }
+
+  void keep(py::error_already_set&& e) {
+    chain_to_kept(e);
+    kept_ = std::move(e);
+  }
+  bool has_kept() const { return kept_.has_value(); }
+
+  // The kept exception, if any, becomes the context of `e`.
+  void chain_to_kept(const py::error_already_set& e) const {
+    if (kept_ && !e.value().is(kept_->value()))
+      PyException_SetContext(e.value().ptr(), kept_->value().inc_ref().ptr());
+  }
+
+  void raise_kept() {
+    if (!kept_) return;
+    py::error_already_set e = std::move(*kept_);
+    kept_.reset();
+    throw e;
+  }
+
+ private:
+  std::optional<py::error_already_set> kept_;
+};
+
+// Runs `call` as one call of the module (ModuleCall). Storage that cannot be
+// obtained, wherever in the call, is the fatal error "Out of memory" as in the
+// routines themselves; the call's own exception is raised with a kept one as
+// its context, and a call that ends normally or was stopped raises the kept
+// exception.
+template <class Call>
+py::object module_call(Call&& call) {
+  ModuleCall guard;
+  py::object result;
+  try {
+    try {
+      result = call();
+    } catch (py::error_already_set& e) {
+      if (e.matches(PyExc_MemoryError)) rtl::out_of_memory();
+      throw;
+    } catch (...) {
+      rtl::fatal_if_out_of_memory();
+    }
+  } catch (const CallStopped&) {
+    // The kept exception is raised below.
+  } catch (py::error_already_set& e) {
+    guard.chain_to_kept(e);
+    throw;
+  } catch (const FatalError& e) {
+    if (!guard.has_kept()) throw;
+    PyErr_SetString(fatal_error_type.ptr(), e.what());
+    py::error_already_set raised;
+    guard.chain_to_kept(raised);
+    throw raised;
+  } catch (const py::builtin_exception& e) {
+    if (!guard.has_kept()) throw;
+    e.set_error();
+    py::error_already_set raised;
+    guard.chain_to_kept(raised);
+    throw raised;
+  }
+  guard.raise_kept();
+  return result;
+}
+
+// An exception of Python code run inside a call: kept for the call, or,
+// outside any call, reported as Python reports what it cannot raise.
+void keep_for_the_call(py::error_already_set&& e) {
+  if (ModuleCall* call = ModuleCall::current()) call->keep(std::move(e));
+  else e.discard_as_unraisable("writing a mapplot console line");
+}
+
+// The interruption check of the routines (rtl/fatal.h): a call stops when a
+// Python signal handler has raised (Ctrl+C: KeyboardInterrupt; handlers run
+// on the main thread only, as in Python) or when Python code run inside it
+// raised before.
+void stop_if_python_raised() {
+  ModuleCall* call = ModuleCall::current();
+  if (call == nullptr) return;
+  if (!call->has_kept()) {
+    if (PyErr_CheckSignals() == 0) return;
+    call->keep(py::error_already_set());
+  }
+  throw CallStopped{};
+}
+
 // Ends the process as the report would without us: for a report made on a
 // thread that runs no Python (the window system's), where nothing could
 // catch an exception.
@@ -77,23 +265,30 @@ py::object text_object(std::string_view text) {
   return s;
 }
 
+// A console record goes to sys.stdout. Without a usable one (None without a
+// console, or closed), or when writing to it raises, the record still goes
+// out, to standard output; what it raised is kept for the call.
 void write_console_record(std::string_view record) {
   py::gil_scoped_acquire gil;
   try {
     py::object out = py::module_::import("sys").attr("stdout");
-    out.attr("write")(text_object(record) + py::str("\n"));
-    out.attr("flush")();  // one line at a time, as on standard output
-  } catch (py::error_already_set&) {
-    // No usable sys.stdout (closed, or None without a console): the record
-    // still goes out, to standard output.
-    std::fwrite(record.data(), 1, record.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    const bool closed = !out.is_none() && py::hasattr(out, "closed") && py::bool_(out.attr("closed"));
+    if (!out.is_none() && !closed) {
+      out.attr("write")(text_object(record) + py::str("\n"));
+      out.attr("flush")();  // one line at a time, as on standard output
+      return;
+    }
+  } catch (py::error_already_set& e) {
+    keep_for_the_call(std::move(e));
   }
+  std::fwrite(record.data(), 1, record.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
 }
 
 void install_hooks() {
   rtl::set_console_output(write_console_record);
+  rtl::set_interruption_check(stop_if_python_raised);
   rtl::set_fatal_reporter([](std::string_view message) { fatal_message.assign(message); });
   rtl::set_fatal_exit([](int code) {
     if (!PyGILState_Check()) end_process(code);
@@ -201,7 +396,93 @@ void with_views(const MapArrays& m, Form&& form) {
   }
 }
 
-// --- Texts and options -------------------------------------------------------
+// --- Arguments, texts and options ----------------------------------------------
+
+std::string type_name(const py::handle& value) {
+  return py::str(py::type::of(value).attr("__name__")).cast<std::string>();
+}
+
+// The arguments of a rendering call: x, y and z by position or by name, then
+// the options by name only. A mistake raises a TypeError that names the
+// argument and what the call takes; pybind11's own message would print every
+// array in full.
+class MapCall {
+ public:
+  MapCall(std::string function, std::vector<std::string> options, const py::args& args,
+          const py::kwargs& kwargs)
+      : function_(std::move(function)), options_(std::move(options)) {
+    if (args.size() > 3)
+      throw py::type_error(function_ + "() takes 3 positional arguments (x, y, z) but " +
+                           std::to_string(args.size()) + " were given; its options are keywords: " +
+                           option_list());
+    for (std::size_t k = 0; k < args.size(); ++k) arrays_[k] = args[k];
+    for (const auto& [key, value] : kwargs) {
+      const std::string name = py::str(key);
+      py::object* slot = nullptr;
+      for (std::size_t k = 0; k < 3; ++k)
+        if (name == kArrayNames[k]) slot = &arrays_[k];
+      if (slot == nullptr && !is_option(name))
+        throw py::type_error(function_ + "() got an unexpected keyword argument '" + name +
+                             "'; its options are " + option_list());
+      if (slot == nullptr) continue;
+      if (*slot)
+        throw py::type_error(function_ + "() got multiple values for argument '" + name + "'");
+      *slot = py::reinterpret_borrow<py::object>(value);
+    }
+    for (std::size_t k = 0; k < 3; ++k)
+      if (!arrays_[k])
+        throw py::type_error(function_ + "() missing required argument '" + kArrayNames[k] + "'");
+    kwargs_ = kwargs;
+  }
+
+  // x, y and z, checked.
+  MapArrays arrays() const { return map_arrays(arrays_[0], arrays_[1], arrays_[2]); }
+
+  // An option as given; None when left out.
+  py::object option(const char* name) const {
+    return kwargs_.contains(name) ? py::object(kwargs_[name]) : py::none();
+  }
+
+ private:
+  static constexpr const char* kArrayNames[3] = {"x", "y", "z"};
+
+  bool is_option(const std::string& name) const {
+    return std::find(options_.begin(), options_.end(), name) != options_.end();
+  }
+
+  std::string option_list() const {
+    std::string list;
+    for (const std::string& name : options_) list += (list.empty() ? "" : ", ") + name;
+    return list;
+  }
+
+  std::string function_;
+  std::vector<std::string> options_;
+  py::object arrays_[3];
+  py::dict kwargs_;
+};
+
+// An int option: None is absent; else an int, a bool or a numpy integer
+// (anything with __index__) within the range of a C int. Only size counts as
+// a number; the other int options are truth values.
+std::optional<int> int_option(const py::object& value, const char* name) {
+  if (value.is_none()) return std::nullopt;
+  if (!PyIndex_Check(value.ptr()))
+    throw py::type_error(std::string(name) + " takes " +
+                         (std::string_view(name) == "size"
+                              ? "an int or None"
+                              : "an int or a bool (its lowest bit counts) or None") +
+                         ", not " + type_name(value));
+  const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!index) throw py::error_already_set();
+  int overflow = 0;
+  const long v = PyLong_AsLongAndOverflow(index.ptr(), &overflow);
+  if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow != 0 || v < INT_MIN || v > INT_MAX)
+    raise(PyExc_OverflowError, std::string(name) + " is out of the range of a C int: " +
+                                   py::repr(index).cast<std::string>());
+  return static_cast<int>(v);
+}
 
 // A text argument: None is absent; str (encoded as UTF-8, lone surrogates
 // back to the bytes they stand for), bytes, and for file names os.PathLike.
@@ -212,8 +493,7 @@ std::optional<std::string> text_argument(const py::object& value, const char* na
   if (path) text = py::module_::import("os").attr("fspath")(value);
   if (py::isinstance<py::bytes>(text)) return text.cast<std::string>();
   if (!py::isinstance<py::str>(text))
-    throw py::type_error(std::string(name) + " must be a str or None, not " +
-                         py::str(py::type::of(value).attr("__name__")).cast<std::string>());
+    throw py::type_error(std::string(name) + " must be a str or None, not " + type_name(value));
   py::object bytes = py::reinterpret_steal<py::object>(
       PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogateescape"));
   if (!bytes) throw py::error_already_set();
@@ -229,11 +509,12 @@ struct Texts {
   std::optional<std::string> xlabel, ylabel, title, file, device;
 };
 
-Texts texts(const py::object& xlabel, const py::object& ylabel, const py::object& title,
-            const py::object& file = py::none(), const py::object& device = py::none()) {
-  return {text_argument(xlabel, "xlabel"), text_argument(ylabel, "ylabel"),
-          text_argument(title, "title"), text_argument(file, "file", true),
-          text_argument(device, "device")};
+Texts texts(const MapCall& call) {
+  return {text_argument(call.option("xlabel"), "xlabel"),
+          text_argument(call.option("ylabel"), "ylabel"),
+          text_argument(call.option("title"), "title"),
+          text_argument(call.option("file"), "file", true),
+          text_argument(call.option("device"), "device")};
 }
 
 // --- The forms of each rendering ----------------------------------------------
@@ -354,10 +635,19 @@ and device (PostScript map, data file). A text that is given replaces the
 default, even when empty; texts are held in 80-byte fields.
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout. Wrong
-dtypes raise TypeError, wrong dimensions or sizes ValueError, before anything
-is done. The module's fatal errors (log10 of zero or a negative value, a file
-that cannot be written) raise FatalError with the module's message; no file
-on disk is changed by them and the next call works as usual.
+dtypes raise TypeError, wrong dimensions or sizes ValueError, options of the
+wrong type and unknown keywords TypeError, before anything is done. The
+module's fatal errors (log10 of zero or a negative value, a file that cannot
+be written, storage that cannot be obtained: "Out of memory") raise
+FatalError with the module's message; no file on disk is changed by them and
+the next call works as usual.
+
+Calls run one at a time, from any number of threads. Python code run inside
+a call (a sys.stdout of your own, a signal handler) cannot call the module:
+that raises RuntimeError. An exception it raises stops the call at its next
+check and is raised when the call returns; so Ctrl+C stops a long call with
+KeyboardInterrupt, no file on disk changed (a single drawing call of giza is
+waited for).
 )doc";
 
 constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None)
@@ -447,94 +737,100 @@ PYBIND11_MODULE(mapplot, m) {
   options.disable_function_signatures();
   m.doc() = kModuleDoc;
   m.attr("__version__") = MAPPLOT_VERSION;
-  py::register_exception<FatalError>(m, "FatalError");
+  fatal_error_type = py::register_exception<FatalError>(m, "FatalError");
   install_hooks();
-
-  py::object none = py::none();
 
   m.def(
       "scr_map",
-      [](const py::object& x, const py::object& y, const py::object& z, std::optional<int> log,
-         const py::object& xlabel, const py::object& ylabel, const py::object& title,
-         std::optional<int> size, std::optional<int> own_window,
-         std::optional<int> continuation) {
-        const MapArrays arrays = map_arrays(x, y, z);
-        const Texts t = texts(xlabel, ylabel, title);
-        const mapscreen::ScreenMapOptions o{log, view_of(t.xlabel), view_of(t.ylabel),
-                                            view_of(t.title), size, own_window, continuation};
-        note_screen_drawing();
-        with_views(arrays, [&](auto vx, auto vy, auto vz) { scr_form(vx, vy, vz, o); });
+      [](const py::args& args, const py::kwargs& kwargs) {
+        const MapCall call("scr_map",
+                           {"log", "xlabel", "ylabel", "title", "size", "own_window",
+                            "continuation"},
+                           args, kwargs);
+        return module_call([&] {
+          const MapArrays arrays = call.arrays();
+          const Texts t = texts(call);
+          const mapscreen::ScreenMapOptions o{
+              int_option(call.option("log"), "log"),  view_of(t.xlabel), view_of(t.ylabel),
+              view_of(t.title), int_option(call.option("size"), "size"),
+              int_option(call.option("own_window"), "own_window"),
+              int_option(call.option("continuation"), "continuation")};
+          note_screen_drawing();
+          with_views(arrays, [&](auto vx, auto vy, auto vz) { scr_form(vx, vy, vz, o); });
+          return py::none();
+        });
       },
-      py::arg("x"), py::arg("y"), py::arg("z"), py::kw_only(), py::arg("log") = none,
-      py::arg("xlabel") = none, py::arg("ylabel") = none, py::arg("title") = none,
-      py::arg("size") = none, py::arg("own_window") = none, py::arg("continuation") = none,
       kScrMapDoc);
 
   m.def(
       "render",
-      [](const py::object& x, const py::object& y, const py::object& z, std::optional<int> log,
-         const py::object& xlabel, const py::object& ylabel, const py::object& title,
-         std::optional<int> size) {
-        const MapArrays arrays = map_arrays(x, y, z);
-        const Texts t = texts(xlabel, ylabel, title);
-        const mapscreen::ScreenMapOptions o{log,  view_of(t.xlabel), view_of(t.ylabel),
-                                            view_of(t.title), size, -1, 0};
-        note_screen_drawing();
-        gfxwin::Picture picture;
-        {
-          // The screen map's state goes on after the picture as before it.
-          struct KeepState {
-            mapscreen::ScreenMapState saved = mapscreen::screen_map_state();
-            ~KeepState() { mapscreen::screen_map_state() = saved; }
-          } keep;
-          gfxwin::OffscreenDrawing offscreen;
-          with_views(arrays, [&](auto vx, auto vy, auto vz) { scr_form(vx, vy, vz, o); });
-          gfxwin::snapshot(mapscreen::screen_map_state().unit_counter, picture);
-        }
-        py::array_t<std::uint8_t> rgb({picture.height, picture.width, 3});
-        auto out = rgb.mutable_unchecked<3>();
-        for (int row = 0; row < picture.height; ++row)
-          for (int column = 0; column < picture.width; ++column) {
-            const std::uint32_t pixel = picture.at(column, row);  // 0xRRGGBB
-            out(row, column, 0) = static_cast<std::uint8_t>(pixel >> 16);
-            out(row, column, 1) = static_cast<std::uint8_t>(pixel >> 8);
-            out(row, column, 2) = static_cast<std::uint8_t>(pixel);
+      [](const py::args& args, const py::kwargs& kwargs) {
+        const MapCall call("render", {"log", "xlabel", "ylabel", "title", "size"}, args, kwargs);
+        return module_call([&]() -> py::object {
+          const MapArrays arrays = call.arrays();
+          const Texts t = texts(call);
+          const mapscreen::ScreenMapOptions o{int_option(call.option("log"), "log"),
+                                              view_of(t.xlabel), view_of(t.ylabel),
+                                              view_of(t.title),
+                                              int_option(call.option("size"), "size"), -1, 0};
+          note_screen_drawing();
+          gfxwin::Picture picture;
+          {
+            // The screen map's state goes on after the picture as before it.
+            struct KeepState {
+              mapscreen::ScreenMapState saved = mapscreen::screen_map_state();
+              ~KeepState() { mapscreen::screen_map_state() = saved; }
+            } keep;
+            gfxwin::OffscreenDrawing offscreen;
+            with_views(arrays, [&](auto vx, auto vy, auto vz) { scr_form(vx, vy, vz, o); });
+            gfxwin::snapshot(mapscreen::screen_map_state().unit_counter, picture);
           }
-        return rgb;
+          py::array_t<std::uint8_t> rgb({picture.height, picture.width, 3});
+          auto out = rgb.mutable_unchecked<3>();
+          for (int row = 0; row < picture.height; ++row)
+            for (int column = 0; column < picture.width; ++column) {
+              const std::uint32_t pixel = picture.at(column, row);  // 0xRRGGBB
+              out(row, column, 0) = static_cast<std::uint8_t>(pixel >> 16);
+              out(row, column, 1) = static_cast<std::uint8_t>(pixel >> 8);
+              out(row, column, 2) = static_cast<std::uint8_t>(pixel);
+            }
+          return rgb;
+        });
       },
-      py::arg("x"), py::arg("y"), py::arg("z"), py::kw_only(), py::arg("log") = none,
-      py::arg("xlabel") = none, py::arg("ylabel") = none, py::arg("title") = none,
-      py::arg("size") = none, kRenderDoc);
+      kRenderDoc);
 
   m.def(
       "ps_map",
-      [](const py::object& x, const py::object& y, const py::object& z, std::optional<int> log,
-         const py::object& xlabel, const py::object& ylabel, const py::object& title,
-         const py::object& file, const py::object& device) {
-        const MapArrays arrays = map_arrays(x, y, z);
-        const Texts t = texts(xlabel, ylabel, title, file, device);
-        const mapps::PsMapOptions o{log,           view_of(t.xlabel), view_of(t.ylabel),
-                                    view_of(t.title), view_of(t.file), view_of(t.device)};
-        with_views(arrays, [&](auto vx, auto vy, auto vz) { ps_form(vx, vy, vz, o); });
+      [](const py::args& args, const py::kwargs& kwargs) {
+        const MapCall call("ps_map", {"log", "xlabel", "ylabel", "title", "file", "device"}, args,
+                           kwargs);
+        return module_call([&] {
+          const MapArrays arrays = call.arrays();
+          const Texts t = texts(call);
+          const mapps::PsMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
+                                      view_of(t.ylabel), view_of(t.title), view_of(t.file),
+                                      view_of(t.device)};
+          with_views(arrays, [&](auto vx, auto vy, auto vz) { ps_form(vx, vy, vz, o); });
+          return py::none();
+        });
       },
-      py::arg("x"), py::arg("y"), py::arg("z"), py::kw_only(), py::arg("log") = none,
-      py::arg("xlabel") = none, py::arg("ylabel") = none, py::arg("title") = none,
-      py::arg("file") = none, py::arg("device") = none, kPsMapDoc);
+      kPsMapDoc);
 
   m.def(
       "dat_map",
-      [](const py::object& x, const py::object& y, const py::object& z, std::optional<int> log,
-         const py::object& xlabel, const py::object& ylabel, const py::object& title,
-         const py::object& file) {
-        const MapArrays arrays = map_arrays(x, y, z);
-        const Texts t = texts(xlabel, ylabel, title, file);
-        const mapdata::DatMapOptions o{log, view_of(t.xlabel), view_of(t.ylabel),
-                                       view_of(t.title), view_of(t.file)};
-        with_views(arrays, [&](auto vx, auto vy, auto vz) { dat_form(vx, vy, vz, o); });
+      [](const py::args& args, const py::kwargs& kwargs) {
+        const MapCall call("dat_map", {"log", "xlabel", "ylabel", "title", "file"}, args, kwargs);
+        return module_call([&] {
+          const MapArrays arrays = call.arrays();
+          const Texts t = texts(call);
+          const mapdata::DatMapOptions o{int_option(call.option("log"), "log"),
+                                         view_of(t.xlabel), view_of(t.ylabel), view_of(t.title),
+                                         view_of(t.file)};
+          with_views(arrays, [&](auto vx, auto vy, auto vz) { dat_form(vx, vy, vz, o); });
+          return py::none();
+        });
       },
-      py::arg("x"), py::arg("y"), py::arg("z"), py::kw_only(), py::arg("log") = none,
-      py::arg("xlabel") = none, py::arg("ylabel") = none, py::arg("title") = none,
-      py::arg("file") = none, kDatMapDoc);
+      kDatMapDoc);
 
   py::object map_data = py::module_::import("collections")
                             .attr("namedtuple")("MapData", py::make_tuple("x", "y", "z", "xlabel",
@@ -546,13 +842,15 @@ PYBIND11_MODULE(mapplot, m) {
       "read_map",
       [map_data](const py::object& path) {
         if (path.is_none()) throw py::type_error("path must be a str or os.PathLike, not None");
-        const std::string name = *text_argument(path, "path", true);
-        mapdata::MapReadResult result = mapdata::read_map_file(name);
-        if (!result) raise_read_error(path, name, result.error);
-        mapdata::MapData& d = *result.map;
-        return map_data(to_numpy(std::move(d.x)), to_numpy(std::move(d.y)),
-                        to_numpy(std::move(d.z)), text_object(d.xlabel), text_object(d.ylabel),
-                        text_object(d.title));
+        return module_call([&] {
+          const std::string name = *text_argument(path, "path", true);
+          mapdata::MapReadResult result = mapdata::read_map_file(name);
+          if (!result) raise_read_error(path, name, result.error);
+          mapdata::MapData& d = *result.map;
+          return map_data(to_numpy(std::move(d.x)), to_numpy(std::move(d.y)),
+                          to_numpy(std::move(d.z)), text_object(d.xlabel), text_object(d.ylabel),
+                          text_object(d.title));
+        });
       },
       py::arg("path"), kReadMapDoc);
 
@@ -564,6 +862,14 @@ PYBIND11_MODULE(mapplot, m) {
         py::module_ threading = py::module_::import("threading");
         if (!threading.attr("current_thread")().is(threading.attr("main_thread")()))
           throw py::value_error("run_program must be called from the main thread");
+        // No call may run while the hooks change hands: the runtime puts its
+        // own in place, the worker ours, and ours come back after the runtime
+        // removed its own. The worker lends the lock to the calls while main
+        // runs.
+        call_lock().acquire();
+        struct ReleaseAtTheEnd {
+          ~ReleaseAtTheEnd() { call_lock().release(); }
+        } release_at_the_end;
         if (drawn_outside_runtime)
           throw py::value_error(
               "run_program cannot start after a screen map was painted outside it in this "
@@ -579,6 +885,10 @@ PYBIND11_MODULE(mapplot, m) {
             py::gil_scoped_acquire gil;
             // The runtime's own hooks would end the process from this thread.
             install_hooks();
+            struct LentWhileMainRuns {
+              LentWhileMainRuns() { call_lock().release(); }
+              ~LentWhileMainRuns() { call_lock().acquire(); }
+            } lent;
             try {
               py::object result = main();
               return result.is_none() ? 0 : result.cast<int>();

@@ -24,6 +24,11 @@ std::function<void(int)>& exit_function() {
   return e;
 }
 
+std::function<void()>& interruption_check() {
+  static std::function<void()> c;
+  return c;
+}
+
 }  // namespace
 
 void fatal_error(std::string_view message) {
@@ -72,5 +77,11 @@ void fatal_from_exception() {
 void set_fatal_reporter(std::function<void(std::string_view)> r) { reporter() = std::move(r); }
 
 void set_fatal_exit(std::function<void(int)> e) { exit_function() = std::move(e); }
+
+void check_interruption() {
+  if (interruption_check()) interruption_check()();
+}
+
+void set_interruption_check(std::function<void()> c) { interruption_check() = std::move(c); }
 
 }  // namespace rtl

@@ -5,6 +5,7 @@
 // install (a message box); temporary files still being written are removed,
 // so no earlier file is damaged; then the program exits with kFatalExitCode.
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -46,5 +47,24 @@ void set_fatal_reporter(std::function<void(std::string_view)> reporter);
 // the temporary files are removed by then, and the routines unwinding from
 // it leave no device open, so the next call starts afresh.
 void set_fatal_exit(std::function<void(int code)> exit_fn);
+
+// Stopping long work on request. The long loops of the routines call
+// check_interruption() now and then (every few thousand values, once per row
+// of cells), and the PostScript map before its device writes the file and
+// before the file replaces an earlier one. By default nothing happens: a
+// program's signals act as they always have. A caller that wants long work
+// to stop early (a Python module on Ctrl+C) installs a check that throws
+// when the work is to stop; the routines unwind from it as from a fatal
+// error report that throws (no temporary file stays, no device stays open),
+// and the exception reaches the caller.
+void check_interruption();
+
+// In a loop over values: check_interruption() at the values 0, 4096, 8192 ...
+inline void check_interruption_at_value(std::int64_t k) {
+  if (k % 4096 == 0) check_interruption();
+}
+
+// Installs the check; an empty function removes it.
+void set_interruption_check(std::function<void()> check);
 
 }  // namespace rtl

@@ -206,3 +206,75 @@ def test_read_map_errors(in_tmp):
     for wrong in (3, None):
         with pytest.raises(TypeError):
             mapplot.read_map(wrong)
+
+
+def test_wrong_options_name_the_option_and_what_it_takes(data, in_tmp):
+    x, y, z = data["x8"], data["y8"], data["z8"]
+    wrong = [
+        (mapplot.ps_map, dict(log="yes"), TypeError,
+         "log takes an int or a bool (its lowest bit counts) or None, not str"),
+        (mapplot.render, dict(size=2.0), TypeError, "size takes an int or None, not float"),
+        (mapplot.scr_map, dict(own_window=[True]), TypeError,
+         "own_window takes an int or a bool (its lowest bit counts) or None, not list"),
+        (mapplot.scr_map, dict(size=2**40), OverflowError,
+         "size is out of the range of a C int: 1099511627776"),
+        (mapplot.dat_map, dict(nonsense=1), TypeError,
+         "dat_map() got an unexpected keyword argument 'nonsense'; "
+         "its options are log, xlabel, ylabel, title, file"),
+        (mapplot.render, dict(file="map.ps"), TypeError,
+         "render() got an unexpected keyword argument 'file'; "
+         "its options are log, xlabel, ylabel, title, size"),
+        (mapplot.ps_map, dict(x=x), TypeError, "ps_map() got multiple values for argument 'x'"),
+    ]
+    for call, options, error, message in wrong:
+        with pytest.raises(error, match=f"^{re.escape(message)}$"):
+            call(x, y, z, **options)
+    with pytest.raises(TypeError, match=re.escape(
+            "dat_map() takes 3 positional arguments (x, y, z) but 4 were given; "
+            "its options are keywords: log, xlabel, ylabel, title, file")):
+        mapplot.dat_map(x, y, z, 1)
+    with pytest.raises(TypeError, match=re.escape("scr_map() missing required argument 'z'")):
+        mapplot.scr_map(x, y, title="T")
+    assert os.listdir() == []
+
+    # What the options take: ints of any kind, truth values as bools; the
+    # arrays by name too.
+    mapplot.dat_map(z=z, y=y, x=x, log=np.True_, file="a.dat")
+    mapplot.dat_map(x, y, z, log=np.int64(1), file="b.dat")
+    assert (in_tmp / "a.dat").read_bytes() == (in_tmp / "b.dat").read_bytes()
+    assert mapplot.render(x, y, z, size=np.uint8(3)).tobytes() == \
+        mapplot.render(x, y, z, size=True + 2).tobytes()
+
+
+def test_storage_that_cannot_be_had_is_out_of_memory_in_every_form(tmp_path):
+    if "libasan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("AddressSanitizer ends a program on a huge allocation itself")
+    # z holds 4 * 10^8 values, all one element: the copies of it cannot be had
+    # within the address space left.
+    result = run_python("""
+import resource, numpy as np, mapplot
+mapplot.render([0., 1.], [0., 1.], [0., 1., 2., 3.])  # the fonts, before the limit
+with open("/proc/self/status") as status:
+    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (size + (1 << 30), resource.RLIM_INFINITY))
+for precision in (np.float32, np.float64):
+    x = y = np.linspace(0, 1, 20000, dtype=precision)
+    one = np.ones((1, 1), precision)
+    flat, matrix = (x.size * y.size,), (x.size, y.size)
+    for z in (np.broadcast_to(one.ravel(), flat), np.broadcast_to(one, matrix)):
+        for call in (mapplot.render, mapplot.scr_map, mapplot.ps_map):
+            try:
+                call(x, y, z)
+                print(call.__name__, "drawn")
+            except mapplot.FatalError as e:
+                print(call.__name__, "FatalError:", e)
+            except MemoryError as e:
+                print(call.__name__, "MemoryError:", e)
+mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="png")
+""", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == \
+        [f"{name} FatalError: Out of memory" for name in ("render", "scr_map", "ps_map")] * 4 + \
+        ["  Output in after.png"]
+    assert result.stderr == "Out of memory\n" * 12
+    assert os.listdir(tmp_path) == ["after.png"]
