@@ -13,7 +13,7 @@ namespace fortran_binding {
 namespace {
 
 // The Fortran run-time buffers what the program writes to its units
-// (flush_units.f90): written out before each console record and before the
+// (flush_units.F90): written out before each console record and before the
 // program ends, so that the program's lines keep their order and its files
 // their contents whatever ends it.
 extern "C" void mapplot_flush_units(int every_unit);

@@ -95,8 +95,8 @@ MAPPLOT_DAT_ENTRY(dat_map_2d_r8, double, Mat<double>)
 
 // read_map in two steps, as Fortran allocates the arrays and texts: this one
 // reads the file named (blanks around the name dropped, as the export does)
-// and gives the counts and the texts' lengths, then mapplot_take_map copies
-// the contents into the storage of those sizes. Returns the contents to take,
+// and gives the counts and the texts' lengths, then mapplot_map_text and
+// mapplot_take_map copy the contents into storage of those sizes. Returns the contents to take,
 // or null after an error (which ends the program when stat is absent).
 mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, Length* ny,
                                    Length* nz, Length* nxlabel, Length* nylabel, Length* ntitle,
@@ -119,17 +119,19 @@ mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, L
   return map.release();
 }
 
-// Copies the contents into x(nx), y(ny), z(nz) and the texts given (null
-// when left out), then lets them go.
-void mapplot_take_map(mapdata::MapData* map, float* x, float* y, float* z, char* xlabel,
-                      char* ylabel, char* title) noexcept {
+// Copies the x label (which = 1), the y label (2) or the title (3) into
+// storage of its length.
+void mapplot_map_text(const mapdata::MapData* map, int which, char* text) noexcept {
+  const std::string& from = which == 1 ? map->xlabel : which == 2 ? map->ylabel : map->title;
+  std::copy(from.begin(), from.end(), text);
+}
+
+// Copies the values into x(nx), y(ny), z(nz), then lets the contents go.
+void mapplot_take_map(mapdata::MapData* map, float* x, float* y, float* z) noexcept {
   const std::unique_ptr<mapdata::MapData> taken(map);
   std::copy(taken->x.begin(), taken->x.end(), x);
   std::copy(taken->y.begin(), taken->y.end(), y);
   std::copy(taken->z.begin(), taken->z.end(), z);
-  if (xlabel) std::copy(taken->xlabel.begin(), taken->xlabel.end(), xlabel);
-  if (ylabel) std::copy(taken->ylabel.begin(), taken->ylabel.end(), ylabel);
-  if (title) std::copy(taken->title.begin(), taken->title.end(), title);
 }
 
 }  // extern "C"

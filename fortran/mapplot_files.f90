@@ -163,11 +163,17 @@ module mapplot_files
       character(kind=c_char), intent(inout), optional :: errmsg(*)
     end function c_read_map
 
-    subroutine c_take_map(map, x, y, z, xlabel, ylabel, title) bind(C, name='mapplot_take_map')
-      import :: c_float, c_char, c_ptr
+    subroutine c_map_text(map, which, text) bind(C, name='mapplot_map_text')
+      import :: c_int, c_char, c_ptr
+      type(c_ptr), value :: map
+      integer(c_int), value :: which
+      character(kind=c_char), intent(out) :: text(*)
+    end subroutine c_map_text
+
+    subroutine c_take_map(map, x, y, z) bind(C, name='mapplot_take_map')
+      import :: c_float, c_ptr
       type(c_ptr), value :: map
       real(c_float), intent(out) :: x(*), y(*), z(*)
-      character(kind=c_char), intent(out), optional :: xlabel(*), ylabel(*), title(*)
     end subroutine c_take_map
   end interface
 
@@ -287,10 +293,21 @@ contains
     else
       allocate (z(nz, 1))
     end if
-    if (present(xlabel)) allocate (character(len=nxlabel) :: xlabel)
-    if (present(ylabel)) allocate (character(len=nylabel) :: ylabel)
-    if (present(title)) allocate (character(len=ntitle) :: title)
-    call c_take_map(map, x, y, z, xlabel, ylabel, title)
+    ! Each text alone, and only when present: flang 19 fails on an absent
+    ! allocatable text passed on to an optional argument.
+    if (present(xlabel)) then
+      allocate (character(len=nxlabel) :: xlabel)
+      call c_map_text(map, 1, xlabel)
+    end if
+    if (present(ylabel)) then
+      allocate (character(len=nylabel) :: ylabel)
+      call c_map_text(map, 2, ylabel)
+    end if
+    if (present(title)) then
+      allocate (character(len=ntitle) :: title)
+      call c_map_text(map, 3, title)
+    end if
+    call c_take_map(map, x, y, z)
   end subroutine read_map
 
 end module mapplot_files
