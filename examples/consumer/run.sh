@@ -14,6 +14,12 @@ here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+# Shared libraries (BUILD_SHARED_LIBS): a program linked with pkg-config's
+# flags is told where they lie; CMake tells its programs itself.
+rpath=""
+if [ -e "$work/prefix/lib/libmapdata.so" ]; then
+  rpath="-Wl,-rpath,$(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --variable=libdir mapplot)"
+fi
 # The installed headers need neither Qt's nor giza's.
 if grep -rqE '#include [<"](Q|cpgplot|giza)' "$work/prefix/include"; then
   echo "an installed header includes Qt or giza"; exit 1
@@ -39,7 +45,7 @@ check_output() {
 check_output
 # With pkg-config: the module finds the prefix it was installed under.
 cd "$work"
-c++ $flags "$here/consumer.cpp" -o "$work/consumer_pc" \
+c++ $flags "$here/consumer.cpp" -o "$work/consumer_pc" $rpath \
   $(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --cflags --libs mapplot)
 rm -rf "$work/run" && mkdir "$work/run" && cd "$work/run"
 "$work/consumer_pc" > out.txt
@@ -58,10 +64,10 @@ cmake -S "$fortran" -B "$work/fbuild" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix
 cmake --build "$work/fbuild" > "$work/fbuild.log"
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 mkdir "$work/pc" && cd "$work/pc"  # away from any module file but the installed one
-"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $(pkg-config --cflags --libs mapplot-fortran)
-"${FC:-gfortran}" $flags "$fortran/files_app.f90" -o files_app \
+"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $rpath $(pkg-config --cflags --libs mapplot-fortran)
+"${FC:-gfortran}" $flags "$fortran/files_app.f90" -o files_app $rpath \
   $(pkg-config --cflags --libs mapplot-fortran-files)
-c++ $flags "$fortran/twin.cpp" -o twin $(pkg-config --cflags --libs mapplot)
+c++ $flags "$fortran/twin.cpp" -o twin $rpath $(pkg-config --cflags --libs mapplot)
 run_in() {  # run_in FOLDER PROGRAM: runs it there and checks its console lines
   mkdir "$1" && cd "$1"
   "$2" > out.txt
@@ -137,7 +143,7 @@ for source in mapplot_internal mapplot_files mapplot; do
   "$flang" -c "$work/prefix/share/mapplot/fortran/$source.f90"
 done
 # The library's own Fortran part needs its compiler's run-time library.
-"$flang" "$fortran/app.f90" mapplot.o mapplot_files.o mapplot_internal.o -o app \
+"$flang" "$fortran/app.f90" mapplot.o mapplot_files.o mapplot_internal.o -o app $rpath \
   $(pkg-config --libs mapplot-fortran) "$(gfortran -print-file-name=libgfortran.so)"
 if ./app > out.txt 2> err.txt; then
   echo "consumer: flang's descriptors were read by the library built for another compiler"; exit 1
