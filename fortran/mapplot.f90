@@ -75,8 +75,8 @@ module mapplot
 
   ! The C entry points (fortran_entry.cpp). Arrays go as descriptors, an
   ! absent integer as a null pointer, a text as its characters and its length
-  ! (length_of: -1 when absent), stat and errmsg as in mapplot_files. The module's routines below pass their own
-  ! arguments on: gfortran 12 fails (an internal compiler error) on an
+  ! (length_of: -1 when absent), stat and errmsg as in mapplot_files. The
+  ! module's routines below pass their own arguments on: gfortran 12 fails (an internal compiler error) on an
   ! optional text, or a section with a vector subscript, passed straight to
   ! a bind(C) interface.
   interface
@@ -158,7 +158,8 @@ contains
 
   ! --- Screen map ---
 
-  subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, stat, errmsg)
+  subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                     stat, errmsg)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
@@ -170,7 +171,8 @@ contains
                    stat, errmsg, length_of(errmsg))
   end subroutine scr_map
 
-  subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, stat, errmsg)
+  subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                        stat, errmsg)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -181,7 +183,8 @@ contains
                       stat, errmsg, length_of(errmsg))
   end subroutine scr_map_r4
 
-  subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, stat, errmsg)
+  subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                        stat, errmsg)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -192,7 +195,8 @@ contains
                       stat, errmsg, length_of(errmsg))
   end subroutine scr_map_2d
 
-  subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, stat, errmsg)
+  subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                           stat, errmsg)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat

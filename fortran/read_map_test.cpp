@@ -128,10 +128,13 @@ TEST_F(FortranReadMap, TheReadersErrorsComeThroughStatAndErrmsg) {
   write_all("empty.dat", "");
   write_all("no_texts.dat", "           1           1           1\r\n   1.000000    \r\n");
   write_all("long_line.dat", std::string(200, 'a') + "\r\n");
-  write_all("counts.dat", "        9999        9999           1\r\n   1.000000    \r\n x\r\n y\r\n t\r\n");
+  write_all("counts.dat",
+            "        9999        9999           1\r\n   1.000000    \r\n x\r\n y\r\n t\r\n");
   for (const char* name : {"missing.dat", "folder", "bad_value.dat", "bad_header.dat",
-                           "empty.dat", "no_texts.dat", "long_line.dat", "counts.dat"})
+                           "empty.dat", "no_texts.dat", "long_line.dat", "counts.dat"}) {
+    ASSERT_FALSE(mapdata::read_map_file(name)) << name << " reads as a map";
     expect_as_cpp_reader(name);
+  }
   // A file name holding a NUL byte names no file: refused as by the export.
   char message[300];
   const std::string nul("Map\0.dat", 8);

@@ -18,7 +18,8 @@ cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
 # flags is told where they lie; CMake tells its programs itself.
 rpath=""
 if [ -e "$work/prefix/lib/libmapdata.so" ]; then
-  rpath="-Wl,-rpath,$(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --variable=libdir mapplot)"
+  libdir="$(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --variable=libdir mapplot)"
+  rpath="-Wl,-rpath,$libdir"
 fi
 # The installed headers need neither Qt's nor giza's.
 if grep -rqE '#include [<"](Q|cpgplot|giza)' "$work/prefix/include"; then
@@ -64,7 +65,8 @@ cmake -S "$fortran" -B "$work/fbuild" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix
 cmake --build "$work/fbuild" > "$work/fbuild.log"
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 mkdir "$work/pc" && cd "$work/pc"  # away from any module file but the installed one
-"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $rpath $(pkg-config --cflags --libs mapplot-fortran)
+"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $rpath \
+  $(pkg-config --cflags --libs mapplot-fortran)
 "${FC:-gfortran}" $flags "$fortran/files_app.f90" -o files_app $rpath \
   $(pkg-config --cflags --libs mapplot-fortran-files)
 c++ $flags "$fortran/twin.cpp" -o twin $rpath $(pkg-config --cflags --libs mapplot)
@@ -92,7 +94,8 @@ for file in out.png Map.dat; do
     cmp "$work/from_cpp/$file" "$work/$from/$file"
   done
 done
-echo "consumer: Fortran programs built against the installed package with CMake (Fortran alone) and with pkg-config, out.png and Map.dat as from C++; mapplot_files alone links no Qt"
+echo "consumer: Fortran programs built against the installed package with CMake (Fortran alone)" \
+  "and with pkg-config, out.png and Map.dat as from C++; mapplot_files alone links no Qt"
 
 # A shared library of the user's own over the static libraries (which must
 # be position-independent for it), loaded by Python through ctypes.

@@ -34,7 +34,7 @@ loaded="$(ldd "$module" | awk '$1 == "libmapdata.so" { print $3 }')"
   { ldd "$module"; echo "shared: the Python module does not load the installed libraries"; exit 1; }
 python="$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")"
 mkdir "$work/run" && cd "$work/run"
-PYTHONPATH="$(dirname "$module")" "$python" -c \
-  'import mapplot; mapplot.dat_map([0.0, 1.0, 2.0], [0.0, 1.0], [[1.0, 2.0], [3.0, 4.0], [5.0, 6.0]])'
+PYTHONPATH="$(dirname "$module")" "$python" -c 'import mapplot
+mapplot.dat_map([0.0, 1.0, 2.0], [0.0, 1.0], [[1.0, 2.0], [3.0, 4.0], [5.0, 6.0]])'
 [ "$(head -n 1 Map.dat)" = $'           3           2           1\r' ]
 echo "shared: the installed Python module writes Map.dat through the installed shared libraries"
