@@ -30,4 +30,5 @@ program fortran_files
   ! written, and the program goes on.
   call dat_map_2d(x, y, z, log=-1, file='log.dat', stat=stat, errmsg=message)
   if (stat /= 0) print '(2a)', ' log.dat not written: ', trim(message)
+  deallocate (xr, yr, zr, title)
 end program fortran_files

@@ -29,4 +29,5 @@ program files_app
   print '(a, 3(1x, i0))', ' read back', size(xr), size(yr), size(zr)
   call dat_map_2d(x, y, z, log=-1, stat=stat, errmsg=message)
   print '(a, i0, 2a)', ' stat ', stat, ': ', trim(message)
+  deallocate (xr, yr, zr)
 end program files_app
