@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "rtl/fatal.h"
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "fortran/descriptors.h"
 #include "fortran/entry_support.h"
@@ -93,11 +94,12 @@ MAPPLOT_DAT_ENTRY(dat_map_2d_r8, double, Mat<double>)
 
 // --- Reading a data file ---
 
-// read_map in two steps, as Fortran allocates the arrays and texts: this one
+// read_map in steps, as Fortran allocates the arrays and texts: this one
 // reads the file named (blanks around the name dropped, as the export does)
 // and gives the counts and the texts' lengths, then mapplot_map_text and
-// mapplot_take_map copy the contents into storage of those sizes. Returns the contents to take,
-// or null after an error (which ends the program when stat is absent).
+// mapplot_take_map copy the contents into storage of those sizes. Returns
+// the contents to take, or null after an error (which ends the program when
+// stat is absent).
 mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, Length* ny,
                                    Length* nz, Length* nxlabel, Length* nylabel, Length* ntitle,
                                    int* stat, char* errmsg, Length nerrmsg) noexcept {
@@ -105,9 +107,9 @@ mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, L
   run_with_status(stat, errmsg, nerrmsg, [&] {
     const std::string name(textfmt::strip(optional_text(file, nfile).value_or("")));
     rtl::refuse_nul_bytes(name, "File name");
-    mapdata::MapReadResult read = mapdata::read_map_file(name);
-    if (!read) rtl::fatal_error(read.error);
-    map = std::make_unique<mapdata::MapData>(std::move(*read.map));
+    mapdata::MapReadResult result = mapdata::read_map_file(name);
+    if (!result) rtl::fatal_error(result.error);
+    map = std::make_unique<mapdata::MapData>(std::move(*result.map));
   });
   if (!map) return nullptr;
   *nx = static_cast<Length>(map->x.size());
