@@ -7,6 +7,16 @@ include(CMakePackageConfigHelpers)
 set(MAPPLOT_LIBRARIES mapscreen mapps mapdata gfxwin maparg rtl textfmt)
 set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
 
+# Static libraries of position-independent code, so that a user's own shared
+# library (a Python or ctypes wrapper) may take them in; shared ones
+# (BUILD_SHARED_LIBS) find one another in the folder they are installed in.
+set(installed_libraries ${MAPPLOT_LIBRARIES})
+if(TARGET mapplot_fortran)
+  list(APPEND installed_libraries mapplot_fortran_files mapplot_fortran)
+endif()
+set_target_properties(${installed_libraries} PROPERTIES
+  POSITION_INDEPENDENT_CODE ON INSTALL_RPATH "$ORIGIN")
+
 # Callers include "mapps/ps_map.h" and the like, from the source tree while
 # building and from include/mapplot once installed.
 # The headers use C++20 (std::span ...): callers compile with it too.
@@ -52,6 +62,7 @@ file(RELATIVE_PATH MAPPLOT_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconf
 # built with and the names of its installed sources.
 set(MAPPLOT_FORTRAN_SOURCE_DIR ${CMAKE_INSTALL_DATADIR}/mapplot)
 set(MAPPLOT_FORTRAN_BUILT_WITH "")
+set(MAPPLOT_FORTRAN_FILES_SOURCE_NAMES "")
 set(MAPPLOT_FORTRAN_SOURCE_NAMES "")
 if(TARGET mapplot_fortran)
   include(${CMAKE_CURRENT_LIST_DIR}/install_fortran.cmake)

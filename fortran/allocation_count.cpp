@@ -28,6 +28,15 @@ void* operator new(std::size_t n) {
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t n) { return operator new(n); }
+// The nothrow forms too (the PostScript map's page in memory): storage from
+// the C library's malloc, as the deletes below give it back.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  if (counting) counted_bytes += static_cast<long long>(n);
+  return std::malloc(n == 0 ? 1 : n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept {
+  return operator new(n, tag);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }

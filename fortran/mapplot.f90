@@ -1,5 +1,5 @@
-! mapplot for Fortran programs: z = z(x, y) shown three ways, and the
-! windowing runtime that shows screen maps.
+! mapplot for Fortran programs: z = z(x, y) shown three ways, a data file
+! read back, and the windowing runtime that shows screen maps.
 !
 !   use mapplot
 !   call ps_map_2d(x, y, z, title='Spectrum', file='out.ps', device='png')
@@ -8,6 +8,9 @@
 !   scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8   screen map
 !   ps_map,  ps_map_r8,  ps_map_2d,  ps_map_2d_r8    PostScript map
 !   dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8   data export
+! and read_map. The PostScript map, the data export and read_map come from
+! the module mapplot_files (mapplot_files.f90), which this one passes on: a
+! program that uses mapplot_files alone links no window system (Qt).
 ! The base forms scr_map (double precision) and ps_map, dat_map (single
 ! precision) take a flat z, x index fastest; _r4 and _r8 name the other
 ! precision, _2d a matrix z whose first index runs along x.
@@ -20,7 +23,9 @@
 ! the routines below cannot be bind(C), see the C entry points). Every
 ! argument after z is optional, by position or by keyword, in this order:
 !   log, xlabel, ylabel, title, then size, own_window, continuation (screen
-!   map), file, device (PostScript map) or file (data export).
+!   map), file, device (PostScript map) or file (data export); then stat and
+!   errmsg, which turn a fatal error into a status as in Fortran's own
+!   statements (see mapplot_files.f90).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
 ! default, a present one replaces it even when empty. log, size and
@@ -46,25 +51,21 @@
 module mapplot
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, &
                                          c_funptr, c_funloc
+  use mapplot_internal, only: length_of
+  use mapplot_files
   implicit none
   private
 
   public :: scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8
   public :: ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
   public :: dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
-  public :: screen_map, postscript_map, data_export
+  public :: screen_map, postscript_map, data_export, read_map
   public :: run_program, program_routine, console_line
 
   ! One name a rendering, the form chosen by the kind of x and the rank of z.
   interface screen_map
     module procedure scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8
   end interface screen_map
-  interface postscript_map
-    module procedure ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
-  end interface postscript_map
-  interface data_export
-    module procedure dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
-  end interface data_export
 
   ! The routine run_program runs: it returns the program's exit code.
   abstract interface
@@ -74,140 +75,67 @@ module mapplot
 
   ! The C entry points (fortran_entry.cpp). Arrays go as descriptors, an
   ! absent integer as a null pointer, a text as its characters and its length
-  ! (length_of: -1 when absent). The module's routines below pass their own
-  ! arguments on: gfortran 12 fails (an internal compiler error) on an
+  ! (length_of: -1 when absent), stat and errmsg as in mapplot_files. The
+  ! module's routines below pass their own arguments on: gfortran 12 fails (an internal compiler error) on an
   ! optional text, or a section with a vector subscript, passed straight to
   ! a bind(C) interface.
   interface
     subroutine c_scr_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                         own_window, continuation) &
+                         own_window, continuation, stat, errmsg, nerrmsg) &
         bind(C, name='mapplot_scr_map')
       import :: c_int, c_double, c_char, c_ptrdiff_t
       real(c_double), intent(in) :: x(:), y(:)
       real(c_double), intent(inout) :: z(:)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
     end subroutine c_scr_map
 
     subroutine c_scr_map_r4(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                            own_window, continuation) &
+                            own_window, continuation, stat, errmsg, nerrmsg) &
         bind(C, name='mapplot_scr_map_r4')
       import :: c_int, c_float, c_char, c_ptrdiff_t
       real(c_float), intent(in) :: x(:), y(:), z(:)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
     end subroutine c_scr_map_r4
 
     subroutine c_scr_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                            own_window, continuation) &
+                            own_window, continuation, stat, errmsg, nerrmsg) &
         bind(C, name='mapplot_scr_map_2d')
       import :: c_int, c_float, c_char, c_ptrdiff_t
       real(c_float), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
     end subroutine c_scr_map_2d
 
     subroutine c_scr_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                               size, own_window, continuation) &
+                               size, own_window, continuation, stat, errmsg, nerrmsg) &
         bind(C, name='mapplot_scr_map_2d_r8')
       import :: c_int, c_double, c_char, c_ptrdiff_t
       real(c_double), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
     end subroutine c_scr_map_2d_r8
 
-    subroutine c_ps_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                        nfile, device, ndevice) &
-        bind(C, name='mapplot_ps_map')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
-      real(c_float), intent(in) :: x(:), y(:), z(:)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
-                                                      file(*), device(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
-    end subroutine c_ps_map
-
-    subroutine c_ps_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                           nfile, device, ndevice) &
-        bind(C, name='mapplot_ps_map_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
-      real(c_double), intent(in) :: x(:), y(:), z(:)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
-                                                      file(*), device(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
-    end subroutine c_ps_map_r8
-
-    subroutine c_ps_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                           nfile, device, ndevice) &
-        bind(C, name='mapplot_ps_map_2d')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
-      real(c_float), intent(in) :: x(:), y(:), z(:, :)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
-                                                      file(*), device(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
-    end subroutine c_ps_map_2d
-
-    subroutine c_ps_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                              file, nfile, device, ndevice) &
-        bind(C, name='mapplot_ps_map_2d_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
-      real(c_double), intent(in) :: x(:), y(:), z(:, :)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
-                                                      file(*), device(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice
-    end subroutine c_ps_map_2d_r8
-
-    subroutine c_dat_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                         nfile) &
-        bind(C, name='mapplot_dat_map')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
-      real(c_float), intent(in) :: x(:), y(:), z(:)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
-    end subroutine c_dat_map
-
-    subroutine c_dat_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                            nfile) &
-        bind(C, name='mapplot_dat_map_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
-      real(c_double), intent(in) :: x(:), y(:), z(:)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
-    end subroutine c_dat_map_r8
-
-    subroutine c_dat_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                            nfile) &
-        bind(C, name='mapplot_dat_map_2d')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
-      real(c_float), intent(in) :: x(:), y(:), z(:, :)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
-    end subroutine c_dat_map_2d
-
-    subroutine c_dat_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                               file, nfile) &
-        bind(C, name='mapplot_dat_map_2d_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
-      real(c_double), intent(in) :: x(:), y(:), z(:, :)
-      integer(c_int), intent(in), optional :: log
-      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
-      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile
-    end subroutine c_dat_map_2d_r8
-
-    subroutine c_console_line(line, nline) bind(C, name='mapplot_console_line')
-      import :: c_char, c_ptrdiff_t
+    subroutine c_console_line(line, nline, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_console_line')
+      import :: c_int, c_char, c_ptrdiff_t
       character(kind=c_char), intent(in) :: line(*)
-      integer(c_ptrdiff_t), value :: nline
+      integer(c_ptrdiff_t), value :: nline, nerrmsg
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
     end subroutine c_console_line
 
     subroutine c_add_argument(argument, nargument) bind(C, name='mapplot_add_argument')
@@ -230,108 +158,54 @@ contains
 
   ! --- Screen map ---
 
-  subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+  subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                     stat, errmsg)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
-                   length_of(title), size, own_window, continuation)
+                   length_of(title), size, own_window, continuation, &
+                   stat, errmsg, length_of(errmsg))
   end subroutine scr_map
 
-  subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+  subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                        stat, errmsg)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                      title, length_of(title), size, own_window, continuation)
+                      title, length_of(title), size, own_window, continuation, &
+                      stat, errmsg, length_of(errmsg))
   end subroutine scr_map_r4
 
-  subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+  subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                        stat, errmsg)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                      title, length_of(title), size, own_window, continuation)
+                      title, length_of(title), size, own_window, continuation, &
+                      stat, errmsg, length_of(errmsg))
   end subroutine scr_map_2d
 
-  subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation)
+  subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
+                           stat, errmsg)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                         title, length_of(title), size, own_window, continuation)
+                         title, length_of(title), size, own_window, continuation, &
+                         stat, errmsg, length_of(errmsg))
   end subroutine scr_map_2d_r8
-
-  ! --- PostScript map ---
-
-  subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device)
-    real(c_float), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
-                  length_of(title), file, length_of(file), device, length_of(device))
-  end subroutine ps_map
-
-  subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device)
-    real(c_double), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
-                     length_of(title), file, length_of(file), device, length_of(device))
-  end subroutine ps_map_r8
-
-  subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device)
-    real(c_float), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
-                     length_of(title), file, length_of(file), device, length_of(device))
-  end subroutine ps_map_2d
-
-  subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device)
-    real(c_double), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                        title, length_of(title), file, length_of(file), device, &
-                        length_of(device))
-  end subroutine ps_map_2d_r8
-
-  ! --- Data export ---
-
-  subroutine dat_map(x, y, z, log, xlabel, ylabel, title, file)
-    real(c_float), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
-                   length_of(title), file, length_of(file))
-  end subroutine dat_map
-
-  ! Without a title: "Representation of y=y(x)".
-  subroutine dat_map_r8(x, y, z, log, xlabel, ylabel, title, file)
-    real(c_double), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                      title, length_of(title), file, length_of(file))
-  end subroutine dat_map_r8
-
-  subroutine dat_map_2d(x, y, z, log, xlabel, ylabel, title, file)
-    real(c_float), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                      title, length_of(title), file, length_of(file))
-  end subroutine dat_map_2d
-
-  subroutine dat_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file)
-    real(c_double), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                         title, length_of(title), file, length_of(file))
-  end subroutine dat_map_2d_r8
 
   ! --- The windowing runtime and the console ---
 
@@ -362,16 +236,11 @@ contains
   end function call_routine
 
   ! One line to the console window (and standard output), as given.
-  subroutine console_line(line)
+  subroutine console_line(line, stat, errmsg)
     character(len=*), intent(in) :: line
-    call c_console_line(line, length_of(line))
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    call c_console_line(line, length_of(line), stat, errmsg, length_of(errmsg))
   end subroutine console_line
-
-  ! The length of a text for the C entry points; -1 when it is absent.
-  pure integer(c_ptrdiff_t) function length_of(text)
-    character(len=*), intent(in), optional :: text
-    length_of = -1
-    if (present(text)) length_of = len(text)
-  end function length_of
 
 end module mapplot

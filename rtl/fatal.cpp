@@ -29,12 +29,16 @@ std::function<void()>& interruption_check() {
   return c;
 }
 
+thread_local bool printing_on_this_thread = true;
+
 }  // namespace
 
 void fatal_error(std::string_view message) {
   flush_program_output();
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-  std::fflush(stderr);
+  if (printing_on_this_thread) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+    std::fflush(stderr);
+  }
   remove_pending_files();
   if (reporter()) reporter()(message);
   if (exit_function()) exit_function()(kFatalExitCode);
@@ -74,9 +78,18 @@ void fatal_from_exception() {
   }
 }
 
-void set_fatal_reporter(std::function<void(std::string_view)> r) { reporter() = std::move(r); }
+std::function<void(std::string_view)> set_fatal_reporter(
+    std::function<void(std::string_view)> r) {
+  return std::exchange(reporter(), std::move(r));
+}
 
-void set_fatal_exit(std::function<void(int)> e) { exit_function() = std::move(e); }
+std::function<void(int)> set_fatal_exit(std::function<void(int)> e) {
+  return std::exchange(exit_function(), std::move(e));
+}
+
+bool set_fatal_printing_on_this_thread(bool print) {
+  return std::exchange(printing_on_this_thread, print);
+}
 
 void check_interruption() {
   if (interruption_check()) interruption_check()();

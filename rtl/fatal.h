@@ -38,15 +38,25 @@ void refuse_nul_bytes(std::string_view text, std::string_view what);
 [[noreturn]] void fatal_from_exception();
 
 // Called with the message before the program ends; an empty function removes it.
-// The reporter may block (a message box waiting for the user).
-void set_fatal_reporter(std::function<void(std::string_view)> reporter);
+// The reporter may block (a message box waiting for the user). Returns the
+// reporter it replaces, for a caller that puts it back afterwards.
+std::function<void(std::string_view)> set_fatal_reporter(
+    std::function<void(std::string_view)> reporter);
 
 // How the program ends after the report; std::exit by default. A window layer
 // installs one that stops its event loop first. The function must not return;
 // it may throw instead (a Python module turns the report into an exception):
 // the temporary files are removed by then, and the routines unwinding from
-// it leave no device open, so the next call starts afresh.
-void set_fatal_exit(std::function<void(int code)> exit_fn);
+// it leave no device open, so the next call starts afresh. Returns the
+// function it replaces.
+std::function<void(int code)> set_fatal_exit(std::function<void(int code)> exit_fn);
+
+// Whether a fatal error reported on the calling thread writes its message to
+// standard error (it does unless turned off). A caller that hands the message
+// to its own caller instead of ending the program (a status argument, as
+// Fortran's iostat=) turns it off around its call; other threads still print.
+// Returns the setting it replaces.
+bool set_fatal_printing_on_this_thread(bool print);
 
 // Stopping long work on request. The long loops of the routines call
 // check_interruption() now and then (every few thousand values, once per row

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rtl/checked_math.h"
@@ -90,6 +91,31 @@ TEST(ConsoleDeathTest, AFatalErrorWritesOutBufferedOutputBeforeItsMessage) {
         fatal_error("Out of memory");
       },
       ::testing::ExitedWithCode(kFatalExitCode), "^buffered\nOut of memory\n");
+}
+
+// A caller that hands the message on (a status argument) turns the printing
+// off for its own thread alone, and puts back the hooks it replaced.
+TEST(FatalReport, PrintingOffOnOneThreadLeavesTheOthersPrinting) {
+  struct Ended {};
+  const auto earlier_exit = set_fatal_exit([](int) { throw Ended{}; });
+  const auto earlier_reporter = set_fatal_reporter({});
+  const auto report = [](std::string_view message) {
+    try {
+      fatal_error(message);
+    } catch (const Ended&) {
+    }
+  };
+  EXPECT_TRUE(set_fatal_printing_on_this_thread(false));
+  ::testing::internal::CaptureStderr();
+  report("on this thread");
+  std::thread([&] { report("on another thread"); }).join();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "on another thread\n");
+  EXPECT_FALSE(set_fatal_printing_on_this_thread(true));
+  ::testing::internal::CaptureStderr();
+  report("printed again");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "printed again\n");
+  EXPECT_FALSE(set_fatal_reporter(earlier_reporter));
+  EXPECT_TRUE(set_fatal_exit(earlier_exit));
 }
 
 TEST(CheckedLog10, ValuesAndNotANumberPassThrough) {

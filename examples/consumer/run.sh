@@ -2,9 +2,11 @@
 # Installs the build into a temporary prefix (not the one configured), checks
 # that each installed header compiles alone, builds the consumer program
 # against it with find_package and with pkg-config, runs both and checks the
-# files they write; then the same for a Fortran program (fortran/), whose
+# files they write; then the same for the Fortran programs (fortran/), whose
 # files must be those of the same calls from C++, built with the package's
-# Fortran compiler and, where flang is installed, with flang.
+# Fortran compiler and, where flang is installed, with flang; the program of
+# mapplot_files alone must link no Qt library. Static libraries must go
+# into a shared library of the user's (a ctypes wrapper, loaded from Python).
 set -euo pipefail
 build="$1"
 flags="${2:-}"  # compiler and linker flags the installed libraries need
@@ -12,6 +14,13 @@ here="$(cd "$(dirname "$0")" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+# Shared libraries (BUILD_SHARED_LIBS): a program linked with pkg-config's
+# flags is told where they lie; CMake tells its programs itself.
+rpath=""
+if [ -e "$work/prefix/lib/libmapdata.so" ]; then
+  libdir="$(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --variable=libdir mapplot)"
+  rpath="-Wl,-rpath,$libdir"
+fi
 # The installed headers need neither Qt's nor giza's.
 if grep -rqE '#include [<"](Q|cpgplot|giza)' "$work/prefix/include"; then
   echo "an installed header includes Qt or giza"; exit 1
@@ -37,7 +46,7 @@ check_output() {
 check_output
 # With pkg-config: the module finds the prefix it was installed under.
 cd "$work"
-c++ $flags "$here/consumer.cpp" -o "$work/consumer_pc" \
+c++ $flags "$here/consumer.cpp" -o "$work/consumer_pc" $rpath \
   $(PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig" pkg-config --cflags --libs mapplot)
 rm -rf "$work/run" && mkdir "$work/run" && cd "$work/run"
 "$work/consumer_pc" > out.txt
@@ -56,22 +65,49 @@ cmake -S "$fortran" -B "$work/fbuild" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix
 cmake --build "$work/fbuild" > "$work/fbuild.log"
 export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 mkdir "$work/pc" && cd "$work/pc"  # away from any module file but the installed one
-"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $(pkg-config --cflags --libs mapplot-fortran)
-c++ $flags "$fortran/twin.cpp" -o twin $(pkg-config --cflags --libs mapplot)
+"${FC:-gfortran}" $flags "$fortran/app.f90" -o app $rpath \
+  $(pkg-config --cflags --libs mapplot-fortran)
+"${FC:-gfortran}" $flags "$fortran/files_app.f90" -o files_app $rpath \
+  $(pkg-config --cflags --libs mapplot-fortran-files)
+c++ $flags "$fortran/twin.cpp" -o twin $rpath $(pkg-config --cflags --libs mapplot)
 run_in() {  # run_in FOLDER PROGRAM: runs it there and checks its console lines
   mkdir "$1" && cd "$1"
   "$2" > out.txt
   grep -qx '  Output in out.png' out.txt
   grep -qx '  Output in Map.dat' out.txt
 }
+# The program of mapplot_files alone: no Qt library, the file read back, the
+# failed write a status.
+run_files_app_in() {  # run_files_app_in FOLDER PROGRAM
+  if ldd "$2" | grep -q libQt; then echo "consumer: $2 links Qt"; exit 1; fi
+  run_in "$1" "$2"
+  grep -qx ' read back 5 3 15' out.txt
+  grep -qx ' stat 1: log10: SING error' out.txt
+}
 run_in "$work/from_cmake" "$work/fbuild/app"
 run_in "$work/from_pc" "$work/pc/app"
 run_in "$work/from_cpp" "$work/pc/twin"
+run_files_app_in "$work/files_from_cmake" "$work/fbuild/files_app"
+run_files_app_in "$work/files_from_pc" "$work/pc/files_app"
 for file in out.png Map.dat; do
-  cmp "$work/from_cpp/$file" "$work/from_cmake/$file"
-  cmp "$work/from_cpp/$file" "$work/from_pc/$file"
+  for from in from_cmake from_pc files_from_cmake files_from_pc; do
+    cmp "$work/from_cpp/$file" "$work/$from/$file"
+  done
 done
-echo "consumer: a Fortran program built against the installed package with CMake (Fortran alone) and with pkg-config, out.png and Map.dat as from C++"
+echo "consumer: Fortran programs built against the installed package with CMake (Fortran alone)" \
+  "and with pkg-config, out.png and Map.dat as from C++; mapplot_files alone links no Qt"
+
+# A shared library of the user's own over the static libraries (which must
+# be position-independent for it), loaded by Python through ctypes.
+if [ -z "$flags" ] && [ ! -e "$work/prefix/lib/libmapdata.so" ]; then
+  mkdir "$work/wrapper" && cd "$work/wrapper"
+  "${FC:-gfortran}" -shared -fPIC "$fortran/wrapper.f90" -o libwrapper.so \
+    $(pkg-config --cflags --libs mapplot-fortran-files)
+  python3 -c 'import ctypes; ctypes.CDLL("./libwrapper.so").write_map()' > out.txt
+  grep -qx '  Output in Map.dat' out.txt
+  cmp Map.dat "$work/from_cpp/Map.dat"
+  echo "consumer: a shared library of the user's over the static libraries, called from Python"
+fi
 
 # From a program of another Fortran compiler, flang where it is installed: the
 # package builds the module and its C entry layer from their installed sources
@@ -95,19 +131,23 @@ cmake -S "$fortran" -B "$work/flang_build" -G Ninja -DCMAKE_PREFIX_PATH="$work/p
   cmake --build "$work/flang_build" >> "$work/flang_build.log" 2>&1 ||
   { cat "$work/flang_build.log"; echo "consumer: the program of $flang did not build"; exit 1; }
 run_in "$work/from_flang" "$work/flang_build/app"
+run_files_app_in "$work/files_from_flang" "$work/flang_build/files_app"
 for file in out.png Map.dat; do
   cmp "$work/from_cpp/$file" "$work/from_flang/$file"
+  cmp "$work/from_cpp/$file" "$work/files_from_flang/$file"
 done
-echo "consumer: a Fortran program of $flang built against the installed package with CMake," \
+echo "consumer: Fortran programs of $flang built against the installed package with CMake," \
   "out.png and Map.dat as from C++"
 
 # The library as built reads its own compiler's descriptors only: flang's
 # module linked to it is refused with a message, before any file is written.
 mkdir "$work/foreign" && cd "$work/foreign"
-"$flang" -c "$work/prefix/share/mapplot/fortran/mapplot.f90"
+for source in mapplot_internal mapplot_files mapplot; do
+  "$flang" -c "$work/prefix/share/mapplot/fortran/$source.f90"
+done
 # The library's own Fortran part needs its compiler's run-time library.
-"$flang" "$fortran/app.f90" mapplot.o -o app $(pkg-config --libs mapplot-fortran) \
-  "$(gfortran -print-file-name=libgfortran.so)"
+"$flang" "$fortran/app.f90" mapplot.o mapplot_files.o mapplot_internal.o -o app $rpath \
+  $(pkg-config --libs mapplot-fortran) "$(gfortran -print-file-name=libgfortran.so)"
 if ./app > out.txt 2> err.txt; then
   echo "consumer: flang's descriptors were read by the library built for another compiler"; exit 1
 fi

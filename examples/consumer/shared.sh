@@ -1,0 +1,40 @@
+#!/bin/bash
+# The project built with shared libraries (cmake -DBUILD_SHARED_LIBS=ON): the
+# libraries, the Fortran module and the Python module alone, without tests.
+# run.sh then checks the installed package from C++ and Fortran, and here
+# the installed Python module loads the installed libraries and writes a
+# data file.
+set -euo pipefail
+source_dir="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+build="$work/build"
+cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+  -DMAPPLOT_BUILD_TESTS=OFF -DMAPPLOT_BUILD_BENCH=OFF > "$work/configure.log"
+# What the package installs, and nothing else.
+targets=(mapscreen mapps mapdata gfxwin maparg rtl textfmt)
+for optional in mapplot_fortran mapplot_python; do
+  if grep -q "^build $optional: phony" "$build/build.ninja"; then targets+=("$optional"); fi
+done
+nice -n 10 cmake --build "$build" -j2 --target "${targets[@]}" > "$work/build.log" ||
+  { tail -30 "$work/build.log"; exit 1; }
+[ -e "$build/mapdata/libmapdata.so" ] || { echo "shared: no shared libraries built"; exit 1; }
+
+bash "$here/run.sh" "$build"
+
+if [[ " ${targets[*]} " != *" mapplot_python "* ]]; then
+  echo "shared: no Python module built here; its check skipped"
+  exit 0
+fi
+cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+module="$(find "$work/prefix" -name 'mapplot*.so' -path '*-packages/*')"
+loaded="$(ldd "$module" | awk '$1 == "libmapdata.so" { print $3 }')"
+[ -n "$loaded" ] && [ "$(realpath "$loaded")" = "$(realpath "$work/prefix/lib/libmapdata.so")" ] ||
+  { ldd "$module"; echo "shared: the Python module does not load the installed libraries"; exit 1; }
+python="$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")"
+mkdir "$work/run" && cd "$work/run"
+PYTHONPATH="$(dirname "$module")" "$python" -c 'import mapplot
+mapplot.dat_map([0.0, 1.0, 2.0], [0.0, 1.0], [[1.0, 2.0], [3.0, 4.0], [5.0, 6.0]])'
+[ "$(head -n 1 Map.dat)" = $'           3           2           1\r' ]
+echo "shared: the installed Python module writes Map.dat through the installed shared libraries"

@@ -1,0 +1,139 @@
+// The C entry points behind the Fortran module mapplot_files (mapplot_files.f90):
+// the PostScript map, the data export and the data file reader, which need
+// no window system. Each receives what its bind(C) interface passes
+// (descriptors of the arrays, pointers to the integers, null for an integer
+// left out, each text as its characters and length, -1 when left out) and
+// calls the C++ routine of the same name on views of the caller's own
+// storage (descriptors.h), with the caller's stat and errmsg
+// (entry_support.h). Nothing here may throw into Fortran.
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "fortran/descriptors.h"
+#include "fortran/entry_support.h"
+#include "mapdata/dat_map.h"
+#include "mapdata/map_reader.h"
+#include "mapps/ps_map.h"
+#include "rtl/fatal.h"
+#include "textfmt/fixed_text.h"
+
+using CFI = CFI_cdesc_t;
+using Length = std::ptrdiff_t;
+using fortran_binding::MatrixArgument;
+using fortran_binding::optional_int;
+using fortran_binding::optional_text;
+using fortran_binding::run_with_status;
+using fortran_binding::VectorArgument;
+
+namespace {
+
+template <class T>
+using Vec = VectorArgument<T>;
+template <class T>
+using Mat = MatrixArgument<T>;
+
+// Calls `form` with views of x and y (of P) and of z (through ZArgument),
+// then the optional arguments as given.
+template <class P, class ZArgument, class Form, class... Optional>
+void call_form(int* stat, char* errmsg, Length nerrmsg, Form form, const CFI* x, const CFI* y,
+               const CFI* z, Optional... optional) noexcept {
+  run_with_status(stat, errmsg, nerrmsg, [&] {
+    const VectorArgument<P> xs(x), ys(y);
+    const ZArgument zs(z);
+    form(xs.view(), ys.view(), zs.view(), optional...);
+  });
+}
+
+}  // namespace
+
+// The positional overload of a routine, the one that takes every optional argument.
+#define MAPPLOT_FORM(routine) [](auto... a) { routine(a...); }
+
+extern "C" {
+
+// --- PostScript map ---
+
+#define MAPPLOT_PS_ENTRY(name, P, ZArgument)                                                   \
+  void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
+                      const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
+                      const char* title, Length ntitle, const char* file, Length nfile,       \
+                      const char* device, Length ndevice, int* stat, char* errmsg,            \
+                      Length nerrmsg) noexcept {                                              \
+    call_form<P, ZArgument>(stat, errmsg, nerrmsg, MAPPLOT_FORM(mapps::name), x, y, z,        \
+                            optional_int(log), optional_text(xlabel, nxlabel),                \
+                            optional_text(ylabel, nylabel), optional_text(title, ntitle),     \
+                            optional_text(file, nfile), optional_text(device, ndevice));      \
+  }
+
+MAPPLOT_PS_ENTRY(ps_map, float, Vec<float>)
+MAPPLOT_PS_ENTRY(ps_map_r8, double, Vec<double>)
+MAPPLOT_PS_ENTRY(ps_map_2d, float, Mat<float>)
+MAPPLOT_PS_ENTRY(ps_map_2d_r8, double, Mat<double>)
+
+// --- Data export ---
+
+#define MAPPLOT_DAT_ENTRY(name, P, ZArgument)                                                  \
+  void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
+                      const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
+                      const char* title, Length ntitle, const char* file, Length nfile,       \
+                      int* stat, char* errmsg, Length nerrmsg) noexcept {                     \
+    call_form<P, ZArgument>(stat, errmsg, nerrmsg, MAPPLOT_FORM(mapdata::name), x, y, z,      \
+                            optional_int(log), optional_text(xlabel, nxlabel),                \
+                            optional_text(ylabel, nylabel), optional_text(title, ntitle),     \
+                            optional_text(file, nfile));                                      \
+  }
+
+MAPPLOT_DAT_ENTRY(dat_map, float, Vec<float>)
+MAPPLOT_DAT_ENTRY(dat_map_r8, double, Vec<double>)
+MAPPLOT_DAT_ENTRY(dat_map_2d, float, Mat<float>)
+MAPPLOT_DAT_ENTRY(dat_map_2d_r8, double, Mat<double>)
+
+// --- Reading a data file ---
+
+// read_map in steps, as Fortran allocates the arrays and texts: this one
+// reads the file named (blanks around the name dropped, as the export does)
+// and gives the counts and the texts' lengths, then mapplot_map_text and
+// mapplot_take_map copy the contents into storage of those sizes. Returns
+// the contents to take, or null after an error (which ends the program when
+// stat is absent).
+mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, Length* ny,
+                                   Length* nz, Length* nxlabel, Length* nylabel, Length* ntitle,
+                                   int* stat, char* errmsg, Length nerrmsg) noexcept {
+  std::unique_ptr<mapdata::MapData> map;
+  run_with_status(stat, errmsg, nerrmsg, [&] {
+    const std::string name(textfmt::strip(optional_text(file, nfile).value_or("")));
+    rtl::refuse_nul_bytes(name, "File name");
+    mapdata::MapReadResult result = mapdata::read_map_file(name);
+    if (!result) rtl::fatal_error(result.error);
+    map = std::make_unique<mapdata::MapData>(std::move(*result.map));
+  });
+  if (!map) return nullptr;
+  *nx = static_cast<Length>(map->x.size());
+  *ny = static_cast<Length>(map->y.size());
+  *nz = static_cast<Length>(map->z.size());
+  *nxlabel = static_cast<Length>(map->xlabel.size());
+  *nylabel = static_cast<Length>(map->ylabel.size());
+  *ntitle = static_cast<Length>(map->title.size());
+  return map.release();
+}
+
+// Copies the x label (which = 1), the y label (2) or the title (3) into
+// storage of its length.
+void mapplot_map_text(const mapdata::MapData* map, int which, char* text) noexcept {
+  const std::string& from = which == 1 ? map->xlabel : which == 2 ? map->ylabel : map->title;
+  std::copy(from.begin(), from.end(), text);
+}
+
+// Copies the values into x(nx), y(ny), z(nz), then lets the contents go.
+void mapplot_take_map(mapdata::MapData* map, float* x, float* y, float* z) noexcept {
+  const std::unique_ptr<mapdata::MapData> taken(map);
+  std::copy(taken->x.begin(), taken->x.end(), x);
+  std::copy(taken->y.begin(), taken->y.end(), y);
+  std::copy(taken->z.begin(), taken->z.end(), z);
+}
+
+}  // extern "C"

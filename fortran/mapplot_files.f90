@@ -1,0 +1,313 @@
+! mapplot_files: z = z(x, y) as a PostScript map and as a data file, and a
+! data file read back; the part of the module mapplot (mapplot.f90) that
+! needs no window system, so that a program using it alone links no Qt
+! library and runs where Qt is not installed:
+!
+!   use mapplot_files
+!   call dat_map_2d(x, y, z, title='Spectrum')           ! Map.dat
+!   call read_map('Map.dat', xs, ys, zs, title=t)         ! and back
+!
+! The routines, under the library's own names:
+!   ps_map,  ps_map_r8,  ps_map_2d,  ps_map_2d_r8    PostScript map
+!   dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8   data export
+!   read_map                                         a data file read back
+! The arguments are those described in mapplot.f90; postscript_map and
+! data_export choose the form from the kind of x and the rank of z.
+!
+! Every routine takes the optional keywords stat (default integer) and
+! errmsg (a text of any length), as Fortran's own statements do. Without
+! stat a fatal error (log10: SING error, a file that cannot be written, ...)
+! ends the program with its message. With stat the routine returns instead:
+! stat is 1 and errmsg holds the message (cut or filled with blanks to its
+! length), nothing is printed, the earlier file is as it was and no
+! temporary file is left; after success stat is 0 and errmsg unchanged.
+!
+! read_map(file, x, y, z, xlabel, ylabel, title, stat, errmsg) reads a data
+! file as the C++ mapdata::read_map_file does (any file: every fault is an
+! error naming its line): x(nx), y(ny) and the texts as they are in the
+! file (xlabel, ylabel and title are optional, allocatable texts of the
+! file's lengths). z is z(nx, ny), first index along x, when the file holds
+! nx*ny values; a file with another number of values nz (the export writes
+! one when its z did not match) gives z(nz, 1), every value in the file's
+! order, so size(z) /= size(x) * size(y) tells it apart. An error leaves x,
+! y, z and the texts deallocated.
+module mapplot_files
+  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, c_ptr, &
+                                         c_associated
+  use mapplot_internal, only: length_of
+  implicit none
+  private
+
+  public :: ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
+  public :: dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
+  public :: postscript_map, data_export, read_map
+
+  ! One name a rendering, the form chosen by the kind of x and the rank of z.
+  interface postscript_map
+    module procedure ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
+  end interface postscript_map
+  interface data_export
+    module procedure dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
+  end interface data_export
+
+  ! The C entry points (files_entry.cpp), as in mapplot.f90; stat arrives as a
+  ! null pointer when absent, errmsg with the length -1.
+  interface
+    subroutine c_ps_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                        nfile, device, ndevice, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_ps_map')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+    end subroutine c_ps_map
+
+    subroutine c_ps_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                           nfile, device, ndevice, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_ps_map_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+    end subroutine c_ps_map_r8
+
+    subroutine c_ps_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                           nfile, device, ndevice, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_ps_map_2d')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+    end subroutine c_ps_map_2d
+
+    subroutine c_ps_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
+                              file, nfile, device, ndevice, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_ps_map_2d_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
+                                                      file(*), device(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+    end subroutine c_ps_map_2d_r8
+
+    subroutine c_dat_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                         nfile, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_dat_map')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, nerrmsg
+    end subroutine c_dat_map
+
+    subroutine c_dat_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                            nfile, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_dat_map_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, nerrmsg
+    end subroutine c_dat_map_r8
+
+    subroutine c_dat_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
+                            nfile, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_dat_map_2d')
+      import :: c_int, c_float, c_char, c_ptrdiff_t
+      real(c_float), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, nerrmsg
+    end subroutine c_dat_map_2d
+
+    subroutine c_dat_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
+                               file, nfile, stat, errmsg, nerrmsg) &
+        bind(C, name='mapplot_dat_map_2d_r8')
+      import :: c_int, c_double, c_char, c_ptrdiff_t
+      real(c_double), intent(in) :: x(:), y(:), z(:, :)
+      integer(c_int), intent(in), optional :: log
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), file(*)
+      integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, nerrmsg
+    end subroutine c_dat_map_2d_r8
+
+    type(c_ptr) function c_read_map(file, nfile, nx, ny, nz, nxlabel, nylabel, ntitle, stat, &
+                                    errmsg, nerrmsg) bind(C, name='mapplot_read_map')
+      import :: c_int, c_char, c_ptrdiff_t, c_ptr
+      character(kind=c_char), intent(in) :: file(*)
+      integer(c_ptrdiff_t), value :: nfile, nerrmsg
+      integer(c_ptrdiff_t), intent(out) :: nx, ny, nz, nxlabel, nylabel, ntitle
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+    end function c_read_map
+
+    subroutine c_map_text(map, which, text) bind(C, name='mapplot_map_text')
+      import :: c_int, c_char, c_ptr
+      type(c_ptr), value :: map
+      integer(c_int), value :: which
+      character(kind=c_char), intent(out) :: text(*)
+    end subroutine c_map_text
+
+    subroutine c_take_map(map, x, y, z) bind(C, name='mapplot_take_map')
+      import :: c_float, c_ptr
+      type(c_ptr), value :: map
+      real(c_float), intent(out) :: x(*), y(*), z(*)
+    end subroutine c_take_map
+  end interface
+
+contains
+
+  ! --- PostScript map ---
+
+  subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+    real(c_float), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                  length_of(title), file, length_of(file), device, length_of(device), &
+                  stat, errmsg, length_of(errmsg))
+  end subroutine ps_map
+
+  subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+    real(c_double), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                     length_of(title), file, length_of(file), device, length_of(device), &
+                     stat, errmsg, length_of(errmsg))
+  end subroutine ps_map_r8
+
+  subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+    real(c_float), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                     length_of(title), file, length_of(file), device, length_of(device), &
+                     stat, errmsg, length_of(errmsg))
+  end subroutine ps_map_2d
+
+  subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+    real(c_double), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                        title, length_of(title), file, length_of(file), device, &
+                        length_of(device), &
+                        stat, errmsg, length_of(errmsg))
+  end subroutine ps_map_2d_r8
+
+  ! --- Data export ---
+
+  subroutine dat_map(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
+    real(c_float), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                   length_of(title), file, length_of(file), &
+                   stat, errmsg, length_of(errmsg))
+  end subroutine dat_map
+
+  ! Without a title: "Representation of y=y(x)".
+  subroutine dat_map_r8(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
+    real(c_double), intent(in) :: x(:), y(:), z(:)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), file, length_of(file), &
+                      stat, errmsg, length_of(errmsg))
+  end subroutine dat_map_r8
+
+  subroutine dat_map_2d(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
+    real(c_float), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), file, length_of(file), &
+                      stat, errmsg, length_of(errmsg))
+  end subroutine dat_map_2d
+
+  subroutine dat_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
+    real(c_double), intent(in) :: x(:), y(:), z(:, :)
+    integer, intent(in), optional :: log
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: xlabel, ylabel, title, file
+    call c_dat_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                         title, length_of(title), file, length_of(file), &
+                         stat, errmsg, length_of(errmsg))
+  end subroutine dat_map_2d_r8
+
+  ! --- Reading a data file ---
+
+  subroutine read_map(file, x, y, z, xlabel, ylabel, title, stat, errmsg)
+    character(len=*), intent(in) :: file
+    real(c_float), allocatable, intent(out) :: x(:), y(:), z(:, :)
+    character(len=:), allocatable, intent(out), optional :: xlabel, ylabel, title
+    integer, intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    type(c_ptr) :: map
+    integer(c_ptrdiff_t) :: nx, ny, nz, nxlabel, nylabel, ntitle
+
+    map = c_read_map(file, length_of(file), nx, ny, nz, nxlabel, nylabel, ntitle, stat, errmsg, &
+                     length_of(errmsg))
+    if (.not. c_associated(map)) return
+    allocate (x(nx), y(ny))
+    if (nz == nx * ny) then
+      allocate (z(nx, ny))
+    else
+      allocate (z(nz, 1))
+    end if
+    ! Each text alone, and only when present: flang 19 fails on an absent
+    ! allocatable text passed on to an optional argument.
+    if (present(xlabel)) then
+      allocate (character(len=nxlabel) :: xlabel)
+      call c_map_text(map, 1, xlabel)
+    end if
+    if (present(ylabel)) then
+      allocate (character(len=nylabel) :: ylabel)
+      call c_map_text(map, 2, ylabel)
+    end if
+    if (present(title)) then
+      allocate (character(len=ntitle) :: title)
+      call c_map_text(map, 3, title)
+    end if
+    call c_take_map(map, x, y, z)
+  end subroutine read_map
+
+end module mapplot_files

@@ -1,0 +1,65 @@
+! Calls of the module's routines with stat and errmsg, for status_test.cpp:
+! each returns the stat it was given back, errmsg starting as "untouched"
+! and handed back in message(1:100).
+module status_calls
+  use, intrinsic :: iso_c_binding, only: c_int, c_char
+  use mapplot
+  implicit none
+  private
+
+contains
+
+  integer(c_int) function status_call(which, message) bind(C, name='fortran_status_call')
+    integer(c_int), value :: which
+    character(kind=c_char), intent(out) :: message(100)
+    character(len=100) :: errmsg
+    character(len=5) :: short
+    real :: x(3), y(2), z(3, 2)
+    real, allocatable :: big(:, :)
+    real(kind(1d0)) :: xd(3), yd(2), zd(6)
+    integer :: stat, i
+
+    x = [1., 2., 3.]
+    y = [1., 2.]
+    z = reshape([1., 2., 3., 4., 5., 0.], [3, 2])  ! a zero: no logarithm
+    xd = x
+    yd = y
+    zd = [1., 2., 3., 4., 5., 0.]
+    allocate (big(200, 200), source=1.0)
+    errmsg = 'untouched'
+    stat = -99
+    select case (which)
+    case (1)
+      call dat_map_2d(x, y, z, log=-1, stat=stat, errmsg=errmsg)
+    case (2)
+      call dat_map_2d(x, y, z, stat=stat, errmsg=errmsg)
+    case (3)
+      call ps_map_r8(xd, yd, zd, log=-1, stat=stat, errmsg=errmsg)
+    case (4)
+      call ps_map_r8(xd, yd, zd, stat=stat, errmsg=errmsg)
+    case (5)
+      call scr_map_2d(x, y, z, log=-1, own_window=-1, stat=stat, errmsg=errmsg)
+    case (6)
+      call scr_map_2d(x, y, z, own_window=-1, stat=stat, errmsg=errmsg)
+    case (7)
+      call dat_map_r8(xd, yd, zd, file='no/such/folder/Map.dat', stat=stat, errmsg=errmsg)
+    case (8)
+      call data_export(x, y, z, file='Map'//achar(0)//'.dat', stat=stat, errmsg=errmsg)
+    case (9)  ! more than the file size limit the test sets
+      call dat_map_2d(big(:, 1), big(1, :), big, stat=stat, errmsg=errmsg)
+    case (10)  ! errmsg shorter than the message
+      short = 'xxxxx'
+      call dat_map(x, y, [z], log=-1, stat=stat, errmsg=short)
+      errmsg = short
+    case (11)  ! stat without errmsg
+      call ps_map_2d(x, y, z, log=-1, stat=stat)
+    case (12)
+      call console_line(' a console line', stat=stat, errmsg=errmsg)
+    end select
+    do i = 1, 100
+      message(i) = errmsg(i:i)
+    end do
+    status_call = stat
+  end function status_call
+
+end module status_calls
