@@ -22,7 +22,7 @@
 #include "gfxwin/console_input.h"
 #include "gfxwin/runtime.h"
 #include "gfxwin/surface_view.h"
-#include "rtl/safe_file.h"
+#include "rtl/pending_files.h"
 
 namespace gfxwin {
 namespace {

@@ -28,7 +28,7 @@
 #include "gfxwin/unit.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
-#include "rtl/safe_file.h"
+#include "rtl/pending_files.h"
 
 namespace gfxwin {
 namespace {
