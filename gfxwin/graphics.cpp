@@ -12,6 +12,7 @@
 
 #include "gfxwin/console_input.h"
 #include "textfmt/drawn_text.h"
+#include "textfmt/fixed_text.h"
 #include "gfxwin/font_list.h"
 #include "gfxwin/unit.h"
 #include "rtl/fatal.h"
@@ -69,12 +70,6 @@ bool same_text(std::string_view a, std::string_view b) {
         std::toupper(static_cast<unsigned char>(b[i])))
       return false;
   return true;
-}
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
 }
 
 // What the program's thread waits for from the windows: pictures shown and
@@ -219,8 +214,8 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
-    if (unit >= 0 && same_text(trimmed(file), "USER") && r.units.count(unit) == 0) {
-      opened = std::make_shared<Unit>(unit, std::string(trimmed(title)));
+    if (unit >= 0 && same_text(textfmt::strip(file), "USER") && r.units.count(unit) == 0) {
+      opened = std::make_shared<Unit>(unit, std::string(textfmt::strip(title)));
       r.units[unit] = opened;
       offscreen = r.offscreen;
       if (offscreen) r.offscreen_units.push_back(unit);
@@ -229,7 +224,7 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   // The report ends the program; the lock is not held by then.
   if (!opened)
     rtl::fatal_error("open: cannot open window unit " + std::to_string(unit) + " on file '" +
-                     std::string(trimmed(file)) + "'");
+                     std::string(textfmt::strip(file)) + "'");
   if (offscreen) return;
   if (const WindowHost h = current_host(); h.opened) h.opened(opened);
 }
