@@ -24,6 +24,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "gfxwin/surface.h"
 #include "gfxwin/unit.h"
 #include "mapscreen/screen_map.h"

@@ -20,6 +20,7 @@
 #include <mutex>
 
 #include "gfxwin/console_input.h"
+#include "gfxwin/graphics.h"
 #include "gfxwin/runtime.h"
 #include "gfxwin/surface_view.h"
 #include "rtl/pending_files.h"

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "gfxwin/console_input.h"
+#include "gfxwin/graphics_testing.h"
 #include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
 #include "gfxwin/font_list.h"
@@ -342,8 +343,8 @@ std::int16_t set_text_color(std::int16_t index) {
 
 void read_console_line() {
   hold_while_paused();
-  if (const WindowHost h = current_host(); h.read_line) {
-    h.read_line();
+  if (const WindowHost h = current_host(); h.wait_for_console_line) {
+    h.wait_for_console_line();
     return;
   }
   // Without the runtime there is no window to type in: standard input only,
