@@ -96,8 +96,9 @@ void take_rights(const std::string& temporary, const std::string& earlier) {
   }
 }
 
-// The file behind the symbolic links at `path` (see open_error); 0 or why
-// it cannot be reached.
+// Sets `path` to the file behind its symbolic links: each link followed (a
+// relative one from its own folder), a dangling link naming the file to be
+// created. 0, or why it cannot be reached (ELOOP: a loop of links).
 int follow_links(std::string& path) {
   std::string at = path;
   for (int hops = 0;; ++hops) {
@@ -120,15 +121,11 @@ int follow_links(std::string& path) {
   return 0;
 }
 
-// Why replacing `target` must fail before anything is written, as an open
-// for writing would: 0, or ELOOP (a loop of links), EISDIR (a folder), or
-// the error of opening the existing file for writing (EACCES, EROFS ...).
-// Sets `file` to the file behind the links: each link followed (a relative
-// one from its own folder), a dangling link naming the file to be created.
+// Why replacing `file` (a file behind its links) must fail before anything
+// is written, as an open for writing would: 0, or EISDIR (a folder), or the
+// error of opening the existing file for writing (EACCES, EROFS ...).
 // Whether its folder may be written is not checked.
-int open_error(const std::string& target, std::string& file) {
-  file = target;
-  if (const int error = follow_links(file); error != 0) return error;
+int open_error(const std::string& file) {
   struct stat st {};
   if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : 0;
   // Replacing the file must not succeed where writing into it would fail.
@@ -161,7 +158,10 @@ Reservation PendingFile::reserve(std::string target, std::string_view suffix) {
 
 int PendingFile::create(std::string_view suffix, const char*& failed) {
   failed = "cannot open";
-  if (const int error = open_error(target_, final_); error != 0) return error;
+  final_ = target_;
+  int error = follow_links(final_);
+  if (error == 0) error = open_error(final_);
+  if (error != 0) return error;
   struct stat st {};
   special_ = stat(final_.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
   std::string pattern = special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX" + std::string(suffix)
