@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 
 namespace {
 

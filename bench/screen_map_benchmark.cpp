@@ -14,6 +14,7 @@
 #include "driver/zoom.h"
 #include "driver/zoom_main.h"
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "mapscreen/screen_map.h"
 
 namespace {

@@ -49,8 +49,7 @@ foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
     PATTERN "test_support.h" EXCLUDE
     PATTERN "pgplot.h" EXCLUDE
     PATTERN "font_glyphs.h" EXCLUDE
-    PATTERN "recording_pgplot.h" EXCLUDE
-    PATTERN "ps_text_fields.h" EXCLUDE)
+    PATTERN "recording_pgplot.h" EXCLUDE)
 endforeach()
 install(FILES gfxwin/graphics.h gfxwin/runtime.h DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
 

@@ -7,6 +7,7 @@
 #include "driver/hand_off.h"
 #include "driver/zoom.h"
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 
 namespace driver {
 namespace {

@@ -7,7 +7,7 @@ set -u
 zoom="$1"
 shot="$(mktemp -d)"
 trap 'rm -rf "$shot"' EXIT
-convert=/usr/bin/convert
+source "$(dirname "$0")/../cmake/display_test_support.sh"
 
 MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 timeout 150 "$zoom" > "$shot/out.txt" 2>&1 &
 pid=$!
@@ -16,16 +16,11 @@ for _ in $(seq 1 1200); do
   sleep 0.1
 done
 sleep 1
-xwd -root -silent > "$shot/screen.xwd" || { echo "xwd failed"; kill "$pid"; exit 1; }
+screen_shot "$shot/screen.png" || { kill "$pid"; exit 1; }
 wait "$pid"
 code=$?
-"$convert" "xwd:$shot/screen.xwd" "$shot/screen.png" || { echo "convert failed"; exit 1; }
-share() {
-  "$convert" "$shot/screen.png" -fill black +opaque "$1" -fill white -opaque "$1" \
-    -colorspace Gray -format '%[fx:mean]' info:
-}
-magenta=$(share '#800080')
-white=$(share '#FFFFFF')
+magenta=$(colour_share "$shot/screen.png" '#800080')
+white=$(colour_share "$shot/screen.png" '#FFFFFF')
 lines=$(grep -c 'Ray =' "$shot/out.txt")
 echo "exit code $code, $lines progress lines, magenta share $magenta, white share $white"
 [ "$code" -eq 0 ] || { echo "FAIL: mandel_zoom ended with $code"; exit 1; }

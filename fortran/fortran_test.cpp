@@ -14,6 +14,7 @@
 
 #include "fortran/allocation_count.h"
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "mapdata/dat_map.h"
 #include "mapps/ps_map.h"
 #include "mapps/recording_pgplot.h"

@@ -81,13 +81,6 @@ std::optional<std::string> unbroken(std::optional<std::string> text) {
   return text;
 }
 
-template <class T>
-std::vector<float> single(const std::vector<T>& v) {
-  std::vector<float> out;
-  for (T x : v) out.push_back(fuzz::to_single(static_cast<double>(x)));
-  return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -102,36 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool matrix = form >= 2;
   constexpr fuzz::Index kMaxSize = 40;
 
-  std::optional<fuzz::FuzzVec<float>> xf, yf, zf;
-  std::optional<fuzz::FuzzVec<double>> xd, yd, zd;
-  std::optional<fuzz::FuzzMat<float>> mf;
-  std::optional<fuzz::FuzzMat<double>> md;
-  std::vector<float> x, y, z;  // the values as the file must hold them, before the log
-  if (wide) {
-    xd.emplace(in, kMaxSize);
-    yd.emplace(in, kMaxSize);
-    x = single(xd->values());
-    y = single(yd->values());
-    if (matrix) {
-      md.emplace(in, kMaxSize, kMaxSize);
-      z = single(md->values());
-    } else {
-      zd.emplace(in, kMaxSize * kMaxSize / 4);
-      z = single(zd->values());
-    }
-  } else {
-    xf.emplace(in, kMaxSize);
-    yf.emplace(in, kMaxSize);
-    x = xf->values();
-    y = yf->values();
-    if (matrix) {
-      mf.emplace(in, kMaxSize, kMaxSize);
-      z = mf->values();
-    } else {
-      zf.emplace(in, kMaxSize * kMaxSize / 4);
-      z = zf->values();
-    }
-  }
+  const fuzz::FormArrays a(in, wide, matrix, kMaxSize, kMaxSize * kMaxSize / 4);
+  // The values as the file must hold them, before the log.
+  const std::vector<float> x = a.x_single(), y = a.y_single(), z = a.z_single();
 
   const std::optional<int> log_option = fuzz::any_log_option(in, fuzz::all_have_log(z));
   const std::optional<std::string> xlabel = fuzz::any_text(in);
@@ -141,9 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (fuzz::verbose()) {
     static const char* const names[] = {"dat_map", "dat_map_r8", "dat_map_2d", "dat_map_2d_r8"};
-    fuzz::print_call(std::string(names[form]) + "(\n  x = " + (wide ? xd->describe() : xf->describe()) +
-                     ",\n  y = " + (wide ? yd->describe() : yf->describe()) + ",\n  z = " +
-                     (matrix ? (wide ? md->describe() : mf->describe()) : (wide ? zd->describe() : zf->describe())) +
+    fuzz::print_call(std::string(names[form]) + "(" + a.describe() +
                      ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
                      ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", file " +
                      show_text(file) + ")");
@@ -154,23 +118,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
   switch (form) {
     case 0:
-      mapdata::dat_map(xf->view(), yf->view(), zf->view(), lo, xl, yl, ti, file);
+      mapdata::dat_map(a.xf->view(), a.yf->view(), a.zf->view(), lo, xl, yl, ti, file);
       break;
     case 1:
-      mapdata::dat_map_r8(xd->view(), yd->view(), zd->view(), lo, xl, yl, ti, file);
+      mapdata::dat_map_r8(a.xd->view(), a.yd->view(), a.zd->view(), lo, xl, yl, ti, file);
       break;
     case 2:
-      mapdata::dat_map_2d(xf->view(), yf->view(), mf->view(), lo, xl, yl, ti, file);
+      mapdata::dat_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), lo, xl, yl, ti, file);
       break;
     default:
-      mapdata::dat_map_2d_r8(xd->view(), yd->view(), md->view(), lo, xl, yl, ti,
+      mapdata::dat_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), lo, xl, yl, ti,
                              file);
       break;
   }
 
   // The caller's arrays.
-  const bool unchanged = wide ? xd->unchanged() && yd->unchanged() && (matrix ? md->unchanged() : zd->unchanged())
-                              : xf->unchanged() && yf->unchanged() && (matrix ? mf->unchanged() : zf->unchanged());
+  const bool unchanged = a.xy_unchanged() && a.z_unchanged();
   FUZZ_CHECK(unchanged, "dat_map changed the caller's arrays");
 
   // The folder and the console.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <type_traits>
 
 #include "rtl/console.h"
 #include "rtl/fatal.h"
@@ -347,6 +348,82 @@ std::string FuzzMat<T>::describe() const {
   for (std::size_t k = 0; k < v.size() && k < kShown; ++k) out += (k ? ", " : "") + show(v[k]);
   if (v.size() > kShown) out += ", ... " + std::to_string(v.size() - kShown) + " more";
   return out + "}";
+}
+
+FormArrays::FormArrays(FuzzedDataProvider& in, bool wide, bool matrix, Index max_size, Index max_values) {
+  if (wide) {
+    xd.emplace(in, max_size);
+    yd.emplace(in, max_size);
+    if (matrix)
+      md.emplace(in, max_size, max_size);
+    else
+      zd.emplace(in, max_values);
+  } else {
+    xf.emplace(in, max_size);
+    yf.emplace(in, max_size);
+    if (matrix)
+      mf.emplace(in, max_size, max_size);
+    else
+      zf.emplace(in, max_values);
+  }
+}
+
+namespace {
+
+template <class To, class From>
+std::vector<To> converted(const std::vector<From>& v) {
+  if constexpr (std::is_same_v<To, From>) {
+    return v;
+  } else {
+    // Narrowed as the routines narrow: rounded to nearest, beyond the range infinite.
+    std::vector<To> out;
+    for (From x : v) {
+      if constexpr (std::is_same_v<To, float>)
+        out.push_back(to_single(x));
+      else
+        out.push_back(static_cast<To>(x));
+    }
+    return out;
+  }
+}
+
+// The values of whichever of a single- and a double-precision array was built.
+template <class To, class Single, class Double>
+std::vector<To> values_of(const std::optional<Single>& single, const std::optional<Double>& wide) {
+  return single ? converted<To>(single->values()) : converted<To>(wide->values());
+}
+
+}  // namespace
+
+std::size_t FormArrays::nx() const { return static_cast<std::size_t>(xf ? xf->size() : xd->size()); }
+std::size_t FormArrays::ny() const { return static_cast<std::size_t>(yf ? yf->size() : yd->size()); }
+
+std::vector<float> FormArrays::x_single() const { return values_of<float>(xf, xd); }
+std::vector<float> FormArrays::y_single() const { return values_of<float>(yf, yd); }
+std::vector<float> FormArrays::z_single() const {
+  return mf || md ? values_of<float>(mf, md) : values_of<float>(zf, zd);
+}
+std::vector<double> FormArrays::x_wide() const { return values_of<double>(xf, xd); }
+std::vector<double> FormArrays::y_wide() const { return values_of<double>(yf, yd); }
+std::vector<double> FormArrays::z_wide() const {
+  return mf || md ? values_of<double>(mf, md) : values_of<double>(zf, zd);
+}
+
+std::string FormArrays::describe_xy() const {
+  return "\n  x = " + (xf ? xf->describe() : xd->describe()) + ",\n  y = " + (yf ? yf->describe() : yd->describe());
+}
+
+std::string FormArrays::describe() const {
+  const std::string z = mf ? mf->describe() : md ? md->describe() : zf ? zf->describe() : zd->describe();
+  return describe_xy() + ",\n  z = " + z;
+}
+
+bool FormArrays::xy_unchanged() const {
+  return xf ? xf->unchanged() && yf->unchanged() : xd->unchanged() && yd->unchanged();
+}
+
+bool FormArrays::z_unchanged() const {
+  return mf ? mf->unchanged() : md ? md->unchanged() : zf ? zf->unchanged() : zd->unchanged();
 }
 
 template class FuzzVec<float>;

@@ -123,6 +123,41 @@ class FuzzMat {
   maparg::MatView<T> view_;
 };
 
+// --- The arrays of one call in one of a rendering's four forms ---
+
+// x and y in single or double precision (`wide`), z a vector of up to
+// `max_values` elements or a matrix of up to `max_size` x `max_size`, of the
+// precision of x and y; each over an array of its own, built in that order.
+class FormArrays {
+ public:
+  FormArrays(FuzzedDataProvider& in, bool wide, bool matrix, Index max_size, Index max_values);
+
+  // The arrays built; of each pair the one of the form's precision.
+  std::optional<FuzzVec<float>> xf, yf, zf;
+  std::optional<FuzzVec<double>> xd, yd, zd;
+  std::optional<FuzzMat<float>> mf;
+  std::optional<FuzzMat<double>> md;
+
+  std::size_t nx() const;
+  std::size_t ny() const;
+  // The values in storage order as a routine narrowing them sees them, and
+  // in double precision as a routine widening them sees them.
+  std::vector<float> x_single() const;
+  std::vector<float> y_single() const;
+  std::vector<float> z_single() const;
+  std::vector<double> x_wide() const;
+  std::vector<double> y_wide() const;
+  std::vector<double> z_wide() const;
+
+  // The arrays for replaying a call by hand, a line each: "\n  x = ...,\n  y = ..."
+  // and that with ",\n  z = ...".
+  std::string describe_xy() const;
+  std::string describe() const;
+  // Whether the caller's arrays are bit for bit as built.
+  bool xy_unchanged() const;
+  bool z_unchanged() const;
+};
+
 // --- Optional arguments ---
 
 // Absent, or 0 .. 100 bytes of anything, sometimes between blanks.

@@ -56,13 +56,6 @@ void check_output_file_field(FuzzedDataProvider& in) {
                  ", expected " + show_text(expected));
 }
 
-template <class T>
-std::vector<float> single(const std::vector<T>& v) {
-  std::vector<float> out;
-  for (T x : v) out.push_back(fuzz::to_single(static_cast<double>(x)));
-  return out;
-}
-
 bool exists(const std::string& path, off_t* size) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;
@@ -86,42 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool matrix = form >= 2;
   constexpr fuzz::Index kMaxSize = 24;
 
-  std::optional<fuzz::FuzzVec<float>> xf, yf, zf;
-  std::optional<fuzz::FuzzVec<double>> xd, yd, zd;
-  std::optional<fuzz::FuzzMat<float>> mf;
-  std::optional<fuzz::FuzzMat<double>> md;
-  std::size_t nx = 0, ny = 0;
-  std::vector<float> x, y;  // in single precision, as the routine sees them
-  std::vector<float> z;     // as the routine takes its logarithms
-  if (wide) {
-    xd.emplace(in, kMaxSize);
-    yd.emplace(in, kMaxSize);
-    nx = xd->values().size();
-    ny = yd->values().size();
-    x = single(xd->values());
-    y = single(yd->values());
-    if (matrix) {
-      md.emplace(in, kMaxSize, kMaxSize);
-      z = single(md->values());
-    } else {
-      zd.emplace(in, kMaxSize * kMaxSize);
-      z = single(zd->values());
-    }
-  } else {
-    xf.emplace(in, kMaxSize);
-    yf.emplace(in, kMaxSize);
-    nx = xf->values().size();
-    ny = yf->values().size();
-    x = xf->values();
-    y = yf->values();
-    if (matrix) {
-      mf.emplace(in, kMaxSize, kMaxSize);
-      z = mf->values();
-    } else {
-      zf.emplace(in, kMaxSize * kMaxSize);
-      z = zf->values();
-    }
-  }
+  const fuzz::FormArrays a(in, wide, matrix, kMaxSize, kMaxSize * kMaxSize);
+  const std::size_t nx = a.nx(), ny = a.ny();
+  // In single precision, as the routine sees them (z before the logarithms).
+  const std::vector<float> x = a.x_single(), y = a.y_single(), z = a.z_single();
 
   const std::optional<int> log_option = fuzz::any_log_option(in, fuzz::all_have_log(z));
   const std::optional<std::string> xlabel = fuzz::any_text(in);
@@ -150,9 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (fuzz::verbose()) {
     static const char* const names[] = {"ps_map", "ps_map_r8", "ps_map_2d", "ps_map_2d_r8"};
-    fuzz::print_call(std::string(names[form]) + "(\n  x = " + (wide ? xd->describe() : xf->describe()) +
-                     ",\n  y = " + (wide ? yd->describe() : yf->describe()) + ",\n  z = " +
-                     (matrix ? (wide ? md->describe() : mf->describe()) : (wide ? zd->describe() : zf->describe())) +
+    fuzz::print_call(std::string(names[form]) + "(" + a.describe() +
                      ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
                      ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", file " +
                      fuzz::describe(file) + ", device " + fuzz::describe(device) + ")");
@@ -164,21 +123,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto fi = fuzz::arg(file), de = fuzz::arg(device);
   switch (form) {
     case 0:
-      mapps::ps_map(xf->view(), yf->view(), zf->view(), lo, xl, yl, ti, fi, de);
+      mapps::ps_map(a.xf->view(), a.yf->view(), a.zf->view(), lo, xl, yl, ti, fi, de);
       break;
     case 1:
-      mapps::ps_map_r8(xd->view(), yd->view(), zd->view(), lo, xl, yl, ti, fi, de);
+      mapps::ps_map_r8(a.xd->view(), a.yd->view(), a.zd->view(), lo, xl, yl, ti, fi, de);
       break;
     case 2:
-      mapps::ps_map_2d(xf->view(), yf->view(), mf->view(), lo, xl, yl, ti, fi, de);
+      mapps::ps_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), lo, xl, yl, ti, fi, de);
       break;
     default:
-      mapps::ps_map_2d_r8(xd->view(), yd->view(), md->view(), lo, xl, yl, ti, fi, de);
+      mapps::ps_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), lo, xl, yl, ti, fi, de);
       break;
   }
 
-  const bool unchanged = wide ? xd->unchanged() && yd->unchanged() && (matrix ? md->unchanged() : zd->unchanged())
-                              : xf->unchanged() && yf->unchanged() && (matrix ? mf->unchanged() : zf->unchanged());
+  const bool unchanged = a.xy_unchanged() && a.z_unchanged();
   FUZZ_CHECK(unchanged, "ps_map changed the caller's arrays");
 
   const std::size_t cells = nx * ny;

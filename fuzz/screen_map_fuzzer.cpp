@@ -24,6 +24,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "gfxwin/surface.h"
 #include "gfxwin/unit.h"
 #include "mapscreen/screen_map.h"
@@ -106,11 +107,6 @@ void check_base_z(const std::vector<double>& before, const std::vector<double>& 
   }
 }
 
-template <class T>
-std::vector<double> wide(const std::vector<T>& v) {
-  return std::vector<double>(v.begin(), v.end());
-}
-
 // A sequence of calls on one unit: the area of its first call, and whether
 // every later call used it too (another area draws in another viewport).
 struct Sequence {
@@ -123,42 +119,12 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   const int form = in.ConsumeIntegralInRange<int>(0, 3);  // scr_map, _r4, _2d, _2d_r8
   constexpr fuzz::Index kMaxSize = 30;
 
-  std::optional<fuzz::FuzzVec<double>> xd, yd;
-  std::optional<fuzz::FuzzVec<float>> xf, yf, zf;
-  std::optional<fuzz::FuzzMat<float>> mf;
-  std::optional<fuzz::FuzzMat<double>> md;
+  // The base form takes x, y and z in double precision, z a vector it rescales in place.
+  const fuzz::FormArrays a(in, form == 0 || form == 3, form >= 2, kMaxSize, kMaxSize * kMaxSize);
+  const std::size_t nx = a.nx(), ny = a.ny();
   std::vector<double> base_z;  // the base form's z, changed in place
-  std::vector<double> z;       // the values as the routine sees them
-  std::size_t nx = 0, ny = 0;
-  if (form == 1 || form == 2) {
-    xf.emplace(in, kMaxSize);
-    yf.emplace(in, kMaxSize);
-    nx = xf->values().size();
-    ny = yf->values().size();
-  } else {
-    xd.emplace(in, kMaxSize);
-    yd.emplace(in, kMaxSize);
-    nx = xd->values().size();
-    ny = yd->values().size();
-  }
-  switch (form) {
-    case 0:
-      base_z = fuzz::FuzzVec<double>(in, kMaxSize * kMaxSize).values();
-      z = base_z;
-      break;
-    case 1:
-      zf.emplace(in, kMaxSize * kMaxSize);
-      z = wide(zf->values());
-      break;
-    case 2:
-      mf.emplace(in, kMaxSize, kMaxSize);
-      z = wide(mf->values());
-      break;
-    default:
-      md.emplace(in, kMaxSize, kMaxSize);
-      z = md->values();
-      break;
-  }
+  if (form == 0) base_z = a.zd->values();
+  const std::vector<double> z = a.z_wide();  // the values as the routine sees them
 
   const std::optional<int> log_option = fuzz::any_log_option(in, fuzz::all_have_log(z));
   const std::optional<std::string> xlabel = fuzz::any_text(in);
@@ -170,14 +136,11 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   if (first && continuation) *continuation &= ~1;
   const bool later = continuation && (*continuation & 1) != 0;
 
+  static const char* const names[] = {"scr_map", "scr_map_r4", "scr_map_2d", "scr_map_2d_r8"};
   if (fuzz::verbose()) {
-    static const char* const names[] = {"scr_map", "scr_map_r4", "scr_map_2d", "scr_map_2d_r8"};
-    const std::string zs = form == 0   ? fuzz::FuzzVec<double>(base_z).describe()
-                           : form == 1 ? zf->describe()
-                           : form == 2 ? mf->describe()
-                                       : md->describe();
-    fuzz::print_call(std::string(names[form]) + "(\n  x = " + (xd ? xd->describe() : xf->describe()) +
-                     ",\n  y = " + (xd ? yd->describe() : yf->describe()) + ",\n  z = " + zs +
+    const std::string arrays =
+        form == 0 ? a.describe_xy() + ",\n  z = " + fuzz::FuzzVec<double>(base_z).describe() : a.describe();
+    fuzz::print_call(std::string(names[form]) + "(" + arrays +
                      ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
                      ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", size " +
                      fuzz::describe(size) + ", own window " + std::to_string(own_window) + ", continuation " +
@@ -188,33 +151,31 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
   switch (form) {
     case 0:
-      mapscreen::scr_map(xd->view(), yd->view(), base_z, log_option, xl, yl, ti, size, own_window, continuation);
+      mapscreen::scr_map(a.xd->view(), a.yd->view(), base_z, log_option, xl, yl, ti, size, own_window, continuation);
       break;
     case 1:
-      mapscreen::scr_map_r4(xf->view(), yf->view(), zf->view(), log_option, xl, yl, ti, size, own_window,
+      mapscreen::scr_map_r4(a.xf->view(), a.yf->view(), a.zf->view(), log_option, xl, yl, ti, size, own_window,
                             continuation);
       break;
     case 2:
-      mapscreen::scr_map_2d(xf->view(), yf->view(), mf->view(), log_option, xl, yl, ti, size, own_window,
+      mapscreen::scr_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), log_option, xl, yl, ti, size, own_window,
                             continuation);
       break;
     default:
-      mapscreen::scr_map_2d_r8(xd->view(), yd->view(), md->view(), log_option, xl, yl, ti, size, own_window,
+      mapscreen::scr_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), log_option, xl, yl, ti, size, own_window,
                                continuation);
       break;
   }
 
   // The caller's arrays.
-  const bool coordinates_unchanged = xd ? xd->unchanged() && yd->unchanged() : xf->unchanged() && yf->unchanged();
-  FUZZ_CHECK(coordinates_unchanged, "the screen map changed the caller's x or y");
-  if (zf) FUZZ_CHECK(zf->unchanged(), "scr_map_r4 changed the caller's z");
-  if (mf) FUZZ_CHECK(mf->unchanged(), "scr_map_2d changed the caller's z");
-  if (md) FUZZ_CHECK(md->unchanged(), "scr_map_2d_r8 changed the caller's z");
+  FUZZ_CHECK(a.xy_unchanged(), "the screen map changed the caller's x or y");
+  // The base form's z is the caller's own vector, checked below.
+  if (form != 0) FUZZ_CHECK(a.z_unchanged(), std::string(names[form]) + " changed the caller's z");
   if (form == 0) {
     const auto finite = [](const std::vector<double>& v) {
       return std::all_of(v.begin(), v.end(), [](double c) { return std::isfinite(c); });
     };
-    const bool has_cells = nx > 0 && ny > 0 && finite(xd->values()) && finite(yd->values());
+    const bool has_cells = nx > 0 && ny > 0 && finite(a.x_wide()) && finite(a.y_wide());
     check_base_z(z, base_z, nx * ny, has_cells, fuzz::log_on(log_option));
   }
 

@@ -7,21 +7,17 @@ set -u
 demo="$1"
 shot="$(mktemp -d)"
 trap 'rm -rf "$shot"' EXIT
-# The real ImageMagick, not a stand-in earlier on the PATH.
-convert=/usr/bin/convert
-[ -x "$convert" ] || convert=convert
+source "$(dirname "$0")/../cmake/display_test_support.sh"
 
 MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 timeout 30 "$demo" > "$shot/out.txt" 2>&1 &
 pid=$!
 sleep 2.5
-xwd -root -silent > "$shot/screen.xwd" || { echo "xwd failed"; kill "$pid"; exit 1; }
+screen_shot "$shot/screen.png" || { kill "$pid"; exit 1; }
 wait "$pid"
 code=$?
-"$convert" "xwd:$shot/screen.xwd" "$shot/screen.png" || { echo "convert failed"; exit 1; }
 # The share of the screen in that colour; the rectangle is 301 x 201 pixels
 # of a 1280 x 1024 screen, about 0.046.
-share=$("$convert" "$shot/screen.png" -fill black +opaque '#E07F2D' -fill white -opaque '#E07F2D' \
-        -colorspace Gray -format '%[fx:mean]' info:)
+share=$(colour_share "$shot/screen.png" '#E07F2D')
 echo "demo exit code $code, share of the demo's colour $share"
 cat "$shot/out.txt"
 [ "$code" -eq 0 ] || { echo "FAIL: the demo ended with $code"; exit 1; }

@@ -20,9 +20,10 @@
 #include <mutex>
 
 #include "gfxwin/console_input.h"
+#include "gfxwin/graphics.h"
 #include "gfxwin/runtime.h"
 #include "gfxwin/surface_view.h"
-#include "rtl/safe_file.h"
+#include "rtl/pending_files.h"
 
 namespace gfxwin {
 namespace {

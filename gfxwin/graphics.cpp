@@ -11,7 +11,9 @@
 #include <utility>
 
 #include "gfxwin/console_input.h"
+#include "gfxwin/graphics_testing.h"
 #include "textfmt/drawn_text.h"
+#include "textfmt/fixed_text.h"
 #include "gfxwin/font_list.h"
 #include "gfxwin/unit.h"
 #include "rtl/fatal.h"
@@ -69,12 +71,6 @@ bool same_text(std::string_view a, std::string_view b) {
         std::toupper(static_cast<unsigned char>(b[i])))
       return false;
   return true;
-}
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
 }
 
 // What the program's thread waits for from the windows: pictures shown and
@@ -219,8 +215,8 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
-    if (unit >= 0 && same_text(trimmed(file), "USER") && r.units.count(unit) == 0) {
-      opened = std::make_shared<Unit>(unit, std::string(trimmed(title)));
+    if (unit >= 0 && same_text(textfmt::strip(file), "USER") && r.units.count(unit) == 0) {
+      opened = std::make_shared<Unit>(unit, std::string(textfmt::strip(title)));
       r.units[unit] = opened;
       offscreen = r.offscreen;
       if (offscreen) r.offscreen_units.push_back(unit);
@@ -229,7 +225,7 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   // The report ends the program; the lock is not held by then.
   if (!opened)
     rtl::fatal_error("open: cannot open window unit " + std::to_string(unit) + " on file '" +
-                     std::string(trimmed(file)) + "'");
+                     std::string(textfmt::strip(file)) + "'");
   if (offscreen) return;
   if (const WindowHost h = current_host(); h.opened) h.opened(opened);
 }
@@ -347,8 +343,8 @@ std::int16_t set_text_color(std::int16_t index) {
 
 void read_console_line() {
   hold_while_paused();
-  if (const WindowHost h = current_host(); h.read_line) {
-    h.read_line();
+  if (const WindowHost h = current_host(); h.wait_for_console_line) {
+    h.wait_for_console_line();
     return;
   }
   // Without the runtime there is no window to type in: standard input only,

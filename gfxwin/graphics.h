@@ -107,6 +107,10 @@ std::int16_t set_text_color(std::int16_t index);
 // its end counts as Enter, so the call never waits for nobody.
 void read_console_line();
 
+// Every line of the console window so far, each ending in a line feed; an
+// unfinished line (being typed) comes last without one.
+std::string console_text();
+
 // --- Inspection, for tests and for saving pictures ---
 
 // The pixels of a unit's surface as 0xRRGGBB values, row by row.
@@ -125,10 +129,6 @@ std::string window_title(int unit);
 
 // The number of the unit whose window is active.
 int active_unit();
-
-// Closes every graphics unit and resets all windows to their initial state
-// (tests only).
-void reset_for_tests();
 
 // --- Pictures drawn off screen ---
 

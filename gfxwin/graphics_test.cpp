@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gfxwin/font_list.h"
+#include "gfxwin/graphics_testing.h"
 #include "gfxwin/unit.h"
 
 namespace gfxwin {

@@ -25,10 +25,11 @@
 #include "gfxwin/console_input.h"
 #include "gfxwin/frame_window.h"
 #include "gfxwin/graphics.h"
+#include "gfxwin/runtime_testing.h"
 #include "gfxwin/unit.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
-#include "rtl/safe_file.h"
+#include "rtl/pending_files.h"
 
 namespace gfxwin {
 namespace {
@@ -157,7 +158,7 @@ void install(Runtime& rt) {
   host.reset = [&rt] { on_gui_and_wait(rt, [&rt] { rt.frame->remove_graphics_units(); }); };
   // A line typed in the console window or on standard input; without a
   // display nobody can type in the window, and the end of input is Enter.
-  host.read_line = [&rt] { rt.input.read_line(STDIN_FILENO, rt.headless); };
+  host.wait_for_console_line = [&rt] { rt.input.read_line(STDIN_FILENO, rt.headless); };
   set_window_host(std::move(host));
 
   rtl::set_console_listener([](std::string_view record) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "gfxwin/graphics.h"
+#include "gfxwin/runtime_testing.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"

@@ -66,8 +66,8 @@ struct WindowHost {
   std::function<void(const std::shared_ptr<Unit>&)> activated;
   // Every graphics unit was closed.
   std::function<void()> reset;
-  // Reads one console line, blocking until it is entered.
-  std::function<void()> read_line;
+  // Returns when a console line has been entered (it stays on the console).
+  std::function<void()> wait_for_console_line;
 };
 
 // An empty host: no runtime (read_console_line reads standard input).

@@ -12,7 +12,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
+#include <string>
+
+#include "textfmt/fixed_text.h"
 
 namespace mapdata {
 namespace {
@@ -58,15 +62,9 @@ std::string line_error(std::uint64_t index, std::string_view what, std::string_v
   return "line " + std::to_string(index + 1) + ": " + std::string(what) + ": \"" + excerpt(line) + "\"";
 }
 
-std::string_view strip_blanks(std::string_view s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 template <class T>
 std::optional<T> parse_number(std::string_view field) {
-  const std::string_view s = strip_blanks(field);
+  const std::string_view s = textfmt::strip(field);
   if (s.empty()) return std::nullopt;
   T value{};
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
@@ -227,13 +225,43 @@ MapReadResult failure(std::string error) {
   return result;
 }
 
-// The whole reading; `size` is the number of bytes of the input when known.
-MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
+// One reading of a map, in three steps: the header, the values as they
+// come, the texts among the last lines. Each step gives an error message, or
+// nothing when the reading may go on.
+class MapReading {
+ public:
+  using Error = std::optional<std::string>;
+
+  explicit MapReading(LineSplitter& in) : in_(in) {}
+
+  Error header();
+  // `size` is the number of bytes of the input when known.
+  Error values(std::optional<std::uint64_t> size);
+  Error texts();
+
+  MapData map;
+
+ private:
+  std::string value_error(std::uint64_t k, std::string_view line) const;
+  void store(std::uint64_t k, float value);
+
+  LineSplitter& in_;
+  std::uint64_t nx_ = 0;
+  std::uint64_t ny_ = 0;
+  std::uint64_t values_start_ = 0;  // the line of the first x value
+  std::array<std::size_t, 3> room_{};  // for x, y and z
+  LastLines last_;
+  std::uint64_t count_ = 1;  // lines read, the header included
+  std::uint64_t at_ = 0;     // the first kept line that is not a value
+  std::uint64_t kept_from_ = 0;  // the first line kept in last_, not yet stored
+};
+
+MapReading::Error MapReading::header() {
   std::string_view header;
-  switch (in.next(header)) {
+  switch (in_.next(header)) {
     case LineSplitter::Next::line: break;
-    case LineSplitter::Next::end: return failure("the file is empty");
-    case LineSplitter::Next::error: return failure(in.error());
+    case LineSplitter::Next::end: return "the file is empty";
+    case LineSplitter::Next::error: return in_.error();
   }
   const auto field = [&](std::size_t k) { return parse_number<std::int32_t>(header.substr(12 * k, 12)); };
   std::optional<std::int32_t> nx_field, ny_field, one;
@@ -243,71 +271,72 @@ MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
     one = field(2);
   }
   if (!nx_field || !ny_field || *nx_field < 0 || *ny_field < 0 || one != 1)
-    return failure(line_error(0, "not a header of nx, ny and 1", header));
-
-  MapData map;
+    return line_error(0, "not a header of nx, ny and 1", header);
   map.nx = *nx_field;
   map.ny = *ny_field;
-  const auto nx = static_cast<std::uint64_t>(map.nx);
-  const auto ny = static_cast<std::uint64_t>(map.ny);
-  const std::uint64_t values_start = 1 + nx + ny;
+  nx_ = static_cast<std::uint64_t>(map.nx);
+  ny_ = static_cast<std::uint64_t>(map.ny);
+  values_start_ = 1 + nx_ + ny_;
+  return std::nullopt;
+}
 
+std::string MapReading::value_error(std::uint64_t k, std::string_view line) const {
+  const char* what = k <= nx_ ? "not an x value" : k <= nx_ + ny_ ? "not a y value" : "not a value";
+  return line_error(k, what, line);
+}
+
+void MapReading::store(std::uint64_t k, float value) {
+  const int kind = k > nx_ + ny_ ? 2 : k > nx_ ? 1 : 0;
+  std::vector<float>& values = kind == 2 ? map.z : kind == 1 ? map.y : map.x;
+  if (values.empty()) values.reserve(room_[kind]);
+  values.push_back(value);
+}
+
+MapReading::Error MapReading::values(std::optional<std::uint64_t> size) {
   // Room for no more values than the rest of the input can hold, whatever
   // the header says, reserved as the first value of each kind comes (a file
   // that is wrong from its second line on costs nothing); of an input of
   // unknown size, nothing in advance.
-  std::array<std::size_t, 3> room{};  // for x, y and z
   if (size) {
-    const std::uint64_t rest = *size > in.consumed() ? *size - in.consumed() : 0;
+    const std::uint64_t rest = *size > in_.consumed() ? *size - in_.consumed() : 0;
     std::uint64_t lines = rest > kShortestTextsBytes ? (rest - kShortestTextsBytes) / kValueLineBytes : 0;
     const auto take = [&lines](std::uint64_t wanted) {
       const std::uint64_t n = std::min(wanted, lines);
       lines -= n;
       return static_cast<std::size_t>(n);
     };
-    room = {take(nx), take(ny), take(lines)};
+    room_ = {take(nx_), take(ny_), take(lines)};
   }
-
-  const auto value_error = [&](std::uint64_t k, std::string_view line) {
-    const char* what = k <= nx ? "not an x value" : k <= nx + ny ? "not a y value" : "not a value";
-    return failure(line_error(k, what, line));
-  };
-  const auto store = [&](std::uint64_t k, float value) {
-    const int kind = k > nx + ny ? 2 : k > nx ? 1 : 0;
-    std::vector<float>& values = kind == 2 ? map.z : kind == 1 ? map.y : map.x;
-    if (values.empty()) values.reserve(room[kind]);
-    values.push_back(value);
-  };
 
   // Every line more than six before the last is a value.
-  LastLines last;
-  std::uint64_t count = 1;  // lines read, the header included
   for (;;) {
     std::string_view line;
-    const auto next = in.next(line);
-    if (next == LineSplitter::Next::error) return failure(in.error());
+    const auto next = in_.next(line);
+    if (next == LineSplitter::Next::error) return in_.error();
     if (next == LineSplitter::Next::end) break;
-    if (count > kMostTextLines) {
-      const std::uint64_t k = count - kMostTextLines;
-      const auto value = parse_value_line(last[k]);
-      if (!value) return value_error(k, last[k]);
+    if (count_ > kMostTextLines) {
+      const std::uint64_t k = count_ - kMostTextLines;
+      const auto value = parse_value_line(last_[k]);
+      if (!value) return value_error(k, last_[k]);
       store(k, *value);
     }
-    last.keep(count, line);
-    ++count;
+    last_.keep(count_, line);
+    ++count_;
   }
 
-  if (count < values_start + 3)
-    return failure("the file ends after " + std::to_string(count) + " lines; its header announces " +
-                   std::to_string(nx) + " x lines, " + std::to_string(ny) +
-                   " y lines and three text lines");
+  if (count_ < values_start_ + 3)
+    return "the file ends after " + std::to_string(count_) + " lines; its header announces " +
+           std::to_string(nx_) + " x lines, " + std::to_string(ny_) + " y lines and three text lines";
 
   // The values among the lines kept, as far as they go before the last three.
-  const std::uint64_t kept_from = count - std::min<std::uint64_t>(kMostTextLines, count - 1);
-  std::uint64_t at = kept_from;
-  while (at < count - 3 && parse_value_line(last[at])) ++at;
-  if (at < values_start) return value_error(at, last[at]);
+  kept_from_ = count_ - std::min<std::uint64_t>(kMostTextLines, count_ - 1);
+  at_ = kept_from_;
+  while (at_ < count_ - 3 && parse_value_line(last_[at_])) ++at_;
+  if (at_ < values_start_) return value_error(at_, last_[at_]);
+  return std::nullopt;
+}
 
+MapReading::Error MapReading::texts() {
   // Each reading of the last lines as three texts, one or two lines each;
   // of several, the rule in the header picks one. Masks are tried in
   // increasing order, so of readings with as many text lines the last one
@@ -318,24 +347,34 @@ MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
   };
   std::optional<unsigned> most_values, leaving_nx_ny;
   for (unsigned two_lines = 0; two_lines < 8; ++two_lines) {
-    if (count < values_start + text_lines(two_lines)) continue;
-    const std::uint64_t first = count - text_lines(two_lines);
-    if (first > at || !read_texts(last, first, two_lines, nullptr)) continue;
+    if (count_ < values_start_ + text_lines(two_lines)) continue;
+    const std::uint64_t first = count_ - text_lines(two_lines);
+    if (first > at_ || !read_texts(last_, first, two_lines, nullptr)) continue;
     if (!most_values || text_lines(two_lines) <= text_lines(*most_values)) most_values = two_lines;
-    if (static_cast<std::int64_t>(first - values_start) == expected) leaving_nx_ny = two_lines;
+    if (static_cast<std::int64_t>(first - values_start_) == expected) leaving_nx_ny = two_lines;
   }
-  if (!most_values) return failure("the last lines are not the three text lines (x label, y label, title)");
+  if (!most_values) return "the last lines are not the three text lines (x label, y label, title)";
   const unsigned chosen = leaving_nx_ny ? *leaving_nx_ny : *most_values;
 
-  const std::uint64_t first = count - text_lines(chosen);
-  for (std::uint64_t k = kept_from; k < first; ++k) store(k, *parse_value_line(last[k]));
-  std::array<std::string, 3> texts;
-  read_texts(last, first, chosen, &texts);
-  map.xlabel = std::move(texts[0]);
-  map.ylabel = std::move(texts[1]);
-  map.title = std::move(texts[2]);
+  const std::uint64_t first = count_ - text_lines(chosen);
+  for (std::uint64_t k = kept_from_; k < first; ++k) store(k, *parse_value_line(last_[k]));
+  std::array<std::string, 3> read;
+  read_texts(last_, first, chosen, &read);
+  map.xlabel = std::move(read[0]);
+  map.ylabel = std::move(read[1]);
+  map.title = std::move(read[2]);
+  return std::nullopt;
+}
+
+// The whole reading; `size` is the number of bytes of the input when known.
+MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
+  MapReading reading(in);
+  MapReading::Error error = reading.header();
+  if (!error) error = reading.values(size);
+  if (!error) error = reading.texts();
+  if (error) return failure(std::move(*error));
   MapReadResult result;
-  result.map = std::move(map);
+  result.map = std::move(reading.map);
   return result;
 }
 

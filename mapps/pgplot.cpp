@@ -111,19 +111,6 @@ void pass_on(const CaughtOutput& printed) {
 // passes it on.
 void giza(const std::function<void()>& calls) { pass_on(catch_stdio(calls)); }
 
-// Why no file can be made at `target` (an errno value), or 0. The temporary
-// file goes into the folder of the target, or of the file a link names.
-int output_error(const std::string& target) {
-  std::string file;
-  if (const int error = rtl::open_error(target, file); error != 0) return error;
-  struct stat st {};
-  if (stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return 0;  // a device or pipe: written through a copy
-  const auto slash = file.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
-  return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
-}
-
 // giza keeps the file name of a device in a buffer of 256 bytes and cuts a
 // longer one (its "device name exceeds maximum string length"): a longer
 // path is handed to it through an open descriptor of its folder,
@@ -708,17 +695,18 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
   std::string giza_spec = type->giza;
   if (!type->extension.empty()) {
     const std::string target = pgplot_output_file(device_spec);
-    if (const int error = output_error(target); error != 0) {
+    // A name that ends in the extension is taken by giza as it is.
+    rtl::Reservation reserved = rtl::PendingFile::reserve(target, type->extension);
+    if (!reserved.file) {
       report(std::string("Cannot open output file for ") + type->kind + " plot: " + target +
-             ": " + std::strerror(error));
+             ": " + std::strerror(reserved.error));
       return 0;
     }
     // The PostScript page goes through memory, not through a file cairo
     // could fail to write (see page_in_memory.h).
     keep_cairo_pages_in_memory();
     cairo_page_lost_bytes();  // counted afresh for this file
-    // A name that ends in the extension is taken by giza as it is.
-    d.pending = std::make_unique<rtl::PendingFile>(target, type->extension);
+    d.pending = std::move(reserved.file);
     d.drawn = d.pending->temporary();
     // The temporary file's own name is short (rtl::kTemporaryNameKeeps), so
     // the short name through its folder always fits.

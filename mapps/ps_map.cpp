@@ -7,7 +7,6 @@
 
 #include "maparg/convert.h"
 #include "mapps/pgplot.h"
-#include "mapps/ps_text_fields.h"
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
 #include "textfmt/drawn_text.h"
@@ -19,6 +18,28 @@ namespace mapps {
 namespace {
 
 using maparg::Index;
+
+// The five text fields: 80 characters each, the default for an absent text,
+// the labels without their leading blanks, the other texts as given. Labels
+// and title are cut to 80 characters; file name and device type are never cut.
+struct PsTextFields {
+  std::string xlabel;  // "x"
+  std::string ylabel;  // "y"
+  std::string title;   // "Representation of z=z(x,y)"
+  std::string file;    // "Map.ps"
+  std::string device;  // "ps"
+};
+
+PsTextFields ps_text_fields(OptText xlabel, OptText ylabel, OptText title, OptText file,
+                            OptText device) {
+  using maparg::Reduce;
+  using maparg::text_field;
+  return {text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading),
+          text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading),
+          text_field(title, maparg::kDefaultTitle, Reduce::none),
+          maparg::name_field(file, "Map.ps"),
+          maparg::name_field(device, "ps")};
+}
 
 // What ps_map prepares and its draw step reads; rewritten by every call.
 struct Prepared {
@@ -139,17 +160,6 @@ bool ps_map_draw() {
 }
 
 }  // namespace
-
-PsTextFields ps_text_fields(OptText xlabel, OptText ylabel, OptText title, OptText file,
-                            OptText device) {
-  using maparg::Reduce;
-  using maparg::text_field;
-  return {text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading),
-          text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading),
-          text_field(title, maparg::kDefaultTitle, Reduce::none),
-          maparg::name_field(file, "Map.ps"),
-          maparg::name_field(device, "ps")};
-}
 
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);

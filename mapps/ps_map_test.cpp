@@ -322,6 +322,17 @@ TEST_F(PsMapCalls, ArgumentFormsPackAndNarrowOnce) {
             "pgimag [0 0.30103 0.477121 0.60206 0.69897 0.778151] 3 2 1 3 1 2 0 0.778151 "
             "[0 1 0 0 0 10]");
   EXPECT_EQ(console_lines(), Lines{"'  Output in Map.cps'"});
+
+  // The forms pass the texts on as given: a title cut inside a character, an
+  // all-blank label and a file name beyond its field come out as from ps_map.
+  const std::string title = std::string(79, 'e') + "\xC3\xA9 end";
+  const std::string file = std::string(90, 'f') + ".ps";
+  recording() = {};
+  ps_map(x3, y2, z6, std::nullopt, "   ", " \xC3\xA9", title, file, "null");
+  const Lines from_base = calls();
+  recording() = {};
+  ps_map_2d_r8(xd, yd, md, std::nullopt, "   ", " \xC3\xA9", title, file, "null");
+  EXPECT_EQ(calls(), from_base);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "mapscreen/screen_map.h"
 
 namespace mapscreen {

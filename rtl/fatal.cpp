@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "rtl/console.h"
-#include "rtl/safe_file.h"
+#include "rtl/pending_files.h"
 
 namespace rtl {
 namespace {

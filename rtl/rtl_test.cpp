@@ -164,6 +164,37 @@ TEST_F(SafeFileTest, LinkedTargetIsReplacedThroughTheLink) {
   EXPECT_EQ(read_all("real.dat"), "new");
 }
 
+// A reservation that fails says why and leaves nothing behind; one that
+// succeeds hands its open temporary file to the writer.
+TEST_F(SafeFileTest, AReservationReportsFailureAsAResult) {
+  fs::create_directory("folder");
+  const Reservation missing = PendingFile::reserve("no/such/Map.ps", ".ps");
+  EXPECT_EQ(missing.file, nullptr);
+  EXPECT_STREQ(missing.failed, "cannot create");
+  EXPECT_EQ(missing.error, ENOENT);
+  const Reservation folder = PendingFile::reserve("folder", ".ps");
+  EXPECT_EQ(folder.file, nullptr);
+  EXPECT_STREQ(folder.failed, "cannot open");
+  EXPECT_EQ(folder.error, EISDIR);
+  EXPECT_EQ(entries(), std::vector<std::string>{"folder"});
+
+  { std::ofstream("Map.ps") << "earlier"; }
+  Reservation reserved = PendingFile::reserve("Map.ps", ".ps");
+  ASSERT_NE(reserved.file, nullptr);
+  EXPECT_EQ(reserved.error, 0);
+  EXPECT_TRUE(reserved.file->temporary().ends_with(".ps"));
+  const int fd = reserved.file->take_descriptor();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(reserved.file->take_descriptor(), -1);
+  EXPECT_EQ(::write(fd, "drawn", 5), 5);
+  EXPECT_EQ(close(fd), 0);
+  EXPECT_EQ(read_all("Map.ps"), "earlier");
+  reserved.file->commit();
+  EXPECT_EQ(read_all("Map.ps"), "drawn");
+  reserved.file.reset();
+  EXPECT_EQ(entries(), (std::vector<std::string>{"Map.ps", "folder"}));
+}
+
 using SafeFileDeathTest = InTempFolder;
 
 TEST_F(SafeFileDeathTest, FailuresNameTheFileAndTheReason) {

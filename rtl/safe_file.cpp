@@ -2,155 +2,22 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 
 #include "rtl/fatal.h"
 
 namespace rtl {
 
-// ---------------------------------------------------------------------------
-// The temporary files being written, reachable from a signal handler: a list
-// of slots that only grows (slots are reused, never freed), each holding the
-// path of one temporary file or nothing.
-
-struct PendingSlot {
-  std::atomic<bool> used{false};
-  std::atomic<const char*> path{nullptr};
-  PendingSlot* next = nullptr;
-};
-
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
-
-std::atomic<PendingSlot*> slots{nullptr};
-
-// Removes the temporary files; async-signal-safe.
-void unlink_pending() noexcept {
-  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
-    if (const char* path = s->path.load()) unlink(path);
-}
-
-// ---------------------------------------------------------------------------
-// Signals that end a program while it writes a file: the handler removes the
-// temporary files, then lets the signal end the program as it would have.
-
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
-constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
-
-struct SignalState {
-  std::mutex mutex;
-  int pending = 0;  // temporary files being written
-  struct sigaction previous[kSignalCount] = {};
-  bool installed[kSignalCount] = {};
-  bool exit_hook = false;
-};
-
-SignalState& signal_state() {
-  static SignalState* state = new SignalState;  // never destroyed: used until the very end
-  return *state;
-}
-
-int signal_index(int sig) {
-  for (int i = 0; i < kSignalCount; ++i)
-    if (kSignals[i] == sig) return i;
-  return -1;
-}
-
-extern "C" void on_signal(int sig, siginfo_t* info, void* context) {
-  const int i = signal_index(sig);
-  const struct sigaction& previous = signal_state().previous[i];
-  // The program's own handler decides; it may go on, and so may the file.
-  if ((previous.sa_flags & SA_SIGINFO) != 0) {
-    if (previous.sa_sigaction != nullptr) {
-      previous.sa_sigaction(sig, info, context);
-      return;
-    }
-  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
-    previous.sa_handler(sig);
-    return;
-  }
-  unlink_pending();
-  struct sigaction default_action {};
-  default_action.sa_handler = SIG_DFL;
-  sigemptyset(&default_action.sa_mask);
-  sigaction(sig, &default_action, nullptr);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, sig);
-  pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
-  raise(sig);
-}
-
-bool is_ours(const struct sigaction& action) {
-  return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == on_signal;
-}
-
-void remove_at_exit() { remove_pending_files(); }
-
-// A temporary file begins: the first one puts the handlers in place.
-void begin_pending() {
-  SignalState& st = signal_state();
-  std::lock_guard<std::mutex> lock(st.mutex);
-  if (!st.exit_hook) st.exit_hook = std::atexit(remove_at_exit) == 0;
-  if (st.pending++ > 0) return;
-  for (int i = 0; i < kSignalCount; ++i) {
-    struct sigaction current {};
-    sigaction(kSignals[i], nullptr, &current);
-    st.installed[i] = false;
-    if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) continue;
-    st.previous[i] = current;
-    struct sigaction ours {};
-    ours.sa_sigaction = on_signal;
-    ours.sa_mask = current.sa_mask;
-    ours.sa_flags = SA_SIGINFO | SA_RESTART;
-    st.installed[i] = sigaction(kSignals[i], &ours, nullptr) == 0;
-  }
-}
-
-// A temporary file ends: after the last one the program's own handlers are
-// back, unless it has installed others meanwhile.
-void end_pending() {
-  SignalState& st = signal_state();
-  std::lock_guard<std::mutex> lock(st.mutex);
-  if (--st.pending > 0) return;
-  for (int i = 0; i < kSignalCount; ++i) {
-    if (!st.installed[i]) continue;
-    struct sigaction current {};
-    sigaction(kSignals[i], nullptr, &current);
-    if (is_ours(current)) sigaction(kSignals[i], &st.previous[i], nullptr);
-    st.installed[i] = false;
-  }
-}
-
-PendingSlot* acquire_slot() {
-  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next) {
-    bool free = false;
-    if (s->used.compare_exchange_strong(free, true)) return s;
-  }
-  auto* s = new PendingSlot;
-  s->used = true;
-  s->next = slots.load();
-  while (!slots.compare_exchange_weak(s->next, s)) {
-  }
-  return s;
-}
-
-void release_slot(PendingSlot* s) {
-  s->path = nullptr;
-  s->used = false;
-}
 
 // ---------------------------------------------------------------------------
 // Files
@@ -229,12 +96,9 @@ void take_rights(const std::string& temporary, const std::string& earlier) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// The file behind the symbolic links at `path` (see open_error); 0 or why
-// it cannot be reached.
+// Sets `path` to the file behind its symbolic links: each link followed (a
+// relative one from its own folder), a dangling link naming the file to be
+// created. 0, or why it cannot be reached (ELOOP: a loop of links).
 int follow_links(std::string& path) {
   std::string at = path;
   for (int hops = 0;; ++hops) {
@@ -257,11 +121,11 @@ int follow_links(std::string& path) {
   return 0;
 }
 
-}  // namespace
-
-int open_error(const std::string& target, std::string& file) {
-  file = target;
-  if (const int error = follow_links(file); error != 0) return error;
+// Why replacing `file` (a file behind its links) must fail before anything
+// is written, as an open for writing would: 0, or EISDIR (a folder), or the
+// error of opening the existing file for writing (EACCES, EROFS ...).
+// Whether its folder may be written is not checked.
+int open_error(const std::string& file) {
   struct stat st {};
   if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : 0;
   // Replacing the file must not succeed where writing into it would fail.
@@ -271,35 +135,60 @@ int open_error(const std::string& target, std::string& file) {
   return 0;
 }
 
-PendingFile::PendingFile(std::string target, std::string_view suffix) : target_(std::move(target)) {
+}  // namespace
+
+PendingFile::PendingFile(Unchecked, std::string target) : target_(std::move(target)) {
   if (target_.empty()) fatal_error("File name is blank: no file can be created");
   refuse_nul_bytes(target_, "File name");
-  if (const int error = open_error(target_, final_); error != 0) file_error(target_, "cannot open", error);
+}
+
+PendingFile::PendingFile(std::string target, std::string_view suffix)
+    : PendingFile(Unchecked{}, std::move(target)) {
+  const char* failed = nullptr;
+  if (const int error = create(suffix, failed); error != 0) file_error(target_, failed, error);
+}
+
+Reservation PendingFile::reserve(std::string target, std::string_view suffix) {
+  Reservation r;
+  r.file.reset(new PendingFile(Unchecked{}, std::move(target)));
+  r.error = r.file->create(suffix, r.failed);
+  if (r.error != 0) r.file.reset();
+  return r;
+}
+
+int PendingFile::create(std::string_view suffix, const char*& failed) {
+  failed = "cannot open";
+  final_ = target_;
+  int error = follow_links(final_);
+  if (error == 0) error = open_error(final_);
+  if (error != 0) return error;
   struct stat st {};
   special_ = stat(final_.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
   std::string pattern = special_ ? std::string(P_tmpdir) + "/.mapplot.XXXXXX" + std::string(suffix)
                                  : temporary_pattern(final_, suffix);
-  slot_ = acquire_slot();
-  begin_pending();
-  const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));
-  if (fd < 0) {
-    const int error = errno;
-    end_pending();
-    release_slot(slot_);
-    file_error(target_, "cannot create", error);
-  }
-  close(fd);
+  failed = "cannot create";
+  fd_ = mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+  if (fd_ < 0) return errno;
   temporary_ = std::move(pattern);
-  slot_->path = temporary_.c_str();
+  registration_.set_path(temporary_.c_str());
+  failed = nullptr;
+  return 0;
 }
 
 PendingFile::~PendingFile() {
-  if (!committed_) unlink(temporary_.c_str());
-  release_slot(slot_);
-  end_pending();
+  if (fd_ >= 0) close(fd_);
+  if (!committed_ && !temporary_.empty()) unlink(temporary_.c_str());
+  registration_.set_path(nullptr);
+}
+
+int PendingFile::take_descriptor() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
 }
 
 void PendingFile::commit() {
+  if (fd_ >= 0) close(take_descriptor());
   if (special_) {
     copy_into(temporary_, target_);
     unlink(temporary_.c_str());
@@ -308,12 +197,11 @@ void PendingFile::commit() {
     if (std::rename(temporary_.c_str(), final_.c_str()) != 0) file_error(target_, "cannot replace", errno);
   }
   committed_ = true;
-  slot_->path = nullptr;
+  registration_.set_path(nullptr);
 }
 
-SafeFile::SafeFile(std::string target) : pending_(std::move(target)) {
-  fd_ = open(pending_.temporary().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd_ < 0) file_error(pending_.target(), "cannot open", errno);
+SafeFile::SafeFile(std::string target)
+    : pending_(std::move(target)), fd_(pending_.take_descriptor()) {
   buffer_.reserve(kBufferSize);
 }
 
@@ -352,11 +240,6 @@ void SafeFile::commit() {
   fd_ = -1;
   if (close(fd) != 0) file_error(pending_.target(), "cannot close", errno);
   pending_.commit();
-}
-
-void remove_pending_files() {
-  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
-    if (const char* path = s->path.exchange(nullptr)) unlink(path);
 }
 
 }  // namespace rtl

@@ -21,22 +21,26 @@
 //   - a target that is a folder is the fatal error "cannot open: Is a
 //     directory"; a device or pipe gets the finished contents copied into it.
 //
-// Temporary files are removed when the program ends through the fatal error
-// report, through exit(), or through SIGINT, SIGTERM, SIGHUP or SIGXFSZ while
-// a file is being written; the signal then ends the program with its usual
-// status. A program's own handler for one of these signals stays in charge:
-// while a file is being written the signal is passed on to it, and the
-// temporary file is kept, as the program may go on writing. A signal that is
-// ignored stays ignored. The handlers are in place only while a file is being
-// written.
+// Temporary files are removed when the program ends before they are
+// committed (rtl/pending_files.h).
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "rtl/pending_files.h"
+
 namespace rtl {
 
-struct PendingSlot;
+class PendingFile;
+
+// A reservation: the temporary file, or why there is none.
+struct Reservation {
+  std::unique_ptr<PendingFile> file;  // null when the reservation failed
+  const char* failed = nullptr;       // "cannot open" (the target) or "cannot create" (the temporary)
+  int error = 0;                      // errno of that step
+};
 
 // A temporary file's name in its folder keeps at most this many bytes of the
 // target's name: it then fits wherever the target's name fits (a folder
@@ -49,8 +53,13 @@ inline constexpr std::size_t kTemporaryNameKeeps = 160;
 class PendingFile {
  public:
   // Creates the empty temporary file, its name ending in `suffix` (for
-  // writers that insist on a file name ending); fatal when the target cannot
-  // be opened for writing or the folder is not writable.
+  // writers that insist on a file name ending). Fails when the target cannot
+  // be opened for writing (a loop of links, a folder, a protected file: as an
+  // open for writing would) or the temporary cannot be created in its folder.
+  // A blank name or one holding a NUL byte is a fatal error.
+  static Reservation reserve(std::string target, std::string_view suffix = {});
+
+  // As reserve, a failure the fatal error "File <target>: <step>: <reason>".
   explicit PendingFile(std::string target, std::string_view suffix = {});
   ~PendingFile();
   PendingFile(const PendingFile&) = delete;
@@ -59,17 +68,27 @@ class PendingFile {
   const std::string& target() const { return target_; }
   const std::string& temporary() const { return temporary_; }
 
+  // The temporary file, open for writing at its start, handed to a writer
+  // that then closes it; -1 once taken. Closed on commit when not taken.
+  int take_descriptor();
+
   // Gives the temporary file the earlier file's rights and renames it over
   // the target; fatal on failure.
   void commit();
 
  private:
+  struct Unchecked {};
+  PendingFile(Unchecked, std::string target);
+  // Creates the temporary file: 0, or the failed step's errno and name.
+  int create(std::string_view suffix, const char*& failed);
+
   std::string target_;
   std::string final_;  // the file to replace: the target, its links followed
   std::string temporary_;
   bool special_ = false;  // target is a device or pipe: copied, not renamed
   bool committed_ = false;
-  PendingSlot* slot_ = nullptr;  // where the temporary file is registered for removal
+  int fd_ = -1;  // the temporary file, until a writer takes it
+  PendingRegistration registration_;  // removes the temporary file if the program ends
 };
 
 // A sequential output file written through a buffer.
@@ -94,17 +113,5 @@ class SafeFile {
   int fd_ = -1;
   std::string buffer_;
 };
-
-// Why replacing `target` must fail before anything is written, as an open
-// for writing would: 0, or ELOOP (a loop of links), EISDIR (a folder), or
-// the error of opening the existing file for writing (EACCES, EROFS ...).
-// Sets `file` to the file behind the links: each link followed (a relative
-// one from its own folder), a dangling link naming the file to be created. Whether its folder may be
-// written is not checked.
-int open_error(const std::string& target, std::string& file);
-
-// Removes every temporary file not yet committed (used by the fatal error
-// report before the program ends).
-void remove_pending_files();
 
 }  // namespace rtl

@@ -1,0 +1,160 @@
+#include "rtl/pending_files.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+namespace rtl {
+
+// ---------------------------------------------------------------------------
+// The temporary files being written, reachable from a signal handler: a list
+// of slots that only grows (slots are reused, never freed), each holding the
+// path of one temporary file or nothing.
+
+struct PendingSlot {
+  std::atomic<bool> used{false};
+  std::atomic<const char*> path{nullptr};
+  PendingSlot* next = nullptr;
+};
+
+namespace {
+
+std::atomic<PendingSlot*> slots{nullptr};
+
+// Removes the temporary files; async-signal-safe.
+void unlink_pending() noexcept {
+  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
+    if (const char* path = s->path.load()) unlink(path);
+}
+
+PendingSlot* acquire_slot() {
+  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next) {
+    bool free = false;
+    if (s->used.compare_exchange_strong(free, true)) return s;
+  }
+  auto* s = new PendingSlot;
+  s->used = true;
+  s->next = slots.load();
+  while (!slots.compare_exchange_weak(s->next, s)) {
+  }
+  return s;
+}
+
+void release_slot(PendingSlot* s) {
+  s->path = nullptr;
+  s->used = false;
+}
+
+// ---------------------------------------------------------------------------
+// Signals that end a program while it writes a file: the handler removes the
+// temporary files, then lets the signal end the program as it would have.
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
+
+struct SignalState {
+  std::mutex mutex;
+  int pending = 0;  // temporary files being written
+  struct sigaction previous[kSignalCount] = {};
+  bool installed[kSignalCount] = {};
+  bool exit_hook = false;
+};
+
+SignalState& signal_state() {
+  static SignalState* state = new SignalState;  // never destroyed: used until the very end
+  return *state;
+}
+
+int signal_index(int sig) {
+  for (int i = 0; i < kSignalCount; ++i)
+    if (kSignals[i] == sig) return i;
+  return -1;
+}
+
+extern "C" void on_signal(int sig, siginfo_t* info, void* context) {
+  const int i = signal_index(sig);
+  const struct sigaction& previous = signal_state().previous[i];
+  // The program's own handler decides; it may go on, and so may the file.
+  if ((previous.sa_flags & SA_SIGINFO) != 0) {
+    if (previous.sa_sigaction != nullptr) {
+      previous.sa_sigaction(sig, info, context);
+      return;
+    }
+  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+    previous.sa_handler(sig);
+    return;
+  }
+  unlink_pending();
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  sigaction(sig, &default_action, nullptr);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, sig);
+  pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+  raise(sig);
+}
+
+bool is_ours(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == on_signal;
+}
+
+void remove_at_exit() { remove_pending_files(); }
+
+// A temporary file begins: the first one puts the handlers in place.
+void begin_pending() {
+  SignalState& st = signal_state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  if (!st.exit_hook) st.exit_hook = std::atexit(remove_at_exit) == 0;
+  if (st.pending++ > 0) return;
+  for (int i = 0; i < kSignalCount; ++i) {
+    struct sigaction current {};
+    sigaction(kSignals[i], nullptr, &current);
+    st.installed[i] = false;
+    if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) continue;
+    st.previous[i] = current;
+    struct sigaction ours {};
+    ours.sa_sigaction = on_signal;
+    ours.sa_mask = current.sa_mask;
+    ours.sa_flags = SA_SIGINFO | SA_RESTART;
+    st.installed[i] = sigaction(kSignals[i], &ours, nullptr) == 0;
+  }
+}
+
+// A temporary file ends: after the last one the program's own handlers are
+// back, unless it has installed others meanwhile.
+void end_pending() {
+  SignalState& st = signal_state();
+  std::lock_guard<std::mutex> lock(st.mutex);
+  if (--st.pending > 0) return;
+  for (int i = 0; i < kSignalCount; ++i) {
+    if (!st.installed[i]) continue;
+    struct sigaction current {};
+    sigaction(kSignals[i], nullptr, &current);
+    if (is_ours(current)) sigaction(kSignals[i], &st.previous[i], nullptr);
+    st.installed[i] = false;
+  }
+}
+
+}  // namespace
+
+PendingRegistration::PendingRegistration() : slot_(acquire_slot()) { begin_pending(); }
+
+PendingRegistration::~PendingRegistration() {
+  release_slot(slot_);
+  end_pending();
+}
+
+void PendingRegistration::set_path(const char* path) { slot_->path = path; }
+
+void remove_pending_files() {
+  for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
+    if (const char* path = s->path.exchange(nullptr)) unlink(path);
+}
+
+}  // namespace rtl

@@ -1,0 +1,37 @@
+#pragma once
+// The temporary files being written, removed when the program ends before
+// they are finished.
+//
+// Each temporary file is registered while it exists. The registered files are
+// removed when the program ends through the fatal error report, through
+// exit(), or through SIGINT, SIGTERM, SIGHUP or SIGXFSZ; the signal then ends
+// the program with its usual status. A program's own handler for one of these
+// signals stays in charge: the signal is passed on to it, and the temporary
+// files are kept, as the program may go on writing. A signal that is ignored
+// stays ignored. The handlers are in place only while a file is registered.
+
+namespace rtl {
+
+struct PendingSlot;
+
+// One temporary file's registration, for as long as the object lives.
+class PendingRegistration {
+ public:
+  PendingRegistration();   // the first registration puts the handlers in place
+  ~PendingRegistration();  // after the last one the program's own handlers are back
+  PendingRegistration(const PendingRegistration&) = delete;
+  PendingRegistration& operator=(const PendingRegistration&) = delete;
+
+  // The file to remove when the program ends, or nullptr for none; `path`
+  // must stay valid until it is replaced or the registration ends.
+  void set_path(const char* path);
+
+ private:
+  PendingSlot* slot_;
+};
+
+// Removes every registered temporary file (used by the fatal error report
+// before the program ends).
+void remove_pending_files();
+
+}  // namespace rtl
