@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "rtl/fatal.h"
 #include "rtl/testing/temp_folder.h"
 
