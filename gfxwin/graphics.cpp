@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <map>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "gfxwin/console_input.h"
 #include "textfmt/drawn_text.h"
+#include "textfmt/fixed_text.h"
 #include "gfxwin/font_list.h"
 #include "gfxwin/unit.h"
 #include "rtl/fatal.h"
@@ -60,15 +60,6 @@ WindowHost& host() {
 WindowHost current_host() {
   std::lock_guard<std::mutex> lock(host_mutex());
   return host();
-}
-
-bool same_text(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -219,7 +210,7 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
-    if (unit >= 0 && same_text(trimmed(file), "USER") && r.units.count(unit) == 0) {
+    if (unit >= 0 && textfmt::same_ignoring_case(trimmed(file), "USER") && r.units.count(unit) == 0) {
       opened = std::make_shared<Unit>(unit, std::string(trimmed(title)));
       r.units[unit] = opened;
       offscreen = r.offscreen;
