@@ -46,8 +46,9 @@ void pgctab(const float* l, const float* r, const float* g, const float* b, int 
 // PGIMAG: the image of a(i1..i2, j1..j2) of an idim x jdim array (first index
 // fastest), a1 drawn in the first colour, a2 in the last; cell (i, j) centred
 // at (tr[0] + tr[1]*i + tr[2]*j, tr[3] + tr[4]*i + tr[5]*j). Each cell has
-// one colour on every device, as PGPLOT draws it (see plot_images.h). With
-// a1 == a2 it warns and draws every cell, whatever its value, in the colour
+// one colour on every device, as PGPLOT draws it, and cells far finer than
+// the device's pixels never keep the file from being finished (see
+// plot_images.h). With a1 == a2 it warns and draws every cell, whatever its value, in the colour
 // of a1.
 void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
             float a2, const float* tr);

@@ -126,14 +126,14 @@ void draw_on_pixels(const Image& image, const DeviceFrame& f) {
   draw_resampled(swapped, along_x, along_y, t);
 }
 
-// Images in blocks (and on PNG an image turned against the device's axes,
-// which can have no pixels of its own: pixels beside it would be covered):
-// each cell is drawn as a block of b x b equal cells, with at least this many
-// to a device unit, so that smoothing stays within a sliver narrower than a
-// pixel at each cell's edge.
-// Blocks stop at this many cells along an axis, and cells are merged where
-// there are more than this many to a device unit (more than a pixel can show;
-// cairo takes none with more than 2^15).
+// Images in blocks (SVG, and on PNG an image turned against the device's
+// axes, which can have no pixels of its own: pixels beside it would be
+// covered): each cell is drawn as a block of b x b equal cells, at least this
+// many to a device unit, so that smoothing stays within a sliver narrower
+// than a pixel at each cell's edge; blocks stop at this many cells along an
+// axis. Cells are merged where there are more than this many to a device
+// unit: more than a pixel can show, and cairo's PNG surface takes no image
+// with more than 2^15.
 constexpr double kBlockCellsPerDeviceUnit = 2;
 constexpr int kMostBlockedCellsPerAxis = 4096;
 constexpr double kMostCellsPerDeviceUnit = 4096;

@@ -9,7 +9,8 @@
 // \d...\u lowered characters, \(nnnn) symbols) and giza's font has it, else
 // it is filled as a polygon from its outline in giza's font or the first
 // font fontconfig offers for it, at giza's size and place for the text, else
-// it is drawn as "?". Control characters are drawn as blanks.
+// it is drawn as "?". Control characters are drawn as blanks, bytes that are
+// no UTF-8 as U+FFFD.
 
 #include <string>
 #include <string_view>
