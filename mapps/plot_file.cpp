@@ -87,10 +87,11 @@ bool is_complete(const std::string& file, std::string_view ending) {
   if (fd < 0) return false;
   struct stat st {};
   std::string tail(ending.size(), '\0');
-  const bool whole = fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(ending.size()) &&
-                     pread(fd, tail.data(), tail.size(), st.st_size - static_cast<off_t>(tail.size())) ==
-                         static_cast<ssize_t>(tail.size()) &&
-                     tail == ending;
+  const bool whole =
+      fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(ending.size()) &&
+      pread(fd, tail.data(), tail.size(), st.st_size - static_cast<off_t>(tail.size())) ==
+          static_cast<ssize_t>(tail.size()) &&
+      tail == ending;
   close(fd);
   return whole;
 }

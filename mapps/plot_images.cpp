@@ -149,7 +149,8 @@ Resampling blocks_along(int n, double step) {
     m = static_cast<int>(most);
   } else {
     const double wanted = std::ceil(step * kBlockCellsPerDeviceUnit);
-    const double b = std::min(wanted, std::floor(static_cast<double>(kMostBlockedCellsPerAxis) / n));
+    const double b =
+        std::min(wanted, std::floor(static_cast<double>(kMostBlockedCellsPerAxis) / n));
     if (b >= 2.0) m = n * static_cast<int>(b);
   }
   // New cell k spans original cells p + q*k -+ q/2 with q = n / m.
