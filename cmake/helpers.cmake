@@ -41,3 +41,20 @@ function(mapplot_display_test name script program timeout)
   set_tests_properties(${name} PROPERTIES LABELS display TIMEOUT ${timeout}
     ENVIRONMENT "QT_QPA_PLATFORM=xcb")
 endfunction()
+
+# lsan_suppressions: an object library that builds tools/lsan.supp, the one
+# list of the leaks of the libraries under the renderings, into a program
+# (as its __lsan_default_suppressions), for programs run without LSAN_OPTIONS
+# naming that file: the tests that draw through giza, the fuzz targets.
+function(mapplot_lsan_suppressions)
+  set(list ${PROJECT_SOURCE_DIR}/tools/lsan.supp)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list})
+  file(STRINGS ${list} entries REGEX "^leak:")
+  set(MAPPLOT_LSAN_SUPPRESSIONS "")
+  foreach(entry IN LISTS entries)
+    string(APPEND MAPPLOT_LSAN_SUPPRESSIONS "\n         \"${entry}\\n\"")
+  endforeach()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/lsan_suppressions.cpp.in
+                 ${PROJECT_BINARY_DIR}/lsan_suppressions.cpp @ONLY)
+  add_library(lsan_suppressions OBJECT ${PROJECT_BINARY_DIR}/lsan_suppressions.cpp)
+endfunction()

@@ -15,22 +15,6 @@
 #include "rtl/console.h"
 #include "rtl/fatal.h"
 
-// Leaks of the libraries under the renderings, not of this program: font and
-// platform caches kept to the end (fontconfig, freetype, Qt), cairo's
-// PostScript surfaces. The same list as tools/lsan.supp, built in so that a
-// fuzz target run by hand needs no options.
-extern "C" const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n"
-         "leak:libfreetype.so\n"
-         "leak:libQt6Core.so\n"
-         "leak:libQt6Gui.so\n"
-         "leak:libQt6Widgets.so\n"
-         "leak:libcairo.so\n"
-         "leak:libdbus-1.so\n"
-         "leak:libxcb\n";
-}
-
 namespace fuzz {
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <map>
 #include <string>
@@ -62,15 +61,6 @@ WindowHost& host() {
 WindowHost current_host() {
   std::lock_guard<std::mutex> lock(host_mutex());
   return host();
-}
-
-bool same_text(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 // What the program's thread waits for from the windows: pictures shown and
@@ -215,7 +205,8 @@ void open_unit(int unit, std::string_view file, std::string_view title, std::str
   {
     std::lock_guard<SurfaceLock> lock(surface_mutex());
     Registry& r = registry();
-    if (unit >= 0 && same_text(textfmt::strip(file), "USER") && r.units.count(unit) == 0) {
+    if (unit >= 0 && textfmt::same_ignoring_case(textfmt::strip(file), "USER") &&
+        r.units.count(unit) == 0) {
       opened = std::make_shared<Unit>(unit, std::string(textfmt::strip(title)));
       r.units[unit] = opened;
       offscreen = r.offscreen;

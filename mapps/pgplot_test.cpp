@@ -10,12 +10,16 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "mapps/test_support.h"
+
+extern "C" const char* __lsan_default_suppressions();
 
 namespace mapps {
 namespace {
@@ -39,6 +43,16 @@ int draw_small_plot(std::string_view device) {
   pglab("x   ", "y   ", "title   ");
   pgend();
   return status;
+}
+
+// The leaks this test knows are tools/lsan.supp's, the one list of them.
+TEST(LeakSuppressions, AreTheListInTools) {
+  std::ifstream list(MAPPLOT_SOURCE_DIR "/tools/lsan.supp");
+  ASSERT_TRUE(list);
+  std::string entries;
+  for (std::string line; std::getline(list, line);)
+    if (starts_with(line, "leak:")) entries += line + "\n";
+  EXPECT_EQ(__lsan_default_suppressions(), entries);
 }
 
 TEST(PgplotOutputFile, NameBeforeTheLastSlashOrTheDefaultOfTheType) {
@@ -126,6 +140,58 @@ TEST_F(PgplotFiles, EqualImageLimitsDrawEveryCellInTheLowColour) {
   ASSERT_EQ(image.width(), 800);
   for (int cell = 0; cell < 4; ++cell)
     EXPECT_EQ(qGray(image.pixel(100 + 200 * cell, 300)), 0) << "cell of value " << a[cell];
+}
+
+// The distinct greys of `image`'s pixels whose centres lie in the rectangle
+// x1..x2, y1..y2 of device units (PNG: one to a pixel, y upwards).
+std::set<int> greys_within(const QImage& image, double x1, double x2, double y1, double y2) {
+  std::set<int> greys;
+  for (int c = 0; c < image.width(); ++c)
+    for (int r = 0; r < image.height(); ++r) {
+      const double x = c + 0.5, y = image.height() - r - 0.5;
+      if (x > x1 && x < x2 && y > y1 && y < y2) greys.insert(qGray(image.pixel(c, r)));
+    }
+  return greys;
+}
+
+// Each pixel of a PNG image has the grey of one cell, with the cells' edges
+// anywhere between pixels, and with cells finer than cairo takes (2^15 to a
+// pixel): no pixel shows a value the image does not hold.
+TEST_F(PgplotFiles, EveryPixelOfAPngImageHasTheGreyOfOneCell) {
+  const float ramp[2] = {0, 1};
+  {
+    SCOPED_TRACE("4 x 3 cells, edges between pixels");
+    ASSERT_EQ(pgbeg(0, "coarse.png/png", 1, 1), 1);
+    pgctab(ramp, ramp, ramp, ramp, 2, 1, 0.5f);
+    pgsvp(0, 1, 0, 1);
+    pgwnad(0, 800, 0, 600);  // one world unit to a pixel
+    std::vector<float> a(12);
+    for (std::size_t k = 0; k < a.size(); ++k) a[k] = static_cast<float>(k);
+    // Cells 150.3 x 130.7 pixels from (100.4, 50.2).
+    const float tr[6] = {100.4f - 75.15f, 150.3f, 0, 50.2f - 65.35f, 0, 130.7f};
+    pgimag(a.data(), 4, 3, 1, 4, 1, 3, 0, 11, tr);
+    pgend();
+    const QImage image("coarse.png");
+    EXPECT_EQ(greys_within(image, 100.4, 100.4 + 4 * 150.3, 50.2, 50.2 + 3 * 130.7).size(), 12u);
+  }
+  {
+    SCOPED_TRACE("2 x 40000 cells in a band one pixel high");
+    ASSERT_EQ(pgbeg(0, "fine.png/png", 1, 1), 1);
+    pgctab(ramp, ramp, ramp, ramp, 2, 1, 0.5f);
+    pgsvp(0, 1, 0, 1);
+    pgwnad(0, 800, 0, 600);
+    std::vector<float> a(2 * 40000);
+    for (std::size_t k = 0; k < a.size(); ++k) a[k] = static_cast<float>(k / 2 % 2);
+    const float dy = 1.0f / 40000;
+    const float tr[6] = {-100, 400, 0, 300 - 0.5f * dy, 0, dy};  // rows 300 to 301
+    pgimag(a.data(), 2, 40000, 1, 2, 1, 40000, 0, 1, tr);
+    pgend();
+    const std::set<int> greys = greys_within(QImage("fine.png"), 100, 700, 300, 301);
+    EXPECT_FALSE(greys.empty());
+    for (const int grey : greys) {
+      EXPECT_TRUE(grey == 0 || grey == 255) << grey;
+    }
+  }
 }
 
 // cairo takes no image with more than 2^15 cells to a device unit along an

@@ -1,6 +1,7 @@
 #include "textfmt/fixed_text.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace textfmt {
 
@@ -39,6 +40,14 @@ bool texts_equal(std::string_view a, std::string_view b) {
   if (a.size() < b.size()) std::swap(a, b);
   // a is the longer one: its extra tail must be blank.
   return a.substr(0, b.size()) == b && a.find_first_not_of(' ', b.size()) == std::string_view::npos;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char ca, char cb) {
+           return std::tolower(static_cast<unsigned char>(ca)) ==
+                  std::tolower(static_cast<unsigned char>(cb));
+         });
 }
 
 }  // namespace textfmt

@@ -38,4 +38,8 @@ std::string_view drop_leading_blanks(std::string_view text);
 // Equality with blank padding of the shorter text.
 bool texts_equal(std::string_view a, std::string_view b);
 
+// Equality of texts of the same length, the case of ASCII letters ignored
+// (device types, unit names).
+bool same_ignoring_case(std::string_view a, std::string_view b);
+
 }  // namespace textfmt

@@ -40,5 +40,15 @@ TEST(FixedText, EqualityIgnoresTrailingBlanks) {
   EXPECT_FALSE(texts_equal(" abc", "abc"));  // leading blanks count
 }
 
+// Device types and unit names: ASCII letters in either case, nothing else folded.
+TEST(FixedText, SameIgnoringCase) {
+  EXPECT_TRUE(same_ignoring_case("PNG", "png"));
+  EXPECT_TRUE(same_ignoring_case("User", "USER"));
+  EXPECT_TRUE(same_ignoring_case("", ""));
+  EXPECT_FALSE(same_ignoring_case("ps", "ps "));  // blanks count
+  EXPECT_FALSE(same_ignoring_case("vps", "ps"));
+  EXPECT_FALSE(same_ignoring_case("\xC3\xA9", "\xC3\x89"));  // é, É: bytes beyond ASCII as they are
+}
+
 }  // namespace
 }  // namespace textfmt

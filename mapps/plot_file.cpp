@@ -1,0 +1,112 @@
+// The file of a PostScript map device (see plot_file.h).
+
+#include "mapps/plot_file.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "rtl/safe_file.h"
+
+namespace mapps {
+
+// Clears the mark by which cairo asks PostScript and PDF viewers to smooth
+// each image (an image dictionary's "/Interpolate true" entry, indented by
+// blanks, which no other part of these files holds) in place: the blank
+// before it is taken for the longer "false", so no byte moves and a PDF's
+// table of object offsets stays right. Returns 0, or the errno of a failure.
+int clear_image_smoothing(const std::string& file) {
+  static constexpr std::string_view kSmoothed = " /Interpolate true";
+  static constexpr std::string_view kUniform = "/Interpolate false";
+  static_assert(kSmoothed.size() == kUniform.size());
+  const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return errno;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  const std::size_t keep = kSmoothed.size() - 1;  // of one block for a mark across two
+  std::size_t kept = 0;
+  off_t at = 0;  // of buffer[0] in the file
+  int error = 0;
+  for (;;) {
+    const ssize_t n = pread(fd, buffer.data() + kept, buffer.size() - kept,
+                            at + static_cast<off_t>(kept));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    const std::string_view text(buffer.data(), kept + static_cast<std::size_t>(n));
+    for (auto k = text.find(kSmoothed); k != std::string_view::npos && error == 0;
+         k = text.find(kSmoothed, k + kSmoothed.size())) {
+      if (pwrite(fd, kUniform.data(), kUniform.size(), at + static_cast<off_t>(k)) !=
+          static_cast<ssize_t>(kUniform.size()))
+        error = errno != 0 ? errno : EIO;
+    }
+    if (error != 0) break;
+    kept = std::min(keep, text.size());
+    std::memmove(buffer.data(), text.data() + text.size() - kept, kept);
+    at += static_cast<off_t>(text.size() - kept);
+  }
+  if (close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
+std::string folder_of(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+std::string GizaFileName::open(const std::string& file) {
+  close();
+  folder_ = ::open(folder_of(file).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder_ < 0) return {};
+  return "/proc/self/fd/" + std::to_string(folder_) + "/" + file.substr(file.rfind('/') + 1);
+}
+
+void GizaFileName::close() {
+  if (folder_ >= 0) ::close(folder_);
+  folder_ = -1;
+}
+
+bool is_complete(const std::string& file, std::string_view ending) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  std::string tail(ending.size(), '\0');
+  const bool whole =
+      fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(ending.size()) &&
+      pread(fd, tail.data(), tail.size(), st.st_size - static_cast<off_t>(tail.size())) ==
+          static_cast<ssize_t>(tail.size()) &&
+      tail == ending;
+  close(fd);
+  return whole;
+}
+
+int write_error(const std::string& file, const std::string& messages) {
+  const std::string folder = folder_of(file);
+  const bool reported = messages.find("error while writing") != std::string::npos;
+  struct statvfs fs {};
+  if (statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
+  struct rlimit limit {};
+  struct stat st {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      (reported ||
+       (stat(file.c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur)))
+    return EFBIG;
+  return reported ? -1 : 0;
+}
+
+std::string about_target(std::string messages, const std::string& drawn,
+                         const std::string& target) {
+  for (auto at = messages.find(drawn); at != std::string::npos;
+       at = messages.find(drawn, at + target.size()))
+    messages.replace(at, drawn.size(), target);
+  return messages;
+}
+
+}  // namespace mapps

@@ -1,0 +1,234 @@
+// Images with each cell in one colour over giza's PGIMAG (see plot_images.h).
+
+#include "mapps/plot_images.h"
+
+#include <cpgplot.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <vector>
+
+#include "mapps/plot_text.h"
+
+namespace mapps {
+namespace {
+
+// The current viewport in device units and the window over it: device
+// coordinate = origin + scale * world coordinate, along each axis.
+struct DeviceFrame {
+  double x1, x2, y1, y2;  // the viewport
+  double sx, sy;          // device units to a world unit
+  double ox, oy;
+};
+
+DeviceFrame device_frame() {
+  float px1, px2, py1, py2, wx1, wx2, wy1, wy2;
+  cpgqvp(3, &px1, &px2, &py1, &py2);
+  cpgqwin(&wx1, &wx2, &wy1, &wy2);
+  const double sx = (static_cast<double>(px2) - px1) / (static_cast<double>(wx2) - wx1);
+  const double sy = (static_cast<double>(py2) - py1) / (static_cast<double>(wy2) - wy1);
+  return {px1, px2, py1, py2, sx, sy, px1 - sx * wx1, py1 - sy * wy1};
+}
+
+// One axis of a resampled image: new cell k (from 0) has the value of
+// original cell `first` + `step` * k rounded to the nearest (from 1, kept
+// within 1..n), and `count` new cells.
+struct Resampling {
+  double first, step;
+  int count;
+  std::vector<std::size_t> originals(int n) const {
+    std::vector<std::size_t> out(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) {
+      const double nearest = std::floor(first + step * k + 0.5);
+      out[k] = static_cast<std::size_t>(nearest >= n ? n : (nearest >= 1 ? nearest : 1)) - 1;
+    }
+    return out;
+  }
+};
+
+// `image` resampled along i by `along_i` and along j by `along_j`, drawn with
+// new cell (k, l) (from 1) centred by `t`.
+void draw_resampled(const Image& image, const Resampling& along_i, const Resampling& along_j,
+                    const float* t) {
+  const std::vector<std::size_t> columns = along_i.originals(image.ni);
+  std::vector<float> b;
+  b.reserve(columns.size() * static_cast<std::size_t>(along_j.count));
+  for (const std::size_t j : along_j.originals(image.nj)) {
+    const float* cells = image.a + j * image.row;
+    for (const std::size_t i : columns) b.push_back(cells[i]);
+  }
+  cpgimag(b.data(), along_i.count, along_j.count, 1, along_i.count, 1, along_j.count, image.a1,
+          image.a2, t);
+}
+
+// The device pixels (columns or rows, from 0) whose centres lie in [lo, hi)
+// of an axis: the first and how many.
+struct Pixels {
+  double first;
+  int count;
+};
+
+Pixels pixels_between(double lo, double hi) {
+  const double first = std::ceil(lo - 0.5);
+  const double last = std::ceil(hi - 0.5);  // one past
+  if (!(first < last)) return {0, 0};       // also for bounds that are no number
+  return {first, static_cast<int>(last - first)};
+}
+
+// An image whose cells run along the device's axes, drawn as the device's
+// pixels that lie in it: each pixel takes the cell under its centre, and the
+// pattern cairo draws maps its cells one to one onto whole pixels, so that its
+// smoothing has nothing to mix. Its size is that of the viewport at most, so a
+// map of many small cells costs no more than one of few large ones, and no
+// image has more than one cell to a pixel (cairo takes none with more than
+// 2^15 to a device unit).
+void draw_on_pixels(const Image& image, const DeviceFrame& f) {
+  const auto& tr = image.tr;
+  // Device units from cell to cell along x and y, and the axis of the image
+  // (i or j) that runs along x.
+  const bool i_along_x = tr[2] == 0.0f && tr[4] == 0.0f;
+  const double step_x = f.sx * (i_along_x ? tr[1] : tr[2]);
+  const double step_y = f.sy * (i_along_x ? tr[5] : tr[4]);
+  const double x0 = f.ox + f.sx * tr[0];  // of cell (0, 0)
+  const double y0 = f.oy + f.sy * tr[3];
+  const int nx = i_along_x ? image.ni : image.nj;
+  const int ny = i_along_x ? image.nj : image.ni;
+  // The image's extent, cells reaching half a step either side of their centres.
+  const auto extent = [](double origin, double step, int n, double v1, double v2) {
+    const double a = origin + step * 0.5, b = origin + step * (n + 0.5);
+    return pixels_between(std::max(std::min(a, b), std::min(v1, v2)),
+                          std::min(std::max(a, b), std::max(v1, v2)));
+  };
+  const auto [column, columns] = extent(x0, step_x, nx, f.x1, f.x2);
+  const auto [row, rows] = extent(y0, step_y, ny, f.y1, f.y2);
+  if (columns == 0 || rows == 0) return;
+  // Pixel centre c + 1/2 lies at cell (c + 1/2 - origin) / step.
+  const Resampling along_x{(column + 0.5 - x0) / step_x, 1.0 / step_x, columns};
+  const Resampling along_y{(row + 0.5 - y0) / step_y, 1.0 / step_y, rows};
+  // New cell (k, l) is pixel (column + k - 1, row + l - 1), centred at
+  // device (column + k - 1/2, row + l - 1/2).
+  const float t[6] = {static_cast<float>((column - 0.5 - f.ox) / f.sx),
+                      static_cast<float>(1.0 / f.sx), 0.0f,
+                      static_cast<float>((row - 0.5 - f.oy) / f.sy), 0.0f,
+                      static_cast<float>(1.0 / f.sy)};
+  if (i_along_x) {
+    draw_resampled(image, along_x, along_y, t);
+    return;
+  }
+  // Cells along j run along x: the transposed image, drawn the same way.
+  std::vector<float> transposed;
+  transposed.reserve(static_cast<std::size_t>(image.ni) * static_cast<std::size_t>(image.nj));
+  for (int i = 0; i < image.ni; ++i)
+    for (int j = 0; j < image.nj; ++j) transposed.push_back(image.a[j * image.row + i]);
+  const Image swapped{transposed.data(), static_cast<std::size_t>(image.nj), image.nj, image.ni,
+                      image.a1, image.a2, {tr[0], tr[2], tr[1], tr[3], tr[5], tr[4]}};
+  draw_resampled(swapped, along_x, along_y, t);
+}
+
+// Images in blocks (SVG, and on PNG an image turned against the device's
+// axes, which can have no pixels of its own: pixels beside it would be
+// covered): each cell is drawn as a block of b x b equal cells, at least this
+// many to a device unit, so that smoothing stays within a sliver narrower
+// than a pixel at each cell's edge; blocks stop at this many cells along an
+// axis. Cells are merged where there are more than this many to a device
+// unit: more than a pixel can show, and cairo's PNG surface takes no image
+// with more than 2^15.
+constexpr double kBlockCellsPerDeviceUnit = 2;
+constexpr int kMostBlockedCellsPerAxis = 4096;
+constexpr double kMostCellsPerDeviceUnit = 4096;
+
+// Along an axis of n cells `step` device units apart: the cells drawn,
+// covering the same length (0 for an image thinner than one merged cell).
+Resampling blocks_along(int n, double step) {
+  const double most = std::floor(n * step * kMostCellsPerDeviceUnit);
+  int m = n;
+  if (!(most >= 1.0)) {
+    m = 0;  // also for a step that is no number
+  } else if (most < n) {
+    m = static_cast<int>(most);
+  } else {
+    const double wanted = std::ceil(step * kBlockCellsPerDeviceUnit);
+    const double b =
+        std::min(wanted, std::floor(static_cast<double>(kMostBlockedCellsPerAxis) / n));
+    if (b >= 2.0) m = n * static_cast<int>(b);
+  }
+  // New cell k spans original cells p + q*k -+ q/2 with q = n / m.
+  const double q = static_cast<double>(n) / std::max(m, 1);
+  return {0.5 + 0.5 * q, q, m};
+}
+
+void draw_in_blocks(const Image& image, const DeviceFrame& f) {
+  const auto& tr = image.tr;
+  const Resampling along_i = blocks_along(image.ni, std::hypot(tr[1] * f.sx, tr[4] * f.sy));
+  const Resampling along_j = blocks_along(image.nj, std::hypot(tr[2] * f.sx, tr[5] * f.sy));
+  if (along_i.count < 1 || along_j.count < 1) return;
+  // New cell k (from 1) is centred at original cell first + step * (k - 1).
+  const double pi = along_i.first - along_i.step, pj = along_j.first - along_j.step;
+  const float t[6] = {static_cast<float>(tr[0] + tr[1] * pi + tr[2] * pj),
+                      static_cast<float>(tr[1] * along_i.step),
+                      static_cast<float>(tr[2] * along_j.step),
+                      static_cast<float>(tr[3] + tr[4] * pi + tr[5] * pj),
+                      static_cast<float>(tr[4] * along_i.step),
+                      static_cast<float>(tr[5] * along_j.step)};
+  draw_resampled(image, along_i, along_j, t);
+}
+
+}  // namespace
+
+void draw_image(const Image& image, ImageCells cells) {
+  const auto& tr = image.tr;
+  if (cells == ImageCells::kAsGiven) {
+    cpgimag(image.a, static_cast<int>(image.row), image.nj, 1, image.ni, 1, image.nj, image.a1,
+            image.a2, tr.data());
+    return;
+  }
+  const DeviceFrame f = device_frame();
+  const bool along_axes = (tr[2] == 0.0f && tr[4] == 0.0f) || (tr[1] == 0.0f && tr[5] == 0.0f);
+  if (cells == ImageCells::kDevicePixels && along_axes)
+    draw_on_pixels(image, f);
+  else
+    draw_in_blocks(image, f);
+}
+
+void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+                const std::string& label, ImageCells cells) {
+  float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2, xch, ych;
+  cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+  cpgqwin(&wx1, &wx2, &wy1, &wy2);
+  cpgqcs(0, &xch, &ych);
+  const auto has = [&side](char c) {
+    return side.find(c) != std::string::npos ||
+           side.find(static_cast<char>(std::toupper(c))) != std::string::npos;
+  };
+  constexpr int kSteps = 400;
+  const float lo = std::min(fg, bg);
+  const float hi = std::max(fg, bg);
+  const float dv = (hi - lo) / kSteps;
+  std::vector<float> steps(kSteps);
+  for (int k = 0; k < kSteps; ++k) steps[k] = lo + (static_cast<float>(k) + 0.5f) * dv;
+  const bool bottom = has('b');
+  const bool top = !bottom && has('t');
+  const bool left = !bottom && !top && has('l');
+  const bool right = !bottom && !top && !left && has('r');
+  if (bottom || top) {
+    const float y1 = bottom ? vy1 - disp * ych - width * xch : vy2 + disp * ych;
+    cpgsvp(vx1, vx2, y1, y1 + width * xch);
+    cpgswin(lo, hi, 0.0f, 1.0f);
+    const std::array<float, 6> tr = {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f};
+    draw_image({steps.data(), kSteps, kSteps, 1, fg, bg, tr}, cells);
+    cpgbox(bottom ? "BCNST" : "BCMST", 0.0f, 0, "BC", 0.0f, 0);
+  } else if (left || right) {
+    const float x1 = left ? vx1 - disp * xch - width * xch : vx2 + disp * xch;
+    cpgsvp(x1, x1 + width * xch, vy1, vy2);
+    cpgswin(0.0f, 1.0f, lo, hi);
+    const std::array<float, 6> tr = {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv};
+    draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells);
+    cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
+  }
+  draw_text(side, 2.8f, 1.0f, 1.0f, label);
+  cpgsvp(vx1, vx2, vy1, vy2);
+  cpgswin(wx1, wx2, wy1, wy2);
+}
+
+}  // namespace mapps

@@ -1,0 +1,50 @@
+#pragma once
+// Images drawn through giza on the open device with each cell in one colour,
+// as PGPLOT draws them. giza draws an image as a cairo pattern that cairo
+// smooths between the centres of neighbouring cells, so that a map would show
+// values its data does not hold.
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+namespace mapps {
+
+// How a device gets images with each cell in one colour.
+enum class ImageCells {
+  // Drawn as they are: the finished file asks its viewers not to smooth them
+  // (PostScript and PDF, see plot_file.h).
+  kAsGiven,
+  // Smoothed by cairo itself as it draws (PNG): drawn as an image of the
+  // device's own pixels, each the colour of the cell under its centre.
+  kDevicePixels,
+  // Smoothed by viewers that take no request not to (SVG: librsvg draws
+  // images smoothed whatever their image-rendering property says): each cell
+  // drawn as a block of equal cells, so that the smoothing stays within a
+  // sliver narrower than a pixel at each cell's edge.
+  kBlocks,
+};
+
+// The cells of an image: ni x nj values, first index fastest, rows `row`
+// apart, cell (1, 1) at `a`; cell (i, j) centred at world coordinates
+// (tr[0] + tr[1]*i + tr[2]*j, tr[3] + tr[4]*i + tr[5]*j); a1 drawn in the
+// first colour, a2 in the last.
+struct Image {
+  const float* a;
+  std::size_t row;
+  int ni, nj;
+  float a1, a2;
+  std::array<float, 6> tr;
+};
+
+// PGIMAG of `image` in the current viewport and window, as `cells` says.
+void draw_image(const Image& image, ImageCells cells);
+
+// PGWEDG as giza places it (the same frame, numbers and label), its 400
+// steps drawn through draw_image. giza's own wedge is an image that cairo's
+// PostScript surface pads to 3 cells wide or not, depending on the process's
+// memory layout: the same plot would not always make the same file.
+void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+                const std::string& label, ImageCells cells);
+
+}  // namespace mapps
