@@ -72,7 +72,7 @@ struct DeviceString {
   const DeviceType* type;
 };
 
-DeviceString split_device_spec(std::string_view device_spec) {
+DeviceString split_device_string(std::string_view device_spec) {
   const auto slash = device_spec.rfind('/');
   if (slash == std::string_view::npos) return {{}, {}, nullptr};
   const std::string_view type_name = textfmt::strip(device_spec.substr(slash + 1));
@@ -187,8 +187,8 @@ void draw(const std::function<void()>& calls) {
 }  // namespace
 
 std::string pgplot_output_file(std::string_view device_spec) {
-  const DeviceString spec = split_device_spec(device_spec);
-  return spec.type == nullptr ? std::string() : output_file(spec.name, *spec.type);
+  const DeviceString parts = split_device_string(device_spec);
+  return parts.type == nullptr ? std::string() : output_file(parts.name, *parts.type);
 }
 
 int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
@@ -197,16 +197,16 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
     report("No device type in device string: " + giza_text(device_spec));
     return 0;
   }
-  const DeviceString spec = split_device_spec(device_spec);
-  const DeviceType* type = spec.type;
+  const DeviceString parts = split_device_string(device_spec);
+  const DeviceType* type = parts.type;
   if (type == nullptr) {
-    report("Unrecognized device type: " + std::string(spec.type_name));
+    report("Unrecognized device type: " + std::string(parts.type_name));
     return 0;
   }
   OpenDevice& d = device();
   std::string giza_spec = type->giza;
   if (!type->extension.empty()) {
-    giza_spec = reserve(d, *type, output_file(spec.name, *type));
+    giza_spec = reserve(d, *type, output_file(parts.name, *type));
     if (giza_spec.empty()) return 0;
   }
   int status = 0;

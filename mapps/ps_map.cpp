@@ -83,9 +83,9 @@ std::string label_text(const std::string& field) {
 }
 
 // The draw step: copy, range, transform and the PGPLOT calls from opening
-// the device of `spec` to closing it. Returns whether the device could be opened.
+// the device of `device_string` to closing it. Returns whether the device could be opened.
 // Requires: nx >= 2, ny >= 2 and at least nx * ny values in zd.
-bool ps_map_draw(const std::string& spec) {
+bool ps_map_draw(const std::string& device_string) {
   const Prepared& p = prepared();
   const Pgplot& pg = pgplot();
   const int nx = static_cast<int>(p.nx);
@@ -130,7 +130,7 @@ bool ps_map_draw(const std::string& spec) {
     frame_y[k] = tr[3] + tr[4] * ci[k] + tr[5] * cj[k];
   }
 
-  if (pg.beg(0, spec, 1, 1) != 1) return false;
+  if (pg.beg(0, device_string, 1, 1) != 1) return false;
   pg.scf(2);
   pg.slw(3);
   pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
@@ -211,10 +211,10 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   // spacing, coordinates that are not finite no place on the page: nothing is
   // drawn and no file is made.
   if (nz < cells || too_few || not_finite) return;
-  const std::string spec = device_spec(p.fields);
-  if (!ps_map_draw(spec)) return;
+  const std::string device_string = device_spec(p.fields);
+  if (!ps_map_draw(device_string)) return;
 
-  const std::string written = pgplot_output_file(spec);
+  const std::string written = pgplot_output_file(device_string);
   if (!written.empty()) console_line(" Output in ", written);
 } catch (...) {
   // A plot cut short leaves no device open: the next one would finish its file.
