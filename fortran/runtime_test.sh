@@ -54,7 +54,12 @@ if [ "${QT_QPA_PLATFORM:-}" = xcb ]; then
   frame_shown() { xdotool search --onlyvisible --name '^fortran_runtime_program$' 2> /dev/null; }
   await frame_shown || fail "no frame window"
   sleep 0.5  # the routine draws again and again
-  xdotool windowactivate --sync "$(frame_shown | head -1)" key alt+F4 > /dev/null
+  # Pressed until it takes: the window manager may not be ready for it yet.
+  for _ in $(seq 20); do
+    kill -0 "$pid" 2> /dev/null || break
+    xdotool windowactivate --sync "$(frame_shown | head -1)" key alt+F4 > /dev/null 2>&1
+    sleep 0.5
+  done
   wait "$pid"
   code=$?
   [ "$code" -eq 2 ] || fail "closing the window while running ended with $code"
