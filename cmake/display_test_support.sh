@@ -2,9 +2,10 @@
 
 fail() { echo "FAIL: $*"; exit 1; }
 
-# Waits up to 10 s for a condition (a command and its arguments).
+# Waits up to await_seconds (10 unless set) for a condition (a command and
+# its arguments).
 await() {
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 $((${await_seconds:-10} * 20))); do
     "$@" && return 0
     sleep 0.05
   done
@@ -26,4 +27,14 @@ screen_shot() {
 colour_share() {
   "$convert" "$1" -fill black +opaque "$2" -fill white -opaque "$2" \
     -colorspace Gray -format '%[fx:mean]' info:
+}
+
+# Presses Alt+F4 over a window: the window manager asks it to close. The
+# window is activated first, or failing that given the focus (a window
+# manager under load may not act on the activation at once; neither step
+# may wait forever).
+press_close() {
+  timeout 5 xdotool windowactivate --sync "$1" > /dev/null 2>&1 ||
+    timeout 5 xdotool windowfocus --sync "$1" > /dev/null 2>&1
+  xdotool key alt+F4
 }

@@ -26,20 +26,21 @@ function(mapplot_display_test name script program timeout)
     return()
   endif()
   cmake_parse_arguments(T "OWN_DISPLAY" "" "" ${ARGN})
-  find_program(XVFB_RUN xvfb-run)
+  find_program(XVFB Xvfb)
   find_program(OPENBOX openbox)
   find_program(XDOTOOL xdotool)
-  if(NOT XVFB_RUN OR NOT OPENBOX OR NOT XDOTOOL)
+  if(NOT XVFB OR NOT OPENBOX OR NOT XDOTOOL)
     return()
   endif()
   set(command ${CMAKE_CURRENT_SOURCE_DIR}/${script} $<TARGET_FILE:${program}>)
   if(NOT T_OWN_DISPLAY)
-    set(command ${XVFB_RUN} -a -s "-screen 0 1280x1024x24"
-                ${PROJECT_SOURCE_DIR}/cmake/with_openbox.sh ${command})
+    set(command ${PROJECT_SOURCE_DIR}/cmake/on_virtual_display.sh ${command})
   endif()
   add_test(NAME ${name} COMMAND ${command})
+  # One real-window test at a time: each starts an X server and a window
+  # manager, and several at once starve each other on a small machine.
   set_tests_properties(${name} PROPERTIES LABELS display TIMEOUT ${timeout}
-    ENVIRONMENT "QT_QPA_PLATFORM=xcb")
+    ENVIRONMENT "QT_QPA_PLATFORM=xcb" RESOURCE_LOCK display)
 endfunction()
 
 # lsan_suppressions: an object library that builds tools/lsan.supp, the one

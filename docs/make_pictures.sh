@@ -41,7 +41,7 @@ shoot "$work/last.png"
 wait "$pid"
 SHOT
 chmod +x "$work/shoot.sh"
-xvfb-run -a -s "-screen 0 1024x768x24" "$(pwd)/cmake/with_openbox.sh" "$work/shoot.sh" \
+VIRTUAL_SCREEN=1024x768x24 cmake/on_virtual_display.sh "$work/shoot.sh" \
   "$build/driver/mandel_zoom" "$work"
 convert "$work/boundary.png" "$work/last.png" -crop 640x400+0+0 +repage +append "$docs/zoom.png"
 

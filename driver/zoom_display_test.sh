@@ -2,7 +2,7 @@
 # The zoom in a real window on an X display: runs mandel_zoom to its last
 # frame, takes a picture of the screen and checks that it shows the map's
 # magenta frame and a grey-level map (black and white cells).
-# Usage: zoom_display_test.sh <mandel_zoom>; run under xvfb-run.
+# Usage: zoom_display_test.sh <mandel_zoom>; run on a virtual display (cmake/on_virtual_display.sh).
 set -u
 zoom="$1"
 shot="$(mktemp -d)"

@@ -3,8 +3,8 @@
 # holds the zoom (no more progress lines, the picture on the screen stands
 # still, the caption says so) and the picture can be saved meanwhile;
 # Ctrl+R lets it run to its last frame.
-# Usage: zoom_pause_display_test.sh <mandel_zoom>; run under xvfb-run with a
-# window manager.
+# Usage: zoom_pause_display_test.sh <mandel_zoom>; run on a virtual display
+# with a window manager (cmake/on_virtual_display.sh).
 set -u
 zoom="$1"
 work="$(mktemp -d)"

@@ -49,17 +49,23 @@ done
 
 # On a display: the frame window closed while the routine runs.
 if [ "${QT_QPA_PLATFORM:-}" = xcb ]; then
-  timeout 30 "$program" hold > "$out" 2> "$err" &
+  timeout 90 "$program" hold > "$out" 2> "$err" &
   pid=$!
   frame_shown() { xdotool search --onlyvisible --name '^fortran_runtime_program$' 2> /dev/null; }
-  await frame_shown || fail "no frame window"
+  await_seconds=45 await frame_shown > /dev/null || fail "no frame window"
   sleep 0.5  # the routine draws again and again
   # Pressed until it takes: the window manager may not be ready for it yet.
-  for _ in $(seq 20); do
+  for _ in $(seq 60); do
     kill -0 "$pid" 2> /dev/null || break
-    xdotool windowactivate --sync "$(frame_shown | head -1)" key alt+F4 > /dev/null 2>&1
+    press_close "$(frame_shown | head -1)"
     sleep 0.5
   done
+  if kill -0 "$pid" 2> /dev/null; then
+    # Still running: where each of its threads stands, for the report.
+    echo "still running; frame windows: $(frame_shown | tr '\n' ' ')"
+    command -v gdb > /dev/null &&
+      gdb -p "$(pgrep -P "$pid" | head -1)" -batch -ex 'thread apply all bt' 2>&1 | grep -E '^(#|Thread)'
+  fi
   wait "$pid"
   code=$?
   [ "$code" -eq 2 ] || fail "closing the window while running ended with $code"

@@ -2,7 +2,7 @@
 # A real window on an X display: starts the demo program, takes a picture of
 # the screen and checks that its graphics window shows the filled rectangle
 # the demo draws (#E07F2D, an orange nothing else on the screen has).
-# Usage: display_test.sh <gfxwin_demo>; run under xvfb-run.
+# Usage: display_test.sh <gfxwin_demo>; run on a virtual display (cmake/on_virtual_display.sh).
 set -u
 demo="$1"
 shot="$(mktemp -d)"

@@ -4,8 +4,8 @@
 # returns while the question "still running, end it?" is open. Only that
 # question stays open; Yes then ends the program with the routine's exit
 # code, and No leaves the window up with the question whether to close it.
-# Usage: end_question_display_test.sh <gfxwin_demo>; run under xvfb-run with
-# a window manager.
+# Usage: end_question_display_test.sh <gfxwin_demo>; run on a virtual display
+# with a window manager (cmake/on_virtual_display.sh).
 set -u
 demo="$1"
 work="$(mktemp -d)"
@@ -36,7 +36,7 @@ close_while_running() {
   await eval 'grep -q "gfxwin demo: drawn" "$work/out.txt"' || fail "the demo did not draw"
   frame=$(named_windows | head -1)
   [ -n "$frame" ] || fail "no frame window"
-  xdotool windowactivate --sync "$frame" key alt+F4
+  press_close "$frame"
   await one_box || fail "no question after closing the frame window"
   await caption_is "gfxwin_demo [finished]" || fail "the routine did not finish"
   sleep 0.5  # time for a second question to come up

@@ -3,7 +3,7 @@
 # run_program; once the frame window's caption says "[finished]", a picture
 # of the screen must show the map's magenta frame and its white cells, and
 # the program must end with exit code 0.
-# Usage: display_test.sh <python> <zoom.py>; run under xvfb-run.
+# Usage: display_test.sh <python> <zoom.py>; run on a virtual display (cmake/on_virtual_display.sh).
 set -u
 python="$1"
 example="$2"

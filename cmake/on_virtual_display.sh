@@ -1,0 +1,33 @@
+#!/bin/bash
+# Runs a command on a virtual X screen of its own (1280 x 1024 x 24, or
+# VIRTUAL_SCREEN) under the
+# openbox window manager, as on a desktop: windows get frames, dialogs are
+# placed, stacked and focused by it, and Alt+F4 closes the active window.
+# The X server picks a free display number itself (-displayfd), so tests
+# started at the same moment never share a screen.
+# Usage: on_virtual_display.sh <command> [<arguments>...]
+set -u
+source "$(dirname "$0")/display_test_support.sh"
+work="$(mktemp -d)"
+server= wm=
+finish() {
+  [ -n "$wm" ] && kill "$wm" 2> /dev/null && wait "$wm" 2> /dev/null
+  [ -n "$server" ] && kill "$server" 2> /dev/null && wait "$server" 2> /dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+
+numbered() { [ -s "$work/display" ]; }
+managed() { xdotool get_num_desktops > /dev/null 2>&1; }
+
+# The display number is written to descriptor 3 once the server is up.
+Xvfb -displayfd 3 -screen 0 "${VIRTUAL_SCREEN:-1280x1024x24}" -nolisten tcp 3> "$work/display" 2> "$work/server.log" &
+server=$!
+await_seconds=60 await numbered || { cat "$work/server.log"; fail "Xvfb did not start"; }
+export DISPLAY=":$(head -1 "$work/display")"
+# Ready once it announces its desktops on the root window; on a loaded
+# machine that may take a while, and a test without it cannot close windows.
+openbox > "$work/wm.log" 2>&1 &
+wm=$!
+await_seconds=60 await managed || { cat "$work/wm.log"; fail "openbox did not start on $DISPLAY"; }
+"$@"
