@@ -116,21 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::ConsoleLines console;
   const auto lo = log_option;
   const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
-  switch (form) {
-    case 0:
-      mapdata::dat_map(a.xf->view(), a.yf->view(), a.zf->view(), lo, xl, yl, ti, file);
-      break;
-    case 1:
-      mapdata::dat_map_r8(a.xd->view(), a.yd->view(), a.zd->view(), lo, xl, yl, ti, file);
-      break;
-    case 2:
-      mapdata::dat_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), lo, xl, yl, ti, file);
-      break;
-    default:
-      mapdata::dat_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), lo, xl, yl, ti,
-                             file);
-      break;
-  }
+  a.with_views([&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, lo, xl, yl, ti, file); });
 
   // The caller's arrays.
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();
