@@ -114,9 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::clear_scratch();
   fuzz::ConsoleLines console;
-  const auto lo = log_option;
-  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
-  a.with_views([&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, lo, xl, yl, ti, file); });
+  const mapdata::DatMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel), .ylabel = fuzz::arg(ylabel),
+                                       .title = fuzz::arg(title), .file = file};
+  a.with_views([&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, options); });
 
   // The caller's arrays.
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();

@@ -118,10 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::clear_scratch();
   fuzz::ConsoleLines console;
-  const auto lo = log_option;
-  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
-  const auto fi = fuzz::arg(file), de = fuzz::arg(device);
-  a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, lo, xl, yl, ti, fi, de); });
+  const mapps::PsMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel), .ylabel = fuzz::arg(ylabel),
+                                    .title = fuzz::arg(title), .file = fuzz::arg(file), .device = fuzz::arg(device)};
+  a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, options); });
 
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();
   FUZZ_CHECK(unchanged, "ps_map changed the caller's arrays");

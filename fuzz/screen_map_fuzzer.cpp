@@ -149,13 +149,15 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   }
   mapscreen::ScreenMapState& state = mapscreen::screen_map_state();
   const int unit_before = state.unit_counter;
-  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
+  const mapscreen::ScreenMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel),
+                                            .ylabel = fuzz::arg(ylabel), .title = fuzz::arg(title), .size = size,
+                                            .own_window = own_window, .continuation = continuation};
   a.with_views([&](auto x, auto y, auto z) {
     // The base form's z is base_z, rescaled in place; the other forms' the caller's view.
     if constexpr (std::is_same_v<decltype(z), maparg::VecView<double>>)
-      mapscreen::screen_map(x, y, base_z, log_option, xl, yl, ti, size, own_window, continuation);
+      mapscreen::screen_map(x, y, base_z, options);
     else
-      mapscreen::screen_map(x, y, z, log_option, xl, yl, ti, size, own_window, continuation);
+      mapscreen::screen_map(x, y, z, options);
   });
 
   // The caller's arrays.

@@ -119,47 +119,19 @@ inline void dat_map_2d_r8(maparg::VecView<double> x, maparg::VecView<double> y,
 // z and by z being flat or a matrix, as the Fortran module's data_export:
 //   mapdata::data_export(x, y, z, {.title = "Spectrum", .file = "spectrum.dat"});
 inline void data_export(maparg::VecView<float> x, maparg::VecView<float> y,
-                        maparg::VecView<float> z, std::optional<int> log_option = std::nullopt,
-                        maparg::OptText xlabel = std::nullopt,
-                        maparg::OptText ylabel = std::nullopt,
-                        maparg::OptText title = std::nullopt, maparg::OptText file = std::nullopt) {
-  dat_map(x, y, z, log_option, xlabel, ylabel, title, file);
-}
-inline void data_export(maparg::VecView<double> x, maparg::VecView<double> y,
-                        maparg::VecView<double> z, std::optional<int> log_option = std::nullopt,
-                        maparg::OptText xlabel = std::nullopt,
-                        maparg::OptText ylabel = std::nullopt,
-                        maparg::OptText title = std::nullopt, maparg::OptText file = std::nullopt) {
-  dat_map_r8(x, y, z, log_option, xlabel, ylabel, title, file);
-}
-inline void data_export(maparg::VecView<float> x, maparg::VecView<float> y,
-                        maparg::MatView<float> z, std::optional<int> log_option = std::nullopt,
-                        maparg::OptText xlabel = std::nullopt,
-                        maparg::OptText ylabel = std::nullopt,
-                        maparg::OptText title = std::nullopt, maparg::OptText file = std::nullopt) {
-  dat_map_2d(x, y, z, log_option, xlabel, ylabel, title, file);
-}
-inline void data_export(maparg::VecView<double> x, maparg::VecView<double> y,
-                        maparg::MatView<double> z, std::optional<int> log_option = std::nullopt,
-                        maparg::OptText xlabel = std::nullopt,
-                        maparg::OptText ylabel = std::nullopt,
-                        maparg::OptText title = std::nullopt, maparg::OptText file = std::nullopt) {
-  dat_map_2d_r8(x, y, z, log_option, xlabel, ylabel, title, file);
-}
-inline void data_export(maparg::VecView<float> x, maparg::VecView<float> y,
-                        maparg::VecView<float> z, const DatMapOptions& o) {
+                        maparg::VecView<float> z, const DatMapOptions& o = {}) {
   dat_map(x, y, z, o);
 }
 inline void data_export(maparg::VecView<double> x, maparg::VecView<double> y,
-                        maparg::VecView<double> z, const DatMapOptions& o) {
+                        maparg::VecView<double> z, const DatMapOptions& o = {}) {
   dat_map_r8(x, y, z, o);
 }
 inline void data_export(maparg::VecView<float> x, maparg::VecView<float> y,
-                        maparg::MatView<float> z, const DatMapOptions& o) {
+                        maparg::MatView<float> z, const DatMapOptions& o = {}) {
   dat_map_2d(x, y, z, o);
 }
 inline void data_export(maparg::VecView<double> x, maparg::VecView<double> y,
-                        maparg::MatView<double> z, const DatMapOptions& o) {
+                        maparg::MatView<double> z, const DatMapOptions& o = {}) {
   dat_map_2d_r8(x, y, z, o);
 }
 

@@ -122,43 +122,19 @@ inline void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z
 // z and by z being flat or a matrix, as the Fortran module's postscript_map:
 //   mapps::postscript_map(x, y, z, {.file = "map.png", .device = "png"});
 inline void postscript_map(VecView<float> x, VecView<float> y, VecView<float> z,
-                           OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                           OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                           OptText file = std::nullopt, OptText device = std::nullopt) {
-  ps_map(x, y, z, log_option, xlabel, ylabel, title, file, device);
-}
-inline void postscript_map(VecView<double> x, VecView<double> y, VecView<double> z,
-                           OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                           OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                           OptText file = std::nullopt, OptText device = std::nullopt) {
-  ps_map_r8(x, y, z, log_option, xlabel, ylabel, title, file, device);
-}
-inline void postscript_map(VecView<float> x, VecView<float> y, MatView<float> z,
-                           OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                           OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                           OptText file = std::nullopt, OptText device = std::nullopt) {
-  ps_map_2d(x, y, z, log_option, xlabel, ylabel, title, file, device);
-}
-inline void postscript_map(VecView<double> x, VecView<double> y, MatView<double> z,
-                           OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                           OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                           OptText file = std::nullopt, OptText device = std::nullopt) {
-  ps_map_2d_r8(x, y, z, log_option, xlabel, ylabel, title, file, device);
-}
-inline void postscript_map(VecView<float> x, VecView<float> y, VecView<float> z,
-                           const PsMapOptions& o) {
+                           const PsMapOptions& o = {}) {
   ps_map(x, y, z, o);
 }
 inline void postscript_map(VecView<double> x, VecView<double> y, VecView<double> z,
-                           const PsMapOptions& o) {
+                           const PsMapOptions& o = {}) {
   ps_map_r8(x, y, z, o);
 }
 inline void postscript_map(VecView<float> x, VecView<float> y, MatView<float> z,
-                           const PsMapOptions& o) {
+                           const PsMapOptions& o = {}) {
   ps_map_2d(x, y, z, o);
 }
 inline void postscript_map(VecView<double> x, VecView<double> y, MatView<double> z,
-                           const PsMapOptions& o) {
+                           const PsMapOptions& o = {}) {
   ps_map_2d_r8(x, y, z, o);
 }
 

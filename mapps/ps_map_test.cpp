@@ -335,29 +335,27 @@ TEST_F(PsMapCalls, ArgumentFormsPackAndNarrowOnce) {
   EXPECT_EQ(calls(), from_base);
 }
 
-// postscript_map is the form of its arrays' precision and shape, every
-// option in its place, by position and by name.
+// postscript_map is the form of its arrays' precision and shape, the options
+// in their places.
 TEST_F(PsMapCalls, OneNameForTheFourForms) {
+  const auto calls_of = [](auto call) {
+    recording() = {};
+    call();
+    return calls();
+  };
   const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
   const float m[2][3] = {{1, 2, 3}, {4, 5, 6}};
   const double md[2][3] = {{1, 2, 3}, {4, 5, 6}};
-  const auto same = [&](auto named, auto by_one_name) {
-    recording() = {};
-    named();
-    const Lines expected = calls();
-    recording() = {};
-    by_one_name();
-    EXPECT_EQ(calls(), expected);
-  };
-  same([&] { ps_map(x3, y2, z6, -1, "a", "b", "c", "f.ps", "png"); },
-       [&] { postscript_map(x3, y2, z6, -1, "a", "b", "c", "f.ps", "png"); });
-  same([&] { ps_map_r8(xd, yd, zd, std::nullopt, "a", "b", "c", "g.ps", "cps"); },
-       [&] { postscript_map(xd, yd, zd, std::nullopt, "a", "b", "c", "g.ps", "cps"); });
-  same([&] { ps_map_2d(x3, y2, m, {.log = 1, .ylabel = "b", .title = "c", .device = "eps"}); },
-       [&] { postscript_map(x3, y2, m, {.log = 1, .ylabel = "b", .title = "c", .device = "eps"}); });
-  same([&] { ps_map_2d_r8(xd, yd, md, {.xlabel = "a", .file = "h.ps", .device = "vps"}); },
-       [&] { postscript_map(xd, yd, md, {.xlabel = "a", .file = "h.ps", .device = "vps"}); });
-  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'h.vps" + blanks(75) + "/vps' 1 1");
+  const PsMapOptions o{.log = -1, .xlabel = "a", .ylabel = "b", .title = "c", .file = "f.ps",
+                       .device = "png"};
+  EXPECT_EQ(calls_of([&] { postscript_map(x3, y2, z6, o); }),
+            calls_of([&] { ps_map(x3, y2, z6, -1, "a", "b", "c", "f.ps", "png"); }));
+  EXPECT_EQ(calls_of([&] { postscript_map(xd, yd, zd, {.ylabel = "b", .device = "cps"}); }),
+            calls_of([&] { ps_map_r8(xd, yd, zd, {.ylabel = "b", .device = "cps"}); }));
+  EXPECT_EQ(calls_of([&] { postscript_map(x3, y2, m); }), calls_of([&] { ps_map_2d(x3, y2, m); }));
+  EXPECT_EQ(calls_of([&] { postscript_map(xd, yd, md, o); }),
+            calls_of([&] { ps_map_2d_r8(xd, yd, md, o); }));
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'f.png" + blanks(75) + "/png' 1 1");
 }
 
 }  // namespace

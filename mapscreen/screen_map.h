@@ -118,47 +118,19 @@ inline void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> 
 // double precision and a flat z it is scr_map, which rescales z in place.
 //   mapscreen::screen_map(x, y, grid, {.title = "Mandelbrot set", .own_window = -1});
 inline void screen_map(VecView<double> x, VecView<double> y, std::span<double> z,
-                       OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                       OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                       OptInt size = std::nullopt, OptInt own_window = std::nullopt,
-                       OptInt continuation = std::nullopt) {
-  scr_map(x, y, z, log_option, xlabel, ylabel, title, size, own_window, continuation);
-}
-inline void screen_map(VecView<float> x, VecView<float> y, VecView<float> z,
-                       OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                       OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                       OptInt size = std::nullopt, OptInt own_window = std::nullopt,
-                       OptInt continuation = std::nullopt) {
-  scr_map_r4(x, y, z, log_option, xlabel, ylabel, title, size, own_window, continuation);
-}
-inline void screen_map(VecView<float> x, VecView<float> y, MatView<float> z,
-                       OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                       OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                       OptInt size = std::nullopt, OptInt own_window = std::nullopt,
-                       OptInt continuation = std::nullopt) {
-  scr_map_2d(x, y, z, log_option, xlabel, ylabel, title, size, own_window, continuation);
-}
-inline void screen_map(VecView<double> x, VecView<double> y, MatView<double> z,
-                       OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
-                       OptText ylabel = std::nullopt, OptText title = std::nullopt,
-                       OptInt size = std::nullopt, OptInt own_window = std::nullopt,
-                       OptInt continuation = std::nullopt) {
-  scr_map_2d_r8(x, y, z, log_option, xlabel, ylabel, title, size, own_window, continuation);
-}
-inline void screen_map(VecView<double> x, VecView<double> y, std::span<double> z,
-                       const ScreenMapOptions& o) {
+                       const ScreenMapOptions& o = {}) {
   scr_map(x, y, z, o);
 }
 inline void screen_map(VecView<float> x, VecView<float> y, VecView<float> z,
-                       const ScreenMapOptions& o) {
+                       const ScreenMapOptions& o = {}) {
   scr_map_r4(x, y, z, o);
 }
 inline void screen_map(VecView<float> x, VecView<float> y, MatView<float> z,
-                       const ScreenMapOptions& o) {
+                       const ScreenMapOptions& o = {}) {
   scr_map_2d(x, y, z, o);
 }
 inline void screen_map(VecView<double> x, VecView<double> y, MatView<double> z,
-                       const ScreenMapOptions& o) {
+                       const ScreenMapOptions& o = {}) {
   scr_map_2d_r8(x, y, z, o);
 }
 
