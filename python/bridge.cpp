@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "gfxwin/runtime.h"
+#include "python/values.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
-#include "python/values.h"
 
 namespace pymapplot {
 namespace {
