@@ -114,23 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::clear_scratch();
   fuzz::ConsoleLines console;
-  const auto lo = log_option;
-  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
-  switch (form) {
-    case 0:
-      mapdata::dat_map(a.xf->view(), a.yf->view(), a.zf->view(), lo, xl, yl, ti, file);
-      break;
-    case 1:
-      mapdata::dat_map_r8(a.xd->view(), a.yd->view(), a.zd->view(), lo, xl, yl, ti, file);
-      break;
-    case 2:
-      mapdata::dat_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), lo, xl, yl, ti, file);
-      break;
-    default:
-      mapdata::dat_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), lo, xl, yl, ti,
-                             file);
-      break;
-  }
+  const mapdata::DatMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel), .ylabel = fuzz::arg(ylabel),
+                                       .title = fuzz::arg(title), .file = file};
+  a.with_views([&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, options); });
 
   // The caller's arrays.
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();

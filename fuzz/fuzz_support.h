@@ -138,6 +138,17 @@ class FormArrays {
   std::optional<FuzzMat<float>> mf;
   std::optional<FuzzMat<double>> md;
 
+  // Calls `form` with the views of the arrays built, so that a rendering's
+  // one name takes them to the form of their precision and shape:
+  //   a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z); });
+  template <class Form>
+  void with_views(Form&& form) const {
+    if (xf && mf) form(xf->view(), yf->view(), mf->view());
+    else if (xf) form(xf->view(), yf->view(), zf->view());
+    else if (md) form(xd->view(), yd->view(), md->view());
+    else form(xd->view(), yd->view(), zd->view());
+  }
+
   std::size_t nx() const;
   std::size_t ny() const;
   // The values in storage order as a routine narrowing them sees them, and

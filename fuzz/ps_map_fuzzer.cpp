@@ -118,23 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fuzz::clear_scratch();
   fuzz::ConsoleLines console;
-  const auto lo = log_option;
-  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
-  const auto fi = fuzz::arg(file), de = fuzz::arg(device);
-  switch (form) {
-    case 0:
-      mapps::ps_map(a.xf->view(), a.yf->view(), a.zf->view(), lo, xl, yl, ti, fi, de);
-      break;
-    case 1:
-      mapps::ps_map_r8(a.xd->view(), a.yd->view(), a.zd->view(), lo, xl, yl, ti, fi, de);
-      break;
-    case 2:
-      mapps::ps_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), lo, xl, yl, ti, fi, de);
-      break;
-    default:
-      mapps::ps_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), lo, xl, yl, ti, fi, de);
-      break;
-  }
+  const mapps::PsMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel), .ylabel = fuzz::arg(ylabel),
+                                    .title = fuzz::arg(title), .file = fuzz::arg(file), .device = fuzz::arg(device)};
+  a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, options); });
 
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();
   FUZZ_CHECK(unchanged, "ps_map changed the caller's arrays");

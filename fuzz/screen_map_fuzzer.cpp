@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -148,24 +149,16 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   }
   mapscreen::ScreenMapState& state = mapscreen::screen_map_state();
   const int unit_before = state.unit_counter;
-  const auto xl = fuzz::arg(xlabel), yl = fuzz::arg(ylabel), ti = fuzz::arg(title);
-  switch (form) {
-    case 0:
-      mapscreen::scr_map(a.xd->view(), a.yd->view(), base_z, log_option, xl, yl, ti, size, own_window, continuation);
-      break;
-    case 1:
-      mapscreen::scr_map_r4(a.xf->view(), a.yf->view(), a.zf->view(), log_option, xl, yl, ti, size, own_window,
-                            continuation);
-      break;
-    case 2:
-      mapscreen::scr_map_2d(a.xf->view(), a.yf->view(), a.mf->view(), log_option, xl, yl, ti, size, own_window,
-                            continuation);
-      break;
-    default:
-      mapscreen::scr_map_2d_r8(a.xd->view(), a.yd->view(), a.md->view(), log_option, xl, yl, ti, size, own_window,
-                               continuation);
-      break;
-  }
+  const mapscreen::ScreenMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel),
+                                            .ylabel = fuzz::arg(ylabel), .title = fuzz::arg(title), .size = size,
+                                            .own_window = own_window, .continuation = continuation};
+  a.with_views([&](auto x, auto y, auto z) {
+    // The base form's z is base_z, rescaled in place; the other forms' the caller's view.
+    if constexpr (std::is_same_v<decltype(z), maparg::VecView<double>>)
+      mapscreen::screen_map(x, y, base_z, options);
+    else
+      mapscreen::screen_map(x, y, z, options);
+  });
 
   // The caller's arrays.
   FUZZ_CHECK(a.xy_unchanged(), "the screen map changed the caller's x or y");

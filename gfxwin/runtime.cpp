@@ -72,13 +72,6 @@ bool env_true(const char* name) {
   return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;
 }
 
-// Ends the process at once with `code`: for a worker thread that cannot
-// return (a fatal error, a close while it runs).
-[[noreturn]] void end_process(int code) {
-  rtl::flush_program_output();
-  std::_Exit(code);
-}
-
 // While the routine runs, exit() called from another thread than the one
 // running the windows ends the process at once (end_process_if_exit_off_gui_thread).
 std::atomic<bool> exit_ends_at_once{false};
@@ -92,7 +85,7 @@ pthread_t gui_thread;
   std::fflush(stdout);
   std::fprintf(stderr, "window system: %s\n", reason.c_str());
   rtl::remove_pending_files();
-  end_process(rtl::kFatalExitCode);
+  rtl::end_process(rtl::kFatalExitCode);
 }
 
 // Qt's messages are not the program's: they are dropped. Two kinds end the
@@ -174,7 +167,7 @@ void install(Runtime& rt) {
     });
   });
   rtl::set_fatal_exit([&rt](int code) {
-    if (on_gui_thread()) end_process(code);
+    if (on_gui_thread()) rtl::end_process(code);
     // The first thread ends the process once its event loop is down.
     on_gui_later(rt, [code] { QApplication::exit(code); });
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
@@ -236,7 +229,7 @@ int run_program(int argc, char** argv, std::string_view program_name,
   });
 
   const int exit_code = QApplication::exec();
-  if (!returned) end_process(exit_code);  // the worker is stopped where it is
+  if (!returned) rtl::end_process(exit_code);  // the worker is stopped where it is
   worker.join();
   exit_ends_at_once = false;
 
@@ -249,7 +242,7 @@ int run_program(int argc, char** argv, std::string_view program_name,
 bool runtime_running() { return running.load() != nullptr; }
 
 void end_process_if_exit_off_gui_thread(int status) {
-  if (exit_ends_at_once && !pthread_equal(pthread_self(), gui_thread)) end_process(status);
+  if (exit_ends_at_once && !pthread_equal(pthread_self(), gui_thread)) rtl::end_process(status);
 }
 
 bool feed_console_line(std::string_view line) {

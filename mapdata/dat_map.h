@@ -115,4 +115,24 @@ inline void dat_map_2d_r8(maparg::VecView<double> x, maparg::VecView<double> y,
   dat_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file);
 }
 
+// One name for the four forms, the form chosen by the precision of x, y and
+// z and by z being flat or a matrix, as the Fortran module's data_export:
+//   mapdata::data_export(x, y, z, {.title = "Spectrum", .file = "spectrum.dat"});
+inline void data_export(maparg::VecView<float> x, maparg::VecView<float> y,
+                        maparg::VecView<float> z, const DatMapOptions& o = {}) {
+  dat_map(x, y, z, o);
+}
+inline void data_export(maparg::VecView<double> x, maparg::VecView<double> y,
+                        maparg::VecView<double> z, const DatMapOptions& o = {}) {
+  dat_map_r8(x, y, z, o);
+}
+inline void data_export(maparg::VecView<float> x, maparg::VecView<float> y,
+                        maparg::MatView<float> z, const DatMapOptions& o = {}) {
+  dat_map_2d(x, y, z, o);
+}
+inline void data_export(maparg::VecView<double> x, maparg::VecView<double> y,
+                        maparg::MatView<double> z, const DatMapOptions& o = {}) {
+  dat_map_2d_r8(x, y, z, o);
+}
+
 }  // namespace mapdata

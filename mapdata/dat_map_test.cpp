@@ -325,6 +325,28 @@ TEST_F(DatMap, EveryFormWritesWhatTheBaseFormWrites) {
   EXPECT_EQ(base, "  Output in a.dat\n");
 }
 
+// data_export is the form of its arrays' precision and shape, the options in
+// their places: double precision with a flat z gives dat_map_r8's default title.
+TEST_F(DatMap, OneNameForTheFourForms) {
+  const std::vector<double> xd = {-1.5, 0.25}, yd = {3.0}, zd = {1.0e-3, 7.0};
+  const std::vector<float> xf = {-1.5f, 0.25f}, yf = {3.0f}, zf = {1.0e-3f, 7.0f};
+  const MatView<float> mf(zf.data(), 2, 1);
+  const MatView<double> md(zd.data(), 2, 1);
+  const auto file_of = [](auto write) {
+    write();
+    return read_all("Map.dat");
+  };
+  EXPECT_EQ(file_of([&] { data_export(xf, yf, zf, {.log = 1, .xlabel = "a", .ylabel = "b"}); }),
+            file_of([&] { dat_map(xf, yf, zf, 1, "a", "b"); }));
+  EXPECT_EQ(file_of([&] { data_export(xd, yd, zd); }), file_of([&] { dat_map_r8(xd, yd, zd); }));
+  EXPECT_EQ(lines_of("Map.dat").back(), " Representation of y=y(x)");
+  EXPECT_EQ(file_of([&] { data_export(xf, yf, mf, {.title = "c"}); }),
+            file_of([&] { dat_map_2d(xf, yf, mf, {.title = "c"}); }));
+  data_export(xd, yd, md, {.ylabel = "b", .file = "a.dat"});
+  dat_map_2d_r8(xd, yd, md, {.ylabel = "b", .file = "b.dat"});
+  EXPECT_EQ(read_all("a.dat"), read_all("b.dat"));
+}
+
 TEST_F(DatMapDeathTest, LogarithmWithoutValueEndsBeforeTheFileIsTouched) {
   write_all("Map.dat", "earlier");
   const float x[] = {1, 2}, y[] = {1};

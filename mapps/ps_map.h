@@ -118,6 +118,26 @@ inline void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z
   ps_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
 }
 
+// One name for the four forms, the form chosen by the precision of x, y and
+// z and by z being flat or a matrix, as the Fortran module's postscript_map:
+//   mapps::postscript_map(x, y, z, {.file = "map.png", .device = "png"});
+inline void postscript_map(VecView<float> x, VecView<float> y, VecView<float> z,
+                           const PsMapOptions& o = {}) {
+  ps_map(x, y, z, o);
+}
+inline void postscript_map(VecView<double> x, VecView<double> y, VecView<double> z,
+                           const PsMapOptions& o = {}) {
+  ps_map_r8(x, y, z, o);
+}
+inline void postscript_map(VecView<float> x, VecView<float> y, MatView<float> z,
+                           const PsMapOptions& o = {}) {
+  ps_map_2d(x, y, z, o);
+}
+inline void postscript_map(VecView<double> x, VecView<double> y, MatView<double> z,
+                           const PsMapOptions& o = {}) {
+  ps_map_2d_r8(x, y, z, o);
+}
+
 // The output file name for a file-name field and a device-type field (80
 // characters or more): the ending rule above, result again such a field
 // (blank-padded to 80 characters, a longer name whole).

@@ -335,5 +335,28 @@ TEST_F(PsMapCalls, ArgumentFormsPackAndNarrowOnce) {
   EXPECT_EQ(calls(), from_base);
 }
 
+// postscript_map is the form of its arrays' precision and shape, the options
+// in their places.
+TEST_F(PsMapCalls, OneNameForTheFourForms) {
+  const auto calls_of = [](auto call) {
+    recording() = {};
+    call();
+    return calls();
+  };
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
+  const float m[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  const double md[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  const PsMapOptions o{.log = -1, .xlabel = "a", .ylabel = "b", .title = "c", .file = "f.ps",
+                       .device = "png"};
+  EXPECT_EQ(calls_of([&] { postscript_map(x3, y2, z6, o); }),
+            calls_of([&] { ps_map(x3, y2, z6, -1, "a", "b", "c", "f.ps", "png"); }));
+  EXPECT_EQ(calls_of([&] { postscript_map(xd, yd, zd, {.ylabel = "b", .device = "cps"}); }),
+            calls_of([&] { ps_map_r8(xd, yd, zd, {.ylabel = "b", .device = "cps"}); }));
+  EXPECT_EQ(calls_of([&] { postscript_map(x3, y2, m); }), calls_of([&] { ps_map_2d(x3, y2, m); }));
+  EXPECT_EQ(calls_of([&] { postscript_map(xd, yd, md, o); }),
+            calls_of([&] { ps_map_2d_r8(xd, yd, md, o); }));
+  EXPECT_EQ(first("pgbeg"), "pgbeg 0 'f.png" + blanks(75) + "/png' 1 1");
+}
+
 }  // namespace
 }  // namespace mapps

@@ -113,6 +113,27 @@ inline void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> 
                 o.continuation);
 }
 
+// One name for the four forms, the form chosen by the precision of x, y and
+// z and by z being flat or a matrix, as the Fortran module's screen_map: on
+// double precision and a flat z it is scr_map, which rescales z in place.
+//   mapscreen::screen_map(x, y, grid, {.title = "Mandelbrot set", .own_window = -1});
+inline void screen_map(VecView<double> x, VecView<double> y, std::span<double> z,
+                       const ScreenMapOptions& o = {}) {
+  scr_map(x, y, z, o);
+}
+inline void screen_map(VecView<float> x, VecView<float> y, VecView<float> z,
+                       const ScreenMapOptions& o = {}) {
+  scr_map_r4(x, y, z, o);
+}
+inline void screen_map(VecView<float> x, VecView<float> y, MatView<float> z,
+                       const ScreenMapOptions& o = {}) {
+  scr_map_2d(x, y, z, o);
+}
+inline void screen_map(VecView<double> x, VecView<double> y, MatView<double> z,
+                       const ScreenMapOptions& o = {}) {
+  scr_map_2d_r8(x, y, z, o);
+}
+
 // The label format of a group of values running from lo to hi, e.g. "(g9.3)":
 // d = 2 - floor(log10(|hi - lo| / max(|lo|, |hi|))) limited to 3 .. 16, width
 // d + 6. A zero quotient gives 16 digits, one that is not a number 3.

@@ -266,6 +266,28 @@ TEST_F(ScreenMap, OptionsByNameAreThePositionalOptions) {
   }
 }
 
+// screen_map is the form of its arrays' precision and shape: on double
+// precision and a flat z it is scr_map, which rescales z in place.
+TEST_F(ScreenMap, OneNameForTheFourForms) {
+  const ScreenMapOptions o{.xlabel = "a", .title = "T", .size = 2, .own_window = -1};
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 3}, rescaled = z;
+  scr_map(x, y, rescaled, o);
+  screen_map(x, y, z, o);
+  EXPECT_EQ(z, rescaled);
+  EXPECT_EQ(z.back(), 255);
+  const std::vector<float> xf = {0, 1}, yf = {0, 1}, zf = {0, 1, 2, 3};
+  const float zm[2][2] = {{0, 1}, {2, 3}};
+  const double zmd[2][2] = {{0, 1}, {2, 3}};
+  screen_map(xf, yf, zf, o);
+  screen_map(xf, yf, zm, o);
+  screen_map(x, y, zmd, o);
+  for (int unit : {102, 103, 104, 105}) {
+    EXPECT_EQ(gfxwin::window_title(unit), "T");
+    EXPECT_EQ(picture(unit).pixels, picture(101).pixels) << unit;
+  }
+}
+
 TEST_F(ScreenMap, OmittedOptionsMatchTheBaseRoutine) {
   const std::vector<double> x = {0, 1}, y = {0, 1};
   std::vector<double> z = {0, 1, 2, 3};

@@ -1,6 +1,7 @@
 #include "rtl/console.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -54,6 +55,11 @@ void flush_foreign_standard_output() {
 void flush_program_output() {
   if (output_flusher()) output_flusher()(BufferedOutput::kEverything);
   std::fflush(nullptr);
+}
+
+void end_process(int code) {
+  flush_program_output();
+  std::_Exit(code);
 }
 
 }  // namespace rtl

@@ -5,11 +5,11 @@
 # the program must end with exit code 0.
 # Usage: display_test.sh <python> <zoom.py>; run on a virtual display (cmake/on_virtual_display.sh).
 set -u
+source "$(dirname "$0")/../../cmake/display_test_support.sh"
 python="$1"
 example="$2"
 shot="$(mktemp -d)"
 trap 'rm -rf "$shot"' EXIT
-convert=/usr/bin/convert
 
 MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=4000 timeout 100 "$python" "$example" --frames 30 \
   > "$shot/out.txt" 2>&1 &
@@ -19,16 +19,11 @@ for _ in $(seq 1 900); do
   sleep 0.1
 done
 sleep 0.5
-xwd -root -silent > "$shot/screen.xwd" || { echo "xwd failed"; kill "$pid"; exit 1; }
+screen_shot "$shot/screen.png" || { kill "$pid"; exit 1; }
 wait "$pid"
 code=$?
-"$convert" "xwd:$shot/screen.xwd" "$shot/screen.png" || { echo "convert failed"; exit 1; }
-share() {
-  "$convert" "$shot/screen.png" -fill black +opaque "$1" -fill white -opaque "$1" \
-    -colorspace Gray -format '%[fx:mean]' info:
-}
-magenta=$(share '#800080')
-white=$(share '#FFFFFF')
+magenta=$(colour_share "$shot/screen.png" '#800080')
+white=$(colour_share "$shot/screen.png" '#FFFFFF')
 echo "exit code $code, magenta share $magenta, white share $white"
 cat "$shot/out.txt"
 [ "$code" -eq 0 ] || { echo "FAIL: the example ended with $code"; exit 1; }

@@ -1,0 +1,125 @@
+#pragma once
+// The docstrings of the Python module mapplot. Each function's begins with
+// its signature written for readers (None, not "object"): the module turns
+// pybind11's own signatures off.
+
+namespace pymapplot {
+
+inline constexpr const char* kModuleDoc = R"doc(z = z(x, y) shown three ways, over numpy arrays.
+
+    scr_map   a grey-level map in a graphics window (under run_program)
+    render    the same map painted off screen, returned as an RGB array
+    ps_map    a PostScript (or PNG, PDF, SVG) map drawn through PGPLOT
+    dat_map   a plain text data file; read_map reads one back
+
+x and y are one-dimensional, z is either flat (len(x) * len(y) values, the x
+index fastest) or a matrix with z[i, j] the value at (x[i], y[j]): the first
+index runs along x. A C-ordered Z from numpy.meshgrid(x, y) is indexed
+[j, i], the other way round: pass Z.T, a view, not a copy. All three are
+float32 or float64, all of one of them (anything numpy.asarray takes); the
+call uses the module's form of that precision and shape, so the files,
+console lines and pixels are exactly that form's. Strided, reversed and
+Fortran-ordered arrays are read in place; the arrays are never changed.
+
+The options are keywords, None (or left out) meaning absent: log (lowest
+bit set: log10 of the values and the title "log(...)"; True works), xlabel,
+ylabel, title, then size, own_window and continuation (screen map) or file
+and device (PostScript map, data file). A text that is given replaces the
+default, even when empty; texts are held in 80-byte fields.
+
+Console lines (" Output in Map.dat" ...) are written to sys.stdout. Wrong
+dtypes raise TypeError, wrong dimensions or sizes ValueError, options of the
+wrong type and unknown keywords TypeError, before anything is done. The
+module's fatal errors (log10 of zero or a negative value, a file that cannot
+be written, storage that cannot be obtained: "Out of memory") raise
+FatalError with the module's message; no file on disk is changed by them and
+the next call works as usual.
+
+Calls run one at a time, from any number of threads. Python code run inside
+a call (a sys.stdout of your own, a signal handler) cannot call the module:
+that raises RuntimeError. An exception it raises stops the call at its next
+check and is raised when the call returns; so Ctrl+C stops a long call with
+KeyboardInterrupt, no file on disk changed (a single drawing call of giza is
+waited for).
+)doc";
+
+inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None)
+
+Paints z as a grey-level map (black for the smallest value, white for the
+largest) beside a column of text naming the axes and the title and giving
+the smallest and largest x, y and z.
+
+size: 3 or more gives 1005 x 662 pixels, 2 gives 741 x 451, else 580 x 270
+(own window) or 580 x 290. own_window (lowest bit set): a window of the map's
+own, else the console window, and the call then waits for a line on standard
+input (its end counts as Enter). continuation (lowest bit set): a later call
+of a sequence, repainting the window in place; clear: open and frame a new
+window. The windows are shown while run_program runs; outside it they are
+surfaces only, each kept to the end of the process as a window would be (see
+render for pictures without a window).
+)doc";
+
+inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None) -> numpy.ndarray
+
+The screen map of scr_map(..., own_window=True, continuation=False) painted
+into a surface without any window, returned as an array of shape
+(663, 1005, 3), dtype uint8 (rows, columns, red green blue): the whole
+surface of a graphics window, the map's area at its top left (size 1: 580 x
+270 pixels, 2: 741 x 451, 3: 1005 x 662). The windows and sequences of
+scr_map are left as they were.
+)doc";
+
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None)
+
+Draws z through PGPLOT as a grey-scale image (lowest value black, highest
+white) with a frame, numbered axes, a grey wedge, labels and title into the
+file (default "Map.ps"). device: ps, cps (landscape PostScript), vps, vcps
+(portrait), eps, pdf, vpdf, png, tpng, svg or null (either case). A file name
+ending in "ps" takes the device type as its ending (Map.ps with png gives
+Map.png). Afterwards " Output in <file>" is written. Fewer than two x or y
+values, or a file or folder that may not be written, give a warning or
+PGPLOT's message and no file. file may be a str or an os.PathLike,
+used whole whatever its length; a NUL byte in file or device raises FatalError.
+)doc";
+
+inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)
+
+Writes the grid sizes, x, y, the values of z (x index fastest) and the three
+texts to a text data file (default "Map.dat"), every line ended by CR LF,
+then writes " Output in <file>". Values are written in single precision.
+With float64 arrays and a flat z the default title is
+"Representation of y=y(x)" (that form's), else "Representation of z=z(x,y)".
+The file is written under a temporary name and put in place only when
+complete. file may be a str or an os.PathLike, used whole whatever its length; a
+NUL byte in it raises FatalError.
+)doc";
+
+inline constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData
+
+Reads a data file written by dat_map: MapData(x, y, z, xlabel, ylabel,
+title), the coordinates and values as float32 arrays (z flat, as many values
+as the file holds, x index fastest: z.reshape(len(y), len(x)).T is the
+matrix z[i, j]) and the three texts. A file that cannot be opened raises
+OSError; one that is not a data file raises ValueError naming the line.
+)doc";
+
+inline constexpr const char* kRunProgramDoc = R"doc(run_program(name, main) -> int
+
+Runs main() under the windowing runtime: a frame window captioned name, with
+a console window showing the console lines and a graphics window per screen
+map window, the window system on this (the first) thread while main runs on
+a worker thread of its own, holding the interpreter. Without a display (no
+DISPLAY or WAYLAND_DISPLAY, no QT_QPA_PLATFORM) it runs on Qt's offscreen
+platform and draws as usual. When main returns, the frame window's caption
+says "[finished]" and, with a display, a message box asks whether to close
+it (MAPPLOT_NO_ASK=1: nobody is asked).
+
+Returns main's exit code: its return value (None is 0) or the code of the
+SystemExit it raised. Any other exception main raises, FatalError among
+them, ends the program with exit code 1 and is raised again from here once
+the windows are closed. Closing the frame window while main runs ends the
+process (exit code 2). Call it from the main thread, before any screen map
+has been painted outside it in this process (render, scr_map).
+)doc";
+
+}  // namespace pymapplot

@@ -1,0 +1,152 @@
+#include "python/map_functions.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gfxwin/graphics.h"
+#include "maparg/convert.h"
+#include "mapdata/dat_map.h"
+#include "mapdata/map_reader.h"
+#include "mapps/ps_map.h"
+#include "mapscreen/screen_map.h"
+#include "python/arrays.h"
+#include "python/bridge.h"
+#include "python/values.h"
+
+namespace pymapplot {
+namespace {
+
+// The screen map's z as the form of its precision and shape takes it: scr_map
+// rescales a flat double-precision z in place, so it gets a copy, and the
+// caller's array stays as it was.
+std::vector<double> screen_values(maparg::VecView<double> z) {
+  return maparg::to_vector<double>(z);
+}
+template <class Z>
+Z screen_values(Z z) {
+  return z;
+}
+
+void paint(const MapArrays& arrays, const mapscreen::ScreenMapOptions& o) {
+  with_views(arrays, [&](auto x, auto y, auto z) {
+    auto values = screen_values(z);
+    mapscreen::screen_map(x, y, values, o);
+  });
+}
+
+// A file that cannot be opened raises OSError (FileNotFoundError ...) as
+// open() would; anything else the reader reports raises ValueError.
+[[noreturn]] void raise_read_error(const py::object& path_object, const std::string& path,
+                                   const std::string& message) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
+    close(fd);
+  }
+  if (error != 0) {
+    errno = error;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path_object.ptr());
+    throw py::error_already_set();
+  }
+  throw py::value_error(message);
+}
+
+}  // namespace
+
+py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
+  const MapCall call("scr_map",
+                     {"log", "xlabel", "ylabel", "title", "size", "own_window", "continuation"},
+                     args, kwargs);
+  return module_call([&] {
+    const MapArrays arrays = call.arrays();
+    const Texts t = texts(call);
+    const mapscreen::ScreenMapOptions o{
+        int_option(call.option("log"), "log"),  view_of(t.xlabel), view_of(t.ylabel),
+        view_of(t.title), int_option(call.option("size"), "size"),
+        int_option(call.option("own_window"), "own_window"),
+        int_option(call.option("continuation"), "continuation")};
+    note_screen_drawing();
+    paint(arrays, o);
+    return py::none();
+  });
+}
+
+py::object render(const py::args& args, const py::kwargs& kwargs) {
+  const MapCall call("render", {"log", "xlabel", "ylabel", "title", "size"}, args, kwargs);
+  return module_call([&]() -> py::object {
+    const MapArrays arrays = call.arrays();
+    const Texts t = texts(call);
+    const mapscreen::ScreenMapOptions o{int_option(call.option("log"), "log"),
+                                        view_of(t.xlabel), view_of(t.ylabel), view_of(t.title),
+                                        int_option(call.option("size"), "size"), -1, 0};
+    note_screen_drawing();
+    gfxwin::Picture picture;
+    {
+      // The screen map's state goes on after the picture as before it.
+      struct KeepState {
+        mapscreen::ScreenMapState saved = mapscreen::screen_map_state();
+        ~KeepState() { mapscreen::screen_map_state() = saved; }
+      } keep;
+      gfxwin::OffscreenDrawing offscreen;
+      paint(arrays, o);
+      gfxwin::snapshot(mapscreen::screen_map_state().unit_counter, picture);
+    }
+    return rgb_array(picture);
+  });
+}
+
+py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
+  const MapCall call("ps_map", {"log", "xlabel", "ylabel", "title", "file", "device"}, args,
+                     kwargs);
+  return module_call([&] {
+    const MapArrays arrays = call.arrays();
+    const Texts t = texts(call);
+    const mapps::PsMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
+                                view_of(t.ylabel), view_of(t.title), view_of(t.file),
+                                view_of(t.device)};
+    with_views(arrays, [&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, o); });
+    return py::none();
+  });
+}
+
+py::object dat_map(const py::args& args, const py::kwargs& kwargs) {
+  const MapCall call("dat_map", {"log", "xlabel", "ylabel", "title", "file"}, args, kwargs);
+  return module_call([&] {
+    const MapArrays arrays = call.arrays();
+    const Texts t = texts(call);
+    const mapdata::DatMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
+                                   view_of(t.ylabel), view_of(t.title), view_of(t.file)};
+    with_views(arrays, [&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, o); });
+    return py::none();
+  });
+}
+
+py::object map_data_type() {
+  py::object map_data = py::module_::import("collections")
+                            .attr("namedtuple")("MapData", py::make_tuple("x", "y", "z", "xlabel",
+                                                                          "ylabel", "title"));
+  map_data.attr("__module__") = "mapplot";
+  return map_data;
+}
+
+py::object read_map(const py::object& map_data, const py::object& path) {
+  if (path.is_none()) throw py::type_error("path must be a str or os.PathLike, not None");
+  return module_call([&] {
+    const std::string name = *text_argument(path, "path", true);
+    mapdata::MapReadResult result = mapdata::read_map_file(name);
+    if (!result) raise_read_error(path, name, result.error);
+    mapdata::MapData& d = *result.map;
+    return map_data(to_numpy(std::move(d.x)), to_numpy(std::move(d.y)), to_numpy(std::move(d.z)),
+                    text_object(d.xlabel), text_object(d.ylabel), text_object(d.title));
+  });
+}
+
+}  // namespace pymapplot

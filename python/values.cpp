@@ -1,0 +1,109 @@
+#include "python/values.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <utility>
+
+namespace pymapplot {
+namespace {
+
+constexpr const char* kArrayNames[3] = {"x", "y", "z"};
+
+std::string type_name(const py::handle& value) {
+  return py::str(py::type::of(value).attr("__name__")).cast<std::string>();
+}
+
+}  // namespace
+
+void raise(PyObject* type, const std::string& message) {
+  PyErr_SetString(type, message.c_str());
+  throw py::error_already_set();
+}
+
+py::object text_object(std::string_view text) {
+  py::object s = py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
+      text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape"));
+  if (!s) throw py::error_already_set();
+  return s;
+}
+
+MapCall::MapCall(std::string function, std::vector<std::string> options, const py::args& args,
+                 const py::kwargs& kwargs)
+    : function_(std::move(function)), options_(std::move(options)) {
+  if (args.size() > 3)
+    throw py::type_error(function_ + "() takes 3 positional arguments (x, y, z) but " +
+                         std::to_string(args.size()) + " were given; its options are keywords: " +
+                         option_list());
+  for (std::size_t k = 0; k < args.size(); ++k) arrays_[k] = args[k];
+  for (const auto& [key, value] : kwargs) {
+    const std::string name = py::str(key);
+    py::object* slot = nullptr;
+    for (std::size_t k = 0; k < 3; ++k)
+      if (name == kArrayNames[k]) slot = &arrays_[k];
+    if (slot == nullptr && !is_option(name))
+      throw py::type_error(function_ + "() got an unexpected keyword argument '" + name +
+                           "'; its options are " + option_list());
+    if (slot == nullptr) continue;
+    if (*slot)
+      throw py::type_error(function_ + "() got multiple values for argument '" + name + "'");
+    *slot = py::reinterpret_borrow<py::object>(value);
+  }
+  for (std::size_t k = 0; k < 3; ++k)
+    if (!arrays_[k])
+      throw py::type_error(function_ + "() missing required argument '" + kArrayNames[k] + "'");
+  kwargs_ = kwargs;
+}
+
+bool MapCall::is_option(const std::string& name) const {
+  return std::find(options_.begin(), options_.end(), name) != options_.end();
+}
+
+std::string MapCall::option_list() const {
+  std::string list;
+  for (const std::string& name : options_) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
+
+std::optional<int> int_option(const py::object& value, const char* name) {
+  if (value.is_none()) return std::nullopt;
+  if (!PyIndex_Check(value.ptr()))
+    throw py::type_error(std::string(name) + " takes " +
+                         (std::string_view(name) == "size"
+                              ? "an int or None"
+                              : "an int or a bool (its lowest bit counts) or None") +
+                         ", not " + type_name(value));
+  const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!index) throw py::error_already_set();
+  int overflow = 0;
+  const long v = PyLong_AsLongAndOverflow(index.ptr(), &overflow);
+  if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow != 0 || v < INT_MIN || v > INT_MAX)
+    raise(PyExc_OverflowError, std::string(name) + " is out of the range of a C int: " +
+                                   py::repr(index).cast<std::string>());
+  return static_cast<int>(v);
+}
+
+std::optional<std::string> text_argument(const py::object& value, const char* name,
+                                         bool path) {
+  if (value.is_none()) return std::nullopt;
+  py::object text = value;
+  if (path) text = py::module_::import("os").attr("fspath")(value);
+  if (py::isinstance<py::bytes>(text)) return text.cast<std::string>();
+  if (!py::isinstance<py::str>(text))
+    throw py::type_error(std::string(name) + " must be a str or None, not " + type_name(value));
+  py::object bytes = py::reinterpret_steal<py::object>(
+      PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogateescape"));
+  if (!bytes) throw py::error_already_set();
+  return bytes.cast<std::string>();
+}
+
+Texts texts(const MapCall& call) {
+  return {text_argument(call.option("xlabel"), "xlabel"),
+          text_argument(call.option("ylabel"), "ylabel"),
+          text_argument(call.option("title"), "title"),
+          text_argument(call.option("file"), "file", true),
+          text_argument(call.option("device"), "device")};
+}
+
+}  // namespace pymapplot

@@ -1,0 +1,75 @@
+#pragma once
+// Python values as the arguments of the module's calls, and texts back as
+// Python values: x, y and z by position or by name and the options by name
+// (None = absent), ints and truth values, texts and file names.
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "maparg/text_fields.h"
+#include "python/arrays.h"
+
+namespace pymapplot {
+
+namespace py = pybind11;
+
+// Raises the Python exception of type `type` with `message`.
+[[noreturn]] void raise(PyObject* type, const std::string& message);
+
+// Text for Python: bytes that are not UTF-8 (a label from a data file of any
+// origin) become lone surrogates, which text_argument turns back into them.
+py::object text_object(std::string_view text);
+
+// The arguments of a rendering call: x, y and z by position or by name, then
+// the options by name only. A mistake raises a TypeError that names the
+// argument and what the call takes; pybind11's own message would print every
+// array in full.
+class MapCall {
+ public:
+  MapCall(std::string function, std::vector<std::string> options, const py::args& args,
+          const py::kwargs& kwargs);
+
+  // x, y and z, checked (map_arrays).
+  MapArrays arrays() const { return map_arrays(arrays_[0], arrays_[1], arrays_[2]); }
+
+  // An option as given; None when left out.
+  py::object option(const char* name) const {
+    return kwargs_.contains(name) ? py::object(kwargs_[name]) : py::none();
+  }
+
+ private:
+  bool is_option(const std::string& name) const;
+  std::string option_list() const;
+
+  std::string function_;
+  std::vector<std::string> options_;
+  py::object arrays_[3];
+  py::dict kwargs_;
+};
+
+// An int option: None is absent; else an int, a bool or a numpy integer
+// (anything with __index__) within the range of a C int (else OverflowError).
+// Only size counts as a number; the other int options are truth values.
+std::optional<int> int_option(const py::object& value, const char* name);
+
+// A text argument: None is absent; str (encoded as UTF-8, lone surrogates
+// back to the bytes they stand for), bytes, and for file names (`path`)
+// os.PathLike.
+std::optional<std::string> text_argument(const py::object& value, const char* name,
+                                         bool path = false);
+
+inline maparg::OptText view_of(const std::optional<std::string>& text) {
+  return text ? maparg::OptText(*text) : std::nullopt;
+}
+
+// The texts of a call, owned for its duration.
+struct Texts {
+  std::optional<std::string> xlabel, ylabel, title, file, device;
+};
+Texts texts(const MapCall& call);
+
+}  // namespace pymapplot
