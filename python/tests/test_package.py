@@ -1,8 +1,8 @@
-"""The module as a package: pip installs it from the source folder into a
-virtual environment without any package index, python -m build makes a wheel
-that installs the same way, and pip shows and uninstalls it. The backend
-takes the module from the build folder MAPPLOT_CMAKE_BUILD_DIR names (the
-one these tests run in) instead of building it again."""
+"""The module as a package, installed as the README says: pip from the source
+folder into a virtual environment, offline, then a wheel from python -m build
+the same way; pip shows and uninstalls it. The build backend takes the module
+from the build folder MAPPLOT_CMAKE_BUILD_DIR names (the one these tests run
+in) instead of building it again."""
 
 import os
 import pathlib
@@ -10,8 +10,6 @@ import re
 import shutil
 import subprocess
 import sys
-
-import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -29,34 +27,25 @@ mapplot.ps_map(x, x[:2], np.arange(6, dtype=np.float32), title="Ramp")
 WRONG = "import mapplot\nmapplot.ps_map(0, 0, 0, titel='a')\n"
 
 
+def readme_block(word):
+    """The command block of the README's Python section that holds word."""
+    section = (ROOT / "README.md").read_text().split("\n## From Python\n")[1].split("\n## ")[0]
+    return next(b for b in re.findall(r"(?:^    \S.*\n)+", section, re.M) if word in b)
+
+
 def source_copy(folder):
-    """The source tree without its build folders: what a user downloads."""
+    """The source tree without what builds and installs leave in it."""
     def left_out(where, names):
         top = pathlib.Path(where) == ROOT
-        return [n for n in names
-                if n in (".git", "__pycache__") or (top and n.startswith("build"))]
+        return [n for n in names if n in (".git", "__pycache__")
+                or (top and (n.startswith("build") or n in ("dist", "venv")))]
     shutil.copytree(ROOT, folder, ignore=left_out)
     return folder
 
 
-@pytest.fixture(scope="module")
-def setting(tmp_path_factory):
-    """A source copy, a virtual environment that sees the system's packages
-    (numpy), and the environment to run pip in: no index, no cache."""
-    top = tmp_path_factory.mktemp("package")
-    source = source_copy(top / "source")
-    venv = top / "venv"
-    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)],
-                   check=True)
-    env = dict(os.environ, PIP_NO_INDEX="1", PIP_NO_CACHE_DIR="1",
-               PIP_DISABLE_PIP_VERSION_CHECK="1")
-    env.pop("PYTHONPATH", None)  # the build folder's module stays out of sight
-    return top, source, venv, env
-
-
-def run(command, env, cwd, timeout=180):
+def run(command, env, cwd):
     result = subprocess.run([str(c) for c in command], capture_output=True, text=True, env=env,
-                            cwd=cwd, timeout=timeout)
+                            cwd=cwd, timeout=180)
     assert result.returncode == 0, " ".join(map(str, command)) + "\n" + result.stdout + \
         result.stderr
     return result.stdout
@@ -88,29 +77,23 @@ def check_installed(top, venv, env, version):
     assert "site-packages/mapplot-stubs/__init__.pyi" in checked.stdout
 
     run([python, "-m", "pip", "uninstall", "-y", "mapplot"], env, work)
-    site = pathlib.Path(run([python, "-c", "import sysconfig; print(sysconfig.get_path('purelib'))"],
-                            env, work).strip())
-    assert not [p.name for p in site.iterdir() if p.name.startswith("mapplot")]
+    site = run([python, "-c", "import sysconfig; print(sysconfig.get_path('purelib'))"], env, work)
+    assert not [p.name for p in pathlib.Path(site.strip()).iterdir()
+                if p.name.startswith("mapplot")]
 
 
-def cmake_version():
-    return re.search(r"^project\(mapplot VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text(),
-                     re.M).group(1)
+def test_pip_installs_from_the_source_folder_and_from_a_wheel(tmp_path):
+    source = source_copy(tmp_path / "source")
+    env = dict(os.environ, PIP_NO_INDEX="1", PIP_NO_CACHE_DIR="1",
+               PIP_DISABLE_PIP_VERSION_CHECK="1")
+    env.pop("PYTHONPATH", None)  # the build folder's module stays out of sight
+    version = re.search(r"^project\(mapplot VERSION ([0-9.]+)",
+                        (ROOT / "CMakeLists.txt").read_text(), re.M).group(1)
 
+    run(["bash", "-ec", readme_block("-m venv")], env, source)
+    check_installed(tmp_path, source / "venv", env, version)
 
-def test_pip_installs_the_source_folder_offline(setting):
-    top, source, venv, env = setting
-    run([venv / "bin" / "python", "-m", "pip", "install", "--no-build-isolation", source],
-        env, top)
-    check_installed(top, venv, env, cmake_version())
-
-
-def test_the_wheel_installs_the_same_way(setting):
-    top, source, venv, env = setting
-    dist = top / "dist"
-    run([sys.executable, "-m", "build", "--no-isolation", "--wheel", "--outdir", dist, source],
-        env, top)
-    wheels = list(dist.iterdir())
-    assert [w.name.split("-")[:2] for w in wheels] == [["mapplot", cmake_version()]]
-    run([venv / "bin" / "python", "-m", "pip", "install", wheels[0]], env, top)
-    check_installed(top, venv, env, cmake_version())
+    run(["bash", "-ec", readme_block("-m build")], env, source)
+    wheels = [w.name for w in (source / "dist").iterdir()]
+    assert [w.split("-")[:2] for w in wheels] == [["mapplot", version]], wheels
+    check_installed(tmp_path, source / "venv", env, version)
