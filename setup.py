@@ -5,9 +5,9 @@ The version is the one of project(... VERSION ...) in CMakeLists.txt. The
 build is a Release build of the module's target alone, with Ninja where it is
 installed, in build-python/ beside this file; CMAKE_BUILD_PARALLEL_LEVEL sets
 the number of jobs and CMAKE_ARGS adds options to the configure step.
-MAPPLOT_CMAKE_BUILD_DIR names a build folder already configured (static
-libraries, for the Python that runs this) whose module is brought up to date
-and taken instead.
+MAPPLOT_CMAKE_BUILD_DIR names (by its absolute path) a build folder already
+configured (static libraries, for the Python that runs this) whose module is
+brought up to date and taken instead.
 """
 
 import os
