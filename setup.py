@@ -15,8 +15,8 @@ import pathlib
 import re
 import shlex
 import shutil
-import subprocess
 import sys
+import sysconfig
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
@@ -45,6 +45,11 @@ def cache_value(build_dir, name):
     return found.group(1) if found else None
 
 
+def is_on(value):
+    """A CMake truth value."""
+    return (value or "").upper() in ("1", "ON", "YES", "TRUE", "Y")
+
+
 class CMakeBuild(build_ext):
     """The module's target built by CMake, its file put where setuptools
     packs it."""
@@ -55,16 +60,17 @@ class CMakeBuild(build_ext):
             build_dir = pathlib.Path(given).resolve()
             if cache_value(build_dir, "CMAKE_HOME_DIRECTORY") is None:
                 sys.exit(f"MAPPLOT_CMAKE_BUILD_DIR={given}: not a configured CMake build folder")
-            if (cache_value(build_dir, "BUILD_SHARED_LIBS") or "OFF").upper() in ("ON", "1", "TRUE", "YES"):
-                sys.exit(f"MAPPLOT_CMAKE_BUILD_DIR={given}: a build with shared libraries; "
-                         "the package takes a module that holds the libraries in")
+            for option, what in (("BUILD_SHARED_LIBS", "shared libraries"),
+                                 ("MAPPLOT_SANITIZE", "sanitizers")):
+                if is_on(cache_value(build_dir, option)):
+                    sys.exit(f"MAPPLOT_CMAKE_BUILD_DIR={given}: a build with {what}; the "
+                             "package takes a module that holds the libraries in, plainly built")
         else:
             build_dir = pathlib.Path(self.build_temp).resolve() / "cmake"
             self.configure(build_dir)
         self.spawn(["cmake", "--build", str(build_dir), "--target", TARGET])
 
-        suffix = ext_suffix()
-        built = build_dir / "python" / ("mapplot" + suffix)
+        built = build_dir / "python" / ("mapplot" + sysconfig.get_config_var("EXT_SUFFIX"))
         if not built.is_file():
             sys.exit(f"{built}: not built (a build for another Python than {sys.executable}?)")
         destination = pathlib.Path(self.get_ext_fullpath(ext.name))
@@ -81,11 +87,6 @@ class CMakeBuild(build_ext):
             command += ["-G", "Ninja"]
         command += shlex.split(os.environ.get("CMAKE_ARGS", ""))
         self.spawn(command)
-
-
-def ext_suffix():
-    import sysconfig
-    return sysconfig.get_config_var("EXT_SUFFIX")
 
 
 os.makedirs(BUILD_BASE, exist_ok=True)
