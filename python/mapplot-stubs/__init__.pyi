@@ -1,0 +1,96 @@
+"""z = z(x, y) shown three ways, over numpy arrays: the types of the module's
+routines, for type checkers and editors (the module itself is compiled)."""
+
+import os
+from typing import Callable, NamedTuple, SupportsIndex
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+# x, y and z: float32 or float64 values, all of one precision, as numpy
+# arrays or anything numpy.asarray takes.
+_Values = npt.ArrayLike
+# A truth option (its lowest bit counts: True, -1, 1) or the size option.
+_Int = SupportsIndex | None
+# A label, title or device type: UTF-8 text, or its bytes.
+_Text = str | bytes | None
+# A file name, used whole whatever its length.
+_Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+
+class FatalError(Exception):
+    """A fatal error of the module ("log10: SING error", "File Map.dat:
+    cannot write: ...", "Out of memory"): no file on disk was changed."""
+
+class MapData(NamedTuple):
+    """A data file read back: the coordinates and the flat values (x index
+    fastest) in single precision, and the three texts."""
+
+    x: npt.NDArray[np.float32]
+    y: npt.NDArray[np.float32]
+    z: npt.NDArray[np.float32]
+    xlabel: str
+    ylabel: str
+    title: str
+
+def scr_map(
+    x: _Values,
+    y: _Values,
+    z: _Values,
+    *,
+    log: _Int = None,
+    xlabel: _Text = None,
+    ylabel: _Text = None,
+    title: _Text = None,
+    size: _Int = None,
+    own_window: _Int = None,
+    continuation: _Int = None,
+) -> None:
+    """The grey-level map in a graphics window, or repainted in place."""
+
+def render(
+    x: _Values,
+    y: _Values,
+    z: _Values,
+    *,
+    log: _Int = None,
+    xlabel: _Text = None,
+    ylabel: _Text = None,
+    title: _Text = None,
+    size: _Int = None,
+) -> npt.NDArray[np.uint8]:
+    """The screen map painted without a window: (663, 1005, 3) uint8 RGB."""
+
+def ps_map(
+    x: _Values,
+    y: _Values,
+    z: _Values,
+    *,
+    log: _Int = None,
+    xlabel: _Text = None,
+    ylabel: _Text = None,
+    title: _Text = None,
+    file: _Path | None = None,
+    device: _Text = None,
+) -> None:
+    """The map drawn through PGPLOT into a file (default "Map.ps")."""
+
+def dat_map(
+    x: _Values,
+    y: _Values,
+    z: _Values,
+    *,
+    log: _Int = None,
+    xlabel: _Text = None,
+    ylabel: _Text = None,
+    title: _Text = None,
+    file: _Path | None = None,
+) -> None:
+    """The map written to a plain text data file (default "Map.dat")."""
+
+def read_map(path: _Path) -> MapData:
+    """A data file written by dat_map, read back."""
+
+def run_program(name: str, main: Callable[[], int | None]) -> int:
+    """main() run under the windowing runtime; its exit code."""
