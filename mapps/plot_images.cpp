@@ -131,9 +131,9 @@ void draw_on_pixels(const Image& image, const DeviceFrame& f) {
 // covered): each cell is drawn as a block of b x b equal cells, at least
 // `per_unit` of them to a device unit (as below for each device), so that
 // smoothing stays within a sliver of half a block at each cell's edge; blocks
-// stop at this many cells along an axis. Cells are merged where there are more than this many to a device
-// unit: more than a pixel can show, and cairo's PNG surface takes no image
-// with more than 2^15.
+// stop at this many cells along an axis. Cells are merged where there are
+// more than this many to a device unit: more than a pixel can show, and
+// cairo's PNG surface takes no image with more than 2^15.
 constexpr int kMostBlockedCellsPerAxis = 4096;
 constexpr double kMostCellsPerDeviceUnit = 4096;
 // On PNG, where cairo smooths at the device's own pixels: blocks of half a
