@@ -247,6 +247,10 @@ void pgend() {
     error = clear_image_smoothing(d.drawn);
     complete = error == 0;
   }
+  if (complete && d.type->images == ImageCells::kBlocks) {
+    error = ask_for_unsmoothed_images(d.drawn);
+    complete = error == 0;
+  }
   pass_on({about_target(printed.out, d.giza_file, pending->target()),
            about_target(printed.err, d.giza_file, pending->target())});
   if (cairo_page_lost_bytes()) {

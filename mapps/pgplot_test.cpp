@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "mapps/plot_file.h"
 #include "mapps/test_support.h"
 
 extern "C" const char* __lsan_default_suppressions();
@@ -89,6 +91,30 @@ TEST_F(PgplotFiles, TheFileWrittenIsExactlyTheNameGiven) {
   // Landscape and portrait PostScript.
   EXPECT_NE(read_all("Map.PS").find("%%BoundingBox: 0 0 612 459"), std::string::npos);
   EXPECT_NE(read_all("sub/portrait").find("%%BoundingBox: 0 0 459 612"), std::string::npos);
+}
+
+// SVG viewers are asked not to smooth the images of a finished file: the
+// property goes on the root, in the room of the XML declaration, which only
+// restates the defaults, so the file keeps its length. A file that does not
+// begin as cairo writes it is left as it is.
+TEST_F(PgplotFiles, SvgFilesAskViewersNotToSmoothImages) {
+  ASSERT_EQ(draw_small_plot("map.svg/svg"), 1);
+  const std::string svg = read_all("map.svg");
+  EXPECT_TRUE(starts_with(svg, "<svg style=\"image-rendering:pixelated\" xmlns="));
+  EXPECT_TRUE(ends_with(svg, "</svg>\n"));
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  write_all("a.svg", declaration + "<svg width=\"1pt\">\n<g/>\n</svg>\n");
+  EXPECT_EQ(ask_for_unsmoothed_images("a.svg"), 0);
+  EXPECT_EQ(read_all("a.svg"),
+            "<svg style=\"image-rendering:pixelated\" width=\"1pt\"     >\n<g/>\n</svg>\n");
+  const Strings others = {"<svg width=\"1pt\">\n</svg>\n", declaration + "<svg width=",
+                          declaration + "<svgx>\n", ""};
+  for (const std::string& other : others) {
+    write_all("b.svg", other);
+    EXPECT_EQ(ask_for_unsmoothed_images("b.svg"), 0);
+    EXPECT_EQ(read_all("b.svg"), other);
+  }
+  EXPECT_EQ(ask_for_unsmoothed_images("none.svg"), ENOENT);
 }
 
 TEST_F(PgplotFiles, FailuresToOpenAreReportedAndLeaveEarlierFiles) {

@@ -56,6 +56,42 @@ int clear_image_smoothing(const std::string& file) {
   return error;
 }
 
+int ask_for_unsmoothed_images(const std::string& file) {
+  static constexpr std::string_view kDeclaration =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  static constexpr std::string_view kRoot = "<svg ";
+  static constexpr std::string_view kProperty = "<svg style=\"image-rendering:pixelated\" ";
+  static_assert(kProperty.size() <= kDeclaration.size() + kRoot.size());
+  const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return errno;
+  // The declaration and the root's start tag, which cairo writes in a few
+  // hundred bytes.
+  std::string head(1024, '\0');
+  ssize_t n;
+  do {
+    n = pread(fd, head.data(), head.size(), 0);
+  } while (n < 0 && errno == EINTR);
+  int error = n < 0 ? errno : 0;
+  head.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+  const std::size_t root = kDeclaration.size();
+  const std::size_t end = head.find('>', root);
+  const bool as_cairo_writes = head.starts_with(kDeclaration) &&
+                               head.compare(root, kRoot.size(), kRoot) == 0 &&
+                               end != std::string::npos;
+  if (error == 0 && as_cairo_writes) {
+    // The root's attributes, then blanks (allowed before its ">") for the
+    // bytes the property leaves over.
+    std::string tag(kProperty);
+    tag.append(head, root + kRoot.size(), end - root - kRoot.size());
+    tag.append(end - tag.size(), ' ');
+    tag += '>';
+    if (pwrite(fd, tag.data(), tag.size(), 0) != static_cast<ssize_t>(tag.size()))
+      error = errno != 0 ? errno : EIO;
+  }
+  if (close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
 std::string folder_of(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));

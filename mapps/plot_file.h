@@ -42,6 +42,15 @@ bool is_complete(const std::string& file, std::string_view ending);
 // failure.
 int clear_image_smoothing(const std::string& file);
 
+// Asks SVG viewers to show every image of the finished SVG `file` unsmoothed,
+// in place: the image-rendering property "pixelated" goes on the document's
+// root, whose images inherit it. The XML declaration cairo writes first only
+// restates the defaults (version 1.0, UTF-8): its bytes make room for the
+// property, so the file keeps its length and nothing after the root's start
+// tag moves. A file that does not begin as cairo writes it is left as it is.
+// Returns 0, or the errno of a failure.
+int ask_for_unsmoothed_images(const std::string& file);
+
 // Whether a write of the drawn file failed, and why as far as it shows
 // afterwards (an errno value): the file system is full, or the process's file
 // size limit was reached; -1 when giza's `messages` report a failed write

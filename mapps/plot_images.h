@@ -18,10 +18,13 @@ enum class ImageCells {
   // Smoothed by cairo itself as it draws (PNG): drawn as an image of the
   // device's own pixels, each the colour of the cell under its centre.
   kDevicePixels,
-  // Smoothed by viewers that take no request not to (SVG: librsvg draws
-  // images smoothed whatever their image-rendering property says): each cell
-  // drawn as a block of equal cells, so that the smoothing stays within a
-  // sliver narrower than a pixel at each cell's edge.
+  // Smoothed by viewers that take no request not to (SVG: librsvg 2.54
+  // draws every image smoothed, whatever its image-rendering property says,
+  // on the image, its reference or any group around them): each cell drawn
+  // as a block of equal cells, so that the smoothing stays within a sliver
+  // narrower than a pixel at each cell's edge; an image of few cells, whose
+  // blocks would be large, drawn as one image a cell instead, each of one
+  // colour whatever the smoothing.
   kBlocks,
 };
 

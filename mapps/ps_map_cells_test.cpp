@@ -301,6 +301,68 @@ TEST_F(PsMapCells, TheZoomsGridShowsEachCellInOneGrey) {
   expect_uniform_cells(x, y, z);
 }
 
+// Where two cells meet, every pixel between them shows a grey between
+// theirs: no line of the background shows through where cells drawn apart
+// meet, whatever the devices draw them as. The cells are not a whole number
+// of device units wide, so that their edges cut through pixels.
+TEST_F(PsMapCells, NoSeamShowsWhereCellsMeet) {
+  const std::vector<float> x{1, 2, 3, 4, 5, 6}, y{1, 2};
+  std::vector<float> z(12);
+  for (std::size_t k = 0; k < z.size(); ++k) z[k] = static_cast<float>(k);
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    ps_map(x, y, z, {.file = "m", .device = d.type});
+    const std::string output = "  Output in ";
+    ASSERT_EQ(last_line.substr(0, output.size()), output);
+    const QImage image = rendered(d, last_line.substr(output.size()));
+    ASSERT_FALSE(image.isNull());
+    const std::vector<int> greys = cell_greys(d, image);
+    ASSERT_EQ(greys.size(), z.size());
+    const Placement& p = placement();
+    const PixelPlacement at = pixel_placement(d, image);
+    // The middle of the part of cell k (from 1) within the window, along x or y.
+    const auto middle = [&](int k, bool along_x) {
+      const double centre =
+          along_x ? p.tr[0] + double{p.tr[1]} * k : p.tr[3] + double{p.tr[5]} * k;
+      const double half = 0.5 * (along_x ? p.tr[1] : p.tr[5]);
+      const double lo = std::max(centre - half, double{p.win[along_x ? 0 : 2]});
+      const double hi = std::min(centre + half, double{p.win[along_x ? 1 : 3]});
+      return 0.5 * (lo + hi);
+    };
+    // The pixels across the edge of cells a and b, 0.4 cells either side of it.
+    const auto expect_no_seam = [&](int a, int b, double c1, double r1, double c2, double r2) {
+      const int lo = std::min(greys[a], greys[b]), hi = std::max(greys[a], greys[b]);
+      ASSERT_GE(lo, 0);
+      const int steps =
+          static_cast<int>(std::ceil(std::max(std::abs(c2 - c1), std::abs(r2 - r1))));
+      for (int s = 0; s <= steps; ++s) {
+        const double t = 0.1 + 0.8 * s / steps;
+        const int c = static_cast<int>(c1 + t * (c2 - c1));
+        const int r = static_cast<int>(r1 + t * (r2 - r1));
+        const int g = qGray(image.pixel(c, r));
+        ASSERT_TRUE(g >= lo - 1 && g <= hi + 1)
+            << "grey " << g << " at pixel (" << c << ", " << r << ") between cells of greys "
+            << greys[a] << " and " << greys[b];
+      }
+    };
+    for (int j = 1; j <= p.nj; ++j)
+      for (int i = 1; i <= p.ni; ++i) {
+        const int k = (j - 1) * p.ni + (i - 1);
+        const double row = at.row(middle(j, false)), column = at.column(middle(i, true));
+        if (i < p.ni) {
+          const double edge = p.tr[0] + p.tr[1] * (i + 0.5);
+          expect_no_seam(k, k + 1, at.column(edge - 0.5 * p.tr[1]), row,
+                         at.column(edge + 0.5 * p.tr[1]), row);
+        }
+        if (j < p.nj) {
+          const double edge = p.tr[3] + p.tr[5] * (j + 0.5);
+          expect_no_seam(k, k + p.ni, column, at.row(edge - 0.5 * p.tr[5]), column,
+                         at.row(edge + 0.5 * p.tr[5]));
+        }
+      }
+  }
+}
+
 // Each label drawn with characters beyond ASCII (through giza's escapes or
 // filled from a font's outlines) carries about the ink of its ASCII spelling,
 // on every device; blank labels show what else those areas hold.
