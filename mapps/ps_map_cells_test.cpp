@@ -197,8 +197,10 @@ std::vector<QRgb> cell_colours(const Device& d, const QImage& image) {
   for (int j = 1; j <= p.nj; ++j)
     for (int i = 1; i <= p.ni; ++i) {
       const double wx = p.tr[0] + double{p.tr[1]} * i, wy = p.tr[3] + double{p.tr[5]} * j;
-      const int c1 = static_cast<int>(std::ceil(std::max(cx + scale * (wx - 0.5 * p.tr[1]) + 1, left)));
-      const int c2 = static_cast<int>(std::floor(std::min(cx + scale * (wx + 0.5 * p.tr[1]) - 1, right)));
+      const int c1 =
+          static_cast<int>(std::ceil(std::max(cx + scale * (wx - 0.5 * p.tr[1]) + 1, left)));
+      const int c2 =
+          static_cast<int>(std::floor(std::min(cx + scale * (wx + 0.5 * p.tr[1]) - 1, right)));
       const int r1 = static_cast<int>(
           std::ceil(std::max(rows - (cy + scale * (wy + 0.5 * p.tr[5])) + 1, top)));
       const int r2 = static_cast<int>(
