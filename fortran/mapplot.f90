@@ -26,6 +26,13 @@
 !   map), file, device (PostScript map) or file (data export); then stat and
 !   errmsg, which turn a fatal error into a status as in Fortran's own
 !   statements (see mapplot_files.f90).
+! The screen map and the PostScript map take the colour keywords after
+! these, by name only: palette (a built-in colour table by name: grey, heat,
+! rainbow, viridis, magma, cividis, each also reversed by "_r", in either
+! case), or a table of one's own as the four arrays PGCTAB takes (levels,
+! red, green, blue: default reals from 0 to 1, all of one size), and zmin,
+! zmax (of the kind of x: the values drawn in the table's end colours).
+! They work as the C++ options of the same names (maparg/palette.h).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
 ! default, a present one replaces it even when empty. log, size and

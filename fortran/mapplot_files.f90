@@ -14,6 +14,9 @@
 ! The arguments are those described in mapplot.f90; postscript_map and
 ! data_export choose the form from the kind of x and the rank of z.
 !
+! ps_map and its forms take the colour keywords palette, levels, red, green,
+! blue, zmin and zmax after stat and errmsg, by name (see mapplot.f90).
+!
 ! Every routine takes the optional keywords stat (default integer) and
 ! errmsg (a text of any length), as Fortran's own statements do. Without
 ! stat a fatal error (log10: SING error, a file that cannot be written, ...)
