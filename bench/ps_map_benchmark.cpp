@@ -1,5 +1,6 @@
 // ps_map into real files through giza: a 3 x 3 map, the zoom's 121 x 121
-// grid and a 1000 x 1000 map to PostScript, PNG, PDF and SVG.
+// grid and a 1000 x 1000 map to PostScript, PNG, PDF and SVG, in grey and in
+// colour (a palette and a range of its own: the *_colour cases).
 // Runs in a fresh temporary folder; the " Output in " console line of each
 // call is sent to /dev/null so that only the figures are printed.
 #include <benchmark/benchmark.h>
@@ -58,10 +59,25 @@ void BM_ps_map(benchmark::State& state, const char* file, const char* device) {
   state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
 }
 
+void BM_ps_map_colour(benchmark::State& state, const char* file, const char* device) {
+  const Grid g(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    Quiet quiet;
+    mapps::ps_map(g.x, g.y, g.z,
+                  {.xlabel = "Re(c)", .ylabel = "Im(c)", .title = "Benchmark", .file = file,
+                   .device = device, .palette = "viridis", .zmin = -3, .zmax = 3});
+  }
+  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
+}
+
 BENCHMARK_CAPTURE(BM_ps_map, ps, "Map.ps", "ps")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ps_map, png, "Map.png", "png")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ps_map, pdf, "Map.pdf", "pdf")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ps_map, svg, "Map.svg", "svg")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_colour, ps, "Map.ps", "ps")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_colour, png, "Map.png", "png")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_colour, pdf, "Map.pdf", "pdf")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_colour, svg, "Map.svg", "svg")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // The screen map's cost: one zoom frame through scr_map_2d, a 2000 x 2000
-// map, and the whole 350-frame zoom (computing, painting and console lines)
+// map (each also in colour: a palette and a range of its own, *_colour), and the whole 350-frame zoom (computing, painting and console lines)
 // against the reference escape loop alone over the same frames. The last
 // line gives that ratio, from the same run.
 #include <benchmark/benchmark.h>
@@ -23,36 +23,58 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void BM_zoom_frame(benchmark::State& state) {
+// The options of a colour map: a palette and a range of its own.
+mapscreen::ScreenMapOptions in_colour(mapscreen::ScreenMapOptions o) {
+  o.palette = "viridis";
+  o.zmin = 0;
+  o.zmax = 200;
+  return o;
+}
+
+void BM_zoom_frame(benchmark::State& state, bool colour) {
   gfxwin::reset_for_tests();
   driver::ZoomGrid grid;
   driver::fill_frame(200, grid, driver::Kernel::fast);
   const auto show = [&](int flag) {
-    mapscreen::scr_map_2d(grid.x_view(), grid.y_view(), grid.z_view(), std::nullopt, "Re(c)",
-                          "Im(c)", "Mandelbrot set", 1, -1, flag);
+    mapscreen::ScreenMapOptions o = {.xlabel = "Re(c)", .ylabel = "Im(c)",
+                                     .title = "Mandelbrot set", .size = 1, .own_window = -1,
+                                     .continuation = flag};
+    mapscreen::scr_map_2d(grid.x_view(), grid.y_view(), grid.z_view(), colour ? in_colour(o) : o);
   };
   show(0);
   for (auto _ : state) show(-1);
 }
 
-void BM_map_2000(benchmark::State& state) {
+void BM_map_2000(benchmark::State& state, bool colour) {
   gfxwin::reset_for_tests();
   const int n = 2000;
   std::vector<double> x(n), y(n), z(std::size_t{n} * n);
   for (int i = 0; i < n; ++i) x[i] = y[i] = i * 0.001;
   std::vector<double> values(z.size());
   for (std::size_t k = 0; k < z.size(); ++k) values[k] = std::sin(static_cast<double>(k) * 1e-3);
-  mapscreen::scr_map(x, y, z = values, 0, "x", "y", "big", 3, -1, 0);
+  const auto options = [colour](int flag) {
+    const mapscreen::ScreenMapOptions o = {
+        .log = 0, .xlabel = "x", .ylabel = "y", .title = "big", .size = 3, .own_window = -1,
+        .continuation = flag};
+    if (!colour) return o;
+    mapscreen::ScreenMapOptions c = in_colour(o);
+    c.zmin = -1;
+    c.zmax = 1;
+    return c;
+  };
+  mapscreen::scr_map(x, y, z = values, options(0));
   for (auto _ : state) {
     state.PauseTiming();
     z = values;  // the base form rescales z in place
     state.ResumeTiming();
-    mapscreen::scr_map(x, y, z, 0, "x", "y", "big", 3, -1, -1);
+    mapscreen::scr_map(x, y, z, options(-1));
   }
 }
 
-BENCHMARK(BM_zoom_frame)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_map_2000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_zoom_frame, grey, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_zoom_frame, colour, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_map_2000, grey, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_map_2000, colour, true)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -4,6 +4,9 @@
 #                            after the last frame, side by side
 #   docs/postscript_map.png  the example's Map.ps rendered by Ghostscript
 #   docs/python_zoom.png     frame 60 of the zoom as drawn by the Python example
+#   docs/palette_<name>.png  a strip of each built-in colour table, cut from the
+#                            ramp the palettes example draws with it
+#   docs/colour_map.png      the palettes example's map in grey and in viridis
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build}")"
@@ -45,8 +48,19 @@ VIRTUAL_SCREEN=1024x768x24 cmake/on_virtual_display.sh "$work/shoot.sh" \
   "$build/driver/mandel_zoom" "$work"
 convert "$work/boundary.png" "$work/last.png" -crop 640x400+0+0 +repage +append "$docs/zoom.png"
 
+colour_pictures() {
+  (cd "$work" && "$build/examples/example_palettes" > /dev/null)
+  # The middle of each ramp's map, clear of the frame and its ticks.
+  for strip in "$work"/palette_*.png; do
+    convert "$strip" -crop 540x20+110+290 +repage "$docs/$(basename "$strip")"
+  done
+  convert "$work/wave_grey.png" "$work/wave_viridis.png" -crop 700x520+50+40 +repage \
+    -resize 50% +append "$docs/colour_map.png"
+}
+colour_pictures
+
 (cd "$work" && "$build/examples/example_postscript_map" > /dev/null)
 PYTHONPATH="$build/python" /usr/bin/python3 python/examples/zoom.py \
   --picture "$docs/python_zoom.png" > /dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r80 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
-echo "wrote docs/zoom.png, docs/postscript_map.png and docs/python_zoom.png"
+echo "wrote docs/zoom.png, docs/postscript_map.png, docs/python_zoom.png and the colour pictures"

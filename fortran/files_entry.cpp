@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "fortran/colour_arguments.h"
 #include "fortran/descriptors.h"
 #include "fortran/entry_support.h"
 #include "mapdata/dat_map.h"
@@ -23,6 +24,7 @@
 
 using CFI = CFI_cdesc_t;
 using Length = std::ptrdiff_t;
+using fortran_binding::ColourArguments;
 using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
@@ -57,16 +59,27 @@ extern "C" {
 
 // --- PostScript map ---
 
+// After stat and errmsg, the colour keywords (colour_arguments.h), zmin and
+// zmax of x's kind.
 #define MAPPLOT_PS_ENTRY(name, P, ZArgument)                                                   \
   void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
                       const char* title, Length ntitle, const char* file, Length nfile,       \
                       const char* device, Length ndevice, int* stat, char* errmsg,            \
-                      Length nerrmsg) noexcept {                                              \
-    call_form<P, ZArgument>(stat, errmsg, nerrmsg, MAPPLOT_FORM(mapps::name), x, y, z,        \
-                            optional_int(log), optional_text(xlabel, nxlabel),                \
-                            optional_text(ylabel, nylabel), optional_text(title, ntitle),     \
-                            optional_text(file, nfile), optional_text(device, ndevice));      \
+                      Length nerrmsg, const char* palette, Length npalette,                   \
+                      const CFI* levels, const CFI* red, const CFI* green, const CFI* blue,   \
+                      const P* zmin, const P* zmax) noexcept {                                \
+    run_with_status(stat, errmsg, nerrmsg, [&] {                                              \
+      const VectorArgument<P> xs(x), ys(y);                                                   \
+      const ZArgument zs(z);                                                                  \
+      const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \
+      const maparg::MapColours& c = colour.colours();                                         \
+      mapps::name(xs.view(), ys.view(), zs.view(),                                            \
+                  {optional_int(log), optional_text(xlabel, nxlabel),                         \
+                   optional_text(ylabel, nylabel), optional_text(title, ntitle),              \
+                   optional_text(file, nfile), optional_text(device, ndevice), c.palette,     \
+                   c.zmin, c.zmax});                                                          \
+    });                                                                                       \
   }
 
 MAPPLOT_PS_ENTRY(ps_map, float, Vec<float>)

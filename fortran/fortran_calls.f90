@@ -216,4 +216,52 @@ contains
     call scr_map(x(4:1:-1), y, z(n:1:-2), own_window=-1, title='In place')
   end subroutine scr_map_in_place
 
+  ! --- Colours ---
+
+  ! The colour keywords of the PostScript map: a palette by name with both
+  ! limits, by the four arrays (strided, reversed) with one limit, a name in
+  ! blanks, and the refused cases: an array missing, arrays of two sizes,
+  ! zmin above zmax.
+  subroutine ps_map_colours() bind(C, name='fortran_ps_map_colours')
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35), zd2(7, 5)
+    real :: points(8)
+    call fill_r4(x, y, z, -3, -2)
+    call ps_map_2d(x, y, z, palette='heat', zmin=-1000., zmax=3000., file='heat.ps', &
+                   device='png')
+    xd = x
+    yd = y
+    call fill_flat(zd)
+    points = [0., 1., 0.25, 0.5, 0.5, 0.75, 1., 0.]
+    call ps_map_r8(xd, yd, zd, levels=points(1:7:2), red=points(8:2:-2), green=points(2::2), &
+                   blue=points(4:7), zmin=2._c_double, device='null')
+    call fill_flat(flat)
+    call ps_map(x, y, flat, device='null', zmax=10., palette='  Viridis_R ')
+    call ps_map(x, y, flat, device='null', levels=[0., 1.], red=[1., 0.], green=[0., 0.])
+    call ps_map(x, y, flat, device='null', levels=[0., 1.], red=[1., 0., 0.], &
+                green=[0., 0.], blue=[0., 1.])
+    zd2 = reshape(zd, [7, 5])
+    call ps_map_2d_r8(xd, yd, zd2, device='null', zmin=5._c_double, &
+                      zmax=1._c_double)
+  end subroutine ps_map_colours
+
+  ! The colour keywords of the screen map, in each form.
+  subroutine scr_map_colours() bind(C, name='fortran_scr_map_colours')
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35), zd2(7, 5)
+    call fill_r4(x, y, z, -3, -2)
+    call scr_map_2d(x, y, z, own_window=-1, palette='magma', zmin=-1000., zmax=3000.)
+    xd = x
+    yd = y
+    call fill_flat(zd)
+    call scr_map(xd, yd, zd, own_window=-1, levels=[0., 1.], red=[0., 1.], green=[1., 0.], &
+                 blue=[0.5, 0.5], zmax=20._c_double)
+    call fill_flat(flat)
+    call scr_map_r4(x, y, flat, own_window=-1, palette='cividis_r', zmin=3.)
+    call fill_flat(zd)
+    zd2 = reshape(zd, [7, 5])
+    call scr_map_2d_r8(xd, yd, zd2, own_window=-1, palette='rainbow', &
+                       zmin=9._c_double, zmax=1._c_double)
+  end subroutine scr_map_colours
+
 end module fortran_calls

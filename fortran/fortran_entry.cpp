@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "fortran/colour_arguments.h"
 #include "fortran/descriptors.h"
 #include "fortran/entry_support.h"
 #include "gfxwin/runtime.h"
@@ -23,6 +24,7 @@
 
 using CFI = CFI_cdesc_t;
 using Length = std::ptrdiff_t;
+using fortran_binding::ColourArguments;
 using fortran_binding::InOutVector;
 using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
@@ -62,19 +64,28 @@ extern "C" {
 
 // --- Screen map ---
 
+// After stat and errmsg, the colour keywords (colour_arguments.h), zmin and
+// zmax of x's kind.
+
 // The base form rescales z in place: a strided z is rescaled in a copy whose
 // grey levels then go back into the caller's elements.
 void mapplot_scr_map(const CFI* x, const CFI* y, CFI* z, const int* log, const char* xlabel,
                      Length nxlabel, const char* ylabel, Length nylabel, const char* title,
                      Length ntitle, const int* size, const int* own_window,
-                     const int* continuation, int* stat, char* errmsg, Length nerrmsg) noexcept {
+                     const int* continuation, int* stat, char* errmsg, Length nerrmsg,
+                     const char* palette, Length npalette, const CFI* levels, const CFI* red,
+                     const CFI* green, const CFI* blue, const double* zmin,
+                     const double* zmax) noexcept {
   run_with_status(stat, errmsg, nerrmsg, [&] {
     const VectorArgument<double> xs(x), ys(y);
     const InOutVector<double> zs(z);
-    mapscreen::scr_map(xs.view(), ys.view(), zs.span(), optional_int(log),
-                       optional_text(xlabel, nxlabel), optional_text(ylabel, nylabel),
-                       optional_text(title, ntitle), optional_int(size), optional_int(own_window),
-                       optional_int(continuation));
+    const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);
+    const maparg::MapColours& c = colour.colours();
+    mapscreen::scr_map(xs.view(), ys.view(), zs.span(),
+                       {optional_int(log), optional_text(xlabel, nxlabel),
+                        optional_text(ylabel, nylabel), optional_text(title, ntitle),
+                        optional_int(size), optional_int(own_window),
+                        optional_int(continuation), c.palette, c.zmin, c.zmax});
     zs.write_back();
   });
 }
@@ -84,14 +95,19 @@ void mapplot_scr_map(const CFI* x, const CFI* y, CFI* z, const int* log, const c
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
                       const char* title, Length ntitle, const int* size,                      \
                       const int* own_window, const int* continuation, int* stat,              \
-                      char* errmsg, Length nerrmsg) noexcept {                                \
+                      char* errmsg, Length nerrmsg, const char* palette, Length npalette,     \
+                      const CFI* levels, const CFI* red, const CFI* green, const CFI* blue,   \
+                      const P* zmin, const P* zmax) noexcept {                                \
     run_with_status(stat, errmsg, nerrmsg, [&] {                                              \
       const VectorArgument<P> xs(x), ys(y);                                                   \
       const ZArgument zs(z);                                                                  \
-      mapscreen::name(xs.view(), ys.view(), zs.view(), optional_int(log),                     \
-                      optional_text(xlabel, nxlabel), optional_text(ylabel, nylabel),         \
-                      optional_text(title, ntitle), optional_int(size),                       \
-                      optional_int(own_window), optional_int(continuation));                  \
+      const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \
+      const maparg::MapColours& c = colour.colours();                                         \
+      mapscreen::name(xs.view(), ys.view(), zs.view(),                                        \
+                      {optional_int(log), optional_text(xlabel, nxlabel),                     \
+                       optional_text(ylabel, nylabel), optional_text(title, ntitle),          \
+                       optional_int(size), optional_int(own_window),                          \
+                       optional_int(continuation), c.palette, c.zmin, c.zmax});               \
     });                                                                                       \
   }
 

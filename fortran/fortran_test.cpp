@@ -42,6 +42,8 @@ void fortran_scr_map_in_place(double* z, int n);
 void fortran_make_pairs(int n);
 void fortran_dat_map_components();
 void fortran_dat_map_strided();
+void fortran_ps_map_colours();
+void fortran_scr_map_colours();
 }
 
 namespace {
@@ -328,6 +330,52 @@ TEST_F(FromFortran, ScreenMapsPaintTheSamePixels) {
                         std::nullopt, std::nullopt, -1);
   expect_same_window(103, 105);
   expect_same_window(104, 106);
+}
+
+// --- Colours: the same calls, files and pixels ---
+
+TEST_F(FromFortran, ColourKeywordsGiveWhatTheCppOptionsGive) {
+  const auto x = x_values(-3, 7), y = y_values(-2, 5), z = z_values(-3, 7, -2, 5);
+  const std::vector<double> xd = widened(x), yd = widened(y), zd = flat_values<double>(35);
+  const auto flat = flat_values<float>(35);
+  const auto cpp = [&] {
+    mapps::ps_map_2d(x, y, MatView<float>(z.data(), 7, 5),
+                     {.file = "heat.ps", .device = "png", .palette = "heat", .zmin = -1000,
+                      .zmax = 3000});
+    const maparg::PalettePoint points[] = {
+        {0, 0, 1, 0.5f}, {0.25f, 0.75f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.75f, 0.75f}, {1, 1, 0, 1}};
+    mapps::ps_map_r8(xd, yd, zd, {.device = "null", .palette = points, .zmin = 2});
+    mapps::ps_map(x, y, flat, {.device = "null", .palette = "  Viridis_R ", .zmax = 10});
+    const std::span<const maparg::PalettePoint> none;
+    mapps::ps_map(x, y, flat, {.device = "null", .palette = none});
+    mapps::ps_map(x, y, flat, {.device = "null", .palette = none});
+    mapps::ps_map_2d_r8(xd, yd, MatView<double>(zd.data(), 7, 5),
+                        {.device = "null", .zmin = 5, .zmax = 1});
+  };
+  // The PNG file itself, and the calls as recorded.
+  const Outcome fortran = outcome_of(fortran_ps_map_colours);
+  ASSERT_EQ(fortran.files.count("heat.png"), 1u);
+  EXPECT_EQ(fortran, outcome_of(cpp));
+  record_pgplot();
+  const Outcome recorded = outcome_of(fortran_ps_map_colours);
+  EXPECT_EQ(recorded, outcome_of(cpp));
+  ASSERT_EQ(recorded.console.size(), 4u);  // the PNG's " Output in " line first
+  EXPECT_EQ(recorded.console[1].substr(0, 34), "  Warning: palette points invalid ");
+  EXPECT_EQ(recorded.console[2], recorded.console[1]);
+  EXPECT_EQ(recorded.console[3],
+            "  Warning: zmin must be below zmax, both finite: the data's range used !!!");
+
+  fortran_scr_map_colours();  // units 101 .. 104
+  std::vector<double> zd_copy = zd;
+  mapscreen::scr_map_2d(x, y, MatView<float>(z.data(), 7, 5),
+                        {.own_window = -1, .palette = "magma", .zmin = -1000, .zmax = 3000});
+  const maparg::PalettePoint two[] = {{0, 0, 1, 0.5f}, {1, 1, 0, 0.5f}};
+  mapscreen::scr_map(xd, yd, zd_copy, {.own_window = -1, .palette = two, .zmax = 20});
+  mapscreen::scr_map_r4(x, y, flat, {.own_window = -1, .palette = "cividis_r", .zmin = 3});
+  mapscreen::scr_map_2d_r8(xd, yd, MatView<double>(zd.data(), 7, 5),
+                           {.own_window = -1, .palette = "rainbow", .zmin = 9, .zmax = 1});
+  for (int unit = 101; unit <= 104; ++unit) expect_same_window(unit, unit + 4);
+  EXPECT_NE(picture(101).pixels, picture(102).pixels);
 }
 
 TEST_F(FromFortran, BaseScreenMapRescalesTheCallersSectionInPlace) {

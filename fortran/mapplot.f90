@@ -26,6 +26,13 @@
 !   map), file, device (PostScript map) or file (data export); then stat and
 !   errmsg, which turn a fatal error into a status as in Fortran's own
 !   statements (see mapplot_files.f90).
+! The screen map and the PostScript map take the colour keywords after
+! these, by name only: palette (a built-in colour table by name: grey, heat,
+! rainbow, viridis, magma, cividis, each also reversed by "_r", in either
+! case), or a table of one's own as the four arrays PGCTAB takes (levels,
+! red, green, blue: default reals from 0 to 1, all of one size), and zmin,
+! zmax (of the kind of x: the values drawn in the table's end colours).
+! They work as the C++ options of the same names (maparg/palette.h).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
 ! default, a present one replaces it even when empty. log, size and
@@ -81,9 +88,10 @@ module mapplot
   ! a bind(C) interface.
   interface
     subroutine c_scr_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                         own_window, continuation, stat, errmsg, nerrmsg) &
+                         own_window, continuation, stat, errmsg, nerrmsg, &
+                         palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_scr_map')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
+      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
       real(c_double), intent(in) :: x(:), y(:)
       real(c_double), intent(inout) :: z(:)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
@@ -91,10 +99,15 @@ module mapplot
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_double), intent(in), optional :: zmin, zmax
     end subroutine c_scr_map
 
     subroutine c_scr_map_r4(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                            own_window, continuation, stat, errmsg, nerrmsg) &
+                            own_window, continuation, stat, errmsg, nerrmsg, &
+                            palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_scr_map_r4')
       import :: c_int, c_float, c_char, c_ptrdiff_t
       real(c_float), intent(in) :: x(:), y(:), z(:)
@@ -103,10 +116,15 @@ module mapplot
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_float), intent(in), optional :: zmin, zmax
     end subroutine c_scr_map_r4
 
     subroutine c_scr_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                            own_window, continuation, stat, errmsg, nerrmsg) &
+                            own_window, continuation, stat, errmsg, nerrmsg, &
+                            palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_scr_map_2d')
       import :: c_int, c_float, c_char, c_ptrdiff_t
       real(c_float), intent(in) :: x(:), y(:), z(:, :)
@@ -115,18 +133,27 @@ module mapplot
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_float), intent(in), optional :: zmin, zmax
     end subroutine c_scr_map_2d
 
     subroutine c_scr_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                               size, own_window, continuation, stat, errmsg, nerrmsg) &
+                               size, own_window, continuation, stat, errmsg, nerrmsg, &
+                               palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_scr_map_2d_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
+      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
       real(c_double), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
       integer(c_int), intent(out), optional :: stat
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_double), intent(in), optional :: zmin, zmax
     end subroutine c_scr_map_2d_r8
 
     subroutine c_console_line(line, nline, stat, errmsg, nerrmsg) &
@@ -159,52 +186,68 @@ contains
   ! --- Screen map ---
 
   subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                     stat, errmsg)
+                     stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), size, own_window, continuation, &
-                   stat, errmsg, length_of(errmsg))
+                   stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                   red, green, blue, zmin, zmax)
   end subroutine scr_map
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                        stat, errmsg)
+                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
-                      stat, errmsg, length_of(errmsg))
+                      stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                      red, green, blue, zmin, zmax)
   end subroutine scr_map_r4
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                        stat, errmsg)
+                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
-                      stat, errmsg, length_of(errmsg))
+                      stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                      red, green, blue, zmin, zmax)
   end subroutine scr_map_2d
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                           stat, errmsg)
+                           stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), size, own_window, continuation, &
-                         stat, errmsg, length_of(errmsg))
+                         stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                         red, green, blue, zmin, zmax)
   end subroutine scr_map_2d_r8
 
   ! --- The windowing runtime and the console ---

@@ -14,6 +14,9 @@
 ! The arguments are those described in mapplot.f90; postscript_map and
 ! data_export choose the form from the kind of x and the rank of z.
 !
+! ps_map and its forms take the colour keywords palette, levels, red, green,
+! blue, zmin and zmax after stat and errmsg, by name (see mapplot.f90).
+!
 ! Every routine takes the optional keywords stat (default integer) and
 ! errmsg (a text of any length), as Fortran's own statements do. Without
 ! stat a fatal error (log10: SING error, a file that cannot be written, ...)
@@ -54,7 +57,8 @@ module mapplot_files
   ! null pointer when absent, errmsg with the length -1.
   interface
     subroutine c_ps_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                        nfile, device, ndevice, stat, errmsg, nerrmsg) &
+                        nfile, device, ndevice, stat, errmsg, nerrmsg, &
+                        palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_ps_map')
       import :: c_int, c_float, c_char, c_ptrdiff_t
       real(c_float), intent(in) :: x(:), y(:), z(:)
@@ -64,12 +68,17 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_float), intent(in), optional :: zmin, zmax
     end subroutine c_ps_map
 
     subroutine c_ps_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                           nfile, device, ndevice, stat, errmsg, nerrmsg) &
+                           nfile, device, ndevice, stat, errmsg, nerrmsg, &
+                           palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_ps_map_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
+      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
       real(c_double), intent(in) :: x(:), y(:), z(:)
       integer(c_int), intent(in), optional :: log
       integer(c_int), intent(out), optional :: stat
@@ -77,10 +86,15 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_double), intent(in), optional :: zmin, zmax
     end subroutine c_ps_map_r8
 
     subroutine c_ps_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                           nfile, device, ndevice, stat, errmsg, nerrmsg) &
+                           nfile, device, ndevice, stat, errmsg, nerrmsg, &
+                           palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_ps_map_2d')
       import :: c_int, c_float, c_char, c_ptrdiff_t
       real(c_float), intent(in) :: x(:), y(:), z(:, :)
@@ -90,12 +104,17 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_float), intent(in), optional :: zmin, zmax
     end subroutine c_ps_map_2d
 
     subroutine c_ps_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                              file, nfile, device, ndevice, stat, errmsg, nerrmsg) &
+                              file, nfile, device, ndevice, stat, errmsg, nerrmsg, &
+                              palette, npalette, levels, red, green, blue, zmin, zmax) &
         bind(C, name='mapplot_ps_map_2d_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t
+      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
       real(c_double), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log
       integer(c_int), intent(out), optional :: stat
@@ -103,6 +122,10 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
+      character(kind=c_char), intent(in), optional :: palette(*)
+      integer(c_ptrdiff_t), value :: npalette
+      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+      real(c_double), intent(in), optional :: zmin, zmax
     end subroutine c_ps_map_2d_r8
 
     subroutine c_dat_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
@@ -181,49 +204,69 @@ contains
 
   ! --- PostScript map ---
 
-  subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+  subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
+                    palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
-                  stat, errmsg, length_of(errmsg))
+                  stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                  red, green, blue, zmin, zmax)
   end subroutine ps_map
 
-  subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+  subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
+                       palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
-                     stat, errmsg, length_of(errmsg))
+                     stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                     red, green, blue, zmin, zmax)
   end subroutine ps_map_r8
 
-  subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+  subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
+                       palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
-                     stat, errmsg, length_of(errmsg))
+                     stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                     red, green, blue, zmin, zmax)
   end subroutine ps_map_2d
 
-  subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg)
+  subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
+                          palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
+    character(len=*), intent(in), optional :: palette
+    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
+    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &
-                        stat, errmsg, length_of(errmsg))
+                        stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
+                        red, green, blue, zmin, zmax)
   end subroutine ps_map_2d_r8
 
   ! --- Data export ---

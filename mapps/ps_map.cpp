@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ struct Prepared {
   VecView<float> zd;  // z itself, or its logarithms
   Index nx = 0;
   Index ny = 0;
+  maparg::ColourTable table;  // the grey ramp unless a palette is given
+  // The caller's zmin and zmax (their log10 under the log option), each when given.
+  std::optional<float> zmin;
+  std::optional<float> zmax;
 };
 
 Prepared& prepared() {
@@ -110,11 +115,23 @@ bool ps_map_draw(const std::string& device_string) {
   }
   if (!any_finite) zhi = zlo = 0.0f;  // no finite value: a flat map at zero
 
-  const float range = zhi - zlo;
-  if (std::fabs(range) < 1.0e-6f) console_line(" Array is flat!");
-  zlo = zhi - range;
-  for (float& v : zm)
-    if (std::isinf(v)) v = v > 0 ? zhi : zlo;
+  // The caller's range in place of the data's, when it is one.
+  const bool own_range = p.zmin || p.zmax;
+  const float given_lo = p.zmin.value_or(zlo), given_hi = p.zmax.value_or(zhi);
+  const bool range_given = own_range && maparg::usable_range(given_lo, given_hi);
+  if (own_range && !range_given) console_line(maparg::kRangeWarning);
+  if (range_given) {
+    zlo = given_lo;
+    zhi = given_hi;
+    // Values beyond the range take its end colours.
+    for (float& v : zm) v = v < zlo ? zlo : v > zhi ? zhi : v;
+  } else {
+    const float range = zhi - zlo;
+    if (std::fabs(range) < 1.0e-6f) console_line(" Array is flat!");
+    zlo = zhi - range;
+    for (float& v : zm)
+      if (std::isinf(v)) v = v > 0 ? zhi : zlo;
+  }
 
   const float dx = (xa[nx - 1] - xa[0]) / static_cast<float>(nx - 1);
   const float dy = (ya[ny - 1] - ya[0]) / static_cast<float>(ny - 1);
@@ -136,8 +153,8 @@ bool ps_map_draw(const std::string& device_string) {
   pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
   pg.wnad(xa[0], xa[nx - 1], ya[0], ya[ny - 1]);
   pg.bbuf();
-  const float ramp[2] = {0.0f, 1.0f};  // black at the low end, white at the high end
-  pg.ctab(ramp, ramp, ramp, ramp, 2, 1.0f, 0.5f);
+  const maparg::ColourTable& t = p.table;
+  pg.ctab(t.level.data(), t.red.data(), t.green.data(), t.blue.data(), t.size(), 1.0f, 0.5f);
   pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
   pg.ebuf();
   pg.sci(0);
@@ -172,15 +189,30 @@ std::string output_file_field(std::string_view file_field, std::string_view devi
 }
 
 void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
-            OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) try {
+            OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) {
+  ps_map(x, y, z,
+         {.log = log_option, .xlabel = xlabel, .ylabel = ylabel, .title = title, .file = file,
+          .device = device});
+}
+
+void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o) try {
   Prepared& p = prepared();
   p = Prepared{};
-  p.fields = ps_text_fields(xlabel, ylabel, title, file, device);
+  p.fields = ps_text_fields(o.xlabel, o.ylabel, o.title, o.file, o.device);
   rtl::refuse_nul_bytes(textfmt::trim(p.fields.file), "File name");
   rtl::refuse_nul_bytes(textfmt::trim(p.fields.device), "Device type");
   p.fields.file = output_file_field(p.fields.file, p.fields.device);
-  const bool log_on = maparg::truth(log_option);
+  const bool log_on = maparg::truth(o.log);
   if (log_on) p.fields.title = maparg::log_title(p.fields.title);
+  std::string palette_warning;
+  p.table = maparg::colour_table(o.palette, palette_warning);
+  if (!palette_warning.empty()) console_line(palette_warning);
+  // The limits as the image's values: in single precision, log10 under the log option.
+  const auto limit = [log_on](maparg::OptReal given) -> std::optional<float> {
+    if (!given) return std::nullopt;
+    const float v = maparg::narrow(*given);
+    return log_on ? rtl::checked_log10(v) : v;
+  };
 
   p.x = x;
   p.y = y;
@@ -206,6 +238,8 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
     }
     p.zd = VecView<float>(logs);
   }
+  p.zmin = limit(o.zmin);
+  p.zmax = limit(o.zmax);
 
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is

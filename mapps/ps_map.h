@@ -57,6 +57,7 @@
 #include <string>
 #include <string_view>
 
+#include "maparg/palette.h"
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
 
@@ -94,6 +95,14 @@ void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
 // The optional arguments by name, each absent unless set (absent stays
 // distinct from every value, an empty text included):
 //   mapps::ps_map(x, y, z, {.title = "Spectrum", .file = "map.ps", .device = "png"});
+// Only by name, the colours (see maparg/palette.h):
+//   palette     the colour table of the image and the wedge, in place of the
+//               grey ramp: a name ("viridis", "heat_r" ...) or control points
+//   zmin, zmax  PGIMAG's and PGWEDG's low and high values in place of the
+//               data's lowest and highest (with the log option: their log10,
+//               and a limit of zero or below is the log option's fatal error)
+// A palette that cannot be used, or zmin not below zmax, writes its warning
+// line and draws with grey, or with the data's range.
 struct PsMapOptions {
   OptInt log = std::nullopt;
   OptText xlabel = std::nullopt;
@@ -101,22 +110,16 @@ struct PsMapOptions {
   OptText title = std::nullopt;
   OptText file = std::nullopt;
   OptText device = std::nullopt;
+  maparg::OptPalette palette = std::nullopt;
+  maparg::OptReal zmin = std::nullopt;
+  maparg::OptReal zmax = std::nullopt;
 };
 
-inline void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o) {
-  ps_map(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
-}
-inline void ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
-                      const PsMapOptions& o) {
-  ps_map_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
-}
-inline void ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, const PsMapOptions& o) {
-  ps_map_2d(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
-}
-inline void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
-                         const PsMapOptions& o) {
-  ps_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.file, o.device);
-}
+void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);
+void ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z, const PsMapOptions& o);
+void ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, const PsMapOptions& o);
+void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                  const PsMapOptions& o);
 
 // One name for the four forms, the form chosen by the precision of x, y and
 // z and by z being flat or a matrix, as the Fortran module's postscript_map:

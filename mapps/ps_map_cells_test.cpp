@@ -182,6 +182,45 @@ std::vector<int> cell_greys(const Device& d, const QImage& image) {
   return greys;
 }
 
+// The colour of each cell of the map drawn last, as cell_greys finds its
+// grey: every pixel wholly inside the cell must have it; 0 for a cell with no
+// such pixel (colours are opaque, so never 0 as a QRgb).
+std::vector<QRgb> cell_colours(const Device& d, const QImage& image) {
+  const Placement& p = placement();
+  const double su = pixels_per_unit(d);
+  const auto [scale, cx, cy, rows] = pixel_placement(d, image);
+  const double band = 8 * su;
+  const double left = cx + scale * p.win[0] + band, right = cx + scale * p.win[1] - band;
+  const double top = rows - (cy + scale * p.win[3]) + band;
+  const double bottom = rows - (cy + scale * p.win[2]) - band;
+  std::vector<QRgb> colours;
+  for (int j = 1; j <= p.nj; ++j)
+    for (int i = 1; i <= p.ni; ++i) {
+      const double wx = p.tr[0] + double{p.tr[1]} * i, wy = p.tr[3] + double{p.tr[5]} * j;
+      const int c1 =
+          static_cast<int>(std::ceil(std::max(cx + scale * (wx - 0.5 * p.tr[1]) + 1, left)));
+      const int c2 =
+          static_cast<int>(std::floor(std::min(cx + scale * (wx + 0.5 * p.tr[1]) - 1, right)));
+      const int r1 = static_cast<int>(
+          std::ceil(std::max(rows - (cy + scale * (wy + 0.5 * p.tr[5])) + 1, top)));
+      const int r2 = static_cast<int>(
+          std::floor(std::min(rows - (cy + scale * (wy - 0.5 * p.tr[5])) - 1, bottom)));
+      QRgb colour = 0;
+      for (int r = r1; r < r2; ++r)
+        for (int c = c1; c < c2; ++c) {
+          const QRgb rgb = image.pixel(c, r);
+          if (colour == 0) colour = rgb;
+          if (rgb != colour) {
+            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") shows "
+                          << std::hex << colour << " and " << rgb;
+            return colours;
+          }
+        }
+      colours.push_back(colour);
+    }
+  return colours;
+}
+
 // The ink (the sum of 255 - grey over the pixels) of the areas around the
 // frame of the map drawn last: below it (numbers and x label), left of it
 // (numbers and y label) and above it (the title).
@@ -426,6 +465,43 @@ TEST_F(PsMapCells, AWedgeLabelBeyondAsciiLeavesTheOtherTextsDrawn) {
   EXPECT_NEAR(with_mu.below, plain.below, 0.01 * plain.below);
   EXPECT_NEAR(with_mu.left, plain.left, 0.01 * plain.left);
   EXPECT_NEAR(with_mu.above, plain.above, 0.01 * plain.above);
+}
+
+// A colour table and a range of the caller's own on every device: the
+// lowest and highest cells take the table's end colours exactly (values
+// beyond the range too), a value between them the interpolated colour, as
+// near as giza's steps of colour index allow; the same value in another
+// frame with the same range takes the same colour.
+TEST_F(PsMapCells, ColoursComeFromTheTableWithinTheRangeGiven) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  const std::vector<float> x{1, 2, 3}, y{1, 2};
+  const auto near = [](QRgb c, int r, int g, int b) {
+    return std::abs(qRed(c) - r) <= 3 && std::abs(qGreen(c) - g) <= 3 &&
+           std::abs(qBlue(c) - b) <= 3;
+  };
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    const auto draw = [&](const std::vector<float>& z) {
+      ps_map(x, y, z, {.file = "m", .device = d.type, .palette = points, .zmin = -1, .zmax = 3});
+      const std::string output = "  Output in ";
+      EXPECT_EQ(last_line.substr(0, output.size()), output);
+      const QImage image = rendered(d, last_line.substr(output.size()));
+      return image.isNull() ? std::vector<QRgb>() : cell_colours(d, image);
+    };
+    const std::vector<QRgb> first = draw({-1, 0, 1, 3, 4, -5});
+    ASSERT_EQ(first.size(), 6u);
+    EXPECT_EQ(first[0], qRgb(255, 0, 0)) << std::hex << first[0];  // zmin
+    EXPECT_EQ(first[5], qRgb(255, 0, 0)) << std::hex << first[5];  // below it
+    EXPECT_EQ(first[3], qRgb(0, 0, 255)) << std::hex << first[3];  // zmax
+    EXPECT_EQ(first[4], qRgb(0, 0, 255)) << std::hex << first[4];  // beyond it
+    EXPECT_TRUE(near(first[1], 128, 128, 0)) << std::hex << first[1];  // a quarter
+    EXPECT_TRUE(near(first[2], 0, 255, 0)) << std::hex << first[2];    // half-way
+    // Another frame: its own data range differs, its colours do not.
+    const std::vector<QRgb> second = draw({1, 1, 0, 0, 2, 2});
+    ASSERT_EQ(second.size(), 6u);
+    EXPECT_EQ(second[0], first[2]);
+    EXPECT_EQ(second[2], first[1]);
+  }
 }
 
 }  // namespace

@@ -375,6 +375,17 @@ TEST_F(PsMapFilesDeathTest, LogOfZeroOrNegativeEndsTheProgramBeforeAnyFile) {
   EXPECT_EQ(entries(), Strings{"Map.ps"});
 }
 
+// Under the log option the limits of the colours are logarithms too.
+TEST_F(PsMapFilesDeathTest, LogOfALimitOfZeroOrBelowEndsTheProgramBeforeAnyFile) {
+  write_all("Map.ps", "earlier");
+  EXPECT_EXIT(ps_map(x, y, z, {.log = 1, .zmin = 0.0}),
+              testing::ExitedWithCode(rtl::kFatalExitCode), "log10: SING error");
+  EXPECT_EXIT(ps_map(x, y, z, {.log = 1, .zmin = 1, .zmax = -2}),
+              testing::ExitedWithCode(rtl::kFatalExitCode), "log10: DOMAIN error");
+  EXPECT_EQ(read_all("Map.ps"), "earlier");
+  EXPECT_EQ(entries(), Strings{"Map.ps"});
+}
+
 // The device types a map can be drawn with, each with the bytes every whole
 // file of its kind ends in.
 struct Kind {

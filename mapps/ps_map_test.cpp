@@ -358,5 +358,74 @@ TEST_F(PsMapCalls, OneNameForTheFourForms) {
   EXPECT_EQ(first("pgbeg"), "pgbeg 0 'f.png" + blanks(75) + "/png' 1 1");
 }
 
+// The colour options: the table goes to PGCTAB in place of the grey ramp, the
+// caller's range to PGIMAG and PGWEDG, values beyond it at its ends.
+TEST_F(PsMapCalls, PaletteAndRangeReachPgplot) {
+  ps_map(x3, y2, z6, {.palette = "heat"});
+  EXPECT_EQ(first("pgctab"),
+            "pgctab [0 0.333333 0.666667 1] [0 1 1 1] [0 0 1 1] [0 0 0 1] 4 1 0.5");
+  EXPECT_EQ(first("pgimag"), "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in Map.ps'"});
+
+  recording() = {};
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  ps_map(x3, y2, z6, {.palette = points, .zmin = 2, .zmax = 4.5});
+  EXPECT_EQ(first("pgctab"), "pgctab [0 0.5 1] [1 0 0] [0 1 0] [0 0 1] 3 1 0.5");
+  EXPECT_EQ(first("pgimag"), "pgimag [2 2 3 4 4.5 4.5] 3 2 1 3 1 2 2 4.5 [0 1 0 0 0 10]");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 2 4.5 ' '");
+
+  // Either limit alone, the other from the data; infinite values at the ends
+  // of the range drawn.
+  recording() = {};
+  ps_map(x3, y2, std::vector<float>{2, INFINITY, 3, -INFINITY, NAN, 4}, {.zmax = 10});
+  EXPECT_EQ(first("pgimag"), "pgimag [2 10 3 2 nan 4] 3 2 1 3 1 2 2 10 [0 1 0 0 0 10]");
+
+  // A flat map in a range of its own is no flat map; under the log option
+  // the limits are logarithms too.
+  recording() = {};
+  ps_map(x3, y2, std::vector<float>(6, 10), {.log = -1, .zmin = 1, .zmax = 100});
+  EXPECT_EQ(first("pgimag"), "pgimag [1 1 1 1 1 1] 3 2 1 3 1 2 0 2 [0 1 0 0 0 10]");
+  EXPECT_EQ(console_lines(), Lines{"'  Output in Map.ps'"});
+
+  // Each form passes them on.
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 2, 3, 4, 5, 6};
+  recording() = {};
+  ps_map(x3, y2, z6, {.palette = "viridis_r", .zmin = 0, .zmax = 8});
+  const Lines base_form = calls();
+  recording() = {};
+  ps_map_r8(xd, yd, zd, {.palette = "viridis_r", .zmin = 0, .zmax = 8});
+  EXPECT_EQ(calls(), base_form);
+  const double md[2][3] = {{1, 2, 3}, {4, 5, 6}};
+  recording() = {};
+  ps_map_2d_r8(xd, yd, md, {.palette = "viridis_r", .zmin = 0, .zmax = 8});
+  EXPECT_EQ(calls(), base_form);
+}
+
+TEST_F(PsMapCalls, UnusablePaletteOrRangeWarnsAndDrawsGreyOrTheDataRange) {
+  const std::string grey = "pgctab [0 1] [0 1] [0 1] [0 1] 2 1 0.5";
+  ps_map(x3, y2, z6, {.palette = "sepia"});
+  EXPECT_EQ(first("pgctab"), grey);
+  EXPECT_EQ(console_lines(), (Lines{"'  Warning: unknown palette sepia, grey used !!!'",
+                                    "'  Output in Map.ps'"}));
+
+  recording() = {};
+  const maparg::PalettePoint one[] = {{0, 1, 0, 0}};
+  ps_map(x3, y2, z6, {.palette = one});
+  EXPECT_EQ(first("pgctab"), grey);
+  EXPECT_EQ(console_lines().size(), 2u);
+  EXPECT_EQ(console_lines().front().substr(0, 35), "'  Warning: palette points invalid ");
+
+  const std::string range_warning =
+      "'  Warning: zmin must be below zmax, both finite: the data's range used !!!'";
+  for (const auto& [lo, hi] : std::vector<std::pair<maparg::OptReal, maparg::OptReal>>{
+           {5, 5}, {6, 2}, {7, std::nullopt}, {std::nullopt, 0}, {NAN, 3}, {0, 1e300}}) {
+    recording() = {};
+    ps_map(x3, y2, z6, {.zmin = lo, .zmax = hi});
+    EXPECT_EQ(first("pgimag"), "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]");
+    EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 1 6 ' '");
+    EXPECT_EQ(console_lines(), (Lines{range_warning, "'  Output in Map.ps'"}));
+  }
+}
+
 }  // namespace
 }  // namespace mapps

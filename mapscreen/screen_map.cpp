@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,8 @@
 
 #include "gfxwin/graphics.h"
 #include "rtl/checked_math.h"
+#include "rtl/console.h"
+#include "textfmt/list_record.h"
 #include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
 #include "textfmt/formatted.h"
@@ -85,6 +88,14 @@ std::int32_t grey_level(double v) {
 
 std::int16_t pixels(int v) { return static_cast<std::int16_t>(v); }
 
+// A warning line on the console, as a list-directed record.
+void console_line(std::string_view text) {
+  auto& out = rtl::console();
+  textfmt::begin_record(out);
+  textfmt::put_text(out, text);
+  textfmt::end_record(out);
+}
+
 std::string digits(int value) {
   std::string field(textfmt::kFieldLength, ' ');
   textfmt::write_formatted(field, "(i4)", static_cast<std::int32_t>(value));
@@ -120,16 +131,28 @@ std::string number_text(double value, const std::string& format) {
 
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt log_option,
              OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-             OptInt continuation) try {
+             OptInt continuation) {
+  scr_map(x, y, z, {log_option, xlabel, ylabel, title, size, own_window, continuation});
+}
+
+void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
+             const ScreenMapOptions& o) try {
   ScreenMapState& state = screen_map_state();
 
   // Text fields and options.
-  const std::string xfield = text_field(xlabel, maparg::kDefaultXLabel, Reduce::both);
-  const std::string yfield = text_field(ylabel, maparg::kDefaultYLabel, Reduce::both);
-  std::string tfield = text_field(title, maparg::kDefaultTitle, Reduce::both);
-  const bool log_scale = truth(log_option);
-  const bool own = truth(own_window);
-  const bool later = truth(continuation);
+  const std::string xfield = text_field(o.xlabel, maparg::kDefaultXLabel, Reduce::both);
+  const std::string yfield = text_field(o.ylabel, maparg::kDefaultYLabel, Reduce::both);
+  std::string tfield = text_field(o.title, maparg::kDefaultTitle, Reduce::both);
+  const bool log_scale = truth(o.log);
+  const bool own = truth(o.own_window);
+  const bool later = truth(o.continuation);
+  const std::optional<int> size = o.size;
+
+  // Colours: the table's colour of each level, and the caller's limits.
+  std::string palette_warning;
+  const std::array<std::int32_t, 256> level_colour =
+      maparg::level_colours(maparg::colour_table(o.palette, palette_warning));
+  if (!palette_warning.empty()) console_line(palette_warning);
 
   // Log option: the routine's own copy of log10 values; else z itself.
   std::vector<double> log_copy;
@@ -143,6 +166,11 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
     }
     zz = log_copy;
   }
+  const auto limit = [log_scale](maparg::OptReal given) -> maparg::OptReal {
+    if (!given || !log_scale) return given;
+    return rtl::checked_log10(*given);
+  };
+  const maparg::OptReal zmin = limit(o.zmin), zmax = limit(o.zmax);
 
   const Area area = drawing_area(size.value_or(1), own);
   const int W = area.w;
@@ -184,7 +212,16 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
       static_cast<Index>(zz.size()), [&](Index k) { return zz[static_cast<std::size_t>(k)]; });
   if (!z_range) return;  // no finite value: as when all values are equal
   const Range zr = *z_range;
-  const double zrange = zr.hi - zr.lo;
+  // The range of the levels: the caller's, when it is one, else the data's.
+  Range ur = zr;
+  if (zmin || zmax) {
+    const Range given{zmin.value_or(zr.lo), zmax.value_or(zr.hi)};
+    if (maparg::usable_range(given.lo, given.hi))
+      ur = given;
+    else
+      console_line(maparg::kRangeWarning);
+  }
+  const double zrange = ur.hi - ur.lo;
   if (zrange == 0) return;
 
   // Cell edges: half-way to the next coordinate, the last at the last one.
@@ -202,12 +239,12 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   // 0 .. 255. Every other range keeps the plain product.
   const double scale = 255 / zrange;
   if (std::isinf(scale)) {
-    for (double& v : zz) v = (v - zr.lo) / zrange * 255;
-  } else if (std::isinf(zrange) && std::isfinite(zr.lo) && std::isfinite(zr.hi)) {
-    const double half_range = zr.hi * 0.5 - zr.lo * 0.5;
-    for (double& v : zz) v = (v * 0.5 - zr.lo * 0.5) / half_range * 255;
+    for (double& v : zz) v = (v - ur.lo) / zrange * 255;
+  } else if (std::isinf(zrange) && std::isfinite(ur.lo) && std::isfinite(ur.hi)) {
+    const double half_range = ur.hi * 0.5 - ur.lo * 0.5;
+    for (double& v : zz) v = (v * 0.5 - ur.lo * 0.5) / half_range * 255;
   } else {
-    for (double& v : zz) v = (v - zr.lo) * scale;
+    for (double& v : zz) v = (v - ur.lo) * scale;
   }
   // Infinite values take the ends of the scale.
   for (double& v : zz)
@@ -223,7 +260,7 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   double lower = y.element(0);
   for (Index j = 0; j < ny; ++j) {
     rtl::check_interruption();
-    for (auto& colour : colours) colour = grey_level(zz[k++]) * 65793;
+    for (auto& colour : colours) colour = level_colour[grey_level(zz[k++])];
     gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
     lower = b[j];
   }

@@ -38,6 +38,7 @@
 #include <optional>
 #include <span>
 
+#include "maparg/palette.h"
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
 
@@ -85,6 +86,19 @@ void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
 // The optional arguments by name, each absent unless set (absent stays
 // distinct from every value, an empty text included):
 //   mapscreen::scr_map_2d(x, y, z, {.title = "Mandelbrot set", .own_window = -1});
+// Only by name, the colours (see maparg/palette.h):
+//   palette     the colour table: a cell of level L (0 .. 255) takes the
+//               table's colour at L / 255 (maparg::level_colours); grey, the
+//               default, is level * 65793. The frame, background and texts
+//               keep their colours.
+//   zmin, zmax  the values of levels 0 and 255 in place of the data's lowest
+//               and highest (with the log option: their log10, and a limit of
+//               zero or below is the log option's fatal error); values beyond
+//               them take the end colours. The text column still shows the
+//               data's lowest and highest z. With a range of its own, a map
+//               whose values are all equal is drawn too.
+// A palette that cannot be used, or zmin not below zmax, writes its warning
+// line on the console and draws with grey, or with the data's range.
 struct ScreenMapOptions {
   OptInt log = std::nullopt;
   OptText xlabel = std::nullopt;
@@ -93,25 +107,17 @@ struct ScreenMapOptions {
   OptInt size = std::nullopt;
   OptInt own_window = std::nullopt;
   OptInt continuation = std::nullopt;
+  maparg::OptPalette palette = std::nullopt;
+  maparg::OptReal zmin = std::nullopt;
+  maparg::OptReal zmax = std::nullopt;
 };
 
-inline void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
-                    const ScreenMapOptions& o) {
-  scr_map(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window, o.continuation);
-}
-inline void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
-                       const ScreenMapOptions& o) {
-  scr_map_r4(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window, o.continuation);
-}
-inline void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
-                       const ScreenMapOptions& o) {
-  scr_map_2d(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window, o.continuation);
-}
-inline void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
-                          const ScreenMapOptions& o) {
-  scr_map_2d_r8(x, y, z, o.log, o.xlabel, o.ylabel, o.title, o.size, o.own_window,
-                o.continuation);
-}
+void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
+             const ScreenMapOptions& o);
+void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z, const ScreenMapOptions& o);
+void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, const ScreenMapOptions& o);
+void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                   const ScreenMapOptions& o);
 
 // One name for the four forms, the form chosen by the precision of x, y and
 // z and by z being flat or a matrix, as the Fortran module's screen_map: on

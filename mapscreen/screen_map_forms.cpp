@@ -15,47 +15,60 @@ using maparg::Reduce;
 using maparg::text_field;
 
 // Calls scr_map with the converted arrays and every optional argument present.
-void call_base(VecView<double> x, VecView<double> y, std::vector<double> z, OptInt log_option,
-               OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-               OptInt continuation) {
-  const std::string xfield = text_field(xlabel, maparg::kDefaultXLabel, Reduce::both);
-  const std::string yfield = text_field(ylabel, maparg::kDefaultYLabel, Reduce::both);
-  const std::string tfield = text_field(title, maparg::kDefaultTitle, Reduce::both);
-  scr_map(x, y, z, log_option.value_or(0), xfield, yfield, tfield, size.value_or(1),
-          own_window.value_or(0), continuation.value_or(0));
+void call_base(VecView<double> x, VecView<double> y, std::vector<double> z,
+               const ScreenMapOptions& o) {
+  const std::string xfield = text_field(o.xlabel, maparg::kDefaultXLabel, Reduce::both);
+  const std::string yfield = text_field(o.ylabel, maparg::kDefaultYLabel, Reduce::both);
+  const std::string tfield = text_field(o.title, maparg::kDefaultTitle, Reduce::both);
+  scr_map(x, y, z,
+          {o.log.value_or(0), xfield, yfield, tfield, o.size.value_or(1), o.own_window.value_or(0),
+           o.continuation.value_or(0), o.palette, o.zmin, o.zmax});
 }
 
 }  // namespace
 
-void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
-                OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-                OptInt continuation) try {
+void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
+                const ScreenMapOptions& o) try {
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
-  call_base(xd, yd, maparg::to_vector<double>(z), log_option, xlabel, ylabel, title, size,
-            own_window, continuation);
+  call_base(xd, yd, maparg::to_vector<double>(z), o);
 } catch (...) {
   rtl::fatal_if_out_of_memory();
+}
+
+void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
+                const ScreenMapOptions& o) try {
+  const auto xd = maparg::to_vector<double>(x);
+  const auto yd = maparg::to_vector<double>(y);
+  call_base(xd, yd, maparg::pack<double>(z), o);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+                   const ScreenMapOptions& o) try {
+  call_base(x, y, maparg::pack<double>(z), o);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+// The positional forms: the same with the options they name.
+void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
+                OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
+                OptInt continuation) {
+  scr_map_r4(x, y, z, {log_option, xlabel, ylabel, title, size, own_window, continuation});
 }
 
 void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, OptInt log_option,
                 OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
-                OptInt continuation) try {
-  const auto xd = maparg::to_vector<double>(x);
-  const auto yd = maparg::to_vector<double>(y);
-  call_base(xd, yd, maparg::pack<double>(z), log_option, xlabel, ylabel, title, size, own_window,
-            continuation);
-} catch (...) {
-  rtl::fatal_if_out_of_memory();
+                OptInt continuation) {
+  scr_map_2d(x, y, z, {log_option, xlabel, ylabel, title, size, own_window, continuation});
 }
 
 void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z, OptInt log_option,
                    OptText xlabel, OptText ylabel, OptText title, OptInt size,
-                   OptInt own_window, OptInt continuation) try {
-  call_base(x, y, maparg::pack<double>(z), log_option, xlabel, ylabel, title, size, own_window,
-            continuation);
-} catch (...) {
-  rtl::fatal_if_out_of_memory();
+                   OptInt own_window, OptInt continuation) {
+  scr_map_2d_r8(x, y, z, {log_option, xlabel, ylabel, title, size, own_window, continuation});
 }
 
 }  // namespace mapscreen

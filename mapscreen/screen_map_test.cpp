@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "gfxwin/graphics.h"
 #include "gfxwin/graphics_testing.h"
 #include "mapscreen/screen_map.h"
+#include "rtl/console.h"
 
 namespace mapscreen {
 namespace {
@@ -335,6 +337,109 @@ TEST_F(ScreenMap, ConsoleModeWaitsForEnter) {
   const gfxwin::Picture p = picture(gfxwin::kConsoleUnit);
   EXPECT_FALSE(has_colour(p, 0, 0, p.width - 1, p.height - 1, kMagenta));
   EXPECT_FALSE(has_colour(p, 0, 0, p.width - 1, p.height - 1, kWhite));
+}
+
+// A colour table with a range of the caller's own: each cell takes the
+// table's colour at its level (values beyond the range its end colours); the
+// frame and the text column, which shows the data's own lowest and highest
+// z, are as without colours.
+TEST_F(ScreenMap, CellsTakeTheTablesColoursWithinTheRangeGiven) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 3, 4, 5};
+  scr_map(x, y, z, {.own_window = -1, .palette = points, .zmin = 1, .zmax = 4});
+  EXPECT_EQ(z, (std::vector<double>{-85, 0, 85, 170, 255, 340}));  // levels, in place
+  const gfxwin::Picture p = picture(101);
+  EXPECT_EQ(p.at(30, 200), 0xFF0000u);   // 0, below zmin: the first colour
+  EXPECT_EQ(p.at(100, 200), 0xFF0000u);  // zmin
+  EXPECT_EQ(p.at(230, 200), 0x55AA00u);  // a third of the way: red 85, green 170
+  EXPECT_EQ(p.at(30, 100), 0x00AA55u);   // two thirds
+  EXPECT_EQ(p.at(100, 100), 0x0000FFu);  // zmax
+  EXPECT_EQ(p.at(230, 100), 0x0000FFu);  // beyond it
+  EXPECT_EQ(p.at(1, 100), kMagenta);
+
+  std::vector<double> grey = {0, 1, 2, 3, 4, 5};
+  scr_map(x, y, grey, {.own_window = -1});
+  const gfxwin::Picture q = picture(102);
+  for (int row = 0; row < 270; ++row)
+    for (int column = 270; column < 580; ++column)
+      ASSERT_EQ(p.at(column, row), q.at(column, row)) << column << ", " << row;
+}
+
+// The frames of an animation with one range: the same value, the same colour,
+// whatever each frame's own lowest and highest values; a frame whose values
+// are all equal is drawn too.
+TEST_F(ScreenMap, FramesWithOneRangeKeepTheColourOfAValue) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  std::vector<double> first = {0, 1, 2, 0, 1, 2};
+  scr_map(x, y, first, {.own_window = -1, .palette = "viridis", .zmin = 0, .zmax = 4});
+  const std::uint32_t one = picture(101).at(100, 200);
+  std::vector<double> flat(6, 1);
+  scr_map(x, y, flat, {.own_window = -1, .continuation = -1, .palette = "viridis", .zmin = 0,
+                       .zmax = 4});
+  const gfxwin::Picture p = picture(101);
+  EXPECT_EQ(p.at(30, 200), one);
+  EXPECT_EQ(p.at(230, 100), one);
+  std::string warning;
+  const std::array<std::int32_t, 256> viridis =
+      maparg::level_colours(maparg::colour_table("viridis", warning));
+  const std::int32_t c = viridis[64];  // 1 of 0 .. 4: level 63.75, 64
+  EXPECT_EQ(one, static_cast<std::uint32_t>((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF)));
+}
+
+// An unusable palette or range: its warning line on the console, and the map
+// as without it.
+TEST_F(ScreenMap, UnusablePaletteOrRangeWarnsAndDrawsAsWithout) {
+  std::vector<std::string> lines;
+  rtl::set_console_listener([&](std::string_view line) { lines.emplace_back(line); });
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  const auto draw = [&](const ScreenMapOptions& o) {
+    std::vector<double> z = {0, 1, 2, 0, 1, 2};
+    scr_map(x, y, z, o);
+  };
+  draw({.own_window = -1});
+  const maparg::PalettePoint decreasing[] = {{0.5f, 0, 0, 0}, {0.25f, 1, 1, 1}};
+  draw({.own_window = -1, .palette = "Viridis_x"});
+  draw({.own_window = -1, .palette = decreasing});
+  draw({.own_window = -1, .zmin = 2, .zmax = 2});
+  draw({.own_window = -1, .zmin = 3});
+  draw({.own_window = -1, .zmax = INFINITY});
+  rtl::set_console_listener({});
+  const std::string range =
+      "  Warning: zmin must be below zmax, both finite: the data's range used !!!";
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "  Warning: unknown palette Viridis_x, grey used !!!");
+  EXPECT_EQ(lines[1].substr(0, 34), "  Warning: palette points invalid ");
+  EXPECT_EQ(lines[2], range);
+  EXPECT_EQ(lines[3], range);
+  EXPECT_EQ(lines[4], range);
+  const gfxwin::Picture base = picture(101);
+  for (int unit = 102; unit <= 106; ++unit) EXPECT_EQ(picture(unit).pixels, base.pixels) << unit;
+}
+
+// Each form passes the colours on, and the log option takes the limits' log10.
+TEST_F(ScreenMap, FormsAndTheLogOptionPassTheColoursOn) {
+  const ScreenMapOptions o = {.own_window = -1, .palette = "magma_r", .zmin = 0.5, .zmax = 2};
+  const std::vector<double> x = {0, 1}, y = {0, 1};
+  std::vector<double> z = {0, 1, 2, 3};
+  scr_map(x, y, z, o);
+  const std::vector<float> xf = {0, 1}, yf = {0, 1}, zf = {0, 1, 2, 3};
+  const float zm[2][2] = {{0, 1}, {2, 3}};
+  const double zmd[2][2] = {{0, 1}, {2, 3}};
+  scr_map_r4(xf, yf, zf, o);
+  scr_map_2d(xf, yf, zm, o);
+  scr_map_2d_r8(x, y, zmd, o);
+  const gfxwin::Picture base = picture(101);
+  for (int unit : {102, 103, 104}) EXPECT_EQ(picture(unit).pixels, base.pixels) << unit;
+
+  std::vector<double> powers = {1, 10, 100, 1000};
+  scr_map(x, y, powers, {.log = -1, .own_window = -1, .zmin = 10, .zmax = 100});
+  EXPECT_EQ(powers, (std::vector<double>{1, 10, 100, 1000}));  // the log copy was rescaled
+  const gfxwin::Picture p = picture(105);
+  EXPECT_EQ(p.at(30, 200), kBlack);   // 1, below 10
+  EXPECT_EQ(p.at(200, 200), kBlack);  // 10
+  EXPECT_EQ(p.at(30, 50), kWhite);    // 100
+  EXPECT_EQ(p.at(200, 50), kWhite);   // 1000, beyond 100
 }
 
 }  // namespace
