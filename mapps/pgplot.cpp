@@ -242,15 +242,9 @@ void pgend() {
   const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
   d.long_name.close();
   bool complete = is_complete(d.drawn, d.type->ending);
-  int error = complete ? 0 : write_error(d.drawn, printed.err);
-  if (complete && d.type->images == ImageCells::kAsGiven) {
-    error = clear_image_smoothing(d.drawn);
-    complete = error == 0;
-  }
-  if (complete && d.type->images == ImageCells::kBlocks) {
-    error = ask_for_unsmoothed_images(d.drawn);
-    complete = error == 0;
-  }
+  const int error = complete ? keep_images_unsmoothed(d.drawn, d.type->images)
+                             : write_error(d.drawn, printed.err);
+  complete = complete && error == 0;
   pass_on({about_target(printed.out, d.giza_file, pending->target()),
            about_target(printed.err, d.giza_file, pending->target())});
   if (cairo_page_lost_bytes()) {

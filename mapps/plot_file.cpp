@@ -123,6 +123,18 @@ bool is_complete(const std::string& file, std::string_view ending) {
   return whole;
 }
 
+int keep_images_unsmoothed(const std::string& file, ImageCells cells) {
+  switch (cells) {
+    case ImageCells::kAsGiven:
+      return clear_image_smoothing(file);
+    case ImageCells::kBlocks:
+      return ask_for_unsmoothed_images(file);
+    case ImageCells::kDevicePixels:
+      return 0;
+  }
+  return 0;
+}
+
 int write_error(const std::string& file, const std::string& messages) {
   const std::string folder = folder_of(file);
   const bool reported = messages.find("error while writing") != std::string::npos;

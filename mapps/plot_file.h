@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "mapps/plot_images.h"
+
 namespace mapps {
 
 // The folder of `path`: "." for a bare name, "/" for a file in the root.
@@ -50,6 +52,12 @@ int clear_image_smoothing(const std::string& file);
 // tag moves. A file that does not begin as cairo writes it is left as it is.
 // Returns 0, or the errno of a failure.
 int ask_for_unsmoothed_images(const std::string& file);
+
+// Keeps the images of the finished `file` unsmoothed as its devices need
+// (`cells`): clear_image_smoothing for images drawn as given,
+// ask_for_unsmoothed_images for images in blocks, nothing for images on the
+// device's pixels. Returns 0, or the errno of a failure.
+int keep_images_unsmoothed(const std::string& file, ImageCells cells);
 
 // Whether a write of the drawn file failed, and why as far as it shows
 // afterwards (an errno value): the file system is full, or the process's file
