@@ -131,9 +131,9 @@ struct OpenDevice {
   // into a file that is removed anyway.
   void abandon() {
     if (!open) return;
-    giza([] {
+    giza([this] {
       cpgeras();
-      cpgend();
+      end_device(type->images);
     });
     open = false;
     if (pending) std::remove(drawn.c_str());
@@ -233,7 +233,7 @@ void pgend() {
     d.abandon();
     throw;
   }
-  CaughtOutput printed = catch_stdio([] { cpgend(); });
+  CaughtOutput printed = catch_stdio([&d] { end_device(d.type->images); });
   d.open = false;
   if (!d.pending) {
     pass_on(printed);

@@ -117,6 +117,80 @@ TEST_F(PgplotFiles, SvgFilesAskViewersNotToSmoothImages) {
   EXPECT_EQ(ask_for_unsmoothed_images("none.svg"), ENOENT);
 }
 
+// Opens the device, draws an n x n image of a ramp filling its viewport,
+// closes it.
+int draw_ramp(std::string_view device, int n) {
+  const int status = pgbeg(0, device, 1, 1);
+  std::vector<float> a(static_cast<std::size_t>(n) * n);
+  for (std::size_t k = 0; k < a.size(); ++k) a[k] = static_cast<float>(k % 251);
+  const float tr[6] = {0, 1, 0, 0, 0, 1};
+  pgsvp(0.1f, 0.9f, 0.1f, 0.9f);
+  const float edge = static_cast<float>(n) + 0.5f;
+  pgwnad(0.5f, edge, 0.5f, edge);
+  pgimag(a.data(), n, n, 1, n, 1, n, 0, 250, tr);
+  pgend();
+  return status;
+}
+
+// The filter type of each row of the first PNG picture that `svg` embeds.
+std::vector<int> embedded_row_filters(const std::string& svg) {
+  const std::string mark = "data:image/png;base64,";
+  const auto start = svg.find(mark);
+  if (start == std::string::npos) return {};
+  const auto end = svg.find('"', start);
+  const QByteArray png =
+      QByteArray::fromBase64(QByteArray::fromStdString(svg.substr(start + mark.size(),
+                                                                  end - start - mark.size())));
+  const auto number = [&](qsizetype at) {
+    return static_cast<quint32>(static_cast<unsigned char>(png[at])) << 24 |
+           static_cast<quint32>(static_cast<unsigned char>(png[at + 1])) << 16 |
+           static_cast<quint32>(static_cast<unsigned char>(png[at + 2])) << 8 |
+           static_cast<quint32>(static_cast<unsigned char>(png[at + 3]));
+  };
+  quint32 width = 0, height = 0, pixel_bytes = 0;
+  QByteArray stream;
+  for (qsizetype at = 8; at + 8 <= png.size();) {  // the chunks after the signature
+    const quint32 length = number(at);
+    const QByteArray type = png.mid(at + 4, 4);
+    if (type == "IHDR") {
+      width = number(at + 8);
+      height = number(at + 12);
+      const int colour_type = static_cast<unsigned char>(png[at + 17]);
+      pixel_bytes = colour_type == 6 ? 4 : colour_type == 2 ? 3 : colour_type == 4 ? 2 : 1;
+    }
+    if (type == "IDAT") stream += png.mid(at + 8, length);
+    at += 12 + static_cast<qsizetype>(length);
+  }
+  const quint32 row = 1 + width * pixel_bytes;
+  // qUncompress takes the zlib stream after the length of what it holds.
+  QByteArray sized(4, '\0');
+  for (int k = 0; k < 4; ++k) sized[k] = static_cast<char>((row * height) >> (24 - 8 * k));
+  const QByteArray rows = qUncompress(sized + stream);
+  std::vector<int> filters;
+  for (quint32 r = 0; r < height && (r + 1) * row <= static_cast<quint32>(rows.size()); ++r)
+    filters.push_back(static_cast<unsigned char>(rows[static_cast<qsizetype>(r * row)]));
+  return filters;
+}
+
+// The picture of an image drawn in blocks repeats its rows: it is written
+// with the Up filter alone (a repeated row becomes zeros). Every other
+// picture, and every PNG file, keeps libpng's own choice of filters, so the
+// PNG devices' files keep their bytes.
+TEST_F(PgplotFiles, PicturesOfImagesInBlocksAreWrittenQuicklyAndNoOtherFileChanges) {
+  ASSERT_EQ(draw_ramp("before.png/png", 121), 1);
+  ASSERT_EQ(draw_ramp("blocks.svg/svg", 121), 1);
+  ASSERT_EQ(draw_ramp("after.png/png", 121), 1);
+  EXPECT_EQ(read_all("after.png"), read_all("before.png"));
+  const std::vector<int> in_blocks = embedded_row_filters(read_all("blocks.svg"));
+  ASSERT_GT(in_blocks.size(), 121u);  // more rows than cells
+  EXPECT_EQ(std::set<int>(in_blocks.begin(), in_blocks.end()), std::set<int>{2});
+  // 1000 cells across need no blocks: libpng chooses, and not Up alone.
+  ASSERT_EQ(draw_ramp("cells.svg/svg", 1000), 1);
+  const std::vector<int> as_given = embedded_row_filters(read_all("cells.svg"));
+  ASSERT_FALSE(as_given.empty());
+  EXPECT_NE(std::set<int>(as_given.begin(), as_given.end()), std::set<int>{2});
+}
+
 TEST_F(PgplotFiles, FailuresToOpenAreReportedAndLeaveEarlierFiles) {
   write_all("Map.gif", "earlier");
   testing::internal::CaptureStderr();

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <utility>
 #include <vector>
 
+#include "mapps/embedded_pictures.h"
 #include "mapps/plot_text.h"
 
 namespace mapps {
@@ -197,6 +199,10 @@ void draw_in_blocks(const Image& image, const Blocks& blocks) {
   draw_resampled(image, along_i, along_j, t);
 }
 
+// Whether an image of the open device was drawn in blocks of more than one
+// row or column to a cell (end_device).
+thread_local bool rows_repeat = false;
+
 // Each cell drawn as an image of that one cell, which no smoothing can mix
 // with another. Each reaches half a cell into its neighbours along i and j,
 // which are drawn after it and cover that part again: the edge between two
@@ -248,10 +254,19 @@ void draw_image(const Image& image, ImageCells cells) {
   const double in_blocks = static_cast<double>(blocks.along_i.count) * blocks.along_j.count;
   const double as_given = static_cast<double>(image.ni) * image.nj;
   const bool none_merged = blocks.along_i.count >= image.ni && blocks.along_j.count >= image.nj;
-  if (none_merged && as_given * kCellImageCost < in_blocks)
+  if (none_merged && as_given * kCellImageCost < in_blocks) {
     draw_cell_by_cell(image);
-  else
-    draw_in_blocks(image, blocks);
+    return;
+  }
+  draw_in_blocks(image, blocks);
+  if (blocks.along_i.count > image.ni || blocks.along_j.count > image.nj) rows_repeat = true;
+}
+
+void end_device(ImageCells cells) {
+  // cairo writes an SVG file's pictures as its page is finished.
+  const bool repeated = std::exchange(rows_repeat, false);
+  const PicturesWrittenQuickly quickly(cells == ImageCells::kBlocks && repeated);
+  cpgend();
 }
 
 void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,

@@ -40,6 +40,11 @@ struct Image {
   std::array<float, 6> tr;
 };
 
+// Closes the open device (cpgend) whose images get their cells as `cells`
+// says; when images were drawn in blocks of repeated rows and columns, the
+// pictures cairo embeds for them are written quickly (embedded_pictures.h).
+void end_device(ImageCells cells);
+
 // PGIMAG of `image` in the current viewport and window, as `cells` says.
 void draw_image(const Image& image, ImageCells cells);
 
