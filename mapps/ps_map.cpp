@@ -56,6 +56,11 @@ Prepared& prepared() {
   return p;
 }
 
+WrittenFile& written_file() {
+  static WrittenFile w;
+  return w;
+}
+
 void console_line(std::string_view first, std::string_view second = {}) {
   auto& out = rtl::console();
   textfmt::begin_record(out);
@@ -161,6 +166,8 @@ bool ps_map_draw(const std::string& device_string) {
 
 }  // namespace
 
+const WrittenFile& last_written_file() { return written_file(); }
+
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);
   const std::string_view type = textfmt::trim(device_field);
@@ -173,6 +180,7 @@ std::string output_file_field(std::string_view file_field, std::string_view devi
 
 void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
             OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) try {
+  written_file() = WrittenFile{};
   Prepared& p = prepared();
   p = Prepared{};
   p.fields = ps_text_fields(xlabel, ylabel, title, file, device);
@@ -215,7 +223,10 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
   if (!ps_map_draw(device_string)) return;
 
   const std::string written = pgplot_output_file(device_string);
-  if (!written.empty()) console_line(" Output in ", written);
+  if (!written.empty()) {
+    written_file() = WrittenFile{written, pgplot_file_kind(device_string)};
+    console_line(" Output in ", written);
+  }
 } catch (...) {
   // A plot cut short leaves no device open: the next one would finish its file.
   pgplot_abandon();
