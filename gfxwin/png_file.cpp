@@ -5,8 +5,6 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include "rtl/fatal.h"
-
 namespace gfxwin {
 
 std::string png_file_bytes(const std::uint8_t* rgb, int width, int height,
@@ -18,7 +16,7 @@ std::string png_file_bytes(const std::uint8_t* rgb, int width, int height,
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "png");
-  if (!writer.write(image)) rtl::out_of_memory();  // into memory only storage can fail
+  if (image.isNull() || !writer.write(image)) return {};
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
