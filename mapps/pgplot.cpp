@@ -191,6 +191,11 @@ std::string pgplot_output_file(std::string_view device_spec) {
   return parts.type == nullptr ? std::string() : output_file(parts.name, *parts.type);
 }
 
+std::string pgplot_file_kind(std::string_view device_spec) {
+  const DeviceType* type = split_device_string(device_spec).type;
+  return type == nullptr || type->extension.empty() ? std::string() : std::string(type->kind);
+}
+
 int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
   if (device().open) pgend();
   if (device_spec.find('/') == std::string_view::npos) {

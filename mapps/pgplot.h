@@ -95,6 +95,10 @@ void pgplot_abandon();
 // "pgplot.png" ...). Empty when the type writes no file (null) or is unknown.
 std::string pgplot_output_file(std::string_view device_spec);
 
+// The kind of file a device string makes PGPLOT write: "PostScript", "PDF",
+// "PNG" or "SVG"; empty when it writes none (null) or the type is unknown.
+std::string pgplot_file_kind(std::string_view device_spec);
+
 // The calls as a table of plain functions.
 struct Pgplot {
   int (*beg)(int, std::string_view, int, int);

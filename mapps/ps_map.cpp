@@ -61,6 +61,11 @@ Prepared& prepared() {
   return p;
 }
 
+WrittenFile& written_file() {
+  static WrittenFile w;
+  return w;
+}
+
 void console_line(std::string_view first, std::string_view second = {}) {
   auto& out = rtl::console();
   textfmt::begin_record(out);
@@ -178,6 +183,8 @@ bool ps_map_draw(const std::string& device_string) {
 
 }  // namespace
 
+const WrittenFile& last_written_file() { return written_file(); }
+
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);
   const std::string_view type = textfmt::trim(device_field);
@@ -196,6 +203,7 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_opt
 }
 
 void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o) try {
+  written_file() = WrittenFile{};
   Prepared& p = prepared();
   p = Prepared{};
   p.fields = ps_text_fields(o.xlabel, o.ylabel, o.title, o.file, o.device);
@@ -249,7 +257,10 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOpt
   if (!ps_map_draw(device_string)) return;
 
   const std::string written = pgplot_output_file(device_string);
-  if (!written.empty()) console_line(" Output in ", written);
+  if (!written.empty()) {
+    written_file() = WrittenFile{written, pgplot_file_kind(device_string)};
+    console_line(" Output in ", written);
+  }
 } catch (...) {
   // A plot cut short leaves no device open: the next one would finish its file.
   pgplot_abandon();

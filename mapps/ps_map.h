@@ -141,6 +141,16 @@ inline void postscript_map(VecView<double> x, VecView<double> y, MatView<double>
   ps_map_2d_r8(x, y, z, o);
 }
 
+// The file the last call of ps_map (of any form) wrote, as its " Output in "
+// line names it, and its kind as pgplot_file_kind gives it ("PNG", "SVG" ...);
+// both empty when that call wrote none (refused, the device not opened, the
+// null device, a fatal error or work stopped).
+struct WrittenFile {
+  std::string name;
+  std::string kind;
+};
+const WrittenFile& last_written_file();
+
 // The output file name for a file-name field and a device-type field (80
 // characters or more): the ending rule above, result again such a field
 // (blank-padded to 80 characters, a longer name whole).

@@ -132,6 +132,36 @@ TEST_F(PsMapFiles, DeviceTypesGiveFilesOfTheirKindsUnderTheEndingRule) {
   EXPECT_EQ(entries(), (Strings{"Map.pdf", "Map.png", "Map.svg", "out.ecps", "plot"}));
 }
 
+// The file each call wrote is the one its " Output in " line names, of the
+// kind of its device type; a call that writes none forgets the earlier one.
+TEST_F(PsMapFiles, TheLastWrittenFileIsTheOneReported) {
+  const auto written = [] { return Strings{last_written_file().name, last_written_file().kind}; };
+  const auto to = [&](OptText file, OptText device) {
+    ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, file, device);
+    return written();
+  };
+  EXPECT_EQ(to(std::nullopt, "PNG"), (Strings{"Map.PNG", "PNG"}));
+  EXPECT_EQ(to(std::nullopt, "tpng"), (Strings{"Map.tpng", "PNG"}));
+  EXPECT_EQ(to("plot", " svg "), (Strings{"plot", "SVG"}));
+  EXPECT_EQ(to("a.ps", std::nullopt), (Strings{"a.ps", "PostScript"}));
+  EXPECT_EQ(to(std::nullopt, "vpdf"), (Strings{"Map.vpdf", "PDF"}));
+  const Strings none = {"", ""};
+  EXPECT_EQ(to(std::nullopt, "null"), none);
+  to("b.png", "png");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(to(std::nullopt, "gif"), none);
+  to("b.png", "png");
+  EXPECT_EQ(to("no/such/b.png", "png"), none);
+  testing::internal::GetCapturedStderr();
+  to("b.png", "png");
+  ps_map(x, y, std::vector<float>(z.begin(), z.end() - 1));  // refused: too few values
+  EXPECT_EQ(written(), none);
+  const std::vector<double> xd(x.begin(), x.end()), yd(y.begin(), y.end()), zd(z.begin(), z.end());
+  ps_map_2d_r8(xd, yd, MatView<double>(zd.data(), 121, 121), {.file = "c.svg", .device = "svg"});
+  EXPECT_EQ(written(), (Strings{"c.svg", "SVG"}));
+  EXPECT_EQ(lines.back(), "  Output in c.svg");
+}
+
 // A path longer than the 80-character fields, in every form and for any
 // length: the file is written under the whole path, the ending rule works on
 // the whole name, and " Output in " names it on one console line.

@@ -25,17 +25,6 @@ using maparg::Reduce;
 using maparg::text_field;
 using maparg::truth;
 
-struct Area {
-  int w;
-  int h;
-};
-
-Area drawing_area(int size, bool own_window) {
-  if (size >= 3) return {1005, 662};
-  if (size == 2) return {741, 451};
-  return own_window ? Area{580, 270} : Area{580, 290};
-}
-
 struct Range {
   double lo;
   double hi;
@@ -103,6 +92,17 @@ std::string digits(int value) {
 }
 
 }  // namespace
+
+Area drawing_area(int size, bool own_window) {
+  if (size >= 3) return {1005, 662};
+  if (size == 2) return {741, 451};
+  return own_window ? Area{580, 270} : Area{580, 290};
+}
+
+Area painted_area(int size, bool own_window) {
+  const Area area = drawing_area(size, own_window);
+  return {area.w, area.h + 1};
+}
 
 ScreenMapState& screen_map_state() {
   static ScreenMapState state;

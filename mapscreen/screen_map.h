@@ -148,6 +148,20 @@ std::string label_format(double lo, double hi);
 // The number text drawn after "   min = " and "   max = ".
 std::string number_text(double value, const std::string& format);
 
+// The drawing area of a size option, in pixels of the window (W wide, H
+// high): 3 or more 1005 x 662, 2 741 x 451, else 580 x 270 in an own window
+// or 580 x 290 in the console window.
+struct Area {
+  int w;
+  int h;
+};
+Area drawing_area(int size, bool own_window);
+
+// What a first call paints, from the top-left corner of the surface: the
+// drawing area and the frame's outline, whose corners (1, 1) and (H, H) are
+// both drawn, so its bottom edge lies on row H, below the area: W x (H + 1).
+Area painted_area(int size, bool own_window);
+
 // State kept between calls (one for the whole program).
 struct ScreenMapState {
   int unit_counter = 100;

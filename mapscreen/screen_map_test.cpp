@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -140,6 +141,34 @@ TEST_F(ScreenMap, SizeOptionChoosesTheArea) {
     EXPECT_EQ(p.at(h, 100), kMagenta);
     EXPECT_EQ(p.at(h + 1, 100), kBlack);
   }
+}
+
+// Every pixel a first call paints lies in its painted area, whose last row
+// holds the frame's bottom edge; a title too long for the text column is
+// clipped inside the area.
+TEST_F(ScreenMap, ThePaintedAreaHoldsAllThatIsDrawn) {
+  const std::vector<double> x = {-1.9, 1.9}, y = {-1.5, 1.5};
+  const std::string title(80, 'W');
+  for (int size : {1, 2, 3}) {
+    SCOPED_TRACE(size);
+    std::vector<double> z = {0, 1, 2, 3};
+    scr_map(x, y, z, 0, "x", "y", title, size, -1, 0);
+    const Area a = painted_area(size, true);
+    EXPECT_EQ(a.w, drawing_area(size, true).w);
+    EXPECT_EQ(a.h, drawing_area(size, true).h + 1);
+    const gfxwin::Picture p = picture(screen_map_state().unit_counter);
+    int last_drawn_row = 0, last_drawn_column = 0;
+    for (int row = 0; row < p.height; ++row)
+      for (int column = 0; column < p.width; ++column)
+        if (p.at(column, row) != kBlack) {
+          last_drawn_row = std::max(last_drawn_row, row);
+          last_drawn_column = std::max(last_drawn_column, column);
+        }
+    EXPECT_EQ(last_drawn_row, a.h - 1);
+    EXPECT_LT(last_drawn_column, a.w);
+  }
+  EXPECT_EQ(drawing_area(1, false).h, 290);
+  EXPECT_EQ(painted_area(0, false).h, 291);
 }
 
 TEST_F(ScreenMap, EachSequenceOpensTheNextUnit) {

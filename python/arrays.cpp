@@ -1,5 +1,6 @@
 #include "python/arrays.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -68,11 +69,13 @@ MapArrays map_arrays(const py::object& x, const py::object& y, const py::object&
   return m;
 }
 
-py::array_t<std::uint8_t> rgb_array(const gfxwin::Picture& picture) {
-  py::array_t<std::uint8_t> rgb({picture.height, picture.width, 3});
+py::array_t<std::uint8_t> rgb_array(const gfxwin::Picture& picture, int width, int height) {
+  width = std::min(width, picture.width);
+  height = std::min(height, picture.height);
+  py::array_t<std::uint8_t> rgb({height, width, 3});
   auto out = rgb.mutable_unchecked<3>();
-  for (int row = 0; row < picture.height; ++row)
-    for (int column = 0; column < picture.width; ++column) {
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column) {
       const std::uint32_t pixel = picture.at(column, row);  // 0xRRGGBB
       out(row, column, 0) = static_cast<std::uint8_t>(pixel >> 16);
       out(row, column, 1) = static_cast<std::uint8_t>(pixel >> 8);

@@ -69,8 +69,8 @@ py::array_t<T> to_numpy(std::vector<T>&& values) {
   return py::array_t<T>(static_cast<py::ssize_t>(held->size()), held->data(), owner);
 }
 
-// A picture as an array of shape (height, width, 3): rows, columns, red
-// green blue.
-py::array_t<std::uint8_t> rgb_array(const gfxwin::Picture& picture);
+// The top-left width x height pixels of a picture (at most all of it) as an
+// array of shape (height, width, 3): rows, columns, red green blue.
+py::array_t<std::uint8_t> rgb_array(const gfxwin::Picture& picture, int width, int height);
 
 }  // namespace pymapplot

@@ -9,6 +9,7 @@ inline constexpr const char* kModuleDoc = R"doc(z = z(x, y) shown three ways, ov
 
     scr_map   a grey-level map in a graphics window (under run_program)
     render    the same map painted off screen, returned as an RGB array
+              (a Picture, which a notebook shows)
     ps_map    a PostScript (or PNG, PDF, SVG) map drawn through PGPLOT
     dat_map   a plain text data file; read_map reads one back
 
@@ -59,17 +60,36 @@ surfaces only, each kept to the end of the process as a window would be (see
 render for pictures without a window).
 )doc";
 
-inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None) -> numpy.ndarray
+inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None) -> Picture
 
 The screen map of scr_map(..., own_window=True, continuation=False) painted
-into a surface without any window, returned as an array of shape
-(663, 1005, 3), dtype uint8 (rows, columns, red green blue): the whole
-surface of a graphics window, the map's area at its top left (size 1: 580 x
-270 pixels, 2: 741 x 451, 3: 1005 x 662). The windows and sequences of
-scr_map are left as they were.
+into a surface without any window, returned as the part of the surface it
+paints: a Picture (a numpy.ndarray, dtype uint8, of shape (rows, columns, 3),
+red green blue) holding the map's area and the frame around the map, whose
+bottom edge lies on the row below the area: size 1 gives 580 x 270 pixels
+and the shape (271, 580, 3), 2 gives 741 x 451 and (452, 741, 3), 3 or more
+1005 x 662 and (663, 1005, 3). In a notebook it shows as the picture. The
+windows and sequences of scr_map are left as they were.
 )doc";
 
-inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None)
+inline constexpr const char* kPictureDoc = R"doc(A picture painted by render: a numpy.ndarray of shape (rows, columns, 3),
+dtype uint8 (red green blue), which a notebook shows as the picture (its
+_repr_png_). Everything of numpy works on it as on the array itself;
+numpy.asarray(picture) is a plain ndarray of the same pixels.
+)doc";
+
+inline constexpr const char* kPictureReprPngDoc = R"doc(The PNG file of the pixels as they are now, for IPython and Jupyter; None
+when the array is not of shape (rows, columns, 3) with dtype uint8 (a slice
+of one channel, the result of arithmetic), which then shows as text.
+)doc";
+
+inline constexpr const char* kMapFileDoc = R"doc(A PNG or SVG file written by ps_map: its name (path, also through
+os.fspath, so open() and PIL.Image.open take it) and format ("png" or
+"svg"). A notebook shows the file (_repr_png_, _repr_svg_), read when it is
+shown, from where it was written.
+)doc";
+
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
 white) with a frame, numbered axes, a grey wedge, labels and title into the
@@ -80,6 +100,8 @@ Map.png). Afterwards " Output in <file>" is written. Fewer than two x or y
 values, or a file or folder that may not be written, give a warning or
 PGPLOT's message and no file. file may be a str or an os.PathLike,
 used whole whatever its length; a NUL byte in file or device raises FatalError.
+Returns a MapFile, which a notebook shows, when it wrote a PNG (png, tpng) or
+SVG file; else None.
 )doc";
 
 inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)

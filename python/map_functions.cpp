@@ -17,6 +17,7 @@
 #include "mapscreen/screen_map.h"
 #include "python/arrays.h"
 #include "python/bridge.h"
+#include "python/notebook.h"
 #include "python/values.h"
 
 namespace pymapplot {
@@ -99,7 +100,8 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
       paint(arrays, o);
       gfxwin::snapshot(mapscreen::screen_map_state().unit_counter, picture);
     }
-    return rgb_array(picture);
+    const mapscreen::Area painted = mapscreen::painted_area(o.size.value_or(1), true);
+    return as_picture(rgb_array(picture, painted.w, painted.h));
   });
 }
 
@@ -113,7 +115,7 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
                                 view_of(t.ylabel), view_of(t.title), view_of(t.file),
                                 view_of(t.device)};
     with_views(arrays, [&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, o); });
-    return py::none();
+    return shown_file(mapps::last_written_file());
   });
 }
 

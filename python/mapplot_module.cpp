@@ -5,7 +5,8 @@
 // (arrays.h), keyword arguments become the options structs, None = absent
 // (values.h), and each call goes to the one C++ form that matches its arrays
 // (map_functions.h), so files, console lines and pixels are exactly that
-// form's. The calls run one at a time, their console records go to
+// form's. What render and ps_map return shows in a notebook (notebook.h).
+// The calls run one at a time, their console records go to
 // sys.stdout, fatal errors and Ctrl+C become exceptions (bridge.h). This file
 // only names what the module holds.
 
@@ -14,6 +15,7 @@
 #include "python/bridge.h"
 #include "python/docstrings.h"
 #include "python/map_functions.h"
+#include "python/notebook.h"
 
 namespace py = pybind11;
 
@@ -25,6 +27,7 @@ PYBIND11_MODULE(mapplot, m) {
   m.doc() = kModuleDoc;
   m.attr("__version__") = MAPPLOT_VERSION;
   add_fatal_error(m);
+  add_notebook_types(m);
   install_hooks();
 
   m.def("scr_map", &scr_map, kScrMapDoc);

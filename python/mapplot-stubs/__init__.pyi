@@ -2,7 +2,7 @@
 routines, for type checkers and editors (the module itself is compiled)."""
 
 import os
-from typing import Callable, NamedTuple, SupportsIndex
+from typing import Any, Callable, Literal, NamedTuple, SupportsIndex
 
 import numpy as np
 import numpy.typing as npt
@@ -34,6 +34,23 @@ class MapData(NamedTuple):
     ylabel: str
     title: str
 
+class Picture(np.ndarray[Any, np.dtype[np.uint8]]):
+    """A picture painted by render: an array (rows, columns, 3) of uint8 RGB,
+    which a notebook shows as the picture."""
+
+    def _repr_png_(self) -> bytes | None: ...
+
+class MapFile:
+    """A PNG or SVG file written by ps_map, which a notebook shows."""
+
+    @property
+    def path(self) -> str: ...
+    @property
+    def format(self) -> Literal["png", "svg"]: ...
+    def __fspath__(self) -> str: ...
+    def _repr_png_(self) -> bytes | None: ...
+    def _repr_svg_(self) -> str | None: ...
+
 def scr_map(
     x: _Values,
     y: _Values,
@@ -59,8 +76,9 @@ def render(
     ylabel: _Text = None,
     title: _Text = None,
     size: _Int = None,
-) -> npt.NDArray[np.uint8]:
-    """The screen map painted without a window: (663, 1005, 3) uint8 RGB."""
+) -> Picture:
+    """The screen map painted without a window: the part of the surface it
+    paints, (271, 580, 3), (452, 741, 3) or (663, 1005, 3) uint8 RGB."""
 
 def ps_map(
     x: _Values,
@@ -73,8 +91,9 @@ def ps_map(
     title: _Text = None,
     file: _Path | None = None,
     device: _Text = None,
-) -> None:
-    """The map drawn through PGPLOT into a file (default "Map.ps")."""
+) -> MapFile | None:
+    """The map drawn through PGPLOT into a file (default "Map.ps"); the file
+    when it is a PNG or SVG file."""
 
 def dat_map(
     x: _Values,

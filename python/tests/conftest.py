@@ -53,3 +53,22 @@ def run_python(script, env=None, **kwargs):
     env["PYTHONPATH"] = os.pathsep.join([str(EXAMPLES), env.get("PYTHONPATH", "")])
     return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                           env=env, timeout=120, **kwargs)
+
+
+# The part of the 1005 x 663 surface a map of each size option paints in its
+# own window: the drawing area and the frame's bottom edge below it.
+PAINTED_SHAPES = {1: (271, 580, 3), 2: (452, 741, 3), 3: (663, 1005, 3)}
+
+
+def surface(path):
+    """A C++ surface written as RGB bytes, as an array (rows, columns, 3)."""
+    return np.frombuffer(path.read_bytes(), dtype=np.uint8).reshape(663, 1005, 3)
+
+
+def painted(path, size):
+    """The part of the C++ surface that a map of the size option painted; the
+    rest of the surface must be black, or a picture cut to it lost something."""
+    whole = surface(path)
+    rows, columns, _ = PAINTED_SHAPES[size]
+    assert not whole[rows:].any() and not whole[:, columns:].any()
+    return whole[:rows, :columns]

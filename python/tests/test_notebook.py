@@ -1,0 +1,124 @@
+"""Maps in notebooks: render's picture is the array and shows as its PNG;
+ps_map's PNG or SVG file shows as the file; the example notebook, executed
+by a Jupyter kernel of its own, holds those pictures and files in its
+outputs."""
+
+import base64
+import io
+import os
+import pickle
+
+import nbclient
+import nbformat
+import numpy as np
+import pytest
+from PIL import Image
+
+import mapplot
+from conftest import EXAMPLES, painted
+
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def pixels(png):
+    """The pixels of a PNG file, as an array (rows, columns, 3)."""
+    assert png.startswith(PNG_SIGNATURE)
+    image = Image.open(io.BytesIO(png))
+    assert image.mode == "RGB"
+    return np.asarray(image)
+
+
+def test_a_picture_is_the_array_and_shows_as_its_pixels(reference, data):
+    picture = mapplot.render(data["x8"], data["y8"], data["z8"], title="Base", size=2)
+    expected = painted(reference / "scr_map.rgb", 2)
+    # Everything that worked on the plain array works on it.
+    assert isinstance(picture, np.ndarray) and type(np.asarray(picture)) is np.ndarray
+    assert np.array_equal(np.asarray(Image.fromarray(picture)), expected)
+    assert (picture[100, 50] == expected[100, 50]).all() and picture.dtype == np.uint8
+    assert type(pickle.loads(pickle.dumps(picture))) is mapplot.Picture
+
+    assert np.array_equal(pixels(picture._repr_png_()), expected)
+    # The pixels as they are when shown, of any view that is still a picture.
+    picture[0, 0] = (255, 0, 0)
+    assert pixels(picture._repr_png_())[0, 0].tolist() == [255, 0, 0]
+    part = picture[200:300:3, ::-2]
+    assert np.array_equal(pixels(part._repr_png_()), part)
+    # Anything else shows as text.
+    for not_a_picture in (picture[..., 0], picture * 0.5, picture[:0], picture[:, :, :2]):
+        assert not_a_picture._repr_png_() is None
+
+
+def test_ps_map_returns_the_png_or_svg_file_it_wrote(data, in_tmp):
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    png = mapplot.ps_map(x, y, z, file="map.png", device="png")
+    assert repr(png) == "MapFile('map.png')" and png.format == "png"
+    assert os.fspath(png) == png.path == "map.png"
+    assert png._repr_png_() == (in_tmp / "map.png").read_bytes() and png._repr_svg_() is None
+    svg = mapplot.ps_map(x, y, z, file="map.svg", device="SVG")
+    assert svg.format == "svg" and svg._repr_png_() is None
+    assert svg._repr_svg_() == (in_tmp / "map.svg").read_text()
+    # The ending rule names the file; tpng writes a PNG file too.
+    assert mapplot.ps_map(x, y, z, device="tpng").path == "Map.tpng"
+
+    # Other files, and no file, give None as before.
+    for device in ("ps", "vcps", "eps", "pdf", "null"):
+        assert mapplot.ps_map(x, y, z, file="map", device=device) is None
+    assert mapplot.ps_map(x, y, z, file="missing/map.png", device="png") is None
+    assert mapplot.ps_map(x[:1], y, z[:len(y)], device="png") is None  # one column: refused
+    assert sorted(os.listdir(in_tmp)) == ["Map.tpng", "map", "map.png", "map.svg"]
+
+    # Shown from where it was written, as the file is when shown.
+    os.mkdir("elsewhere")
+    os.chdir("elsewhere")
+    assert png._repr_png_() == (in_tmp / "map.png").read_bytes()
+    os.remove(in_tmp / "map.png")
+    assert png._repr_png_() is None
+
+
+def outputs(cell, output_type):
+    return [o for o in cell.outputs if o.output_type == output_type]
+
+
+def test_the_example_notebook_shows_its_maps(tmp_path, in_tmp, monkeypatch):
+    # The kernel's files (connection, history) in this test's folder.
+    monkeypatch.setenv("JUPYTER_RUNTIME_DIR", str(tmp_path / "jupyter"))
+    monkeypatch.setenv("IPYTHONDIR", str(tmp_path / "ipython"))
+    notebook = nbformat.read(EXAMPLES / "notebook.ipynb", as_version=4)
+    code = [cell for cell in notebook.cells if cell.cell_type == "code"]
+    # Cells of what shows as text, after the example's own.
+    extra = [
+        'mapplot.ps_map(x, y, z, file="bump.ps")',
+        "picture[:, :, 0]",
+        'gone = mapplot.ps_map(x, y, z, file="gone.png", device="png")\n'
+        'import os; os.remove("gone.png")\ngone',
+    ]
+    notebook.cells += [nbformat.v4.new_code_cell(source) for source in extra]
+    folder = tmp_path / "run"
+    folder.mkdir()
+    nbclient.NotebookClient(notebook, timeout=120, kernel_name="python3",
+                            resources={"metadata": {"path": str(folder)}}).execute()
+    cells = [cell for cell in notebook.cells if cell.cell_type == "code"]
+    assert not [o for cell in cells for o in outputs(cell, "error")]
+
+    # The same maps, drawn here from the example's own data.
+    here = {}
+    exec(code[0].source, here)
+    x, y, z = here["x"], here["y"], here["z"]
+
+    shown = [outputs(cell, "execute_result") for cell in cells]
+    rendered = shown[1][0].data
+    expected = mapplot.render(x, y, z, title="Gaussian bump", size=2)
+    assert np.array_equal(pixels(base64.b64decode(rendered["image/png"])), expected)
+    assert rendered["text/plain"].startswith("Picture([[[")
+    assert shown[2][0].data["text/plain"] == "((271, 580, 3), dtype('uint8'))"
+    assert base64.b64decode(shown[3][0].data["image/png"]) == (folder / "bump.png").read_bytes()
+    assert shown[4][0].data["image/svg+xml"] == (folder / "bump.svg").read_text()
+    # The file's maps are those drawn here from the same data.
+    mapplot.ps_map(x, y, z, title="Gaussian bump", file="bump.png", device="png")
+    assert (in_tmp / "bump.png").read_bytes() == (folder / "bump.png").read_bytes()
+    assert [s.text for s in outputs(cells[3], "stream")] == ["  Output in bump.png\n"]
+
+    # A PostScript file, one channel and a file removed show as text, or not at all.
+    assert shown[5] == [] and (folder / "bump.ps").exists()
+    assert list(shown[6][0].data) == ["text/plain"]
+    assert shown[7][0].data == {"text/plain": "MapFile('gone.png')"}
