@@ -139,10 +139,12 @@ Colours::Colours(const MapCall& call)
                           "green, blue in each row; rows of different lengths were given");
   }
   const char kind = a.dtype().kind();
-  if (a.ndim() == 0 || (kind != 'i' && kind != 'u' && kind != 'f'))
+  if (a.ndim() == 0 || (kind != 'i' && kind != 'u' && kind != 'f')) {
+    const std::string of = a.ndim() == 0 ? "" : " of " + py::str(a.dtype()).cast<std::string>();
     throw py::type_error(
         "palette takes a name (str) or an array of numbers of shape (n, 4) or None, not " +
-        type_name(palette) + (a.ndim() == 0 ? "" : " of " + py::str(a.dtype()).cast<std::string>()));
+        type_name(palette) + of);
+  }
   if (a.ndim() != 2 || a.shape(1) != 4)
     throw py::value_error("palette points must be an array of shape (n, 4): level, red, green, "
                           "blue in each row; not of shape " +
