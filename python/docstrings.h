@@ -26,7 +26,9 @@ The options are keywords, None (or left out) meaning absent: log (lowest
 bit set: log10 of the values and the title "log(...)"; True works), xlabel,
 ylabel, title, then size, own_window and continuation (screen map) or file
 and device (PostScript map, data file). A text that is given replaces the
-default, even when empty; texts are held in 80-byte fields.
+default, even when empty; texts are held in 80-byte fields. The screen map
+and the PostScript map also take palette, zmin and zmax: a colour table and
+the values at its two ends (see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout. Wrong
 dtypes raise TypeError, wrong dimensions or sizes ValueError, options of the
@@ -44,7 +46,7 @@ KeyboardInterrupt, no file on disk changed (a single drawing call of giza is
 waited for).
 )doc";
 
-inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None)
+inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None)
 
 Paints z as a grey-level map (black for the smallest value, white for the
 largest) beside a column of text naming the axes and the title and giving
@@ -55,12 +57,15 @@ size: 3 or more gives 1005 x 662 pixels, 2 gives 741 x 451, else 580 x 270
 own, else the console window, and the call then waits for a line on standard
 input (its end counts as Enter). continuation (lowest bit set): a later call
 of a sequence, repainting the window in place; clear: open and frame a new
-window. The windows are shown while run_program runs; outside it they are
+window. palette, zmin, zmax: colours in place of the greys, as for ps_map; a
+cell of level L (0 .. 255) takes the table's colour at L / 255, and the text
+column still gives the data's own smallest and largest z. With one zmin and
+zmax for every frame of a sequence, a value keeps its colour. The windows are shown while run_program runs; outside it they are
 surfaces only, each kept to the end of the process as a window would be (see
 render for pictures without a window).
 )doc";
 
-inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None) -> Picture
+inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None) -> Picture
 
 The screen map of scr_map(..., own_window=True, continuation=False) painted
 into a surface without any window, returned as the part of the surface it
@@ -69,7 +74,8 @@ red green blue) holding the map's area and the frame around the map, whose
 bottom edge lies on the row below the area: size 1 gives 580 x 270 pixels
 and the shape (271, 580, 3), 2 gives 741 x 451 and (452, 741, 3), 3 or more
 1005 x 662 and (663, 1005, 3). In a notebook it shows as the picture. The
-windows and sequences of scr_map are left as they were.
+windows and sequences of scr_map are left as they were. palette, zmin and
+zmax colour it as scr_map's.
 )doc";
 
 inline constexpr const char* kPictureDoc = R"doc(A picture painted by render: a numpy.ndarray of shape (rows, columns, 3),
@@ -89,7 +95,7 @@ os.fspath, so open() and PIL.Image.open take it) and format ("png" or
 shown, from where it was written.
 )doc";
 
-inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None) -> MapFile | None
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
 white) with a frame, numbered axes, a grey wedge, labels and title into the
@@ -102,6 +108,21 @@ PGPLOT's message and no file. file may be a str or an os.PathLike,
 used whole whatever its length; a NUL byte in file or device raises FatalError.
 Returns a MapFile, which a notebook shows, when it wrote a PNG (png, tpng) or
 SVG file; else None.
+
+palette: the colour table of the image and the wedge in place of the grey
+ramp. A name, in either case, "_r" appended for it reversed: grey (the
+default), heat, rainbow, viridis, magma, cividis; or control points, an
+array of shape (n, 4), each row a level from 0 to 1 along the table and a
+red, green and blue intensity from 0 to 1, linearly interpolated (PGPLOT's
+PGCTAB). zmin, zmax: the values drawn in the table's first and last colour
+in place of the data's smallest and largest (either may be given alone;
+with log, their log10 is taken, and a limit of zero or below raises
+FatalError); values beyond them take the end colours. An unknown name,
+unusable points (fewer than 2, levels not increasing, an intensity outside
+0 .. 1) or zmin not below zmax write a warning line and draw the map in
+grey or with the data's range. A palette neither a str nor an array of
+numbers, or a zmin or zmax not a number, raises TypeError; points not of
+shape (n, 4) raise ValueError.
 )doc";
 
 inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)

@@ -64,16 +64,19 @@ void paint(const MapArrays& arrays, const mapscreen::ScreenMapOptions& o) {
 
 py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
   const MapCall call("scr_map",
-                     {"log", "xlabel", "ylabel", "title", "size", "own_window", "continuation"},
+                     {"log", "xlabel", "ylabel", "title", "size", "own_window", "continuation",
+                      "palette", "zmin", "zmax"},
                      args, kwargs);
   return module_call([&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
+    const Colours c(call);
     const mapscreen::ScreenMapOptions o{
         int_option(call.option("log"), "log"),  view_of(t.xlabel), view_of(t.ylabel),
         view_of(t.title), int_option(call.option("size"), "size"),
         int_option(call.option("own_window"), "own_window"),
-        int_option(call.option("continuation"), "continuation")};
+        int_option(call.option("continuation"), "continuation"), c.palette(), c.zmin(),
+        c.zmax()};
     note_screen_drawing();
     paint(arrays, o);
     return py::none();
@@ -81,13 +84,17 @@ py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
 }
 
 py::object render(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("render", {"log", "xlabel", "ylabel", "title", "size"}, args, kwargs);
+  const MapCall call("render",
+                     {"log", "xlabel", "ylabel", "title", "size", "palette", "zmin", "zmax"},
+                     args, kwargs);
   return module_call([&]() -> py::object {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
+    const Colours c(call);
     const mapscreen::ScreenMapOptions o{int_option(call.option("log"), "log"),
                                         view_of(t.xlabel), view_of(t.ylabel), view_of(t.title),
-                                        int_option(call.option("size"), "size"), -1, 0};
+                                        int_option(call.option("size"), "size"), -1, 0,
+                                        c.palette(), c.zmin(), c.zmax()};
     note_screen_drawing();
     gfxwin::Picture picture;
     {
@@ -106,14 +113,17 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
 }
 
 py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("ps_map", {"log", "xlabel", "ylabel", "title", "file", "device"}, args,
-                     kwargs);
+  const MapCall call("ps_map",
+                     {"log", "xlabel", "ylabel", "title", "file", "device", "palette", "zmin",
+                      "zmax"},
+                     args, kwargs);
   return module_call([&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
+    const Colours c(call);
     const mapps::PsMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                 view_of(t.ylabel), view_of(t.title), view_of(t.file),
-                                view_of(t.device)};
+                                view_of(t.device), c.palette(), c.zmin(), c.zmax()};
     with_views(arrays, [&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, o); });
     return shown_file(mapps::last_written_file());
   });

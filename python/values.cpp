@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <utility>
 
+#include <pybind11/numpy.h>
+
 namespace pymapplot {
 namespace {
 
@@ -104,6 +106,64 @@ Texts texts(const MapCall& call) {
           text_argument(call.option("title"), "title"),
           text_argument(call.option("file"), "file", true),
           text_argument(call.option("device"), "device")};
+}
+
+maparg::OptReal real_option(const py::object& value, const char* name) {
+  if (value.is_none()) return std::nullopt;
+  const bool real = !PyBool_Check(value.ptr()) &&
+                    py::isinstance(value, py::module_::import("numbers").attr("Real"));
+  if (!real)
+    throw py::type_error(std::string(name) + " takes a float or an int or None, not " +
+                         type_name(value));
+  const py::object v = py::reinterpret_steal<py::object>(PyNumber_Float(value.ptr()));
+  if (!v) throw py::error_already_set();  // an int too large for a float: OverflowError
+  return PyFloat_AsDouble(v.ptr());
+}
+
+Colours::Colours(const MapCall& call)
+    : zmin_(real_option(call.option("zmin"), "zmin")),
+      zmax_(real_option(call.option("zmax"), "zmax")) {
+  const py::object palette = call.option("palette");
+  if (palette.is_none()) return;
+  if (py::isinstance<py::str>(palette) || py::isinstance<py::bytes>(palette)) {
+    name_ = text_argument(palette, "palette");
+    return;
+  }
+  const py::object numpy = py::module_::import("numpy");
+  py::array a;
+  try {
+    a = numpy.attr("asarray")(palette);
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_ValueError)) throw;  // ragged rows: numpy's ValueError
+    throw py::value_error("palette points must be an array of shape (n, 4): level, red, "
+                          "green, blue in each row; rows of different lengths were given");
+  }
+  const char kind = a.dtype().kind();
+  if (a.ndim() == 0 || (kind != 'i' && kind != 'u' && kind != 'f')) {
+    const std::string of = a.ndim() == 0 ? "" : " of " + py::str(a.dtype()).cast<std::string>();
+    throw py::type_error(
+        "palette takes a name (str) or an array of numbers of shape (n, 4) or None, not " +
+        type_name(palette) + of);
+  }
+  if (a.ndim() != 2 || a.shape(1) != 4)
+    throw py::value_error("palette points must be an array of shape (n, 4): level, red, green, "
+                          "blue in each row; not of shape " +
+                          py::str(py::tuple(a.attr("shape"))).cast<std::string>());
+  // Copied: the points live for the call whatever the caller's array is.
+  const auto rows = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+  if (!rows) throw py::error_already_set();
+  const auto r = rows.unchecked<2>();
+  points_.emplace();
+  points_->reserve(static_cast<std::size_t>(r.shape(0)));
+  for (py::ssize_t k = 0; k < r.shape(0); ++k)
+    points_->push_back({static_cast<float>(r(k, 0)), static_cast<float>(r(k, 1)),
+                        static_cast<float>(r(k, 2)), static_cast<float>(r(k, 3))});
+}
+
+maparg::OptPalette Colours::palette() const {
+  if (name_) return maparg::Palette(std::string_view(*name_));
+  if (points_) return maparg::Palette(std::span<const maparg::PalettePoint>(*points_));
+  return std::nullopt;
 }
 
 }  // namespace pymapplot

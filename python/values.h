@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "maparg/palette.h"
 #include "maparg/text_fields.h"
 #include "python/arrays.h"
 
@@ -71,5 +72,32 @@ struct Texts {
   std::optional<std::string> xlabel, ylabel, title, file, device;
 };
 Texts texts(const MapCall& call);
+
+// A real option (zmin, zmax): None is absent; else an int, a float or a
+// numpy number (numbers.Real), not a bool.
+maparg::OptReal real_option(const py::object& value, const char* name);
+
+// The colour options of a call (palette, zmin, zmax), owned for its
+// duration: the palette's name, or its points copied from the caller's
+// array of shape (n, 4) (level, red, green, blue in each row). A palette
+// that is neither a str (or bytes) nor an array of numbers raises TypeError,
+// an array of any other shape ValueError; points that are not a usable
+// table go on to the map, which warns and draws grey.
+class Colours {
+ public:
+  explicit Colours(const MapCall& call);
+  Colours(const Colours&) = delete;
+  Colours& operator=(const Colours&) = delete;
+
+  // The options as the maps take them, viewing this object's storage.
+  maparg::OptPalette palette() const;
+  maparg::OptReal zmin() const { return zmin_; }
+  maparg::OptReal zmax() const { return zmax_; }
+
+ private:
+  std::optional<std::string> name_;
+  std::optional<std::vector<maparg::PalettePoint>> points_;
+  maparg::OptReal zmin_, zmax_;
+};
 
 }  // namespace pymapplot

@@ -3,6 +3,8 @@
     python3 zoom.py                     the 350 frames in one window
     python3 zoom.py --frames 20         the first 20
     python3 zoom.py --picture zoom.png  frame 60 as a PostScript map in PNG
+    python3 zoom.py --palette magma --zmin 0 --zmax 200
+                                        in colour, one range for every frame
 
 frame(k) gives the same grid as the C++ zoom, bit for bit: every formula is
 evaluated in double precision from the single-precision parts, in the order
@@ -58,12 +60,16 @@ def frame(k):
     return x, y, z
 
 
-def show(frames):
-    """The frames in one window, each repainted over the one before."""
+def show(frames, palette=None, zmin=None, zmax=None):
+    """The frames in one window, each repainted over the one before; with
+    palette in its colours, with zmin and zmax the same value in the same
+    colour in every frame (else each frame spans the table from its lowest
+    to its highest value)."""
     for k in range(1, frames + 1):
         x, y, z = frame(k)
         mapplot.scr_map(x, y, z, xlabel="Re(c)", ylabel="Im(c)", title="Mandelbrot set",
-                        size=1, own_window=True, continuation=k > 1)
+                        size=1, own_window=True, continuation=k > 1, palette=palette,
+                        zmin=zmin, zmax=zmax)
 
 
 def main():
@@ -71,14 +77,19 @@ def main():
     parser.add_argument("--frames", type=int, default=FRAMES)
     parser.add_argument("--picture", help="write a frame's PostScript map as PNG instead")
     parser.add_argument("--frame", type=int, default=60, help="the frame of --picture")
+    parser.add_argument("--palette", help="a colour table: grey (the default), heat, rainbow, "
+                        "viridis, magma, cividis, each reversed with _r")
+    parser.add_argument("--zmin", type=float, help="the value of the lowest colour")
+    parser.add_argument("--zmax", type=float, help="the value of the highest colour")
     args = parser.parse_args()
+    colours = dict(palette=args.palette, zmin=args.zmin, zmax=args.zmax)
     if args.picture:
         x, y, z = frame(args.frame)
         mapplot.ps_map(x, y, z, xlabel="Re(c)", ylabel="Im(c)",
                        title=f"Mandelbrot set, frame {args.frame}", file=args.picture,
-                       device="png")
+                       device="png", **colours)
         return 0
-    return mapplot.run_program("Mandelbrot zoom", lambda: show(args.frames))
+    return mapplot.run_program("Mandelbrot zoom", lambda: show(args.frames, **colours))
 
 
 if __name__ == "__main__":

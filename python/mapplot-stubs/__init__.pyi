@@ -18,6 +18,11 @@ _Int = SupportsIndex | None
 _Text = str | bytes | None
 # A file name, used whole whatever its length.
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+# A colour table: a built-in name ("viridis", "heat_r" ...) or control points
+# of shape (n, 4): level, red, green, blue, each from 0 to 1.
+_Palette = str | npt.ArrayLike | None
+# zmin, zmax: the values at the ends of the colour table (z.min() too).
+_Real = float | np.floating[Any] | np.integer[Any] | None
 
 class FatalError(Exception):
     """A fatal error of the module ("log10: SING error", "File Map.dat:
@@ -63,6 +68,9 @@ def scr_map(
     size: _Int = None,
     own_window: _Int = None,
     continuation: _Int = None,
+    palette: _Palette = None,
+    zmin: _Real = None,
+    zmax: _Real = None,
 ) -> None:
     """The grey-level map in a graphics window, or repainted in place."""
 
@@ -76,6 +84,9 @@ def render(
     ylabel: _Text = None,
     title: _Text = None,
     size: _Int = None,
+    palette: _Palette = None,
+    zmin: _Real = None,
+    zmax: _Real = None,
 ) -> Picture:
     """The screen map painted without a window: the part of the surface it
     paints, (271, 580, 3), (452, 741, 3) or (663, 1005, 3) uint8 RGB."""
@@ -91,6 +102,9 @@ def ps_map(
     title: _Text = None,
     file: _Path | None = None,
     device: _Text = None,
+    palette: _Palette = None,
+    zmin: _Real = None,
+    zmax: _Real = None,
 ) -> MapFile | None:
     """The map drawn through PGPLOT into a file (default "Map.ps"); the file
     when it is a PNG or SVG file."""

@@ -10,6 +10,7 @@
 //   zoom1_z.bin zoom1.rgb  the zoom's first frame: its grid z(i, j) (float32,
 //                          i fastest) and its window's surface
 //   zoom175_z.bin zoom350_z.bin   the grids of two later frames
+//   colour_*.png, colour_*.rgb   both maps with a colour table and a range
 // Each case is named after the form it calls.
 
 #include <sys/stat.h>
@@ -113,6 +114,20 @@ int main(int argc, char** argv) {
   write_surface("scr_map_2d.rgb");
   mapscreen::scr_map_2d_r8(x8, y8, m8, {.title = "Large", .size = 3, .own_window = -1});
   write_surface("scr_map_2d_r8.rgb");
+
+  // Colours: a table by name and one of control points (blue, white, red),
+  // with a range of the caller's own, whole or in part.
+  const maparg::PalettePoint points[] = {{0, 0, 0, 1}, {0.5f, 1, 1, 1}, {1, 1, 0, 0}};
+  mapps::ps_map_2d_r8(x8, y8, m8, {.file = "colour_ps_map_2d_r8.png", .device = "png",
+                                   .palette = "viridis", .zmin = 1, .zmax = 4});
+  mapps::ps_map(x4, y4, z4, {.log = -1, .file = "colour_ps_map.png", .device = "png",
+                             .palette = points, .zmax = 4});
+  mapscreen::scr_map_2d(x4, y4, m4, {.own_window = -1, .palette = "Magma_r", .zmin = 1.5});
+  write_surface("colour_scr_map_2d.rgb");
+  z8_copy = z8;
+  mapscreen::scr_map(x8, y8, z8_copy,
+                     {.size = 2, .own_window = -1, .palette = points, .zmin = 1, .zmax = 4});
+  write_surface("colour_scr_map.rgb");
 
   driver::ZoomGrid grid;
   driver::fill_frame(1, grid, driver::Kernel::reference);

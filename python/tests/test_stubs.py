@@ -128,8 +128,10 @@ def test_mypy_accepts_the_examples_and_refuses_what_the_module_refuses(tmp_path)
         "mapplot.read_map('Map.dat').titel",
         "picture: str = mapplot.render(x, x, x)",
         "mapplot.run_program('a', 3)",
+        "mapplot.render(x, x, x, zmin='0')",
+        "mapplot.dat_map(x, x, x, palette='grey')",
         ""]))
     result = mypy(files + [wrong], tmp_path)
     errors = [line for line in result.stdout.splitlines() if ": error: " in line]
     assert all(line.startswith("wrong_calls.py:") for line in errors), result.stdout + result.stderr
-    assert sorted({int(line.split(":")[1]) for line in errors}) == list(range(4, 12)), result.stdout
+    assert sorted({int(line.split(":")[1]) for line in errors}) == list(range(4, 14)), result.stdout
