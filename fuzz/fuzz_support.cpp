@@ -448,6 +448,66 @@ std::optional<int> any_log_option(FuzzedDataProvider& in, bool allowed) {
 
 bool log_on(const std::optional<int>& option) { return option && (*option & 1) != 0; }
 
+// --- Colours ---
+
+AnyColours::AnyColours(FuzzedDataProvider& in, bool log) {
+  static const char* const names[] = {"grey", "HEAT", "rainbow_r", "Viridis", " magma ",
+                                      "cividis_R", "sepia", "_r", ""};
+  switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+    case 1:
+      name_ = names[in.ConsumeIntegralInRange<int>(0, 8)];
+      break;
+    case 2:
+      name_ = in.ConsumeRandomLengthString(20);
+      break;
+    case 3: {
+      points_.emplace(in.ConsumeIntegralInRange<std::size_t>(0, 6));
+      for (maparg::PalettePoint& p : *points_) {
+        float* parts[] = {&p.level, &p.red, &p.green, &p.blue};
+        for (float* part : parts)  // mostly within 0 .. 1, now and then anything
+          *part = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<float>(0, 1)
+                                   : in.ConsumeFloatingPoint<float>();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  const auto any_limit = [&]() -> maparg::OptReal {
+    if (!in.ConsumeBool()) return std::nullopt;
+    const double v = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<double>(-10, 10)
+                                      : in.ConsumeFloatingPoint<double>();
+    if (!log) return v;
+    const float single = static_cast<float>(v);
+    return single > 0 ? v : 1.0;
+  };
+  zmin_ = any_limit();
+  zmax_ = any_limit();
+}
+
+maparg::OptPalette AnyColours::palette() const {
+  if (name_) return maparg::Palette(std::string_view(*name_));
+  if (points_) return maparg::Palette(std::span<const maparg::PalettePoint>(*points_));
+  return std::nullopt;
+}
+
+std::string AnyColours::describe() const {
+  std::string d = "palette ";
+  if (name_) {
+    d += show_text(*name_);
+  } else if (points_) {
+    d += "points [";
+    for (const maparg::PalettePoint& p : *points_)
+      d += " (" + std::to_string(p.level) + " " + std::to_string(p.red) + " " +
+           std::to_string(p.green) + " " + std::to_string(p.blue) + ")";
+    d += " ]";
+  } else {
+    d += "absent";
+  }
+  const auto limit = [](const maparg::OptReal& v) { return v ? std::to_string(*v) : "absent"; };
+  return d + ", zmin " + limit(zmin_) + ", zmax " + limit(zmax_);
+}
+
 // --- Texts ---
 
 std::string_view trim_blanks(std::string_view s) {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "maparg/palette.h"
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
 
@@ -186,6 +187,27 @@ std::string describe(const std::optional<int>& value);
 // or below under the log option ends the program by design.
 std::optional<int> any_log_option(FuzzedDataProvider& in, bool allowed);
 bool log_on(const std::optional<int>& option);
+
+// The colour options, each absent or given: a palette by name (a built-in in
+// any case, reversed or not, or any text) or as 0 .. 6 control points of any
+// values; zmin and zmax of any value, but under the log option (`log`) each
+// one a float above zero (a limit of zero or below under it ends the program
+// by design). The object holds the points the options refer to.
+class AnyColours {
+ public:
+  AnyColours(FuzzedDataProvider& in, bool log);
+  AnyColours(const AnyColours&) = delete;
+  AnyColours& operator=(const AnyColours&) = delete;
+  maparg::OptPalette palette() const;
+  maparg::OptReal zmin() const { return zmin_; }
+  maparg::OptReal zmax() const { return zmax_; }
+  std::string describe() const;
+
+ private:
+  std::optional<std::string> name_;
+  std::optional<std::vector<maparg::PalettePoint>> points_;
+  maparg::OptReal zmin_, zmax_;
+};
 
 // Whether every value has a logarithm (above zero, or not a number).
 template <class T>

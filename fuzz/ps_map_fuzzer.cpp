@@ -1,6 +1,6 @@
 // The PostScript map: one of the four forms with random vectors or a matrix
-// (sizes, strides, lower bounds, special values), texts of random bytes, each
-// optional argument present or absent; drawn on the null device, and about
+// (sizes, strides, lower bounds, special values), texts of random bytes, the
+// colour options of any values, each optional argument present or absent; drawn on the null device, and about
 // one input in fifty into a real file (PostScript, PNG, PDF, SVG ...) in the
 // scratch folder. Also the output file name rule on random texts.
 //
@@ -10,7 +10,7 @@
 // warning exactly when x or y holds a value that is not finite in single
 // precision; a map that can be drawn on a real device leaves exactly its file
 // (not empty) and " Output in <file>", anything else leaves no file and no
-// such line.
+// such line. Whatever the colours, the map is drawn and its file written.
 
 #include <sys/stat.h>
 
@@ -88,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<std::string> xlabel = fuzz::any_text(in);
   const std::optional<std::string> ylabel = fuzz::any_text(in);
   const std::optional<std::string> title = fuzz::any_text(in);
+  const fuzz::AnyColours colours(in, fuzz::log_on(log_option));
 
   // The device: mostly null (any file name then, nothing is written), now and
   // then one that writes a file into the scratch folder, or an unknown one.
@@ -114,12 +115,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::print_call(std::string(names[form]) + "(" + a.describe() +
                      ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
                      ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", file " +
-                     fuzz::describe(file) + ", device " + fuzz::describe(device) + ")");
+                     fuzz::describe(file) + ", device " + fuzz::describe(device) + ", " +
+                     colours.describe() + ")");
   }
   fuzz::clear_scratch();
   fuzz::ConsoleLines console;
   const mapps::PsMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel), .ylabel = fuzz::arg(ylabel),
-                                    .title = fuzz::arg(title), .file = fuzz::arg(file), .device = fuzz::arg(device)};
+                                    .title = fuzz::arg(title), .file = fuzz::arg(file), .device = fuzz::arg(device),
+                                    .palette = colours.palette(), .zmin = colours.zmin(), .zmax = colours.zmax()};
   a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, options); });
 
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();
