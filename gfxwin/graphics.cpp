@@ -245,6 +245,7 @@ void clear_window(std::int16_t area) {
     // An unfinished console line ends before the window is cleared.
     if (u.surface.text_column() > 1) u.surface.new_line();
     u.surface.clear(area);
+    if (area == 0) u.values.reset();
     return 0;
   });
 }
@@ -324,8 +325,30 @@ void draw_text(std::string_view text) {
 
 std::int16_t set_video_mode(std::int16_t mode) {
   return on_active<std::int16_t>(0, true, [&](Unit& u) {
+    if (mode == kDefaultMode) u.values.reset();
     return u.surface.set_video_mode(mode);
   });
+}
+
+std::vector<int> last_cells(bool columns, const double* bounds, std::size_t n, int& first) {
+  return on_active(std::vector<int>{}, false, [&](Unit& u) {
+    first = columns ? u.surface.clip_left() : u.surface.clip_top();
+    return u.surface.last_cells(columns, bounds, n);
+  });
+}
+
+void show_map_values(std::shared_ptr<const MapValues> values) {
+  on_active(0, false, [&](Unit& u) {
+    u.values = std::move(values);
+    return 0;
+  });
+}
+
+std::shared_ptr<const MapValues> map_values(int unit) {
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  const auto& units = registry().units;
+  const auto it = units.find(unit);
+  return it != units.end() ? it->second->values : nullptr;
 }
 
 std::int16_t set_text_color(std::int16_t index) {
@@ -375,6 +398,7 @@ void reset_for_tests() {
     const std::shared_ptr<Unit> console = r.units[kConsoleUnit];
     r.units.clear();
     console->surface = Surface();
+    console->values.reset();
     ++console->drawn;
     r.units[kConsoleUnit] = console;
     r.active = kConsoleUnit;

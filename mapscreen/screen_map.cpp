@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "mapscreen/painted_values.h"
 #include "rtl/checked_math.h"
 #include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
@@ -195,6 +196,10 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
   for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
   b[ny - 1] = y.element(ny - 1);
 
+  // What the window needs for the values under the cursor, taken before z
+  // is rescaled; the console window shows none.
+  std::shared_ptr<gfxwin::MapValues> values = own ? painted_values(x, y, z, a, b, log_scale) : nullptr;
+
   // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
   // infinite, and finite values of both signs near the limits make the range
   // itself infinite: those maps are rescaled through the ratio to the range
@@ -228,6 +233,7 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
     lower = b[j];
   }
   state.last_column_edge = a[nx - 1];
+  if (values) gfxwin::show_map_values(std::move(values));
 
   // Black out the previous call's texts; the pixel width is still that call's.
   if (later) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "maparg/convert.h"
+#include "mapscreen/painted_values.h"
 #include "mapscreen/screen_map.h"
 #include "rtl/fatal.h"
 
@@ -30,6 +31,7 @@ void call_base(VecView<double> x, VecView<double> y, std::vector<double> z, OptI
 void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
                 OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
                 OptInt continuation) try {
+  const SinglePrecisionCall single;  // the readout writes the caller's floats
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
   call_base(xd, yd, maparg::to_vector<double>(z), log_option, xlabel, ylabel, title, size,
@@ -41,6 +43,7 @@ void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log
 void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, OptInt log_option,
                 OptText xlabel, OptText ylabel, OptText title, OptInt size, OptInt own_window,
                 OptInt continuation) try {
+  const SinglePrecisionCall single;  // the readout writes the caller's floats
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
   call_base(xd, yd, maparg::pack<double>(z), log_option, xlabel, ylabel, title, size, own_window,
