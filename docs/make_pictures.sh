@@ -4,6 +4,9 @@
 #                            after the last frame, side by side
 #   docs/postscript_map.png  the example's Map.ps rendered by Ghostscript
 #   docs/python_zoom.png     frame 60 of the zoom as drawn by the Python example
+#   docs/readout.png         the paused zoom reading the values of the cell under the
+#                            mouse in the status bar
+#   docs/enlarged.png        the paused zoom's map enlarged three times, reading the same
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build}")"
@@ -45,8 +48,19 @@ VIRTUAL_SCREEN=1024x768x24 cmake/on_virtual_display.sh "$work/shoot.sh" \
   "$build/driver/mandel_zoom" "$work"
 convert "$work/boundary.png" "$work/last.png" -crop 640x400+0+0 +repage +append "$docs/zoom.png"
 
+# The values under the mouse and the enlarged view, as their real-window
+# test leaves them on the screen (1280 x 1024): the map's window above the
+# status bar, at zoom 1 and at zoom 3.
+mkdir -p "$work/shots"
+MAPPLOT_SHOTS="$work/shots" cmake/on_virtual_display.sh driver/zoom_readout_display_test.sh \
+  "$build/driver/mandel_zoom" > /dev/null
+convert "$work/shots/paused.png" \( -clone 0 -crop 720x380+38+48 \) \( -clone 0 -crop 720x30+38+940 \) \
+  -delete 0 -append +repage "$docs/readout.png"
+convert "$work/shots/enlarged.png" \( -clone 0 -crop 900x560+38+48 \) \( -clone 0 -crop 900x30+38+940 \) \
+  -delete 0 -append +repage "$docs/enlarged.png"
+
 (cd "$work" && "$build/examples/example_postscript_map" > /dev/null)
 PYTHONPATH="$build/python" /usr/bin/python3 python/examples/zoom.py \
   --picture "$docs/python_zoom.png" > /dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r80 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
-echo "wrote docs/zoom.png, docs/postscript_map.png and docs/python_zoom.png"
+echo "wrote docs/zoom.png, docs/postscript_map.png, docs/python_zoom.png, docs/readout.png and docs/enlarged.png"
