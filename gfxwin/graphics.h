@@ -122,13 +122,18 @@ struct MapValues;
 // surface pixel of the first entry. Empty when there is no active window.
 std::vector<int> last_cells(bool columns, const double* bounds, std::size_t n, int& first);
 
-// Hands the active unit's window the values of the map just drawn on it, to
-// show the values under the cursor. They stay with the surface until it is
-// cleared (clear_window, set_video_mode) or other values come.
+// Hands the active unit's window the values of the map about to be drawn on
+// it, to show the values under the cursor: each following fill_cell_row_w
+// paints the next row of its cells (ShownValues in map_values.h). They stay
+// with the surface until it is cleared (clear_window, set_video_mode) or
+// other values come.
 void show_map_values(std::shared_ptr<const MapValues> values);
 
 // The values the unit's surface was last handed (none: nothing to read).
 std::shared_ptr<const MapValues> map_values(int unit);
+
+// What the unit's window reads at surface pixel (px, py) ("" for nothing).
+std::string readout_text(int unit, int px, int py);
 
 // --- Inspection, for tests and for saving pictures ---
 

@@ -55,4 +55,14 @@ std::string MapValues::text_at(int px, int py) const {
   return text;
 }
 
+std::string ShownValues::text_at(int px, int py) const {
+  if (last) {
+    const long r = static_cast<long>(py) - last->top;
+    const bool in_rows = r >= 0 && r < static_cast<long>(last->row_cell.size());
+    const int row = in_rows ? last->row_cell[static_cast<std::size_t>(r)] : -1;
+    if (row >= 0 && static_cast<std::size_t>(row) < rows_painted) return last->text_at(px, py);
+  }
+  return before ? before->text_at(px, py) : std::string();
+}
+
 }  // namespace gfxwin

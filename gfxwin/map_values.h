@@ -8,6 +8,7 @@
 // picture, at a cost that depends on the window's size, not on the map's.
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct MapValues {
   std::vector<int> row_slot;
   // z of the cells painted somewhere, z[row slot * x.size() + column slot].
   std::vector<double> z;
+  // The number of rows of cells (painted one fill_cell_row_w each).
+  std::size_t rows = 0;
   // The caller's numbers were single precision: written as such.
   bool single_precision = false;
   // The map shows log10 of z: the readout gives that as well.
@@ -46,6 +49,19 @@ struct MapValues {
   std::optional<Cell> at(int px, int py) const;
   // "x = -0.0428816  y = 0.989797  z = 245" (with the log option also
   // "  log10(z) = 2.389166") for the cell at (px, py); "" outside the map.
+  std::string text_at(int px, int py) const;
+};
+
+// What a window reads while a map may be half painted: the values handed
+// last, the ones before them, and how many rows of cells of the last have
+// been painted since (a program paused in the middle of a frame shows the
+// new frame's rows painted so far over the one before). A pixel whose cell
+// row of the last values is painted reads those; any other pixel reads the
+// values before.
+struct ShownValues {
+  std::shared_ptr<const MapValues> last;
+  std::shared_ptr<const MapValues> before;
+  std::size_t rows_painted = 0;
   std::string text_at(int px, int py) const;
 };
 

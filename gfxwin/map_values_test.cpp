@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "gfxwin/graphics.h"
+#include "gfxwin/graphics_testing.h"
 #include "gfxwin/surface.h"
 
 namespace gfxwin {
@@ -148,6 +150,54 @@ TEST(MapValues, TakesOnlyThePaintedCells) {
   EXPECT_EQ(v.y, (std::vector<double>{3, 2}));
   EXPECT_EQ(v.at(4, 2)->z, 72);
   EXPECT_FALSE(v.at(3, 0));
+}
+
+// A map of two rows of one cell each over pixel rows 0 .. 3 (row 1 on top),
+// its z the `frame` number.
+std::shared_ptr<MapValues> frame_values(double frame) {
+  auto v = std::make_shared<MapValues>();
+  v->column_cell = {0};
+  v->row_cell = {1, 1, 0, 0};
+  v->rows = 2;
+  take_painted_cells(
+      *v, [](int) { return 0.0; }, [](int j) { return 1.0 * j; }, [&](int, int) { return frame; });
+  return v;
+}
+
+// Paused in the middle of a frame, the rows painted so far read the new
+// frame and the others the frame before; a frame cut short keeps the one
+// before it for the rows it did not paint.
+TEST(MapValues, HalfPaintedFrameReadsEachRowsOwnFrame) {
+  ShownValues shown{frame_values(2), frame_values(1), 1};
+  EXPECT_EQ(shown.text_at(0, 3), "x = 0  y = 0  z = 2");
+  EXPECT_EQ(shown.text_at(0, 0), "x = 0  y = 1  z = 1");
+  shown.rows_painted = 2;
+  EXPECT_EQ(shown.text_at(0, 0), "x = 0  y = 1  z = 2");
+  shown.before = nullptr;  // the first frame: its rows not painted yet read nothing
+  shown.rows_painted = 0;
+  EXPECT_EQ(shown.text_at(0, 3), "");
+
+  // Through the window operations: each fill_cell_row_w paints the next row.
+  reset_for_tests();
+  open_unit(7, "USER", "frames", "UNKNOWN");
+  activate_unit(7);
+  const std::int32_t grey[] = {0x808080};
+  const double edges[] = {0, 1};
+  auto paint_row = [&] { fill_cell_row_w(grey, edges, 1, 0, 1); };
+  show_map_values(frame_values(1));
+  paint_row();
+  EXPECT_EQ(readout_text(7, 0, 3), "x = 0  y = 0  z = 1");
+  EXPECT_EQ(readout_text(7, 0, 0), "");
+  paint_row();
+  show_map_values(frame_values(2));
+  paint_row();
+  EXPECT_EQ(readout_text(7, 0, 3), "x = 0  y = 0  z = 2");
+  EXPECT_EQ(readout_text(7, 0, 0), "x = 0  y = 1  z = 1");
+  show_map_values(frame_values(3));  // frame 2 cut short: frame 1 stays below it
+  EXPECT_EQ(readout_text(7, 0, 0), "x = 0  y = 1  z = 1");
+  clear_window(0);
+  EXPECT_EQ(readout_text(7, 0, 3), "");
+  reset_for_tests();
 }
 
 }  // namespace

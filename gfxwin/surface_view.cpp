@@ -111,7 +111,7 @@ void SurfaceView::wheelEvent(QWheelEvent* event) {
 
 void SurfaceView::update_readout() {
   std::string text;
-  if (mouse_ && painted_values_) text = painted_values_->text_at(mouse_->x(), mouse_->y());
+  if (mouse_) text = painted_values_.text_at(mouse_->x(), mouse_->y());
   if (text == readout_) return;
   readout_ = std::move(text);
   if (readout_listener_) readout_listener_(readout_);

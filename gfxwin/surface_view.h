@@ -72,7 +72,7 @@ class SurfaceView : public QWidget {
   std::uint64_t painted_ = 0;  // the `drawn` count of the last paint
   int zoom_ = 1;
   // The values handed with the picture of the last paint.
-  std::shared_ptr<const MapValues> painted_values_;
+  ShownValues painted_values_;
   std::optional<QPoint> mouse_;  // surface pixel under the mouse
   std::string readout_;
   std::function<void(const std::string&)> readout_listener_;

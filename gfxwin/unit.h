@@ -41,8 +41,9 @@ struct Unit {
   std::uint64_t drawn = 1;
   std::uint64_t shown = kNoWindow;
   // Under surface_mutex(): the values of the map the surface shows, if a
-  // renderer handed them (show_map_values), for the readout under the cursor.
-  std::shared_ptr<const MapValues> values;
+  // renderer handed them (show_map_values), for the readout under the
+  // cursor; fill_cell_row_w counts the rows painted.
+  ShownValues values;
 };
 
 // The lock of the surfaces: held for one operation (a fraction of a

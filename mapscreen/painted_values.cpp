@@ -38,6 +38,7 @@ std::shared_ptr<gfxwin::MapValues> painted_values(const maparg::VecView<double>&
   gfxwin::take_painted_cells(
       *values, [&](int i) { return x.element(i); }, [&](int j) { return y.element(j); },
       [&](int i, int j) { return z[static_cast<std::size_t>(j) * nx + static_cast<std::size_t>(i)]; });
+  values->rows = b.size();
   values->single_precision = single_precision_call;
   values->log = log;
   return values;

@@ -198,7 +198,7 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
 
   // What the window needs for the values under the cursor, taken before z
   // is rescaled; the console window shows none.
-  std::shared_ptr<gfxwin::MapValues> values = own ? painted_values(x, y, z, a, b, log_scale) : nullptr;
+  if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale));
 
   // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
   // infinite, and finite values of both signs near the limits make the range
@@ -233,7 +233,6 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
     lower = b[j];
   }
   state.last_column_edge = a[nx - 1];
-  if (values) gfxwin::show_map_values(std::move(values));
 
   // Black out the previous call's texts; the pixel width is still that call's.
   if (later) {
