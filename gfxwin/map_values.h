@@ -16,7 +16,7 @@
 namespace gfxwin {
 
 struct MapValues {
-  // Surface pixel of column_slot[0] and row_slot[0].
+  // Surface pixel of column_cell[0] and row_cell[0].
   int left = 0;
   int top = 0;
   // For each pixel column from `left` (row from `top`): the index into
