@@ -1,5 +1,7 @@
 // The screen map's cost: one zoom frame through scr_map_2d, a 2000 x 2000
-// map (each also in colour: a palette and a range of its own, *_colour), and the whole 350-frame zoom (computing, painting and console lines)
+// map (each also in colour: a palette and a range of its own, *_colour), what that map hands its
+// window for the values under the cursor, and the whole 350-frame zoom (computing, painting and
+// console lines)
 // against the reference escape loop alone over the same frames. The last
 // line gives that ratio, from the same run.
 #include <benchmark/benchmark.h>
@@ -15,6 +17,7 @@
 #include "driver/zoom_main.h"
 #include "gfxwin/graphics.h"
 #include "gfxwin/graphics_testing.h"
+#include "mapscreen/painted_values.h"
 #include "mapscreen/screen_map.h"
 
 namespace {
@@ -71,6 +74,23 @@ void BM_map_2000(benchmark::State& state, bool colour) {
   }
 }
 
+// The part of BM_map_2000 that takes the values for the readout: the cells
+// painted last on each pixel and their x, y and z.
+void BM_map_2000_values(benchmark::State& state) {
+  gfxwin::reset_for_tests();
+  const int n = 2000;
+  std::vector<double> x(n), y(n), z(std::size_t{n} * n);
+  for (int i = 0; i < n; ++i) x[i] = y[i] = i * 0.001;
+  for (std::size_t k = 0; k < z.size(); ++k) z[k] = std::sin(static_cast<double>(k) * 1e-3);
+  std::vector<double> scratch = z;
+  mapscreen::scr_map(x, y, scratch, 0, "x", "y", "big", 3, -1, 0);  // the window and its scale
+  std::vector<double> a(n), b(n);
+  for (int i = 0; i + 1 < n; ++i) a[i] = b[i] = (x[i] + x[i + 1]) * 0.5;
+  a[n - 1] = b[n - 1] = x[n - 1];
+  for (auto _ : state) benchmark::DoNotOptimize(mapscreen::painted_values(x, y, z, a, b, false));
+}
+
+BENCHMARK(BM_map_2000_values)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_zoom_frame, grey, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_zoom_frame, colour, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_map_2000, grey, false)->Unit(benchmark::kMillisecond);

@@ -49,9 +49,12 @@ foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
     PATTERN "test_support.h" EXCLUDE
     PATTERN "pgplot.h" EXCLUDE
     PATTERN "font_glyphs.h" EXCLUDE
-    PATTERN "recording_pgplot.h" EXCLUDE)
+    PATTERN "recording_pgplot.h" EXCLUDE
+    PATTERN "painted_values.h" EXCLUDE)
 endforeach()
-install(FILES gfxwin/graphics.h gfxwin/runtime.h DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
+# map_values.h: what graphics.h's map_values() gives (plain C++, no Qt).
+install(FILES gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h
+  DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
 
 # The module finds its prefix from where it is installed, so an install
 # under any prefix (cmake --install --prefix ...) names its own folders.

@@ -7,6 +7,9 @@
 #   docs/palette_<name>.png  a strip of each built-in colour table, cut from the
 #                            ramp the palettes example draws with it
 #   docs/colour_map.png      the palettes example's map in grey and in viridis
+#   docs/readout.png         the paused zoom reading the values of the cell under the
+#                            mouse in the status bar
+#   docs/enlarged.png        the paused zoom's map enlarged three times, reading the same
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build}")"
@@ -58,9 +61,19 @@ colour_pictures() {
     -resize 50% +append "$docs/colour_map.png"
 }
 colour_pictures
+# The values under the mouse and the enlarged view, as their real-window
+# test leaves them on the screen (1280 x 1024): the map's window above the
+# status bar, at zoom 1 and at zoom 3.
+mkdir -p "$work/shots"
+MAPPLOT_SHOTS="$work/shots" cmake/on_virtual_display.sh driver/zoom_readout_display_test.sh \
+  "$build/driver/mandel_zoom" > /dev/null
+convert "$work/shots/paused.png" \( -clone 0 -crop 720x380+38+48 \) \( -clone 0 -crop 720x30+38+940 \) \
+  -delete 0 -append +repage "$docs/readout.png"
+convert "$work/shots/enlarged.png" \( -clone 0 -crop 900x560+38+48 \) \( -clone 0 -crop 900x30+38+940 \) \
+  -delete 0 -append +repage "$docs/enlarged.png"
 
 (cd "$work" && "$build/examples/example_postscript_map" > /dev/null)
 PYTHONPATH="$build/python" /usr/bin/python3 python/examples/zoom.py \
   --picture "$docs/python_zoom.png" > /dev/null
 gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r80 -sOutputFile="$docs/postscript_map.png" "$work/Map.ps"
-echo "wrote docs/zoom.png, docs/postscript_map.png, docs/python_zoom.png and the colour pictures"
+echo "wrote docs/zoom.png, docs/postscript_map.png, docs/python_zoom.png, docs/readout.png, docs/enlarged.png and the colour pictures"

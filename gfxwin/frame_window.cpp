@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -12,11 +13,14 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "gfxwin/console_input.h"
@@ -45,6 +49,7 @@ FrameWindow::FrameWindow(const std::string& program_name, ConsoleInput* input, b
   createActions();
   createMenus();
   createRepaintTimer();
+  createStatusBar();
   resize(1200, 900);
 }
 
@@ -70,6 +75,19 @@ void FrameWindow::createActions() {
   cascade_action_ = new QAction(tr("&Cascade"), this);
   connect(cascade_action_, &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
 
+  zoom_in_action_ = new QAction(tr("Zoom &In"), this);
+  zoom_in_action_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus),
+                                 QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  connect(zoom_in_action_, &QAction::triggered, this, [this] { zoom_front(1); });
+
+  zoom_out_action_ = new QAction(tr("Zoom &Out"), this);
+  zoom_out_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  connect(zoom_out_action_, &QAction::triggered, this, [this] { zoom_front(-1); });
+
+  actual_size_action_ = new QAction(tr("&Actual Size"), this);
+  actual_size_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  connect(actual_size_action_, &QAction::triggered, this, [this] { zoom_front(0); });
+
   pause_action_ = new QAction(tr("&Pause"), this);
   pause_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   connect(pause_action_, &QAction::triggered, this, [this] { pause_program(true); });
@@ -93,6 +111,11 @@ void FrameWindow::createMenus() {
   edit->addAction(copy_picture_action_);
   edit->addAction(copy_text_action_);
 
+  QMenu* view = menuBar()->addMenu(tr("&View"));
+  view->addAction(zoom_in_action_);
+  view->addAction(zoom_out_action_);
+  view->addAction(actual_size_action_);
+
   QMenu* run = menuBar()->addMenu(tr("&Run"));
   run->addAction(pause_action_);
   run->addAction(continue_action_);
@@ -115,6 +138,43 @@ void FrameWindow::createRepaintTimer() {
   repaint_timer_->start(static_cast<int>(std::lround(1000 / hz)));
 }
 
+void FrameWindow::createStatusBar() {
+  status_label_ = new QLabel;
+  status_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(status_label_, 1);
+  const char* hook = std::getenv("MAPPLOT_STATUS_TEXT");
+  status_to_stderr_ = hook != nullptr && *hook != '\0' && std::strcmp(hook, "0") != 0;
+}
+
+void FrameWindow::update_status() {
+  // "Paused" first while paused, so that it stays where the eye finds it.
+  std::string text = is_paused() && !finished_ ? "Paused" : "";
+  if (!readout_.empty()) text += (text.empty() ? "" : "    ") + readout_;
+  if (text == status_) return;
+  status_ = text;
+  status_label_->setText(QString::fromStdString(status_));
+  if (status_to_stderr_) {
+    std::fprintf(stderr, "status: %s\n", status_.c_str());
+    std::fflush(stderr);
+  }
+}
+
+void FrameWindow::zoom_front(int step) {
+  const Child* c = front_child();
+  if (c == nullptr) return;
+  zoom_view(*c, step == 0 ? 1 : c->view->zoom() + step);
+}
+
+void FrameWindow::zoom_view(const Child& child, int factor) {
+  child.view->set_zoom(factor);
+  // The child window grows with its picture as far as the frame has room;
+  // beyond that its scroll bars show the rest.
+  const QSize room = mdi_->viewport()->size();
+  const QSize wanted = child.view->size() + kDecoration;
+  child.window->resize(std::min(wanted.width(), room.width()),
+                       std::min(wanted.height(), room.height()));
+}
+
 void FrameWindow::present_pictures() {
   for (const Child& c : children_) c.view->present();
   pictures_shown();
@@ -125,6 +185,7 @@ void FrameWindow::pause_program(bool paused) {
   pause_action_->setEnabled(!paused);
   continue_action_->setEnabled(paused);
   update_caption();
+  update_status();
 }
 
 void FrameWindow::update_caption() {
@@ -153,6 +214,14 @@ void FrameWindow::add_unit(const std::shared_ptr<Unit>& unit) {
   window->move(k * kCascadeStep, k * kCascadeStep);
   window->show();
   children_.push_back({unit, window, view});
+  view->on_readout([this](const std::string& readout) {
+    readout_ = readout;
+    update_status();
+  });
+  view->on_zoom_request([this, view](int step) {
+    for (const Child& c : children_)
+      if (c.view == view) zoom_view(c, view->zoom() + step);
+  });
   if (console) view->setFocus();
 }
 
@@ -173,6 +242,8 @@ void FrameWindow::remove_graphics_units() {
       c.window->deleteLater();
     }
   children_.erase(std::remove_if(children_.begin(), children_.end(), graphics), children_.end());
+  readout_.clear();  // the map under the mouse may have gone with them
+  update_status();
 }
 
 void FrameWindow::program_finished(int exit_code) {
@@ -182,6 +253,7 @@ void FrameWindow::program_finished(int exit_code) {
   pause_action_->setEnabled(false);
   continue_action_->setEnabled(false);
   update_caption();
+  update_status();
   present_pictures();
   if (!interactive_) {
     // MAPPLOT_EXIT_DELAY_MS keeps the finished windows on the screen that

@@ -17,6 +17,7 @@
 
 #include "gfxwin/unit.h"
 
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -45,6 +46,8 @@ class FrameWindow : public QMainWindow {
   void program_finished(int exit_code);
 
   std::vector<std::string> child_titles() const;
+  // What the status bar says.
+  std::string status_text() const { return status_; }
   std::string front_title() const;
 
  protected:
@@ -60,6 +63,11 @@ class FrameWindow : public QMainWindow {
   void createActions();
   void createMenus();
   void createRepaintTimer();
+  void createStatusBar();
+  // Sets the zoom of the front window (step -1 or +1, or 0 for actual size).
+  void zoom_front(int step);
+  void zoom_view(const Child& child, int factor);
+  void update_status();
   void present_pictures();
   void pause_program(bool paused);
   void update_caption();
@@ -78,6 +86,10 @@ class FrameWindow : public QMainWindow {
   bool finished_ = false;
   int exit_code_ = 0;
   bool asking_ = false;  // a question is open: one at a time
+  std::string readout_;  // the values under the mouse, "" off every map
+  std::string status_;   // what the status bar says
+  bool status_to_stderr_ = false;
+  QLabel* status_label_ = nullptr;
   QMdiArea* mdi_;
   QMenu* window_menu_ = nullptr;
   QTimer* repaint_timer_ = nullptr;
@@ -86,6 +98,9 @@ class FrameWindow : public QMainWindow {
   QAction* exit_action_ = nullptr;
   QAction* copy_picture_action_ = nullptr;
   QAction* copy_text_action_ = nullptr;
+  QAction* zoom_in_action_ = nullptr;
+  QAction* zoom_out_action_ = nullptr;
+  QAction* actual_size_action_ = nullptr;
   QAction* pause_action_ = nullptr;
   QAction* continue_action_ = nullptr;
   QAction* tile_action_ = nullptr;

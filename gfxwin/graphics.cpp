@@ -245,6 +245,7 @@ void clear_window(std::int16_t area) {
     // An unfinished console line ends before the window is cleared.
     if (u.surface.text_column() > 1) u.surface.new_line();
     u.surface.clear(area);
+    if (area == 0) u.values = {};
     return 0;
   });
 }
@@ -287,6 +288,7 @@ void fill_cell_row_w(const std::int32_t* rgb, const double* edges, std::size_t n
                      double upper) {
   on_active(0, n > 0, [&](Unit& u) {
     u.surface.fill_cell_row(rgb, edges, n, lower, upper);
+    ++u.values.rows_painted;
     return 0;
   });
 }
@@ -324,8 +326,42 @@ void draw_text(std::string_view text) {
 
 std::int16_t set_video_mode(std::int16_t mode) {
   return on_active<std::int16_t>(0, true, [&](Unit& u) {
+    if (mode == kDefaultMode) u.values = {};
     return u.surface.set_video_mode(mode);
   });
+}
+
+std::vector<int> last_cells(bool columns, const double* bounds, std::size_t n, int& first) {
+  return on_active(std::vector<int>{}, false, [&](Unit& u) {
+    first = columns ? u.surface.clip_left() : u.surface.clip_top();
+    return u.surface.last_cells(columns, bounds, n);
+  });
+}
+
+void show_map_values(std::shared_ptr<const MapValues> values) {
+  on_active(0, false, [&](Unit& u) {
+    // The picture shows the last values' rows painted, and the ones before
+    // elsewhere; from now on the rows painted are the new values'.
+    if (u.values.last && u.values.rows_painted >= u.values.last->rows)
+      u.values.before = std::move(u.values.last);
+    u.values.last = std::move(values);
+    u.values.rows_painted = 0;
+    return 0;
+  });
+}
+
+std::shared_ptr<const MapValues> map_values(int unit) {
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  const auto& units = registry().units;
+  const auto it = units.find(unit);
+  return it != units.end() ? it->second->values.last : nullptr;
+}
+
+std::string readout_text(int unit, int px, int py) {
+  std::lock_guard<SurfaceLock> lock(surface_mutex());
+  const auto& units = registry().units;
+  const auto it = units.find(unit);
+  return it != units.end() ? it->second->values.text_at(px, py) : std::string();
 }
 
 std::int16_t set_text_color(std::int16_t index) {
@@ -375,6 +411,7 @@ void reset_for_tests() {
     const std::shared_ptr<Unit> console = r.units[kConsoleUnit];
     r.units.clear();
     console->surface = Surface();
+    console->values = {};
     ++console->drawn;
     r.units[kConsoleUnit] = console;
     r.active = kConsoleUnit;

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,6 +111,29 @@ void read_console_line();
 // Every line of the console window so far, each ending in a line feed; an
 // unfinished line (being typed) comes last without one.
 std::string console_text();
+
+// --- The values under the cursor (gfxwin/map_values.h) ---
+
+struct MapValues;
+
+// The cell painted last on each pixel column (`columns`) or row of the
+// active unit's clip rectangle by n cells bounded by bounds[0 .. n], as
+// fill_cell_row_w paints them (-1 where none is); `first` receives the
+// surface pixel of the first entry. Empty when there is no active window.
+std::vector<int> last_cells(bool columns, const double* bounds, std::size_t n, int& first);
+
+// Hands the active unit's window the values of the map about to be drawn on
+// it, to show the values under the cursor: each following fill_cell_row_w
+// paints the next row of its cells (ShownValues in map_values.h). They stay
+// with the surface until it is cleared (clear_window, set_video_mode) or
+// other values come.
+void show_map_values(std::shared_ptr<const MapValues> values);
+
+// The values the unit's surface was last handed (none: nothing to read).
+std::shared_ptr<const MapValues> map_values(int unit);
+
+// What the unit's window reads at surface pixel (px, py) ("" for nothing).
+std::string readout_text(int unit, int px, int py);
 
 // --- Inspection, for tests and for saving pictures ---
 

@@ -24,8 +24,9 @@
 // The frame window's menu Run holds Pause (Ctrl+P) and Continue (Ctrl+R):
 // Pause holds the program at its next console or graphics operation until
 // Continue (a console line then is on standard output already and reaches
-// the console window after Continue); the caption is marked "[paused]"
-// meanwhile, and the menus still save or copy the pictures.
+// the console window after Continue); the caption is marked "[paused]" and
+// the status bar says "Paused" meanwhile, and the menus still save, copy
+// and enlarge the pictures, and the values under the mouse can be read.
 //
 // When the routine returns, the frame window's caption is marked
 // "[finished]" and a message box shows the exit code and asks whether to

@@ -155,6 +155,27 @@ void Surface::recompute_scale() {
 
 
 
+std::vector<int> Surface::last_cells(bool columns, const double* bounds, std::size_t n) const {
+  const int first = columns ? clip_.x1 : clip_.y1;
+  const int last = columns ? clip_.x2 : clip_.y2;
+  std::vector<int> cell(static_cast<std::size_t>(last - first + 1), -1);
+  auto map = [&](double w, int& p) { return columns ? map_column(w, p) : map_row(w, p); };
+  int p1 = 0;
+  bool p1_ok = n > 0 && map(bounds[0], p1);
+  for (std::size_t i = 0; i < n; ++i) {
+    int p2 = 0;
+    const bool p2_ok = map(bounds[i + 1], p2);
+    if (p1_ok && p2_ok) {
+      const int lo = std::max(std::min(p1, p2), first);
+      const int hi = std::min(std::max(p1, p2), last);
+      for (int p = lo; p <= hi; ++p) cell[static_cast<std::size_t>(p - first)] = static_cast<int>(i);
+    }
+    p1 = p2;
+    p1_ok = p2_ok;
+  }
+  return cell;
+}
+
 WindowPoint Surface::move_to_w(double wx, double wy) {
   WindowPoint previous;
   previous.x = wx1_ + (pos_x_ - clip_.x1) / sx_;

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "gfxwin/font_list.h"
 #include "gfxwin/graphics.h"
@@ -94,6 +95,15 @@ class Surface {
   // edges[i], lower, edges[i + 1], upper); each edge is mapped only once.
   void fill_cell_row(const std::int32_t* rgb, const double* edges, std::size_t n, double lower,
                      double upper);
+
+  // For n cells bounded by bounds[0 .. n] in window coordinates, along x
+  // (`columns`) or y, mapped as fill_cell_row maps its edges and rows: the
+  // cell painted last on each pixel column (row) of the clip rectangle, from
+  // its first one; -1 where no cell is. clip_left() and clip_top() give the
+  // first column and row.
+  std::vector<int> last_cells(bool columns, const double* bounds, std::size_t n) const;
+  int clip_left() const { return clip_.x1; }
+  int clip_top() const { return clip_.y1; }
 
   // The current position in surface pixels.
   int position_x() const { return pos_x_; }

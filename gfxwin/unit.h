@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "gfxwin/map_values.h"
 #include "gfxwin/surface.h"
 
 namespace gfxwin {
@@ -39,6 +40,10 @@ struct Unit {
   // `shown` is the count whose picture the unit's window showed last.
   std::uint64_t drawn = 1;
   std::uint64_t shown = kNoWindow;
+  // Under surface_mutex(): the values of the map the surface shows, if a
+  // renderer handed them (show_map_values), for the readout under the
+  // cursor; fill_cell_row_w counts the rows painted.
+  ShownValues values;
 };
 
 // The lock of the surfaces: held for one operation (a fraction of a

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "mapscreen/painted_values.h"
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
 #include "textfmt/list_record.h"
@@ -231,6 +232,10 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
   a[nx - 1] = x.element(nx - 1);
   for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
   b[ny - 1] = y.element(ny - 1);
+
+  // What the window needs for the values under the cursor, taken before z
+  // is rescaled; the console window shows none.
+  if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale));
 
   // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
   // infinite, and finite values of both signs near the limits make the range

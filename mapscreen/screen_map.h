@@ -34,6 +34,11 @@
 // rtl::check_interruption() (rtl/fatal.h) between them. When all finite values
 // are equal, or no value is finite, or there are fewer than nx * ny values, or
 // x or y is empty or holds a value that is not finite, nothing of the map is drawn.
+//
+// In own-window mode a call that draws the map also hands its window x, y and
+// z as the caller gave them for the cells the picture shows
+// (gfxwin::show_map_values), so that the window can show the values under the
+// mouse; the console window gets none.
 
 #include <optional>
 #include <span>

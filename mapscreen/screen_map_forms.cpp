@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "maparg/convert.h"
+#include "mapscreen/painted_values.h"
 #include "mapscreen/screen_map.h"
 #include "rtl/fatal.h"
 
@@ -29,6 +30,7 @@ void call_base(VecView<double> x, VecView<double> y, std::vector<double> z,
 
 void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
                 const ScreenMapOptions& o) try {
+  const SinglePrecisionCall single;  // the readout writes the caller's floats
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
   call_base(xd, yd, maparg::to_vector<double>(z), o);
@@ -38,6 +40,7 @@ void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
 
 void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
                 const ScreenMapOptions& o) try {
+  const SinglePrecisionCall single;  // the readout writes the caller's floats
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
   call_base(xd, yd, maparg::pack<double>(z), o);

@@ -366,6 +366,7 @@ TEST_F(ScreenMap, ConsoleModeWaitsForEnter) {
   const gfxwin::Picture p = picture(gfxwin::kConsoleUnit);
   EXPECT_FALSE(has_colour(p, 0, 0, p.width - 1, p.height - 1, kMagenta));
   EXPECT_FALSE(has_colour(p, 0, 0, p.width - 1, p.height - 1, kWhite));
+  EXPECT_EQ(gfxwin::map_values(gfxwin::kConsoleUnit), nullptr);  // no values to read
 }
 
 // A colour table with a range of the caller's own: each cell takes the
