@@ -174,20 +174,23 @@ def full(): pass
 
 def test_postscript_through_a_full_tmp_raises():
     # A private mount namespace with a 64 KiB file system on /tmp, full, the
-    # current folder on it.
-    private_tmp = ["unshare", "-m", "sh", "-c",
-                   "mount -t tmpfs -o size=64k mapplot-test /tmp && mkdir /tmp/w && cd /tmp/w && "
-                   'exec "$0" "$@"']
-    probe = subprocess.run(private_tmp + ["true"], capture_output=True, text=True)
+    # current folder on it. The module is imported before /tmp is covered,
+    # as the build it comes from may lie under /tmp itself.
+    mount = "mount -t tmpfs -o size=64k mapplot-test /tmp"
+    probe = subprocess.run(["unshare", "-m", "sh", "-c", mount], capture_output=True, text=True)
     if probe.returncode != 0:
         pytest.skip("no private /tmp to fill here: " + probe.stderr.strip())
-    script = """
+    script = f"""
+import mapplot, os, subprocess
+subprocess.run({mount.split()!r}, check=True)
+os.mkdir("/tmp/w")
+os.chdir("/tmp/w")
 def full():
     room = os.statvfs(".")
     with open("/tmp/filler", "ab") as filler:
         filler.write(b"f" * (room.f_bavail * room.f_frsize))
 """ + POSTSCRIPT_SCRIPT
-    result = subprocess.run(private_tmp + [sys.executable, "-c", "import os" + script],
+    result = subprocess.run(["unshare", "-m", sys.executable, "-c", script],
                             capture_output=True, text=True, timeout=120)
     assert result.returncode == 0, result.stderr
     assert result.stdout.splitlines() == expected_postscript_lines("No space left on device")
