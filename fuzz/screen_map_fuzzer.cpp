@@ -2,12 +2,13 @@
 // surfaces only, as in the tests): a sequence of one to three calls of any of
 // the four forms with random vectors or a matrix (sizes, strides, lower
 // bounds, special values), texts of random bytes, any size option and
-// continuation flag; always in a window of its own, so that no call waits for
+// continuation flag, the colour options of any values; always in a window of its own, so that no call waits for
 // a console line.
 //
 // Invariants: the caller's arrays are unchanged bit for bit, except the z of
 // the base form, which is rescaled to grey levels 0 .. 255 (smallest value
-// 0) exactly when a map is drawn; a first call opens the next unit, captioned
+// 0) exactly when a map is drawn (with a range of the caller's own: either
+// left as it was or rescaled to 0 .. 255); a first call opens the next unit, captioned
 // with the title as laid out, and a later one stays on it; nothing is drawn
 // outside the map's viewport but the frame: black there, the magenta frame
 // line around the map square.
@@ -81,7 +82,7 @@ __attribute__((no_sanitize("coverage"))) void check_outside_viewport(int unit, A
 // where no value is NaN: infinities take the ends, 0 and 255), else as it
 // was. Cells need finite coordinates; a scale needs two different finite values.
 void check_base_z(const std::vector<double>& before, const std::vector<double>& after, std::size_t cells,
-                  bool has_cells, bool log) {
+                  bool has_cells, bool log, bool own_range) {
   const auto unchanged = [&](const std::string& why) {
     for (std::size_t k = 0; k < before.size(); ++k)
       FUZZ_CHECK(fuzz::same_bits(before[k], after[k]), "z(" + std::to_string(k + 1) + ") changed from " +
@@ -92,6 +93,12 @@ void check_base_z(const std::vector<double>& before, const std::vector<double>& 
     return;
   }
   if (std::any_of(before.begin(), before.end(), [](double v) { return std::isnan(v); })) return;
+  if (own_range) {  // a range that is no range gives the data's own, where flat data stay
+    const bool levels = std::all_of(after.begin(), after.end(), [](double v) { return v >= 0 && v <= 255; });
+    const bool same = std::equal(before.begin(), before.end(), after.begin(), fuzz::same_bits<double>);
+    FUZZ_CHECK(levels || same, "z neither rescaled to levels 0 .. 255 nor left as it was");
+    return;
+  }
   std::vector<double> finite;
   std::copy_if(before.begin(), before.end(), std::back_inserter(finite), [](double v) { return std::isfinite(v); });
   const auto [lo, hi] = std::minmax_element(finite.begin(), finite.end());
@@ -136,6 +143,7 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
   std::optional<int> continuation = fuzz::any_int(in);
   if (first && continuation) *continuation &= ~1;
   const bool later = continuation && (*continuation & 1) != 0;
+  const fuzz::AnyColours colours(in, fuzz::log_on(log_option));
 
   static const char* const names[] = {"scr_map", "scr_map_r4", "scr_map_2d", "scr_map_2d_r8"};
   if (fuzz::verbose()) {
@@ -145,13 +153,15 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
                      ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
                      ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", size " +
                      fuzz::describe(size) + ", own window " + std::to_string(own_window) + ", continuation " +
-                     fuzz::describe(continuation) + ")");
+                     fuzz::describe(continuation) + ", " + colours.describe() + ")");
   }
   mapscreen::ScreenMapState& state = mapscreen::screen_map_state();
   const int unit_before = state.unit_counter;
   const mapscreen::ScreenMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel),
                                             .ylabel = fuzz::arg(ylabel), .title = fuzz::arg(title), .size = size,
-                                            .own_window = own_window, .continuation = continuation};
+                                            .own_window = own_window, .continuation = continuation,
+                                            .palette = colours.palette(), .zmin = colours.zmin(),
+                                            .zmax = colours.zmax()};
   a.with_views([&](auto x, auto y, auto z) {
     // The base form's z is base_z, rescaled in place; the other forms' the caller's view.
     if constexpr (std::is_same_v<decltype(z), maparg::VecView<double>>)
@@ -169,7 +179,8 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
       return std::all_of(v.begin(), v.end(), [](double c) { return std::isfinite(c); });
     };
     const bool has_cells = nx > 0 && ny > 0 && finite(a.x_wide()) && finite(a.y_wide());
-    check_base_z(z, base_z, nx * ny, has_cells, fuzz::log_on(log_option));
+    check_base_z(z, base_z, nx * ny, has_cells, fuzz::log_on(log_option),
+                 colours.zmin() || colours.zmax());
   }
 
   // The unit.
