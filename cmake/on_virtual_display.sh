@@ -25,6 +25,9 @@ Xvfb -displayfd 3 -screen 0 "${VIRTUAL_SCREEN:-1280x1024x24}" -nolisten tcp 3> "
 server=$!
 await_seconds=60 await numbered || { cat "$work/server.log"; fail "Xvfb did not start"; }
 export DISPLAY=":$(head -1 "$work/display")"
+# No session bus on this desktop: an address that fails at once, so that Qt
+# never starts one of its own (dbus-launch --autolaunch) or waits for one.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/mapplot-test-bus"
 # Ready once it announces its desktops on the root window; on a loaded
 # machine that may take a while, and a test without it cannot close windows.
 # One that has not announced them in 20 s is replaced, twice at most.

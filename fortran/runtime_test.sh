@@ -52,7 +52,20 @@ if [ "${QT_QPA_PLATFORM:-}" = xcb ]; then
   timeout 90 "$program" hold > "$out" 2> "$err" &
   pid=$!
   frame_shown() { xdotool search --onlyvisible --name '^fortran_runtime_program$' 2> /dev/null; }
-  await_seconds=45 await frame_shown > /dev/null || fail "no frame window"
+  if ! await_seconds=45 await frame_shown > /dev/null; then
+    # What there is instead, for the report: the program's state, the windows.
+    if kill -0 "$pid" 2> /dev/null; then
+      echo "the program runs; its threads:"
+      command -v gdb > /dev/null &&
+        gdb -p "$(pgrep -P "$pid" | head -1)" -batch -ex 'thread apply all bt' 2>&1 | grep -E '^(#|Thread)'
+    else
+      wait "$pid"
+      echo "the program ended with $?"
+    fi
+    echo "windows: $(xdotool search --name . 2> /dev/null | while read -r w; do
+      printf '[%s] ' "$(xdotool getwindowname "$w" 2> /dev/null)"; done)"
+    fail "no frame window"
+  fi
   sleep 0.5  # the routine draws again and again
   # Pressed until it takes: the window manager may not be ready for it yet.
   for _ in $(seq 60); do
