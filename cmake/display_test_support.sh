@@ -38,3 +38,31 @@ press_close() {
     timeout 5 xdotool windowfocus --sync "$1" > /dev/null 2>&1
   xdotool key alt+F4
 }
+
+# The frame of a test that starts a program: a scratch folder ($work), the
+# program's process ($pid, set by the caller, stopped when the test ends),
+# and LeakSanitizer's statistics of suppressed leaks kept out of the
+# program's output. Call it from the test script itself.
+start_display_test() {
+  work="$(mktemp -d)"
+  pid=
+  trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
+  export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+}
+
+# Whether the window $frame is captioned exactly <caption>.
+caption_is() { [ "$(xdotool getwindowname "$frame" 2> /dev/null)" = "$1" ]; }
+
+# Presses <keys> in the window $frame until its caption is <caption> (a busy
+# machine may take the window's activation late); pressing Pause again while
+# paused, or Continue while running, does nothing.
+press_until_caption() {
+  for _ in 1 2 3; do
+    xdotool windowactivate --sync "$frame" key "$1"
+    for _ in $(seq 1 60); do
+      caption_is "$2" && return 0
+      sleep 0.05
+    done
+  done
+  return 1
+}

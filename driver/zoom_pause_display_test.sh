@@ -7,29 +7,11 @@
 # with a window manager (cmake/on_virtual_display.sh).
 set -u
 zoom="$1"
-work="$(mktemp -d)"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../cmake/display_test_support.sh"
-# Under LeakSanitizer its statistics of suppressed leaks are not the zoom's output.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+start_display_test
 
 lines() { grep -c 'Ray =' "$work/out.txt"; }
 some_frames() { [ "$(lines)" -ge 20 ]; }
-caption_is() { [ "$(xdotool getwindowname "$frame" 2> /dev/null)" = "$1" ]; }
-# Presses a shortcut in the frame window until its caption is the one given
-# (a busy machine may take the window's activation late); pressing Pause
-# again while paused, or Continue while running, does nothing.
-press_until_caption() {
-  for _ in 1 2 3; do
-    xdotool windowactivate --sync "$frame" key "$1"
-    for _ in $(seq 1 60); do
-      caption_is "$2" && return 0
-      sleep 0.05
-    done
-  done
-  return 1
-}
 saved() { [ -s "$work/frame.png" ]; }
 ended() { ! kill -0 "$pid" 2> /dev/null; }
 

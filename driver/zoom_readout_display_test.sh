@@ -10,25 +10,11 @@
 # keeps pictures of the paused screen (paused.png, enlarged.png).
 set -u
 zoom="$1"
-work="$(mktemp -d)"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../cmake/display_test_support.sh"
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+start_display_test
 
 lines() { grep -c 'Ray =' "$work/out.txt"; }
 some_frames() { [ "$(lines)" -ge 20 ]; }
-caption_is() { [ "$(xdotool getwindowname "$frame" 2> /dev/null)" = "$1" ]; }
-press_until_caption() {
-  for _ in 1 2 3; do
-    xdotool windowactivate --sync "$frame" key "$1"
-    for _ in $(seq 1 60); do
-      caption_is "$2" && return 0
-      sleep 0.05
-    done
-  done
-  return 1
-}
 status() { grep '^status: ' "$work/err.txt" | tail -1; }
 status_matches() { status | grep -Eq "$1"; }
 ended() { ! kill -0 "$pid" 2> /dev/null; }

@@ -8,19 +8,14 @@
 # with a window manager (cmake/on_virtual_display.sh).
 set -u
 demo="$1"
-work="$(mktemp -d)"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../cmake/display_test_support.sh"
-# Under LeakSanitizer its statistics of suppressed leaks are not the demo's output.
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+start_display_test
 
 # The visible windows captioned exactly "gfxwin_demo" (the frame window while
 # the routine runs, and the message boxes), one id a line.
 named_windows() { xdotool search --onlyvisible --name '^gfxwin_demo$' 2> /dev/null; }
 boxes() { named_windows | grep -vx "$frame"; }
 box_count() { boxes | grep -c .; }
-caption_is() { [ "$(xdotool getwindowname "$frame" 2> /dev/null)" = "$1" ]; }
 one_box() { [ "$(box_count)" -eq 1 ]; }
 frame_shown() {
   xdotool search --onlyvisible --name '^gfxwin_demo \[finished\]$' | grep -qx "$frame"

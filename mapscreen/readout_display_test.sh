@@ -9,11 +9,8 @@
 # with a window manager (cmake/on_virtual_display.sh).
 set -u
 demo="$1"
-work="$(mktemp -d)"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2> /dev/null; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../cmake/display_test_support.sh"
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
+start_display_test
 
 MAPPLOT_NO_ASK=1 MAPPLOT_EXIT_DELAY_MS=600000 MAPPLOT_STATUS_TEXT=1 \
   "$demo" > "$work/out.txt" 2> "$work/err.txt" &
