@@ -137,7 +137,11 @@ PixelPlacement pixel_placement(const Device& d, const QImage& image) {
   return {scale, cx, cy, static_cast<double>(image.height())};
 }
 
-std::vector<int> cell_greys(const Device& d, const QImage& image) {
+// The colour of each cell of the map drawn last: every pixel wholly inside
+// the cell (within the window, out of the band of the frame's tick marks)
+// must have it; 0 for a cell with no such pixel (colours are opaque, so never
+// 0 as a QRgb).
+std::vector<QRgb> cell_colours(const Device& d, const QImage& image) {
   const Placement& p = placement();
   const double su = pixels_per_unit(d);
   const auto [scale, cx, cy, rows] = pixel_placement(d, image);
@@ -146,7 +150,7 @@ std::vector<int> cell_greys(const Device& d, const QImage& image) {
   const double left = cx + scale * p.win[0] + band, right = cx + scale * p.win[1] - band;
   const double top = rows - (cy + scale * p.win[3]) + band;
   const double bottom = rows - (cy + scale * p.win[2]) - band;
-  std::vector<int> greys;
+  std::vector<QRgb> colours;
   for (int j = 1; j <= p.nj; ++j)
     for (int i = 1; i <= p.ni; ++i) {
       // The cell's corners in world coordinates, clipped to the window.
@@ -159,66 +163,37 @@ std::vector<int> cell_greys(const Device& d, const QImage& image) {
       const int c2 = static_cast<int>(std::floor(std::min(cx + scale * bx - 1, right)));
       const int r1 = static_cast<int>(std::ceil(std::max(rows - (cy + scale * by) + 1, top)));
       const int r2 = static_cast<int>(std::floor(std::min(rows - (cy + scale * ay) - 1, bottom)));
-      int grey = -1;
-      for (int r = r1; r < r2; ++r)
-        for (int c = c1; c < c2; ++c) {
-          const QRgb rgb = image.pixel(c, r);
-          const int g = qGray(rgb);
-          if (qRed(rgb) != g || qGreen(rgb) != g || qBlue(rgb) != g) {
-            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") has a colour at pixel ("
-                          << c << ", " << r << ")";
-            return greys;
-          }
-          if (grey < 0) grey = g;
-          if (g != grey) {
-            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") of value "
-                          << p.cells[(j - 1) * p.ni + (i - 1)] << " shows greys " << grey
-                          << " and " << g << " (pixel " << c << ", " << r << ")";
-            return greys;
-          }
-        }
-      greys.push_back(grey);
-    }
-  return greys;
-}
-
-// The colour of each cell of the map drawn last, as cell_greys finds its
-// grey: every pixel wholly inside the cell must have it; 0 for a cell with no
-// such pixel (colours are opaque, so never 0 as a QRgb).
-std::vector<QRgb> cell_colours(const Device& d, const QImage& image) {
-  const Placement& p = placement();
-  const double su = pixels_per_unit(d);
-  const auto [scale, cx, cy, rows] = pixel_placement(d, image);
-  const double band = 8 * su;
-  const double left = cx + scale * p.win[0] + band, right = cx + scale * p.win[1] - band;
-  const double top = rows - (cy + scale * p.win[3]) + band;
-  const double bottom = rows - (cy + scale * p.win[2]) - band;
-  std::vector<QRgb> colours;
-  for (int j = 1; j <= p.nj; ++j)
-    for (int i = 1; i <= p.ni; ++i) {
-      const double wx = p.tr[0] + double{p.tr[1]} * i, wy = p.tr[3] + double{p.tr[5]} * j;
-      const int c1 =
-          static_cast<int>(std::ceil(std::max(cx + scale * (wx - 0.5 * p.tr[1]) + 1, left)));
-      const int c2 =
-          static_cast<int>(std::floor(std::min(cx + scale * (wx + 0.5 * p.tr[1]) - 1, right)));
-      const int r1 = static_cast<int>(
-          std::ceil(std::max(rows - (cy + scale * (wy + 0.5 * p.tr[5])) + 1, top)));
-      const int r2 = static_cast<int>(
-          std::floor(std::min(rows - (cy + scale * (wy - 0.5 * p.tr[5])) - 1, bottom)));
       QRgb colour = 0;
       for (int r = r1; r < r2; ++r)
         for (int c = c1; c < c2; ++c) {
           const QRgb rgb = image.pixel(c, r);
           if (colour == 0) colour = rgb;
           if (rgb != colour) {
-            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") shows "
-                          << std::hex << colour << " and " << rgb;
+            ADD_FAILURE() << d.type << ": cell (" << i << ", " << j << ") of value "
+                          << p.cells[(j - 1) * p.ni + (i - 1)] << " shows " << std::hex << colour
+                          << " and " << rgb << std::dec << " (pixel " << c << ", " << r << ")";
             return colours;
           }
         }
       colours.push_back(colour);
     }
   return colours;
+}
+
+// The grey of each cell, as cell_colours finds its colour; -1 for a cell with
+// no pixel wholly inside it.
+std::vector<int> cell_greys(const Device& d, const QImage& image) {
+  std::vector<int> greys;
+  for (const QRgb rgb : cell_colours(d, image)) {
+    const int g = qGray(rgb);
+    if (qRed(rgb) != g || qGreen(rgb) != g || qBlue(rgb) != g) {
+      ADD_FAILURE() << d.type << ": cell " << greys.size() + 1 << " has the colour " << std::hex
+                    << rgb << std::dec;
+      return greys;
+    }
+    greys.push_back(rgb == 0 ? -1 : g);
+  }
+  return greys;
 }
 
 // The ink (the sum of 255 - grey over the pixels) of the areas around the
