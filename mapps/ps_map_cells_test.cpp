@@ -259,14 +259,23 @@ class PsMapCells : public testing_support::InTempFolder {
     const char* title;
   };
 
-  // The map with these labels on device d, rendered.
-  QImage map_with(const Device& d, const Labels& l) {
-    const std::vector<float> x{1, 2, 3}, y{1, 2}, z{0, 1, 2, 3, 4, 5};
-    ps_map(x, y, z, {.xlabel = l.xlabel, .ylabel = l.ylabel, .title = l.title, .file = "m",
-                     .device = d.type});
+  // The map of z with options `o` drawn into a file on device d, rendered;
+  // a null image when no file was written.
+  QImage drawn(const Device& d, const std::vector<float>& x, const std::vector<float>& y,
+               const std::vector<float>& z, PsMapOptions o = {}) {
+    o.file = "m";
+    o.device = d.type;
+    ps_map(x, y, z, o);
     const std::string output = "  Output in ";
     EXPECT_EQ(last_line.substr(0, output.size()), output);
+    if (last_line.substr(0, output.size()) != output) return {};
     return rendered(d, last_line.substr(output.size()));
+  }
+
+  // The map with these labels on device d, rendered.
+  QImage map_with(const Device& d, const Labels& l) {
+    return drawn(d, {1, 2, 3}, {1, 2}, {0, 1, 2, 3, 4, 5},
+                 {.xlabel = l.xlabel, .ylabel = l.ylabel, .title = l.title});
   }
 
   // Draws z on every device and checks each cell's grey: one per value,
@@ -275,10 +284,7 @@ class PsMapCells : public testing_support::InTempFolder {
                             const std::vector<float>& z) {
     for (const Device& d : kDevices) {
       SCOPED_TRACE(d.type);
-      ps_map(x, y, z, {.file = "m", .device = d.type});
-      const std::string output = "  Output in ";
-      ASSERT_EQ(last_line.substr(0, output.size()), output);
-      const QImage image = rendered(d, last_line.substr(output.size()));
+      const QImage image = drawn(d, x, y, z);
       ASSERT_FALSE(image.isNull());
       const std::vector<int> greys = cell_greys(d, image);
       ASSERT_EQ(greys.size(), z.size());
@@ -325,10 +331,7 @@ TEST_F(PsMapCells, NoSeamShowsWhereCellsMeet) {
   for (std::size_t k = 0; k < z.size(); ++k) z[k] = static_cast<float>(k);
   for (const Device& d : kDevices) {
     SCOPED_TRACE(d.type);
-    ps_map(x, y, z, {.file = "m", .device = d.type});
-    const std::string output = "  Output in ";
-    ASSERT_EQ(last_line.substr(0, output.size()), output);
-    const QImage image = rendered(d, last_line.substr(output.size()));
+    const QImage image = drawn(d, x, y, z);
     ASSERT_FALSE(image.isNull());
     const std::vector<int> greys = cell_greys(d, image);
     ASSERT_EQ(greys.size(), z.size());
@@ -457,10 +460,7 @@ TEST_F(PsMapCells, ColoursComeFromTheTableWithinTheRangeGiven) {
   for (const Device& d : kDevices) {
     SCOPED_TRACE(d.type);
     const auto draw = [&](const std::vector<float>& z) {
-      ps_map(x, y, z, {.file = "m", .device = d.type, .palette = points, .zmin = -1, .zmax = 3});
-      const std::string output = "  Output in ";
-      EXPECT_EQ(last_line.substr(0, output.size()), output);
-      const QImage image = rendered(d, last_line.substr(output.size()));
+      const QImage image = drawn(d, x, y, z, {.palette = points, .zmin = -1, .zmax = 3});
       return image.isNull() ? std::vector<QRgb>() : cell_colours(d, image);
     };
     const std::vector<QRgb> first = draw({-1, 0, 1, 3, 4, -5});
