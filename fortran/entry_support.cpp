@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 #include "rtl/console.h"
@@ -18,71 +17,29 @@ namespace {
 // their contents whatever ends it.
 extern "C" void mapplot_flush_units(int every_unit);
 const bool fortran_units_flushed = [] {
-  rtl::set_output_flusher([](rtl::BufferedOutput what) {
-    mapplot_flush_units(what == rtl::BufferedOutput::kEverything ? 1 : 0);
+  rtl::change_hooks([](rtl::Hooks& h) {
+    h.output_flusher = [](rtl::BufferedOutput what) {
+      mapplot_flush_units(what == rtl::BufferedOutput::kEverything ? 1 : 0);
+    };
   });
   return true;
 }();
 
-// What the exit function throws for a fatal error reported on the thread
-// that catches them.
-struct CaughtFatalError {};
-
-// While alive, the fatal errors reported on the thread that made it throw
-// CaughtFatalError after the report, which keeps their message and prints
-// nothing; the hooks it replaces serve every other thread and come back
-// when it ends.
-class FatalErrorsCaught {
- public:
-  FatalErrorsCaught()
-      : thread_(std::this_thread::get_id()),
-        printing_(rtl::set_fatal_printing_on_this_thread(false)) {
-    previous_reporter_ = rtl::set_fatal_reporter([this](std::string_view message) {
-      if (std::this_thread::get_id() == thread_) {
-        message_.assign(message);
-      } else if (previous_reporter_) {
-        previous_reporter_(message);
-      }
-    });
-    previous_exit_ = rtl::set_fatal_exit([this](int code) {
-      if (std::this_thread::get_id() == thread_) throw CaughtFatalError{};
-      if (previous_exit_) previous_exit_(code);
-      std::exit(code);
-    });
-  }
-  ~FatalErrorsCaught() {
-    rtl::set_fatal_exit(std::move(previous_exit_));
-    rtl::set_fatal_reporter(std::move(previous_reporter_));
-    rtl::set_fatal_printing_on_this_thread(printing_);
-  }
-  FatalErrorsCaught(const FatalErrorsCaught&) = delete;
-  FatalErrorsCaught& operator=(const FatalErrorsCaught&) = delete;
-
-  std::string& message() { return message_; }
-
- private:
-  std::thread::id thread_;
-  bool printing_;
-  std::string message_;
-  std::function<void(std::string_view)> previous_reporter_;
-  std::function<void(int)> previous_exit_;
-};
-
 }  // namespace
 
 bool run_catching_fatal_errors(const std::function<void()>& work, std::string& message) {
-  FatalErrorsCaught caught;
+  const rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
   try {
     try {
       work();
-    } catch (const CaughtFatalError&) {
+    } catch (const rtl::FatalError&) {
       throw;
     } catch (...) {
       rtl::fatal_if_out_of_memory();  // the report of exhausted storage, caught too
     }
     return true;
-  } catch (const CaughtFatalError&) {
-    message = std::move(caught.message());
+  } catch (const rtl::FatalError& e) {
+    message = e.what();
     return false;
   }
 }

@@ -6,13 +6,12 @@
 // stat, the routine returns instead: stat is kFatalExitCode (1) and errmsg
 // holds the report's message, cut or filled with blanks to its length as
 // Fortran assigns a text; after success stat is 0 and errmsg is unchanged.
-// The report is made as always (the files being written removed, so the
-// earlier file stays) but its exit function throws, the way a caller of the
-// C++ routines turns it into an exception, and the C++ routines unwind to
-// here, leaving nothing open, so the next call starts afresh. A caught
-// error prints nothing, as with iostat=: its message is the caller's to
-// show. Fatal errors reported on other threads meanwhile (the window
-// system's) end the program as before.
+// The call takes its fatal errors back on its own thread (rtl/hooks.h): the
+// C++ routines raise rtl::FatalError and unwind to here, each removing its
+// own temporary file and leaving no device open, so the earlier file stays
+// and the next call starts afresh. A caught error prints nothing, as with
+// iostat=: its message is the caller's to show. Fatal errors of other
+// threads (calls without stat, the window system's) go their own way.
 //
 // Linking any entry point also writes out the program's Fortran units at
 // every end (entry_support.cpp).

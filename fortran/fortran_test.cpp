@@ -122,9 +122,9 @@ class FromFortran : public rtl::testing::InTempFolder {
   static Outcome outcome_of(const std::function<void()>& call) {
     Outcome out;
     recording() = {};
-    rtl::set_console_listener([&out](std::string_view line) { out.console.emplace_back(line); });
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [&out](std::string_view line) { out.console.emplace_back(line); }; });
     call();
-    rtl::set_console_listener({});
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
     out.pgplot_calls = recording().calls;
     for (const auto& e : fs::directory_iterator(".")) {
       out.files[e.path().filename()] = read_all(e.path());
@@ -277,9 +277,9 @@ TEST_F(FromFortran, FileNamesOfAnyLengthAreUsedWhole) {
     const std::string path = rtl::testing::long_path(length, "");
     SCOPED_TRACE(path);
     std::vector<std::string> console;
-    rtl::set_console_listener([&](std::string_view line) { console.emplace_back(line); });
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [&](std::string_view line) { console.emplace_back(line); }; });
     fortran_long_file_names(path.data(), static_cast<int>(path.size()));
-    rtl::set_console_listener({});
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
     EXPECT_EQ(console, (std::vector<std::string>{"  Output in " + path + ".dat",
                                                  "  Output in " + path + ".png"}));
     EXPECT_EQ(rtl::testing::files_under("."),

@@ -91,10 +91,10 @@ void print_call(const std::string& call) {
 void setup() {
   if (!verbose() && std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   if (std::freopen("/dev/null", "r", stdin) == nullptr) std::abort();
-  rtl::set_fatal_exit([](int) {
+  rtl::change_hooks([&](rtl::Hooks& h) { h.fatal_exit = [](int) {
     std::fprintf(stderr, "fuzz: fatal error report with valid arguments\n");
     std::abort();
-  });
+  }; });
 }
 
 void check_failed(const char* condition, const char* file, int line, const std::string& detail) {
@@ -576,10 +576,12 @@ void clear_scratch() {
 }
 
 ConsoleLines::ConsoleLines() {
-  rtl::set_console_listener([this](std::string_view record) { lines_.emplace_back(record); });
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [this](std::string_view record) { lines_.emplace_back(record); }; });
 }
 
-ConsoleLines::~ConsoleLines() { rtl::set_console_listener({}); }
+ConsoleLines::~ConsoleLines() {
+  rtl::change_hooks([](rtl::Hooks& h) { h.console_listener = {}; });
+}
 
 bool ConsoleLines::has(std::string_view line) const {
   return std::find(lines_.begin(), lines_.end(), line) != lines_.end();

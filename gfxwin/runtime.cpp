@@ -154,31 +154,35 @@ void install(Runtime& rt) {
   host.wait_for_console_line = [&rt] { rt.input.read_line(STDIN_FILENO, rt.headless); };
   set_window_host(std::move(host));
 
-  rtl::set_console_listener([](std::string_view record) {
-    hold_while_paused();
-    console_record(record);
-  });
-
-  rtl::set_fatal_reporter([&rt](std::string_view message) {
-    if (!rt.interactive) return;  // standard error has it; nobody could answer a box
-    const QString text = QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
-    on_gui_and_wait(rt, [&rt, text] {
-      QMessageBox::critical(rt.frame, rt.frame->windowTitle(), text);
-    });
-  });
-  rtl::set_fatal_exit([&rt](int code) {
-    if (on_gui_thread()) rtl::end_process(code);
-    // The first thread ends the process once its event loop is down.
-    on_gui_later(rt, [code] { QApplication::exit(code); });
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  rtl::change_hooks([&rt](rtl::Hooks& h) {
+    h.console_listener = [](std::string_view record) {
+      hold_while_paused();
+      console_record(record);
+    };
+    h.fatal_reporter = [&rt](std::string_view message) {
+      if (!rt.interactive) return;  // standard error has it; nobody could answer a box
+      const QString text =
+          QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size()));
+      on_gui_and_wait(rt, [&rt, text] {
+        QMessageBox::critical(rt.frame, rt.frame->windowTitle(), text);
+      });
+    };
+    h.fatal_exit = [&rt](int code) {
+      if (on_gui_thread()) rtl::end_process(code);
+      // The first thread ends the process once its event loop is down.
+      on_gui_later(rt, [code] { QApplication::exit(code); });
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    };
   });
 }
 
 void uninstall() {
   set_window_host({});
-  rtl::set_console_listener({});
-  rtl::set_fatal_reporter({});
-  rtl::set_fatal_exit({});
+  rtl::change_hooks([](rtl::Hooks& h) {
+    h.console_listener = {};
+    h.fatal_reporter = {};
+    h.fatal_exit = {};
+  });
 }
 
 }  // namespace

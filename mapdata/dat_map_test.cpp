@@ -433,9 +433,9 @@ TEST_F(DatMap, WorkStoppedAtAnyCheckLeavesTheEarlierFile) {
   struct Stopped {};
   int checks = 0;
   int stop_at = 0;  // 0: never
-  rtl::set_interruption_check([&] {
+  rtl::change_hooks([&](rtl::Hooks& h) { h.interruption_check = [&] {
     if (++checks == stop_at) throw Stopped{};
-  });
+  }; });
   const std::vector<float> x(5000, 1.0f), y(3, 2.0f), z(15000, 3.0f);
   console_of([&] { dat_map(x, y, z, -1); });
   const int every_check = checks;
@@ -447,7 +447,7 @@ TEST_F(DatMap, WorkStoppedAtAnyCheckLeavesTheEarlierFile) {
     EXPECT_EQ(read_all("Map.dat"), "earlier") << stop_at;
     EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"}) << stop_at;
   }
-  rtl::set_interruption_check({});
+  rtl::change_hooks([&](rtl::Hooks& h) { h.interruption_check = {}; });
 }
 
 TEST_F(DatMapDeathTest, VectorsTooLongForTheHeaderAreFatal) {

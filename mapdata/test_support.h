@@ -41,9 +41,9 @@ inline std::vector<std::string> lines_of(const fs::path& p) {
 // Inside a death test: every console record also goes to standard error, so
 // that the matcher on it sees what the program wrote before it ended.
 inline void console_to_stderr() {
-  rtl::set_console_listener([](std::string_view record) {
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [](std::string_view record) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(record.size()), record.data());
-  });
+  }; });
 }
 
 }  // namespace mapdata::testing_support

@@ -8,12 +8,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <variant>
 #include <string>
 #include <vector>
 
@@ -85,11 +89,7 @@ std::string output_file(std::string_view name, const DeviceType& type) {
   return name.empty() ? "pgplot" + std::string(type.extension) : std::string(name);
 }
 
-void report(const std::string& message) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "%%PGPLOT, %s\n", message.c_str());
-  std::fflush(stderr);
-}
+void report(const std::string& message) { pgplot_message(message); }
 
 // Passes on what giza printed: its messages on standard error as it wrote
 // them, and each line it wrote on standard output (notes such as the limits of
@@ -114,6 +114,31 @@ void pass_on(const CaughtOutput& printed) {
 // passes it on.
 void giza(const std::function<void()>& calls) { pass_on(catch_stdio(calls)); }
 
+// giza draws on one current device for the whole process: the thread that
+// opens a device holds the lock until the device is closed, and the calls of
+// other threads wait in pgbeg meanwhile. Only the holder touches the device.
+struct GizaLock {
+  std::mutex mutex;
+  std::atomic<std::thread::id> holder{};
+};
+
+GizaLock& giza_lock() {
+  static GizaLock* lock = new GizaLock;  // never destroyed: a device may close at exit
+  return *lock;
+}
+
+bool held_here() { return giza_lock().holder.load() == std::this_thread::get_id(); }
+
+void enter_giza() {
+  giza_lock().mutex.lock();
+  giza_lock().holder = std::this_thread::get_id();
+}
+
+void leave_giza() {
+  giza_lock().holder = std::thread::id{};
+  giza_lock().mutex.unlock();
+}
+
 // The device between pgbeg and pgend.
 struct OpenDevice {
   bool open = false;
@@ -130,7 +155,7 @@ struct OpenDevice {
   // closes at once, where a large image would take seconds to be written
   // into a file that is removed anyway.
   void abandon() {
-    if (!open) return;
+    if (!open || !held_here()) return;
     giza([this] {
       cpgeras();
       end_device(type->images);
@@ -139,6 +164,7 @@ struct OpenDevice {
     if (pending) std::remove(drawn.c_str());
     pending.reset();
     long_name.close();
+    leave_giza();
   }
 };
 
@@ -147,20 +173,19 @@ OpenDevice& device() {
   return d;
 }
 
+// Whether the calling thread has a device open.
+bool open_here() { return held_here() && device().open; }
+
 // giza keeps a device's file name in a buffer of 256 bytes (see GizaFileName).
 constexpr std::size_t kLongestGizaName = 255;
 
-// Reserves the target of `type`'s file `target` for the open device `d`;
-// the device string for giza, or "" after reporting why not.
-std::string reserve(OpenDevice& d, const DeviceType& type, const std::string& target) {
-  const auto refuse = [&](int error) {
-    report(std::string("Cannot open output file for ") + type.kind + " plot: " + target + ": " +
-           std::strerror(error));
-    return std::string();
-  };
+// Reserves the target of `type`'s file `target` for the open device `d`:
+// the device string for giza, or the errno of why not.
+std::variant<std::string, int> reserve(OpenDevice& d, const DeviceType& type,
+                                       const std::string& target) {
   // A name that ends in the extension is taken by giza as it is.
   rtl::Reservation reserved = rtl::PendingFile::reserve(target, type.extension);
-  if (!reserved.file) return refuse(reserved.error);
+  if (!reserved.file) return reserved.error;
   // The PostScript page goes through memory, not through a file cairo
   // could fail to write (see page_in_memory.h).
   keep_cairo_pages_in_memory();
@@ -174,14 +199,14 @@ std::string reserve(OpenDevice& d, const DeviceType& type, const std::string& ta
     const int error = errno;
     std::remove(d.drawn.c_str());
     d.pending.reset();
-    return refuse(error);
+    return error;
   }
   return d.giza_file + type.giza;
 }
 
-// Draws `calls` on the open device; nothing while none is open.
+// Draws `calls` on the open device; nothing while this thread has none open.
 void draw(const std::function<void()>& calls) {
-  if (device().open) giza(calls);
+  if (open_here()) giza(calls);
 }
 
 }  // namespace
@@ -196,32 +221,53 @@ std::string pgplot_file_kind(std::string_view device_spec) {
   return type == nullptr || type->extension.empty() ? std::string() : std::string(type->kind);
 }
 
-int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
-  if (device().open) pgend();
-  if (device_spec.find('/') == std::string_view::npos) {
-    report("No device type in device string: " + giza_text(device_spec));
-    return 0;
-  }
+void pgplot_message(std::string_view message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%%PGPLOT, %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fflush(stderr);
+}
+
+PgplotRefusal pgplot_refusal(std::string_view device_spec, int status) {
+  if (device_spec.find('/') == std::string_view::npos)
+    return {"No device type in device string: " + giza_text(device_spec)};
   const DeviceString parts = split_device_string(device_spec);
-  const DeviceType* type = parts.type;
-  if (type == nullptr) {
-    report("Unrecognized device type: " + std::string(parts.type_name));
-    return 0;
-  }
+  if (parts.type == nullptr) return {"Unrecognized device type: " + std::string(parts.type_name)};
+  if (status >= 0) return {"Cannot open graphics device " + giza_text(device_spec)};
+  const int error = -status;
+  const std::string file = output_file(parts.name, *parts.type);
+  return {std::string("Cannot open output file for ") + parts.type->kind + " plot: " + file +
+              ": " + std::strerror(error),
+          error, file};
+}
+
+int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
+  if (open_here()) pgend();
+  const DeviceString parts = split_device_string(device_spec);
+  const DeviceType* type = device_spec.find('/') == std::string_view::npos ? nullptr : parts.type;
+  const auto refuse = [device_spec](int status) {
+    report(pgplot_refusal(device_spec, status).message);
+    return status;
+  };
+  if (type == nullptr) return refuse(0);
+  enter_giza();
   OpenDevice& d = device();
   std::string giza_spec = type->giza;
   if (!type->extension.empty()) {
-    giza_spec = reserve(d, *type, output_file(parts.name, *type));
-    if (giza_spec.empty()) return 0;
+    auto reserved = reserve(d, *type, output_file(parts.name, *type));
+    if (const int* error = std::get_if<int>(&reserved)) {
+      leave_giza();
+      return refuse(-*error);
+    }
+    giza_spec = std::get<std::string>(std::move(reserved));
   }
   int status = 0;
   giza([&] { status = cpgbeg(unit, giza_spec.c_str(), nxsub, nysub); });
   if (status != 1) {
-    report("Cannot open graphics device " + giza_text(device_spec));
     if (d.pending) std::remove(d.drawn.c_str());
     d.pending.reset();
     d.long_name.close();
-    return status;
+    leave_giza();
+    return refuse(status < 0 ? 0 : status);
   }
   d.open = true;
   d.type = type;
@@ -229,8 +275,8 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
 }
 
 void pgend() {
+  if (!open_here()) return;
   OpenDevice& d = device();
-  if (!d.open) return;
   // Work to be stopped stops before giza spends its time writing the file.
   try {
     rtl::check_interruption();
@@ -238,34 +284,48 @@ void pgend() {
     d.abandon();
     throw;
   }
-  CaughtOutput printed = catch_stdio([&d] { end_device(d.type->images); });
+  CaughtOutput printed;
+  try {
+    printed = catch_stdio([&d] { end_device(d.type->images); });
+  } catch (...) {
+    d.open = false;
+    leave_giza();
+    throw;
+  }
   d.open = false;
-  if (!d.pending) {
+  const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
+  const DeviceType& type = *d.type;
+  const std::string drawn = d.drawn, giza_file = d.giza_file;
+  d.long_name.close();
+  const bool page_lost = pending && cairo_page_lost_bytes();
+  // giza is done with the device: what is left is the file's own.
+  leave_giza();
+  if (!pending) {
     pass_on(printed);
     return;
   }
-  const std::unique_ptr<rtl::PendingFile> pending = std::move(d.pending);
-  d.long_name.close();
-  bool complete = is_complete(d.drawn, d.type->ending);
-  const int error = complete ? keep_images_unsmoothed(d.drawn, d.type->images)
-                             : write_error(d.drawn, printed.err);
+  bool complete = is_complete(drawn, type.ending);
+  const int error = complete ? keep_images_unsmoothed(drawn, type.images)
+                             : write_error(drawn, printed.err);
   complete = complete && error == 0;
-  pass_on({about_target(printed.out, d.giza_file, pending->target()),
-           about_target(printed.err, d.giza_file, pending->target())});
-  if (cairo_page_lost_bytes()) {
-    std::remove(d.drawn.c_str());
+  pass_on({about_target(printed.out, giza_file, pending->target()),
+           about_target(printed.err, giza_file, pending->target())});
+  if (page_lost) {
+    std::remove(drawn.c_str());
     rtl::out_of_memory();
   }
   if (!complete) {
-    std::remove(d.drawn.c_str());
-    rtl::fatal_error("File " + pending->target() + ": cannot write: " +
-                     (error > 0 ? std::strerror(error) : "giza did not complete the file"));
+    std::remove(drawn.c_str());
+    if (error > 0) rtl::file_error(pending->target(), "cannot write", error);
+    rtl::fatal_error("File " + pending->target() + ": cannot write: giza did not complete the file");
   }
   rtl::check_interruption();  // stopped: the drawn file is removed, the earlier one stays
   pending->commit();
 }
 
-void pgplot_abandon() { device().abandon(); }
+void pgplot_abandon() {
+  if (held_here()) device().abandon();
+}
 
 void pgscf(int font) {
   draw([=] { cpgscf(font); });
@@ -294,7 +354,7 @@ void pgctab(const float* l, const float* r, const float* g, const float* b, int 
 
 void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
             float a2, const float* tr) {
-  if (!device().open) return;
+  if (!open_here()) return;
   const bool flat = a1 == a2;
   if (flat) {
     report("PGIMAG: low and high values are equal: every cell drawn in the low colour");
@@ -359,7 +419,7 @@ void pgsch(float size) {
 
 void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
             std::string_view label) {
-  if (!device().open) return;
+  if (!open_here()) return;
   if (fg == bg) {
     report("PGWEDG: low and high values are equal: no wedge drawn");
     return;

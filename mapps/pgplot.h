@@ -4,7 +4,10 @@
 // Each function takes the arguments of the PGPLOT routine of the same name
 // (PGBEG -> pgbeg ...) and behaves as PGPLOT documents it, hiding where giza
 // differs. What holds for every call:
-//   - Calls other than pgbeg are ignored while no device is open.
+//   - giza draws on one device at a time for the whole process: pgbeg waits
+//     while another thread has a device open, and the device is the opening
+//     thread's until pgend (or pgplot_abandon) closes it. Calls other than
+//     pgbeg are ignored while the calling thread has no device open.
 //   - Texts lose their trailing blanks before they reach giza.
 //   - Nothing giza prints on its own reaches standard output: what it writes
 //     to standard error is passed on there after each call, and each line it
@@ -23,7 +26,8 @@
 namespace mapps {
 
 // PGBEG: opens the device of `device_spec`, a file name, "/" and a device
-// type; returns 1 on success, anything else on failure.
+// type; returns 1 on success, anything else on failure: minus the errno
+// when the file cannot be opened, 0 or giza's own status otherwise.
 //   - Device types, in either case: ps and cps (landscape PostScript), vps
 //     and vcps (portrait), eps, pdf, vpdf, png, tpng, svg and null. Any other
 //     type, such as gif, makes pgbeg fail with
@@ -88,6 +92,19 @@ void pgend();
 // dropped unwritten, so this is quick whatever was drawn. Nothing happens
 // while no device is open.
 void pgplot_abandon();
+
+// Writes "%PGPLOT, <message>" on standard error, as the calls report what
+// they refuse.
+void pgplot_message(std::string_view message);
+
+// Why pgbeg refused `device_spec` with `status`: the message it wrote after
+// "%PGPLOT, ", and for a file that could not be opened its errno and name.
+struct PgplotRefusal {
+  std::string message;
+  int error = 0;
+  std::string file;
+};
+PgplotRefusal pgplot_refusal(std::string_view device_spec, int status);
 
 // The file a device string makes PGPLOT write: the name before the
 // last "/" without leading and trailing blanks, or PGPLOT's default for the

@@ -42,7 +42,7 @@ PsTextFields ps_text_fields(OptText xlabel, OptText ylabel, OptText title, OptTe
           maparg::name_field(device, "ps")};
 }
 
-// What ps_map prepares and its draw step reads; rewritten by every call.
+// What ps_map prepares and its draw step reads.
 struct Prepared {
   PsTextFields fields;
   VecView<float> x;
@@ -55,16 +55,6 @@ struct Prepared {
   std::optional<float> zmin;
   std::optional<float> zmax;
 };
-
-Prepared& prepared() {
-  static Prepared p;
-  return p;
-}
-
-WrittenFile& written_file() {
-  static WrittenFile w;
-  return w;
-}
 
 void console_line(std::string_view first, std::string_view second = {}) {
   auto& out = rtl::console();
@@ -93,10 +83,10 @@ std::string label_text(const std::string& field) {
 }
 
 // The draw step: copy, range, transform and the PGPLOT calls from opening
-// the device of `device_string` to closing it. Returns whether the device could be opened.
+// the device of `device_string` to closing it. Returns what pgbeg returned:
+// 1 when the map was drawn.
 // Requires: nx >= 2, ny >= 2 and at least nx * ny values in zd.
-bool ps_map_draw(const std::string& device_string) {
-  const Prepared& p = prepared();
+int ps_map_draw(const Prepared& p, const std::string& device_string) {
   const Pgplot& pg = pgplot();
   const int nx = static_cast<int>(p.nx);
   const int ny = static_cast<int>(p.ny);
@@ -152,7 +142,7 @@ bool ps_map_draw(const std::string& device_string) {
     frame_y[k] = tr[3] + tr[4] * ci[k] + tr[5] * cj[k];
   }
 
-  if (pg.beg(0, device_string, 1, 1) != 1) return false;
+  if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
   pg.scf(2);
   pg.slw(3);
   pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
@@ -178,12 +168,10 @@ bool ps_map_draw(const std::string& device_string) {
   pg.sci(0);
   pg.slw(3);
   pg.end();
-  return true;
+  return 1;
 }
 
 }  // namespace
-
-const WrittenFile& last_written_file() { return written_file(); }
 
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);
@@ -195,17 +183,16 @@ std::string output_file_field(std::string_view file_field, std::string_view devi
   return textfmt::pad_fixed(renamed);
 }
 
-void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
-            OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) {
-  ps_map(x, y, z,
+PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option,
+                   OptText xlabel, OptText ylabel, OptText title, OptText file, OptText device) {
+  return ps_map(x, y, z,
          {.log = log_option, .xlabel = xlabel, .ylabel = ylabel, .title = title, .file = file,
           .device = device});
 }
 
-void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o) try {
-  written_file() = WrittenFile{};
-  Prepared& p = prepared();
-  p = Prepared{};
+PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
+                   const PsMapOptions& o) try {
+  Prepared p;
   p.fields = ps_text_fields(o.xlabel, o.ylabel, o.title, o.file, o.device);
   rtl::refuse_nul_bytes(textfmt::trim(p.fields.file), "File name");
   rtl::refuse_nul_bytes(textfmt::trim(p.fields.device), "Device type");
@@ -229,12 +216,23 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOpt
   const Index nz = z.size();
   // Formed wide: a product beyond 32 bits must not pass the test by wrapping.
   const std::int64_t cells = static_cast<std::int64_t>(p.nx) * p.ny;
-  if (nz != cells) console_line(" Warning: incompatible array sizes !!!");
+  // The first warning that refuses the map says why no file was written.
+  PsMapResult result;
+  const auto refusal = [&result](std::string_view line) {
+    console_line(line);
+    if (result.outcome == PsMapResult::Outcome::kWritten) {
+      result.outcome = PsMapResult::Outcome::kRefused;
+      result.message = textfmt::strip(line);
+    }
+  };
+  constexpr std::string_view kSizeWarning = " Warning: incompatible array sizes !!!";
+  if (nz < cells) refusal(kSizeWarning);
+  else if (nz != cells) console_line(kSizeWarning);
   const bool too_few = p.nx < 2 || p.ny < 2;
-  if (too_few) console_line(" Warning: at least two x and two y values are needed !!!");
+  if (too_few) refusal(" Warning: at least two x and two y values are needed !!!");
   // Coordinates beyond the single-precision range are infinite here too.
   const bool not_finite = !all_finite(x) || !all_finite(y);
-  if (not_finite) console_line(" Warning: x and y values must be finite !!!");
+  if (not_finite) refusal(" Warning: x and y values must be finite !!!");
 
   std::vector<float> logs;
   p.zd = z;
@@ -252,15 +250,34 @@ void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOpt
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is
   // drawn and no file is made.
-  if (nz < cells || too_few || not_finite) return;
-  const std::string device_string = device_spec(p.fields);
-  if (!ps_map_draw(device_string)) return;
-
-  const std::string written = pgplot_output_file(device_string);
-  if (!written.empty()) {
-    written_file() = WrittenFile{written, pgplot_file_kind(device_string)};
-    console_line(" Output in ", written);
+  if (result.outcome == PsMapResult::Outcome::kRefused) return result;
+  // A device type is what follows the last "/" of the device string: one
+  // holding a "/" would make part of it a file name.
+  const std::string_view type = textfmt::strip(p.fields.device);
+  if (type.find('/') != std::string_view::npos) {
+    result.message = "Unrecognized device type: " + std::string(type);
+    pgplot_message(result.message);
+    result.outcome = PsMapResult::Outcome::kDeviceRefused;
+    return result;
   }
+  const std::string device_string = device_spec(p.fields);
+  if (const int status = ps_map_draw(p, device_string); status != 1) {
+    const PgplotRefusal why = pgplot_refusal(device_string, status);
+    result.outcome = why.error != 0 ? PsMapResult::Outcome::kNotOpened
+                                    : PsMapResult::Outcome::kDeviceRefused;
+    result.error = why.error;
+    result.file = why.file;
+    result.message = why.message;
+    return result;
+  }
+  result.file = pgplot_output_file(device_string);
+  if (result.file.empty()) {
+    result.outcome = PsMapResult::Outcome::kNoFile;
+    return result;
+  }
+  result.kind = pgplot_file_kind(device_string);
+  console_line(" Output in ", result.file);
+  return result;
 } catch (...) {
   // A plot cut short leaves no device open: the next one would finish its file.
   pgplot_abandon();

@@ -40,7 +40,9 @@
 //     (" Warning: x and y values must be finite !!!").
 // When the device cannot be opened (a folder that cannot be written, a file
 // that may not be written, a loop of links), PGPLOT's message says why, no
-// " Output in " line follows and no file is changed. A file that cannot be
+// " Output in " line follows and no file is changed. A device type holding
+// "/" is refused as PGPLOT refuses an unknown one ("%PGPLOT, Unrecognized
+// device type: tmp/x/ps"). The result says which of these happened. A file that cannot be
 // written completely (a full file system ...) ends the program with the fatal
 // report "File <name>: cannot write: <reason>" before that line, the earlier
 // file kept. Maps of extreme aspect ratios (10^5 to 1) are drawn like any
@@ -68,26 +70,44 @@ using maparg::OptText;
 using maparg::VecView;
 using OptInt = std::optional<int>;
 
+// What a call did: the file it wrote, or why it wrote none. Every form
+// returns it; a fatal error returns nothing (see rtl/fatal.h).
+struct PsMapResult {
+  enum class Outcome {
+    kWritten,        // `file` written, as its " Output in " line names it
+    kNoFile,         // drawn on the null device, which writes no file
+    kRefused,        // the arguments (too few values or coordinates, x or y not finite)
+    kDeviceRefused,  // the device type is not one PGPLOT knows, or giza refused the device
+    kNotOpened,      // the file could not be opened: `error` is the errno, `file` its name
+  };
+  Outcome outcome = Outcome::kWritten;
+  std::string file;     // the file written, or the file that could not be opened
+  std::string kind;     // of the file written: "PostScript", "PDF", "PNG" or "SVG"
+  int error = 0;        // errno of kNotOpened
+  std::string message;  // why nothing was written: the warning's text, without its leading blank
+  bool written() const { return outcome == Outcome::kWritten; }
+};
+
 // Base form: single-precision x, y and flat z. Only reads the arrays.
-void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option = std::nullopt,
+PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt log_option = std::nullopt,
             OptText xlabel = std::nullopt, OptText ylabel = std::nullopt,
             OptText title = std::nullopt, OptText file = std::nullopt,
             OptText device = std::nullopt);
 
 // Double-precision x, y and flat z, narrowed to single precision.
-void ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
+PsMapResult ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
                OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
                OptText ylabel = std::nullopt, OptText title = std::nullopt,
                OptText file = std::nullopt, OptText device = std::nullopt);
 
 // Single-precision x, y and matrix z (first index along x), packed.
-void ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
+PsMapResult ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
                OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
                OptText ylabel = std::nullopt, OptText title = std::nullopt,
                OptText file = std::nullopt, OptText device = std::nullopt);
 
 // Double-precision x, y and matrix z (first index along x), narrowed and packed.
-void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+PsMapResult ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
                   OptInt log_option = std::nullopt, OptText xlabel = std::nullopt,
                   OptText ylabel = std::nullopt, OptText title = std::nullopt,
                   OptText file = std::nullopt, OptText device = std::nullopt);
@@ -115,41 +135,31 @@ struct PsMapOptions {
   maparg::OptReal zmax = std::nullopt;
 };
 
-void ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);
-void ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z, const PsMapOptions& o);
-void ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, const PsMapOptions& o);
-void ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
+PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);
+PsMapResult ps_map_r8(VecView<double> x, VecView<double> y, VecView<double> z, const PsMapOptions& o);
+PsMapResult ps_map_2d(VecView<float> x, VecView<float> y, MatView<float> z, const PsMapOptions& o);
+PsMapResult ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
                   const PsMapOptions& o);
 
 // One name for the four forms, the form chosen by the precision of x, y and
 // z and by z being flat or a matrix, as the Fortran module's postscript_map:
 //   mapps::postscript_map(x, y, z, {.file = "map.png", .device = "png"});
-inline void postscript_map(VecView<float> x, VecView<float> y, VecView<float> z,
+inline PsMapResult postscript_map(VecView<float> x, VecView<float> y, VecView<float> z,
                            const PsMapOptions& o = {}) {
-  ps_map(x, y, z, o);
+  return ps_map(x, y, z, o);
 }
-inline void postscript_map(VecView<double> x, VecView<double> y, VecView<double> z,
+inline PsMapResult postscript_map(VecView<double> x, VecView<double> y, VecView<double> z,
                            const PsMapOptions& o = {}) {
-  ps_map_r8(x, y, z, o);
+  return ps_map_r8(x, y, z, o);
 }
-inline void postscript_map(VecView<float> x, VecView<float> y, MatView<float> z,
+inline PsMapResult postscript_map(VecView<float> x, VecView<float> y, MatView<float> z,
                            const PsMapOptions& o = {}) {
-  ps_map_2d(x, y, z, o);
+  return ps_map_2d(x, y, z, o);
 }
-inline void postscript_map(VecView<double> x, VecView<double> y, MatView<double> z,
+inline PsMapResult postscript_map(VecView<double> x, VecView<double> y, MatView<double> z,
                            const PsMapOptions& o = {}) {
-  ps_map_2d_r8(x, y, z, o);
+  return ps_map_2d_r8(x, y, z, o);
 }
-
-// The file the last call of ps_map (of any form) wrote, as its " Output in "
-// line names it, and its kind as pgplot_file_kind gives it ("PNG", "SVG" ...);
-// both empty when that call wrote none (refused, the device not opened, the
-// null device, a fatal error or work stopped).
-struct WrittenFile {
-  std::string name;
-  std::string kind;
-};
-const WrittenFile& last_written_file();
 
 // The output file name for a file-name field and a device-type field (80
 // characters or more): the ending rule above, result again such a field

@@ -242,12 +242,12 @@ class PsMapCells : public testing_support::InTempFolder {
  protected:
   void SetUp() override {
     InTempFolder::SetUp();
-    rtl::set_console_listener([this](std::string_view line) { last_line = line; });
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [this](std::string_view line) { last_line = line; }; });
     set_pgplot(&noting_pgplot());
   }
   void TearDown() override {
     set_pgplot(nullptr);
-    rtl::set_console_listener({});
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
     InTempFolder::TearDown();
   }
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <utility>
 #include <string>
 #include <vector>
@@ -44,7 +45,7 @@ class PsMapFiles : public testing_support::InTempFolder {
  protected:
   void SetUp() override {
     InTempFolder::SetUp();
-    rtl::set_console_listener([this](std::string_view line) { lines.emplace_back(line); });
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [this](std::string_view line) { lines.emplace_back(line); }; });
     for (int i = 0; i < 121; ++i) {
       x.push_back(-2.0f + 0.025f * static_cast<float>(i));
       y.push_back(-1.5f + 0.025f * static_cast<float>(i));
@@ -53,7 +54,7 @@ class PsMapFiles : public testing_support::InTempFolder {
       for (int i = 0; i < 121; ++i) z.push_back(std::sin(2 * x[i]) * std::cos(3 * y[j]) + 2);
   }
   void TearDown() override {
-    rtl::set_console_listener({});
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
     InTempFolder::TearDown();
   }
   Strings lines;
@@ -132,33 +133,63 @@ TEST_F(PsMapFiles, DeviceTypesGiveFilesOfTheirKindsUnderTheEndingRule) {
   EXPECT_EQ(entries(), (Strings{"Map.pdf", "Map.png", "Map.svg", "out.ecps", "plot"}));
 }
 
-// The file each call wrote is the one its " Output in " line names, of the
-// kind of its device type; a call that writes none forgets the earlier one.
-TEST_F(PsMapFiles, TheLastWrittenFileIsTheOneReported) {
-  const auto written = [] { return Strings{last_written_file().name, last_written_file().kind}; };
-  const auto to = [&](OptText file, OptText device) {
-    ps_map(x, y, z, std::nullopt, std::nullopt, std::nullopt, std::nullopt, file, device);
-    return written();
+// Each call returns the file it wrote, as its " Output in " line names it
+// and of its device type's kind, or why it wrote none; a device type holding
+// "/" is refused as an unknown one and writes nothing anywhere.
+TEST_F(PsMapFiles, EachCallReturnsTheFileItWroteOrWhyNone) {
+  using Outcome = PsMapResult::Outcome;
+  const auto result = [](const PsMapResult& r) {
+    return Strings{std::to_string(static_cast<int>(r.outcome)), r.file, r.kind,
+                   std::to_string(r.error), r.message};
   };
-  EXPECT_EQ(to(std::nullopt, "PNG"), (Strings{"Map.PNG", "PNG"}));
-  EXPECT_EQ(to(std::nullopt, "tpng"), (Strings{"Map.tpng", "PNG"}));
-  EXPECT_EQ(to("plot", " svg "), (Strings{"plot", "SVG"}));
-  EXPECT_EQ(to("a.ps", std::nullopt), (Strings{"a.ps", "PostScript"}));
-  EXPECT_EQ(to(std::nullopt, "vpdf"), (Strings{"Map.vpdf", "PDF"}));
-  const Strings none = {"", ""};
-  EXPECT_EQ(to(std::nullopt, "null"), none);
-  to("b.png", "png");
+  const auto to = [&](OptText file, OptText device) {
+    return result(ps_map(x, y, z, {.file = file, .device = device}));
+  };
+  const auto written = [](std::string file, std::string kind) {
+    return Strings{"0", std::move(file), std::move(kind), "0", ""};
+  };
+  const auto refused = [](Outcome o, std::string file, int error, std::string message) {
+    return Strings{std::to_string(static_cast<int>(o)), std::move(file), "", std::to_string(error),
+                   std::move(message)};
+  };
+  EXPECT_EQ(to(std::nullopt, "PNG"), written("Map.PNG", "PNG"));
+  EXPECT_EQ(to(std::nullopt, "tpng"), written("Map.tpng", "PNG"));
+  EXPECT_EQ(to("plot", " svg "), written("plot", "SVG"));
+  EXPECT_EQ(to("a.ps", std::nullopt), written("a.ps", "PostScript"));
+  EXPECT_EQ(to(std::nullopt, "vpdf"), written("Map.vpdf", "PDF"));
+  EXPECT_EQ(to(std::nullopt, "null"), refused(Outcome::kNoFile, "", 0, ""));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(to(std::nullopt, "gif"), none);
-  to("b.png", "png");
-  EXPECT_EQ(to("no/such/b.png", "png"), none);
-  testing::internal::GetCapturedStderr();
-  to("b.png", "png");
-  ps_map(x, y, std::vector<float>(z.begin(), z.end() - 1));  // refused: too few values
-  EXPECT_EQ(written(), none);
+  EXPECT_EQ(to(std::nullopt, "gif"),
+            refused(Outcome::kDeviceRefused, "", 0, "Unrecognized device type: gif"));
+  fs::create_directory("tmp");
+  EXPECT_EQ(to(std::nullopt, "tmp/x/ps"),
+            refused(Outcome::kDeviceRefused, "", 0, "Unrecognized device type: tmp/x/ps"));
+  EXPECT_EQ(to("no/such/b.png", "png"),
+            refused(Outcome::kNotOpened, "no/such/b.png", ENOENT,
+                    "Cannot open output file for PNG plot: no/such/b.png: No such file or directory"));
+  EXPECT_EQ(to("tmp", "png"),
+            refused(Outcome::kNotOpened, "tmp", EISDIR,
+                    "Cannot open output file for PNG plot: tmp: Is a directory"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "%PGPLOT, Unrecognized device type: gif\n"
+            "%PGPLOT, Unrecognized device type: tmp/x/ps\n"
+            "%PGPLOT, Cannot open output file for PNG plot: no/such/b.png: No such file or directory\n"
+            "%PGPLOT, Cannot open output file for PNG plot: tmp: Is a directory\n");
+  EXPECT_TRUE(fs::is_empty("tmp"));
+  const std::vector<float> few(z.begin(), z.end() - 1), x1(1, 0.0f);
+  EXPECT_EQ(result(ps_map(x, y, few)),
+            refused(Outcome::kRefused, "", 0, "Warning: incompatible array sizes !!!"));
+  EXPECT_EQ(result(ps_map(x1, y, few)),
+            refused(Outcome::kRefused, "", 0,
+                    "Warning: at least two x and two y values are needed !!!"));
+  std::vector<float> xn(x.begin(), x.end());
+  xn[3] = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(result(ps_map(xn, y, z)),
+            refused(Outcome::kRefused, "", 0, "Warning: x and y values must be finite !!!"));
   const std::vector<double> xd(x.begin(), x.end()), yd(y.begin(), y.end()), zd(z.begin(), z.end());
-  ps_map_2d_r8(xd, yd, MatView<double>(zd.data(), 121, 121), {.file = "c.svg", .device = "svg"});
-  EXPECT_EQ(written(), (Strings{"c.svg", "SVG"}));
+  EXPECT_EQ(result(ps_map_2d_r8(xd, yd, MatView<double>(zd.data(), 121, 121),
+                                {.file = "c.svg", .device = "svg"})),
+            written("c.svg", "SVG"));
   EXPECT_EQ(lines.back(), "  Output in c.svg");
 }
 
@@ -305,12 +336,12 @@ TEST_F(PsMapFiles, AFatalErrorThatUnwindsLeavesNoDeviceOpen) {
     throw std::bad_alloc();  // exhausted storage half-way through the calls
   };
   set_pgplot(&failing);
-  rtl::set_fatal_exit([](int) { throw Unwound{}; });
+  rtl::change_hooks([&](rtl::Hooks& h) { h.fatal_exit = [](int) { throw Unwound{}; }; });
   testing::internal::CaptureStderr();
   EXPECT_THROW(ps_map(x, y, z, {.file = "map.png", .device = "png"}), Unwound);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Out of memory\n");
   set_pgplot(nullptr);
-  rtl::set_fatal_exit({});
+  rtl::change_hooks([&](rtl::Hooks& h) { h.fatal_exit = {}; });
   EXPECT_EQ(read_all("map.png"), "earlier");
   EXPECT_EQ(entries(), Strings{"map.png"});
 
@@ -329,9 +360,9 @@ TEST_F(PsMapFiles, WorkStoppedAtAnyCheckLeavesTheEarlierFileAndNoDevice) {
   struct Stopped {};
   int checks = 0;
   int stop_at = 0;  // 0: never
-  rtl::set_interruption_check([&] {
+  rtl::change_hooks([&](rtl::Hooks& h) { h.interruption_check = [&] {
     if (++checks == stop_at) throw Stopped{};
-  });
+  }; });
   for (const std::string device : {"ps", "png", "pdf", "svg"}) {
     const std::string file = "map." + device;
     const PsMapOptions options{.log = -1, .file = file, .device = device};
@@ -360,7 +391,7 @@ TEST_F(PsMapFiles, WorkStoppedAtAnyCheckLeavesTheEarlierFileAndNoDevice) {
     EXPECT_TRUE(ends_with(read_all(file), ending)) << device;
     fs::remove(file);
   }
-  rtl::set_interruption_check({});
+  rtl::change_hooks([&](rtl::Hooks& h) { h.interruption_check = {}; });
 }
 
 TEST_F(PsMapFilesDeathTest, ExhaustedStorageEndsWithTheFatalReport) {
@@ -432,8 +463,8 @@ const Kind kKinds[] = {{"ps", "%%EOF\n"},
 // In a death test's child: console lines go to the file "console" (so that
 // the parent sees whether any was written).
 void console_to_file() {
-  rtl::set_console_listener(
-      [](std::string_view line) { std::ofstream("console", std::ios::app) << line << '\n'; });
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = 
+      [](std::string_view line) { std::ofstream("console", std::ios::app) << line << '\n'; }; });
 }
 
 // A map some 10^4 to 10^5 times wider than high (or higher than wide) puts
@@ -572,11 +603,11 @@ void into_a_full_private_tmp(const std::string& file) {
   if (statvfs("/tmp", &room) != 0) std::_Exit(4);
   write_all("/tmp/filler", std::string(room.f_bavail * room.f_bsize, 'f'));
   if (statvfs("/tmp", &room) != 0 || room.f_bavail != 0) std::_Exit(4);
-  rtl::set_fatal_exit([](int code) {
+  rtl::change_hooks([&](rtl::Hooks& h) { h.fatal_exit = [](int code) {
     const bool intact =
         testing_support::entries_of(".") == Strings{earlier} && read_all(earlier) == "earlier";
     std::_Exit(intact ? code : 3);
-  });
+  }; });
 }
 
 TEST_F(PsMapFilesDeathTest, PostScriptThroughAFullTmpEndsWithTheFatalReport) {

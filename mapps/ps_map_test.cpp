@@ -28,11 +28,11 @@ class PsMapCalls : public testing::Test {
     recording() = {};
     set_pgplot(&testing_support::recording_pgplot());
     // Console records join the calls, so that their order shows.
-    rtl::set_console_listener(
-        [](std::string_view line) { recording().calls.push_back("console '" + std::string(line) + "'"); });
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = 
+        [](std::string_view line) { recording().calls.push_back("console '" + std::string(line) + "'"); }; });
   }
   void TearDown() override {
-    rtl::set_console_listener({});
+    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
     set_pgplot(nullptr);
   }
   static const Lines& calls() { return recording().calls; }

@@ -421,7 +421,7 @@ TEST_F(ScreenMap, FramesWithOneRangeKeepTheColourOfAValue) {
 // as without it.
 TEST_F(ScreenMap, UnusablePaletteOrRangeWarnsAndDrawsAsWithout) {
   std::vector<std::string> lines;
-  rtl::set_console_listener([&](std::string_view line) { lines.emplace_back(line); });
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [&](std::string_view line) { lines.emplace_back(line); }; });
   const std::vector<double> x = {0, 1, 2}, y = {0, 1};
   const auto draw = [&](const ScreenMapOptions& o) {
     std::vector<double> z = {0, 1, 2, 0, 1, 2};
@@ -434,7 +434,7 @@ TEST_F(ScreenMap, UnusablePaletteOrRangeWarnsAndDrawsAsWithout) {
   draw({.own_window = -1, .zmin = 2, .zmax = 2});
   draw({.own_window = -1, .zmin = 3});
   draw({.own_window = -1, .zmax = INFINITY});
-  rtl::set_console_listener({});
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
   const std::string range =
       "  Warning: zmin must be below zmax, both finite: the data's range used !!!";
   ASSERT_EQ(lines.size(), 5u);

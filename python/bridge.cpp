@@ -17,15 +17,6 @@
 namespace pymapplot {
 namespace {
 
-// Thrown by the fatal error report's exit function; Python sees mapplot.FatalError.
-class FatalError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The message of the report being made (the exit function is told only the code).
-thread_local std::string fatal_message;
-
 // mapplot.FatalError, set when the module is made.
 py::handle fatal_error_type;
 
@@ -186,21 +177,19 @@ bool drawn_outside_runtime = false;
 }  // namespace
 
 void add_fatal_error(py::module_& m) {
-  fatal_error_type = py::register_exception<FatalError>(m, "FatalError");
+  fatal_error_type = py::register_exception<rtl::FatalError>(m, "FatalError");
 }
 
 void install_hooks() {
-  rtl::set_console_output(write_console_record);
-  rtl::set_interruption_check(stop_if_python_raised);
-  rtl::set_fatal_reporter([](std::string_view message) { fatal_message.assign(message); });
-  rtl::set_fatal_exit([](int code) {
-    if (!PyGILState_Check()) rtl::end_process(code);
-    throw FatalError(fatal_message);
+  rtl::change_hooks([](rtl::Hooks& h) {
+    h.console_output = write_console_record;
+    h.interruption_check = stop_if_python_raised;
   });
 }
 
 py::object module_call(const std::function<py::object()>& call) {
   ModuleCall guard;
+  const rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
   py::object result;
   try {
     try {
@@ -216,7 +205,10 @@ py::object module_call(const std::function<py::object()>& call) {
   } catch (py::error_already_set& e) {
     guard.chain_to_kept(e);
     throw;
-  } catch (const FatalError& e) {
+  } catch (const rtl::FatalError& e) {
+    // The report on standard error, as the program's report makes it.
+    std::fprintf(stderr, "%s\n", e.what());
+    std::fflush(stderr);
     if (!guard.has_kept()) throw;
     PyErr_SetString(fatal_error_type.ptr(), e.what());
     py::error_already_set raised;

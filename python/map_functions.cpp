@@ -124,8 +124,10 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
     const mapps::PsMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                 view_of(t.ylabel), view_of(t.title), view_of(t.file),
                                 view_of(t.device), c.palette(), c.zmin(), c.zmax()};
-    with_views(arrays, [&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, o); });
-    return shown_file(mapps::last_written_file());
+    mapps::PsMapResult written;
+    with_views(arrays,
+               [&](auto x, auto y, auto z) { written = mapps::postscript_map(x, y, z, o); });
+    return shown_file(written);
   });
 }
 

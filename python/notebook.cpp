@@ -122,9 +122,9 @@ py::object as_picture(const py::array_t<std::uint8_t>& rgb) {
   return rgb.attr("view")(picture_type);
 }
 
-py::object shown_file(const mapps::WrittenFile& written) {
+py::object shown_file(const mapps::PsMapResult& written) {
   if (written.kind != "PNG" && written.kind != "SVG") return py::none();
-  return py::cast(MapFile(written.name, written.kind));
+  return py::cast(MapFile(written.file, written.kind));
 }
 
 }  // namespace pymapplot

@@ -25,6 +25,6 @@ py::object as_picture(const py::array_t<std::uint8_t>& rgb);
 
 // The file ps_map wrote, as a MapFile when it is a PNG or SVG file, else
 // None (no file, or one a notebook cannot show: PostScript, PDF).
-py::object shown_file(const mapps::WrittenFile& written);
+py::object shown_file(const mapps::PsMapResult& written);
 
 }  // namespace pymapplot

@@ -7,10 +7,10 @@
 // its console window.
 
 #include <cstddef>
-#include <functional>
 #include <limits>
 #include <string_view>
 
+#include "rtl/hooks.h"
 #include "textfmt/list_record.h"
 
 namespace rtl {
@@ -22,28 +22,24 @@ inline constexpr std::size_t kConsoleRecordWidth = std::numeric_limits<std::size
 // Writes one console record (a whole line, without line ending).
 void console_write_line(std::string_view record);
 
-// The list-directed writer on the console.
+// The list-directed writer on the console; each thread has its own, so a
+// record being built is never another thread's.
 textfmt::ListWriter& console();
 
-// Replaces standard output as the destination of console records (a Python
-// module writes them to sys.stdout instead, so that they are not written
-// twice); it receives each record without line ending and writes it as one
-// line. An empty function restores standard output.
-void set_console_output(std::function<void(std::string_view)> output);
-
-// Installs a listener that receives every console record after it has gone
-// to standard output; an empty function removes it.
-void set_console_listener(std::function<void(std::string_view)> listener);
-
-// Output that another language's run-time buffers on its own (a Fortran
-// program's units): a module for that language installs the function that
-// writes it out, for standard output alone or for every file of the program.
-// Standard output's goes out before each console record goes there, so that
-// the program's own lines and the records keep the order in which they were
-// written; everything goes out before the program ends by any path, so that
-// nothing is lost. An empty function removes it.
-enum class BufferedOutput { kStandardOutput, kEverything };
-void set_output_flusher(std::function<void(BufferedOutput)> flusher);
+// Where records go, who else sees them and what another run-time buffers
+// are hooks (rtl/hooks.h):
+//   - Hooks::console_output takes the records in place of standard output
+//     (a Python module collects a call's records and hands them on itself);
+//   - Hooks::console_listener receives every record after it went out;
+//   - Hooks::output_flusher writes out the output that another language's
+//     run-time buffers on its own (a Fortran program's units), for standard
+//     output alone or for every file of the program. Standard output's goes
+//     out before each console record goes there, so that the program's own
+//     lines and the records keep the order in which they were written;
+//     everything goes out before the program ends by any path, so that
+//     nothing is lost.
+// Records of calls made at once on several threads are whole lines, never
+// mixed within a line.
 
 // Writes out what the installed flusher holds for standard output.
 void flush_foreign_standard_output();

@@ -1,8 +1,9 @@
 #include "rtl/fatal.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -12,37 +13,30 @@
 #include "rtl/pending_files.h"
 
 namespace rtl {
-namespace {
 
-std::function<void(std::string_view)>& reporter() {
-  static std::function<void(std::string_view)> r;
-  return r;
-}
-
-std::function<void(int)>& exit_function() {
-  static std::function<void(int)> e;
-  return e;
-}
-
-std::function<void()>& interruption_check() {
-  static std::function<void()> c;
-  return c;
-}
-
-thread_local bool printing_on_this_thread = true;
-
-}  // namespace
-
-void fatal_error(std::string_view message) {
+void end_program(std::string_view message) {
   flush_program_output();
-  if (printing_on_this_thread) {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-    std::fflush(stderr);
-  }
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
+  std::fflush(stderr);
   remove_pending_files();
-  if (reporter()) reporter()(message);
-  if (exit_function()) exit_function()(kFatalExitCode);
+  if (const auto reporter = current_hook(&Hooks::fatal_reporter)) reporter(message);
+  if (const auto exit_fn = current_hook(&Hooks::fatal_exit)) exit_fn(kFatalExitCode);
   std::exit(kFatalExitCode);
+}
+
+void raise_fatal(const FatalError& e) {
+  if (current_hook(&Hooks::fatal_errors) == FatalErrors::kToCaller) throw e;
+  end_program(e.what());
+}
+
+void fatal_error(std::string_view message) { raise_fatal(FatalError(std::string(message))); }
+
+void file_error(const std::string& file, std::string_view step, int error) {
+  std::string message = "File " + file + ": ";
+  message += step;
+  message += ": ";
+  message += std::strerror(error);
+  raise_fatal(FatalError(message, error, file));
 }
 
 void refuse_nul_bytes(std::string_view text, std::string_view what) {
@@ -56,7 +50,7 @@ void refuse_nul_bytes(std::string_view text, std::string_view what) {
   fatal_error(message);
 }
 
-void out_of_memory() { fatal_error("Out of memory"); }
+void out_of_memory() { raise_fatal(FatalError("Out of memory", ENOMEM)); }
 
 void fatal_if_out_of_memory() {
   try {
@@ -70,31 +64,22 @@ void fatal_if_out_of_memory() {
 
 void fatal_from_exception() {
   try {
-    fatal_if_out_of_memory();
+    throw;
+  } catch (const FatalError& e) {
+    end_program(e.what());
+  } catch (const std::bad_alloc&) {
+    end_program("Out of memory");
+  } catch (const std::length_error&) {
+    end_program("Out of memory");
   } catch (const std::exception& e) {
-    fatal_error(e.what());
+    end_program(e.what());
   } catch (...) {
-    fatal_error("Unknown exception");
+    end_program("Unknown exception");
   }
 }
 
-std::function<void(std::string_view)> set_fatal_reporter(
-    std::function<void(std::string_view)> r) {
-  return std::exchange(reporter(), std::move(r));
-}
-
-std::function<void(int)> set_fatal_exit(std::function<void(int)> e) {
-  return std::exchange(exit_function(), std::move(e));
-}
-
-bool set_fatal_printing_on_this_thread(bool print) {
-  return std::exchange(printing_on_this_thread, print);
-}
-
 void check_interruption() {
-  if (interruption_check()) interruption_check()();
+  if (const auto check = current_hook(&Hooks::interruption_check)) check();
 }
-
-void set_interruption_check(std::function<void()> c) { interruption_check() = std::move(c); }
 
 }  // namespace rtl

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -30,7 +31,7 @@ namespace fs = std::filesystem;
 
 TEST(Console, RecordsGoToStandardOutputAndTheListener) {
   std::vector<std::string> seen;
-  set_console_listener([&](std::string_view r) { seen.emplace_back(r); });
+  change_hooks([&](Hooks& h) { h.console_listener = [&](std::string_view r) { seen.emplace_back(r); }; });
   ::testing::internal::CaptureStdout();
   console_write_line(" Output in Map.dat");
   auto& out = console();
@@ -38,7 +39,7 @@ TEST(Console, RecordsGoToStandardOutputAndTheListener) {
   textfmt::put_text(out, " Warning: incompatible array sizes !!!");
   textfmt::end_record(out);
   const std::string printed = ::testing::internal::GetCapturedStdout();
-  set_console_listener({});
+  change_hooks([&](Hooks& h) { h.console_listener = {}; });
   EXPECT_EQ(printed, " Output in Map.dat\n  Warning: incompatible array sizes !!!\n");
   EXPECT_EQ(seen, (std::vector<std::string>{" Output in Map.dat",
                                             "  Warning: incompatible array sizes !!!"}));
@@ -46,14 +47,14 @@ TEST(Console, RecordsGoToStandardOutputAndTheListener) {
 
 TEST(Console, AnotherDestinationTakesThePlaceOfStandardOutput) {
   std::vector<std::string> written, seen;
-  set_console_output([&](std::string_view r) { written.emplace_back(r); });
-  set_console_listener([&](std::string_view r) { seen.emplace_back(r); });
+  change_hooks([&](Hooks& h) { h.console_output = [&](std::string_view r) { written.emplace_back(r); }; });
+  change_hooks([&](Hooks& h) { h.console_listener = [&](std::string_view r) { seen.emplace_back(r); }; });
   ::testing::internal::CaptureStdout();
   console_write_line(" Output in Map.ps");
-  set_console_output({});
+  change_hooks([&](Hooks& h) { h.console_output = {}; });
   console_write_line(" back");
   const std::string printed = ::testing::internal::GetCapturedStdout();
-  set_console_listener({});
+  change_hooks([&](Hooks& h) { h.console_listener = {}; });
   EXPECT_EQ(written, (std::vector<std::string>{" Output in Map.ps"}));
   EXPECT_EQ(seen, (std::vector<std::string>{" Output in Map.ps", " back"}));
   EXPECT_EQ(printed, " back\n");
@@ -64,19 +65,19 @@ TEST(Console, AnotherDestinationTakesThePlaceOfStandardOutput) {
 // goes elsewhere), everything before the program ends.
 TEST(Console, BufferedOutputOfAnotherRunTimeGoesOutFirst) {
   std::vector<std::string> events;
-  set_output_flusher([&](BufferedOutput what) {
+  change_hooks([&](Hooks& h) { h.output_flusher = [&](BufferedOutput what) {
     events.emplace_back(what == BufferedOutput::kStandardOutput ? "standard output" : "everything");
-  });
-  set_console_listener([&](std::string_view r) { events.emplace_back(r); });
+  }; });
+  change_hooks([&](Hooks& h) { h.console_listener = [&](std::string_view r) { events.emplace_back(r); }; });
   ::testing::internal::CaptureStdout();
   console_write_line(" one");
-  set_console_output([](std::string_view) {});
+  change_hooks([&](Hooks& h) { h.console_output = [](std::string_view) {}; });
   console_write_line(" elsewhere");
-  set_console_output({});
+  change_hooks([&](Hooks& h) { h.console_output = {}; });
   flush_program_output();
   ::testing::internal::GetCapturedStdout();
-  set_console_listener({});
-  set_output_flusher({});
+  change_hooks([&](Hooks& h) { h.console_listener = {}; });
+  change_hooks([&](Hooks& h) { h.output_flusher = {}; });
   EXPECT_EQ(events,
             (std::vector<std::string>{"standard output", " one", " elsewhere", "everything"}));
 }
@@ -85,37 +86,81 @@ TEST(ConsoleDeathTest, AFatalErrorWritesOutBufferedOutputBeforeItsMessage) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        set_output_flusher([](BufferedOutput what) {
+        change_hooks([&](Hooks& h) { h.output_flusher = [](BufferedOutput what) {
           if (what == BufferedOutput::kEverything) std::fputs("buffered\n", stderr);
-        });
+        }; });
         fatal_error("Out of memory");
       },
       ::testing::ExitedWithCode(kFatalExitCode), "^buffered\nOut of memory\n");
 }
 
-// A caller that hands the message on (a status argument) turns the printing
-// off for its own thread alone, and puts back the hooks it replaced.
-TEST(FatalReport, PrintingOffOnOneThreadLeavesTheOthersPrinting) {
-  struct Ended {};
-  const auto earlier_exit = set_fatal_exit([](int) { throw Ended{}; });
-  const auto earlier_reporter = set_fatal_reporter({});
-  const auto report = [](std::string_view message) {
+// A caller that takes its errors back (a status argument) gets FatalError
+// with the message, errno and file, on its own thread alone and for the
+// extent of its scope; nothing is printed for it. Other threads, and this
+// one afterwards, keep the program's report (here through an exit hook
+// that throws, so the test goes on).
+TEST(FatalReport, ErrorsGoBackToTheCallerOnlyWithinItsScopeOnItsThread) {
+  struct Ended {
+    std::string message;
+  };
+  std::string reported;
+  change_hooks([&](Hooks& h) {
+    h.fatal_reporter = [&](std::string_view m) { reported = m; };
+    h.fatal_exit = [](int) { throw Ended{}; };
+  });
+  const auto outcome = [] {
     try {
-      fatal_error(message);
+      file_error("a/Map.dat", "cannot open", ENOENT);
+    } catch (const FatalError& e) {
+      return "caught " + std::string(e.what()) + " " + std::to_string(e.error()) + " " + e.file();
     } catch (const Ended&) {
+      return std::string("ended");
     }
   };
-  EXPECT_TRUE(set_fatal_printing_on_this_thread(false));
   ::testing::internal::CaptureStderr();
-  report("on this thread");
-  std::thread([&] { report("on another thread"); }).join();
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "on another thread\n");
-  EXPECT_FALSE(set_fatal_printing_on_this_thread(true));
-  ::testing::internal::CaptureStderr();
-  report("printed again");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "printed again\n");
-  EXPECT_FALSE(set_fatal_reporter(earlier_reporter));
-  EXPECT_TRUE(set_fatal_exit(earlier_exit));
+  std::string in_scope, nested, other_thread;
+  {
+    ScopedHooks to_caller({.fatal_errors = FatalErrors::kToCaller});
+    in_scope = outcome();
+    {
+      ScopedHooks listener({.console_listener = [](std::string_view) {}});
+      nested = outcome();  // an inner scope that sets other entries keeps the outer's
+    }
+    std::thread([&] { other_thread = outcome(); }).join();
+  }
+  const std::string after = outcome();
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  change_hooks([](Hooks& h) { h = {}; });
+  const std::string caught = "caught File a/Map.dat: cannot open: No such file or directory " +
+                             std::to_string(ENOENT) + " a/Map.dat";
+  EXPECT_EQ(in_scope, caught);
+  EXPECT_EQ(nested, caught);
+  EXPECT_EQ(other_thread, "ended");
+  EXPECT_EQ(after, "ended");
+  EXPECT_EQ(printed, "File a/Map.dat: cannot open: No such file or directory\n"
+                     "File a/Map.dat: cannot open: No such file or directory\n");
+  EXPECT_EQ(reported, "File a/Map.dat: cannot open: No such file or directory");
+}
+
+// Records written by many threads at once are whole lines.
+TEST(Console, RecordsOfThreadsAtOnceAreWholeLines) {
+  ::testing::internal::CaptureStdout();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int k = 0; k < 500; ++k) {
+        auto& out = console();
+        textfmt::begin_record(out);
+        textfmt::put_text(out, std::string(40, static_cast<char>('a' + t)));
+        textfmt::end_record(out);
+      }
+    });
+  for (auto& t : threads) t.join();
+  std::istringstream lines(::testing::internal::GetCapturedStdout());
+  int n = 0;
+  for (std::string line; std::getline(lines, line); ++n)
+    ASSERT_EQ(line, " " + std::string(40, line.at(1))) << "line " << n;
+  EXPECT_EQ(n, 2000);
 }
 
 TEST(CheckedLog10, ValuesAndNotANumberPassThrough) {

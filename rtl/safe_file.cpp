@@ -22,10 +22,6 @@ constexpr std::size_t kBufferSize = 1 << 20;
 // ---------------------------------------------------------------------------
 // Files
 
-[[noreturn]] void file_error(const std::string& target, const char* what, int error) {
-  fatal_error("File " + target + ": " + what + ": " + std::strerror(error));
-}
-
 // "dir/name" -> "dir/.name.XXXXXX" + suffix; "name" -> ".name.XXXXXX" + suffix,
 // with at most kTemporaryNameKeeps bytes of the name.
 std::string temporary_pattern(const std::string& target, std::string_view suffix) {
