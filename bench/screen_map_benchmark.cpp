@@ -87,7 +87,7 @@ void BM_map_2000_values(benchmark::State& state) {
   std::vector<double> a(n), b(n);
   for (int i = 0; i + 1 < n; ++i) a[i] = b[i] = (x[i] + x[i + 1]) * 0.5;
   a[n - 1] = b[n - 1] = x[n - 1];
-  for (auto _ : state) benchmark::DoNotOptimize(mapscreen::painted_values(x, y, z, a, b, false));
+  for (auto _ : state) benchmark::DoNotOptimize(mapscreen::painted_values(x, y, z, a, b, false, false));
 }
 
 BENCHMARK(BM_map_2000_values)->Unit(benchmark::kMillisecond);

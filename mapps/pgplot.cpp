@@ -147,6 +147,7 @@ struct OpenDevice {
   std::string drawn;      // the file giza writes: the reserved temporary file
   std::string giza_file;  // the name giza is given for it
   GizaFileName long_name;  // holds giza_file's folder open when drawn is too long for giza
+  bool rows_repeat = false;  // an image was drawn in blocks of repeated rows or columns
   // A program that ends with the device open (a fatal error while drawing)
   // leaves no half-drawn file behind. giza finishes its file only when the
   // device is closed, so it is closed before the file is removed.
@@ -158,7 +159,7 @@ struct OpenDevice {
     if (!open || !held_here()) return;
     giza([this] {
       cpgeras();
-      end_device(type->images);
+      end_device(type->images, rows_repeat);
     });
     open = false;
     if (pending) std::remove(drawn.c_str());
@@ -271,6 +272,7 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
   }
   d.open = true;
   d.type = type;
+  d.rows_repeat = false;
   return 1;
 }
 
@@ -286,7 +288,7 @@ void pgend() {
   }
   CaughtOutput printed;
   try {
-    printed = catch_stdio([&d] { end_device(d.type->images); });
+    printed = catch_stdio([&d] { end_device(d.type->images, d.rows_repeat); });
   } catch (...) {
     d.open = false;
     leave_giza();
@@ -387,7 +389,7 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
     image.a = uniform.data();
     image.row = static_cast<std::size_t>(ni);
   }
-  draw([&] { draw_image(image, device().type->images); });
+  draw([&] { device().rows_repeat |= draw_image(image, device().type->images); });
 }
 
 void pgebuf() {
@@ -425,7 +427,7 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
     return;
   }
   draw([&, s = plain_options(side), l = giza_text(label)] {
-    draw_wedge(s, disp, width, fg, bg, l, device().type->images);
+    device().rows_repeat |= draw_wedge(s, disp, width, fg, bg, l, device().type->images);
   });
 }
 

@@ -199,10 +199,6 @@ void draw_in_blocks(const Image& image, const Blocks& blocks) {
   draw_resampled(image, along_i, along_j, t);
 }
 
-// Whether an image of the open device was drawn in blocks of more than one
-// row or column to a cell (end_device).
-thread_local bool rows_repeat = false;
-
 // Each cell drawn as an image of that one cell, which no smoothing can mix
 // with another. Each reaches half a cell into its neighbours along i and j,
 // which are drawn after it and cover that part again: the edge between two
@@ -230,12 +226,12 @@ void draw_cell_by_cell(const Image& image) {
 
 }  // namespace
 
-void draw_image(const Image& image, ImageCells cells) {
+bool draw_image(const Image& image, ImageCells cells) {
   const auto& tr = image.tr;
   if (cells == ImageCells::kAsGiven) {
     cpgimag(image.a, static_cast<int>(image.row), image.nj, 1, image.ni, 1, image.nj, image.a1,
             image.a2, tr.data());
-    return;
+    return false;
   }
   const DeviceFrame f = device_frame();
   const bool along_axes = (tr[2] == 0.0f && tr[4] == 0.0f) || (tr[1] == 0.0f && tr[5] == 0.0f);
@@ -244,7 +240,7 @@ void draw_image(const Image& image, ImageCells cells) {
       draw_on_pixels(image, f);
     else
       draw_in_blocks(image, blocks_of(image, f, kPngBlocksPerDeviceUnit));
-    return;
+    return false;
   }
   Blocks blocks = blocks_of(image, f, kSvgBlocksPerDeviceUnit);
   // Along an axis of one cell there is nothing to smooth with: viewers pad
@@ -256,20 +252,19 @@ void draw_image(const Image& image, ImageCells cells) {
   const bool none_merged = blocks.along_i.count >= image.ni && blocks.along_j.count >= image.nj;
   if (none_merged && as_given * kCellImageCost < in_blocks) {
     draw_cell_by_cell(image);
-    return;
+    return false;
   }
   draw_in_blocks(image, blocks);
-  if (blocks.along_i.count > image.ni || blocks.along_j.count > image.nj) rows_repeat = true;
+  return blocks.along_i.count > image.ni || blocks.along_j.count > image.nj;
 }
 
-void end_device(ImageCells cells) {
+void end_device(ImageCells cells, bool rows_repeat) {
   // cairo writes an SVG file's pictures as its page is finished.
-  const bool repeated = std::exchange(rows_repeat, false);
-  const PicturesWrittenQuickly quickly(cells == ImageCells::kBlocks && repeated);
+  const PicturesWrittenQuickly quickly(cells == ImageCells::kBlocks && rows_repeat);
   cpgend();
 }
 
-void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+bool draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
                 const std::string& label, ImageCells cells) {
   float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2, xch, ych;
   cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
@@ -289,24 +284,26 @@ void draw_wedge(const std::string& side, float disp, float width, float fg, floa
   const bool top = !bottom && has('t');
   const bool left = !bottom && !top && has('l');
   const bool right = !bottom && !top && !left && has('r');
+  bool rows_repeat = false;
   if (bottom || top) {
     const float y1 = bottom ? vy1 - disp * ych - width * xch : vy2 + disp * ych;
     cpgsvp(vx1, vx2, y1, y1 + width * xch);
     cpgswin(lo, hi, 0.0f, 1.0f);
     const std::array<float, 6> tr = {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f};
-    draw_image({steps.data(), kSteps, kSteps, 1, fg, bg, tr}, cells);
+    rows_repeat = draw_image({steps.data(), kSteps, kSteps, 1, fg, bg, tr}, cells);
     cpgbox(bottom ? "BCNST" : "BCMST", 0.0f, 0, "BC", 0.0f, 0);
   } else if (left || right) {
     const float x1 = left ? vx1 - disp * xch - width * xch : vx2 + disp * xch;
     cpgsvp(x1, x1 + width * xch, vy1, vy2);
     cpgswin(0.0f, 1.0f, lo, hi);
     const std::array<float, 6> tr = {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv};
-    draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells);
+    rows_repeat = draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells);
     cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
   }
   draw_text(side, 2.8f, 1.0f, 1.0f, label);
   cpgsvp(vx1, vx2, vy1, vy2);
   cpgswin(wx1, wx2, wy1, wy2);
+  return rows_repeat;
 }
 
 }  // namespace mapps

@@ -41,18 +41,21 @@ struct Image {
 };
 
 // Closes the open device (cpgend) whose images get their cells as `cells`
-// says; when images were drawn in blocks of repeated rows and columns, the
-// pictures cairo embeds for them are written quickly (embedded_pictures.h).
-void end_device(ImageCells cells);
+// says; when `rows_repeat` (an image was drawn in blocks of repeated rows and
+// columns), the pictures cairo embeds for them are written quickly
+// (embedded_pictures.h).
+void end_device(ImageCells cells, bool rows_repeat);
 
 // PGIMAG of `image` in the current viewport and window, as `cells` says.
-void draw_image(const Image& image, ImageCells cells);
+// Returns whether it was drawn in blocks of more than one row or column to a cell.
+bool draw_image(const Image& image, ImageCells cells);
 
 // PGWEDG as giza places it (the same frame, numbers and label), its 400
 // steps drawn through draw_image. giza's own wedge is an image that cairo's
 // PostScript surface pads to 3 cells wide or not, depending on the process's
 // memory layout: the same plot would not always make the same file.
-void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+// Returns what draw_image returned for the steps.
+bool draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
                 const std::string& label, ImageCells cells);
 
 }  // namespace mapps

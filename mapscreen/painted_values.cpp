@@ -5,8 +5,6 @@
 namespace mapscreen {
 namespace {
 
-thread_local bool single_precision_call = false;
-
 // The bounds of the cells along one axis: the first coordinate, then the edges.
 std::vector<double> bounds(double first, const std::vector<double>& edges) {
   std::vector<double> all;
@@ -18,17 +16,12 @@ std::vector<double> bounds(double first, const std::vector<double>& edges) {
 
 }  // namespace
 
-SinglePrecisionCall::SinglePrecisionCall() : before_(single_precision_call) {
-  single_precision_call = true;
-}
-
-SinglePrecisionCall::~SinglePrecisionCall() { single_precision_call = before_; }
-
 std::shared_ptr<gfxwin::MapValues> painted_values(const maparg::VecView<double>& x,
                                                   const maparg::VecView<double>& y,
                                                   std::span<const double> z,
                                                   const std::vector<double>& a,
-                                                  const std::vector<double>& b, bool log) {
+                                                  const std::vector<double>& b, bool log,
+                                                  bool single_precision) {
   auto values = std::make_shared<gfxwin::MapValues>();
   const std::vector<double> across = bounds(x.element(0), a);
   const std::vector<double> up = bounds(y.element(0), b);
@@ -39,7 +32,7 @@ std::shared_ptr<gfxwin::MapValues> painted_values(const maparg::VecView<double>&
       *values, [&](int i) { return x.element(i); }, [&](int j) { return y.element(j); },
       [&](int i, int j) { return z[static_cast<std::size_t>(j) * nx + static_cast<std::size_t>(i)]; });
   values->rows = b.size();
-  values->single_precision = single_precision_call;
+  values->single_precision = single_precision;
   values->log = log;
   return values;
 }

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gfxwin/graphics.h"
 #include "mapscreen/painted_values.h"
+#include "mapscreen/screen_call.h"
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
 #include "textfmt/list_record.h"
@@ -110,6 +112,34 @@ ScreenMapState& screen_map_state() {
   return state;
 }
 
+namespace {
+
+// The windows, their surfaces and the state between calls are the program's:
+// a screen map paints them under this lock, so that one thread's sequence of
+// operations (activate, frame, cells, texts) is never mixed with another's.
+// What a call prepares before it paints (texts, colours, log10 values) needs
+// no lock. Recursive: an OffscreenMap holds it around the maps it takes.
+std::recursive_mutex& painting() {
+  static std::recursive_mutex* m = new std::recursive_mutex;  // never destroyed: used at exit
+  return *m;
+}
+
+}  // namespace
+
+OffscreenMap::OffscreenMap() : lock_(painting()), saved_(screen_map_state()) {
+  offscreen_.emplace();
+}
+
+OffscreenMap::~OffscreenMap() {
+  offscreen_.reset();
+  screen_map_state() = saved_;
+}
+
+bool OffscreenMap::picture(gfxwin::Picture& out) const {
+  return screen_map_state().unit_counter != saved_.unit_counter &&
+         gfxwin::snapshot(screen_map_state().unit_counter, out);
+}
+
 std::string label_format(double lo, double hi) {
   const double quotient = std::fabs(hi - lo) / std::max(std::fabs(lo), std::fabs(hi));
   int d;
@@ -137,8 +167,12 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z, OptInt l
 }
 
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
-             const ScreenMapOptions& o) try {
-  ScreenMapState& state = screen_map_state();
+             const ScreenMapOptions& o) {
+  scr_map_of_form(x, y, z, o, false);
+}
+
+void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
+                     const ScreenMapOptions& o, bool single_precision) try {
 
   // Text fields and options.
   const std::string xfield = text_field(o.xlabel, maparg::kDefaultXLabel, Reduce::both);
@@ -176,6 +210,9 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
   const Area area = drawing_area(size.value_or(1), own);
   const int W = area.w;
   const int H = area.h;
+
+  const std::lock_guard<std::recursive_mutex> painting_lock(painting());
+  ScreenMapState& state = screen_map_state();
 
   // Window.
   if (own) {
@@ -235,7 +272,7 @@ void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
 
   // What the window needs for the values under the cursor, taken before z
   // is rescaled; the console window shows none.
-  if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale));
+  if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale, single_precision));
 
   // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
   // infinite, and finite values of both signs near the limits make the range

@@ -40,9 +40,11 @@
 // (gfxwin::show_map_values), so that the window can show the values under the
 // mouse; the console window gets none.
 
+#include <mutex>
 #include <optional>
 #include <span>
 
+#include "gfxwin/graphics.h"
 #include "maparg/palette.h"
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
@@ -174,5 +176,28 @@ struct ScreenMapState {
   double x_pixel_width = 0;
 };
 ScreenMapState& screen_map_state();
+
+// While one lives, the screen maps of the thread that made it paint off
+// screen, as into windows of their own but with none shown
+// (gfxwin::OffscreenDrawing), and the screen maps of other threads wait: the
+// picture of a map for a caller that takes it as pixels (a notebook). Once it
+// ends, the program's window units, the active one and the number of the
+// next window are as they were before.
+class OffscreenMap {
+ public:
+  OffscreenMap();
+  ~OffscreenMap();
+  OffscreenMap(const OffscreenMap&) = delete;
+  OffscreenMap& operator=(const OffscreenMap&) = delete;
+
+  // The surface of the window of the last map painted meanwhile (the map's
+  // painted_area from its top-left corner); false when none was painted.
+  bool picture(gfxwin::Picture& out) const;
+
+ private:
+  std::unique_lock<std::recursive_mutex> lock_;
+  ScreenMapState saved_;
+  std::optional<gfxwin::OffscreenDrawing> offscreen_;
+};
 
 }  // namespace mapscreen

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "maparg/convert.h"
-#include "mapscreen/painted_values.h"
+#include "mapscreen/screen_call.h"
 #include "mapscreen/screen_map.h"
 #include "rtl/fatal.h"
 
@@ -17,40 +17,40 @@ using maparg::text_field;
 
 // Calls scr_map with the converted arrays and every optional argument present.
 void call_base(VecView<double> x, VecView<double> y, std::vector<double> z,
-               const ScreenMapOptions& o) {
+               const ScreenMapOptions& o, bool single_precision) {
   const std::string xfield = text_field(o.xlabel, maparg::kDefaultXLabel, Reduce::both);
   const std::string yfield = text_field(o.ylabel, maparg::kDefaultYLabel, Reduce::both);
   const std::string tfield = text_field(o.title, maparg::kDefaultTitle, Reduce::both);
-  scr_map(x, y, z,
-          {o.log.value_or(0), xfield, yfield, tfield, o.size.value_or(1), o.own_window.value_or(0),
-           o.continuation.value_or(0), o.palette, o.zmin, o.zmax});
+  scr_map_of_form(x, y, z,
+                  {o.log.value_or(0), xfield, yfield, tfield, o.size.value_or(1),
+                   o.own_window.value_or(0), o.continuation.value_or(0), o.palette, o.zmin,
+                   o.zmax},
+                  single_precision);
 }
 
 }  // namespace
 
 void scr_map_r4(VecView<float> x, VecView<float> y, VecView<float> z,
                 const ScreenMapOptions& o) try {
-  const SinglePrecisionCall single;  // the readout writes the caller's floats
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
-  call_base(xd, yd, maparg::to_vector<double>(z), o);
+  call_base(xd, yd, maparg::to_vector<double>(z), o, true);
 } catch (...) {
   rtl::fatal_if_out_of_memory();
 }
 
 void scr_map_2d(VecView<float> x, VecView<float> y, MatView<float> z,
                 const ScreenMapOptions& o) try {
-  const SinglePrecisionCall single;  // the readout writes the caller's floats
   const auto xd = maparg::to_vector<double>(x);
   const auto yd = maparg::to_vector<double>(y);
-  call_base(xd, yd, maparg::pack<double>(z), o);
+  call_base(xd, yd, maparg::pack<double>(z), o, true);
 } catch (...) {
   rtl::fatal_if_out_of_memory();
 }
 
 void scr_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z,
                    const ScreenMapOptions& o) try {
-  call_base(x, y, maparg::pack<double>(z), o);
+  call_base(x, y, maparg::pack<double>(z), o, false);
 } catch (...) {
   rtl::fatal_if_out_of_memory();
 }

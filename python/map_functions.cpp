@@ -98,14 +98,9 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
     note_screen_drawing();
     gfxwin::Picture picture;
     {
-      // The screen map's state goes on after the picture as before it.
-      struct KeepState {
-        mapscreen::ScreenMapState saved = mapscreen::screen_map_state();
-        ~KeepState() { mapscreen::screen_map_state() = saved; }
-      } keep;
-      gfxwin::OffscreenDrawing offscreen;
+      const mapscreen::OffscreenMap offscreen;
       paint(arrays, o);
-      gfxwin::snapshot(mapscreen::screen_map_state().unit_counter, picture);
+      offscreen.picture(picture);
     }
     const mapscreen::Area painted = mapscreen::painted_area(o.size.value_or(1), true);
     return as_picture(rgb_array(picture, painted.w, painted.h));
