@@ -19,6 +19,10 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <thread>
 #include <utility>
 #include <string>
 #include <vector>
@@ -45,7 +49,9 @@ class PsMapFiles : public testing_support::InTempFolder {
  protected:
   void SetUp() override {
     InTempFolder::SetUp();
-    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [this](std::string_view line) { lines.emplace_back(line); }; });
+    rtl::change_hooks([this](rtl::Hooks& h) {
+      h.console_listener = [this](std::string_view line) { lines.emplace_back(line); };
+    });
     for (int i = 0; i < 121; ++i) {
       x.push_back(-2.0f + 0.025f * static_cast<float>(i));
       y.push_back(-1.5f + 0.025f * static_cast<float>(i));
@@ -54,7 +60,7 @@ class PsMapFiles : public testing_support::InTempFolder {
       for (int i = 0; i < 121; ++i) z.push_back(std::sin(2 * x[i]) * std::cos(3 * y[j]) + 2);
   }
   void TearDown() override {
-    rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
+    rtl::change_hooks([](rtl::Hooks& h) { h.console_listener = {}; });
     InTempFolder::TearDown();
   }
   Strings lines;
@@ -191,6 +197,79 @@ TEST_F(PsMapFiles, EachCallReturnsTheFileItWroteOrWhyNone) {
                                 {.file = "c.svg", .device = "svg"})),
             written("c.svg", "SVG"));
   EXPECT_EQ(lines.back(), "  Output in c.svg");
+}
+
+// A file's bytes without what differs between two drawings of the same map:
+// the creation date of PostScript and PDF files, and the numbers cairo gives
+// the images of SVG files from a counter of the whole process (renumbered in
+// order of appearance).
+std::string comparable(const std::string& bytes) {
+  std::string out = std::regex_replace(bytes, std::regex("CreationDate[^\n]*"), "CreationDate");
+  std::map<std::string, std::string> numbers;
+  std::string renumbered;
+  const std::regex id("(image|surface|pattern|source|mask|clip|glyph)([0-9]+)");
+  auto rest = out.cbegin();
+  for (std::sregex_iterator m(out.cbegin(), out.cend(), id), end; m != end; ++m) {
+    renumbered.append(rest, (*m)[0].first);
+    auto [at, fresh] = numbers.try_emplace((*m)[0].str(), std::to_string(numbers.size()));
+    renumbered += (*m)[1].str() + "#" + at->second;
+    rest = (*m)[0].second;
+  }
+  renumbered.append(rest, out.cend());
+  return renumbered;
+}
+
+// Maps drawn by four threads at once, several rounds each, into files of
+// their own are the files the same calls draw alone, and each call returns
+// its own file. A fifth thread's fatal errors, taken back by its caller, end
+// only its own calls: the other threads' files are whole and no temporary
+// file is left.
+TEST_F(PsMapFiles, MapsOfThreadsAtOnceAreTheMapsDrawnAlone) {
+  const std::vector<std::string> devices = {"ps", "png", "svg", "pdf"};
+  std::map<std::string, std::string> alone;
+  for (const auto& d : devices) {
+    ASSERT_TRUE(ps_map(x, y, z, {.file = "alone." + d, .device = d}).written());
+    alone[d] = comparable(read_all("alone." + d));
+  }
+  constexpr int kThreads = 4, kRounds = 4;
+  std::mutex mutex;
+  Strings faults, expected = testing_support::entries_of(".");
+  int fatal_errors_taken_back = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      // This thread's console records, apart from the fixture's.
+      const rtl::ScopedHooks own_lines({.console_listener = [](std::string_view) {}});
+      for (int r = 0; r < kRounds; ++r) {
+        const std::string& d = devices[static_cast<std::size_t>(t + r) % devices.size()];
+        const std::string file = "t" + std::to_string(t) + "r" + std::to_string(r) + "." + d;
+        const PsMapResult result = ps_map(x, y, z, {.file = file, .device = d});
+        const bool same = result.file == file && comparable(read_all(file)) == alone[d];
+        const std::lock_guard<std::mutex> lock(mutex);
+        expected.push_back(file);
+        if (!same) faults.push_back(file);
+      }
+    });
+  threads.emplace_back([&] {
+    const rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
+    std::vector<float> zero = z;
+    zero[77] = 0.0f;
+    for (int r = 0; r < kRounds; ++r) {
+      for (const char* file : {"log.ps", "log.png"}) {
+        try {
+          ps_map(x, y, zero, {.log = 1, .file = file, .device = std::string_view(file).substr(4)});
+        } catch (const rtl::FatalError& e) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          fatal_errors_taken_back += std::string(e.what()) == "log10: SING error";
+        }
+      }
+    }
+  });
+  for (auto& t : threads) t.join();
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(faults, Strings{});
+  EXPECT_EQ(fatal_errors_taken_back, 2 * kRounds);
+  EXPECT_EQ(testing_support::entries_of("."), expected);
 }
 
 // A path longer than the 80-character fields, in every form and for any

@@ -14,11 +14,12 @@ void console_write_line(std::string_view record) {
     flush_foreign_standard_output();
     // One lock of the stream for the whole line: another thread's record
     // comes before it or after it, never inside it.
-    flockfile(stdout);
-    fwrite_unlocked(record.data(), 1, record.size(), stdout);
-    fputc_unlocked('\n', stdout);
-    fflush_unlocked(stdout);
-    funlockfile(stdout);
+    std::FILE* out = stdout;
+    flockfile(out);
+    fwrite_unlocked(record.data(), 1, record.size(), out);
+    fputc_unlocked('\n', out);
+    fflush_unlocked(out);
+    funlockfile(out);
   }
   if (const auto listener = current_hook(&Hooks::console_listener)) listener(record);
 }
