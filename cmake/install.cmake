@@ -1,9 +1,17 @@
 # Installs the plotting module as the CMake package "mapplot" (targets
 # mapplot::<library>, and mapplot::mapplot for all of them) and as the
 # pkg-config module "mapplot".
+# The package has two components, each an export set of its own:
+#   files   the libraries of the PostScript map and the data file, which need
+#           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata;
+#           mapplot::fortran_files);
+#   screen  the screen map and the windowing runtime, which need Qt 6
+#           (mapplot::gfxwin, mapscreen, mapplot; mapplot::fortran).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+set(MAPPLOT_FILES_LIBRARIES mapps mapdata maparg rtl textfmt)
+set(MAPPLOT_SCREEN_LIBRARIES mapscreen gfxwin)
 set(MAPPLOT_LIBRARIES mapscreen mapps mapdata gfxwin maparg rtl textfmt)
 set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
 
@@ -32,11 +40,16 @@ target_compile_features(mapplot INTERFACE cxx_std_20)
 target_include_directories(mapplot INTERFACE
   "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>" "$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
 
-install(TARGETS ${MAPPLOT_LIBRARIES} mapplot EXPORT mapplotTargets
+install(TARGETS ${MAPPLOT_FILES_LIBRARIES} EXPORT mapplotFilesTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(EXPORT mapplotTargets NAMESPACE mapplot::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+install(TARGETS ${MAPPLOT_SCREEN_LIBRARIES} mapplot EXPORT mapplotScreenTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+foreach(component Files Screen)
+  install(EXPORT mapplot${component}Targets NAMESPACE mapplot::
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+endforeach()
 
 # The public headers only: no test support, no internals, no window or
 # PGPLOT implementation headers (so no Qt or giza header is ever needed).

@@ -9,7 +9,10 @@
 # C entry layer reads the array descriptors of that compiler alone: the
 # module's sources go along, from which the package builds the two targets
 # for a program of another Fortran compiler (mapplotFortranFromSource.cmake).
-install(TARGETS mapplot_fortran_files mapplot_fortran EXPORT mapplotTargets
+install(TARGETS mapplot_fortran_files EXPORT mapplotFilesTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS mapplot_fortran EXPORT mapplotScreenTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_BINARY_DIR}/fortran/module/
