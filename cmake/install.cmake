@@ -1,6 +1,6 @@
 # Installs the plotting module as the CMake package "mapplot" (targets
 # mapplot::<library>, and mapplot::mapplot for all of them) and as the
-# pkg-config module "mapplot".
+# pkg-config module "mapplot"; gives this build the package's target names.
 # The package has two components, each an export set of its own:
 #   files   the libraries of the PostScript map and the data file, which need
 #           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata;
@@ -50,6 +50,22 @@ foreach(component Files Screen)
   install(EXPORT mapplot${component}Targets NAMESPACE mapplot::
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
 endforeach()
+
+# The same names in this build, for a project that takes this folder in
+# with add_subdirectory: mapplot::mapdata, mapplot::mapplot ... as the package
+# exports them, and mapplot::fortran_files and mapplot::fortran as the package
+# gives them to a program of this Fortran compiler.
+foreach(target IN LISTS installed_libraries ITEMS mapplot)
+  get_target_property(name ${target} EXPORT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  add_library(mapplot::${name} ALIAS ${target})
+endforeach()
+if(TARGET mapplot_fortran)
+  add_library(mapplot::fortran_files ALIAS mapplot_fortran_files)
+  add_library(mapplot::fortran ALIAS mapplot_fortran)
+endif()
 
 # The public headers only: no test support, no internals, no window or
 # PGPLOT implementation headers (so no Qt or giza header is ever needed).
