@@ -40,3 +40,11 @@ foreach(lib mapplot_fortran_files mapplot_fortran)
 endforeach()
 install(FILES cmake/mapplotFortranBinding.cmake cmake/mapplotFortranFromSource.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+# The headers of the project the entry layer includes besides the public ones,
+# beside its sources (never among the public headers): the package's build
+# from the sources finds them there. The package test fails when one that a
+# source includes is missing.
+foreach(header rtl/fatal.h rtl/console.h textfmt/list_record.h textfmt/fixed_text.h)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${MAPPLOT_FORTRAN_SOURCE_DIR}/${folder})
+endforeach()

@@ -1,13 +1,14 @@
 #!/bin/bash
 # Installs the build into a temporary prefix (not the one configured), checks
-# that each installed header compiles alone, builds the consumer program
-# against it with find_package and with pkg-config, runs both and checks the
-# files they write, and the data file program with the package's component
-# "files" alone, Qt hidden (files/); then the same for the Fortran programs (fortran/), whose
-# files must be those of the same calls from C++, built with the package's
-# Fortran compiler and, where flang is installed, with flang; the program of
-# mapplot_files alone must link no Qt library. Static libraries must go
-# into a shared library of the user's (a ctypes wrapper, loaded from Python).
+# that the installed headers are the public ones, each compiling alone, builds
+# the consumer program against it with find_package and with pkg-config, runs
+# both and checks the files they write, and the data file program with the
+# package's component "files" alone, Qt hidden (files/); then the same for the
+# Fortran programs (fortran/), whose files must be those of the same calls
+# from C++, built with the package's Fortran compiler and, where flang is
+# installed, with flang; the program of mapplot_files alone must link no Qt
+# library. Static libraries must go into a shared library of the user's (a
+# ctypes wrapper, loaded from Python).
 set -euo pipefail
 build="$1"
 flags="${2:-}"  # compiler and linker flags the installed libraries need
@@ -26,6 +27,42 @@ fi
 if grep -rqE '#include [<"](Q|cpgplot|giza)' "$work/prefix/include"; then
   echo "an installed header includes Qt or giza"; exit 1
 fi
+# The installed headers are the public ones: each project header (a file of
+# the source tree) that an installed header includes is installed too, and
+# each installed header is the umbrella header, one of the windowing
+# runtime's, or one they include. The Fortran module's installed sources
+# include only installed headers (those beside them, or the public ones).
+source_dir="$(cd "$here/../.." && pwd)"
+include="$work/prefix/include/mapplot"
+included() {  # included FILE FOLDER: the project headers FILE, of FOLDER in the source tree, includes
+  local name
+  sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^">]+)[">].*/\1/p' "$1" |
+    while read -r name; do
+      if [ -f "$source_dir/$name" ]; then echo "$name"
+      elif [ -f "$source_dir/$2/$name" ]; then echo "$2/$name"; fi
+    done
+}
+check_included() {  # check_included TREE [OTHER_TREE]: what TREE's files include lies in either
+  local file name
+  for file in $(cd "$1" && find . -type f \( -name '*.h' -o -name '*.cpp' \) | sed 's#^\./##' | sort); do
+    for name in $(included "$1/$file" "$(dirname "$file")"); do
+      [ -f "$1/$name" ] || [ -f "${2:-$1}/$name" ] ||
+        { echo "consumer: the installed $file includes $name, which is not installed"; return 1; }
+    done
+  done
+}
+check_included "$include"
+if [ -d "$work/prefix/share/mapplot" ]; then check_included "$work/prefix/share/mapplot" "$include"; fi
+reached=(mapplot.h gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h)
+for ((i = 0; i < ${#reached[@]}; ++i)); do
+  for name in $(included "$include/${reached[i]}" "$(dirname "${reached[i]}")"); do
+    [[ " ${reached[*]} " == *" $name "* ]] || reached+=("$name")
+  done
+done
+for header in $(cd "$include" && find . -name '*.h' | sed 's#^\./##' | sort); do
+  [[ " ${reached[*]} " == *" $header "* ]] ||
+    { echo "consumer: $header is installed, but no public header includes it"; exit 1; }
+done
 # Each installed header compiles on its own.
 for header in $(cd "$work/prefix/include/mapplot" && find . -name '*.h' | sort); do
   echo "#include \"${header#./}\"" |
