@@ -59,3 +59,24 @@ function(mapplot_lsan_suppressions)
                  ${PROJECT_BINARY_DIR}/lsan_suppressions.cpp @ONLY)
   add_library(lsan_suppressions OBJECT ${PROJECT_BINARY_DIR}/lsan_suppressions.cpp)
 endfunction()
+
+# mapplot_link_build_flags(): every library and program defined in the
+# project's folders links mapplot_build_flags (PRIVATE, so that the flags
+# reach neither a program linking the library in this build nor the
+# installed package), whoever made the target (add_library, add_executable,
+# pybind11_add_module ...). Called once, after the last target is defined.
+function(mapplot_link_build_flags)
+  set(folders ${PROJECT_SOURCE_DIR})
+  while(folders)
+    list(POP_FRONT folders folder)
+    get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+        target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:mapplot_build_flags>)
+      endif()
+    endforeach()
+    get_property(subfolders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
+    list(APPEND folders ${subfolders})
+  endwhile()
+endfunction()

@@ -1,9 +1,17 @@
 # Installs the plotting module as the CMake package "mapplot" (targets
 # mapplot::<library>, and mapplot::mapplot for all of them) and as the
-# pkg-config module "mapplot".
+# pkg-config module "mapplot"; gives this build the package's target names.
+# The package has two components, each an export set of its own:
+#   files   the libraries of the PostScript map and the data file, which need
+#           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata;
+#           mapplot::fortran_files);
+#   screen  the screen map and the windowing runtime, which need Qt 6
+#           (mapplot::gfxwin, mapscreen, mapplot; mapplot::fortran).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+set(MAPPLOT_FILES_LIBRARIES mapps mapdata maparg rtl textfmt)
+set(MAPPLOT_SCREEN_LIBRARIES mapscreen gfxwin)
 set(MAPPLOT_LIBRARIES mapscreen mapps mapdata gfxwin maparg rtl textfmt)
 set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
 
@@ -32,29 +40,50 @@ target_compile_features(mapplot INTERFACE cxx_std_20)
 target_include_directories(mapplot INTERFACE
   "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>" "$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
 
-install(TARGETS ${MAPPLOT_LIBRARIES} mapplot EXPORT mapplotTargets
+install(TARGETS ${MAPPLOT_FILES_LIBRARIES} EXPORT mapplotFilesTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(EXPORT mapplotTargets NAMESPACE mapplot::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
-
-# The public headers only: no test support, no internals, no window or
-# PGPLOT implementation headers (so no Qt or giza header is ever needed).
-install(FILES mapplot.h DESTINATION ${MAPPLOT_INCLUDE_DIR})
-foreach(dir textfmt rtl maparg mapscreen mapps mapdata)
-  install(DIRECTORY ${dir}/ DESTINATION ${MAPPLOT_INCLUDE_DIR}/${dir}
-    FILES_MATCHING PATTERN "*.h"
-    PATTERN "internal" EXCLUDE
-    PATTERN "testing" EXCLUDE
-    PATTERN "test_support.h" EXCLUDE
-    PATTERN "pgplot.h" EXCLUDE
-    PATTERN "font_glyphs.h" EXCLUDE
-    PATTERN "recording_pgplot.h" EXCLUDE
-    PATTERN "painted_values.h" EXCLUDE)
+install(TARGETS ${MAPPLOT_SCREEN_LIBRARIES} mapplot EXPORT mapplotScreenTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+foreach(component Files Screen)
+  install(EXPORT mapplot${component}Targets NAMESPACE mapplot::
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
 endforeach()
-# map_values.h: what graphics.h's map_values() gives (plain C++, no Qt).
-install(FILES gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h
-  DESTINATION ${MAPPLOT_INCLUDE_DIR}/gfxwin)
+
+# The same names in this build, for a project that takes this folder in
+# with add_subdirectory: mapplot::mapdata, mapplot::mapplot ... as the package
+# exports them, and mapplot::fortran_files and mapplot::fortran as the package
+# gives them to a program of this Fortran compiler.
+foreach(target IN LISTS installed_libraries ITEMS mapplot)
+  get_target_property(name ${target} EXPORT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  add_library(mapplot::${name} ALIAS ${target})
+endforeach()
+if(TARGET mapplot_fortran)
+  add_library(mapplot::fortran_files ALIAS mapplot_fortran_files)
+  add_library(mapplot::fortran ALIAS mapplot_fortran)
+endif()
+
+# The public headers alone: those of the renderings and of the windowing
+# runtime, and what they include; no test support, no internals, no window or
+# PGPLOT implementation headers (so no Qt or giza header is ever needed).
+# The package test fails when one of them includes a header not installed,
+# or when a header is installed that none of them includes.
+set(MAPPLOT_PUBLIC_HEADERS
+  mapplot.h
+  mapdata/dat_map.h mapdata/map_reader.h
+  mapps/ps_map.h
+  mapscreen/screen_map.h
+  maparg/views.h maparg/text_fields.h maparg/palette.h
+  # map_values.h: what graphics.h's map_values() gives (plain C++, no Qt).
+  gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h)
+foreach(header IN LISTS MAPPLOT_PUBLIC_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${MAPPLOT_INCLUDE_DIR}/${folder})
+endforeach()
 
 # The module finds its prefix from where it is installed, so an install
 # under any prefix (cmake --install --prefix ...) names its own folders.

@@ -9,7 +9,10 @@
 # C entry layer reads the array descriptors of that compiler alone: the
 # module's sources go along, from which the package builds the two targets
 # for a program of another Fortran compiler (mapplotFortranFromSource.cmake).
-install(TARGETS mapplot_fortran_files mapplot_fortran EXPORT mapplotTargets
+install(TARGETS mapplot_fortran_files EXPORT mapplotFilesTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS mapplot_fortran EXPORT mapplotScreenTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_BINARY_DIR}/fortran/module/
@@ -37,3 +40,11 @@ foreach(lib mapplot_fortran_files mapplot_fortran)
 endforeach()
 install(FILES cmake/mapplotFortranBinding.cmake cmake/mapplotFortranFromSource.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
+# The headers of the project the entry layer includes besides the public ones,
+# beside its sources (never among the public headers): the package's build
+# from the sources finds them there. The package test fails when one that a
+# source includes is missing.
+foreach(header rtl/fatal.h rtl/console.h textfmt/list_record.h textfmt/fixed_text.h)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${MAPPLOT_FORTRAN_SOURCE_DIR}/${folder})
+endforeach()

@@ -4,7 +4,9 @@
 # mapplot::fortran_files, MAPPLOT_FORTRAN_SOURCE_NAMES for mapplot::fortran),
 # with the project's Fortran compiler and against its own
 # ISO_Fortran_binding.h, so that the entry layer reads the descriptors this
-# compiler makes. Included by mapplotConfig.cmake, which has enabled C++.
+# compiler makes. Included by mapplotConfig.cmake, which has enabled C++,
+# with _mapplot_fortran_parts naming the targets to make: fortran_files (for
+# the component files), fortran (for the component screen; over fortran_files).
 include("${CMAKE_CURRENT_LIST_DIR}/mapplotFortranBinding.cmake")
 set(_mapplot_dir "${CMAKE_CURRENT_BINARY_DIR}/mapplot_fortran")
 mapplot_fortran_binding_header("${_mapplot_dir}/binding")
@@ -12,7 +14,7 @@ set(_mapplot_compiler "${CMAKE_Fortran_COMPILER_ID} ${CMAKE_Fortran_COMPILER_VER
 
 # The sources lie in <MAPPLOT_FORTRAN_SOURCE_DIR>/fortran, whence the entry
 # layer includes "fortran/descriptors.h".
-foreach(_mapplot_part fortran_files fortran)
+foreach(_mapplot_part IN LISTS _mapplot_fortran_parts)
   string(TOUPPER "MAPPLOT_${_mapplot_part}_SOURCE_NAMES" _mapplot_names)
   set(_mapplot_sources ${${_mapplot_names}})
   list(TRANSFORM _mapplot_sources PREPEND "${MAPPLOT_FORTRAN_SOURCE_DIR}/fortran/")
@@ -27,9 +29,11 @@ foreach(_mapplot_part fortran_files fortran)
   target_compile_definitions(${_mapplot_target} PRIVATE
     "$<$<COMPILE_LANGUAGE:CXX>:MAPPLOT_FORTRAN_COMPILER=\"${_mapplot_compiler}\">")
   add_library(mapplot::${_mapplot_part} ALIAS ${_mapplot_target})
+  if(_mapplot_part STREQUAL "fortran_files")
+    target_link_libraries(${_mapplot_target} PUBLIC
+      mapplot::mapps mapplot::mapdata mapplot::rtl mapplot::textfmt)
+  else()
+    target_link_libraries(${_mapplot_target} PUBLIC
+      mapplot::fortran_files mapplot::mapscreen mapplot::gfxwin mapplot::rtl ${CMAKE_DL_LIBS})
+  endif()
 endforeach()
-target_link_libraries(mapplot_fortran_files_from_source PUBLIC
-  mapplot::mapps mapplot::mapdata mapplot::rtl mapplot::textfmt)
-target_link_libraries(mapplot_fortran_from_source PUBLIC
-  mapplot_fortran_files_from_source mapplot::mapscreen mapplot::gfxwin mapplot::rtl
-  ${CMAKE_DL_LIBS})

@@ -1,12 +1,14 @@
 #!/bin/bash
 # Installs the build into a temporary prefix (not the one configured), checks
-# that each installed header compiles alone, builds the consumer program
-# against it with find_package and with pkg-config, runs both and checks the
-# files they write; then the same for the Fortran programs (fortran/), whose
-# files must be those of the same calls from C++, built with the package's
-# Fortran compiler and, where flang is installed, with flang; the program of
-# mapplot_files alone must link no Qt library. Static libraries must go
-# into a shared library of the user's (a ctypes wrapper, loaded from Python).
+# that the installed headers are the public ones, each compiling alone, builds
+# the consumer program against it with find_package and with pkg-config, runs
+# both and checks the files they write, and the data file program with the
+# package's component "files" alone, Qt hidden (files/); then the same for the
+# Fortran programs (fortran/), whose files must be those of the same calls
+# from C++, built with the package's Fortran compiler and, where flang is
+# installed, with flang; the program of mapplot_files alone must link no Qt
+# library. Static libraries must go into a shared library of the user's (a
+# ctypes wrapper, loaded from Python).
 set -euo pipefail
 build="$1"
 flags="${2:-}"  # compiler and linker flags the installed libraries need
@@ -25,6 +27,42 @@ fi
 if grep -rqE '#include [<"](Q|cpgplot|giza)' "$work/prefix/include"; then
   echo "an installed header includes Qt or giza"; exit 1
 fi
+# The installed headers are the public ones: each project header (a file of
+# the source tree) that an installed header includes is installed too, and
+# each installed header is the umbrella header, one of the windowing
+# runtime's, or one they include. The Fortran module's installed sources
+# include only installed headers (those beside them, or the public ones).
+source_dir="$(cd "$here/../.." && pwd)"
+include="$work/prefix/include/mapplot"
+included() {  # included FILE FOLDER: the project headers FILE, of FOLDER in the source tree, includes
+  local name
+  sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^">]+)[">].*/\1/p' "$1" |
+    while read -r name; do
+      if [ -f "$source_dir/$name" ]; then echo "$name"
+      elif [ -f "$source_dir/$2/$name" ]; then echo "$2/$name"; fi
+    done
+}
+check_included() {  # check_included TREE [OTHER_TREE]: what TREE's files include lies in either
+  local file name
+  for file in $(cd "$1" && find . -type f \( -name '*.h' -o -name '*.cpp' \) | sed 's#^\./##' | sort); do
+    for name in $(included "$1/$file" "$(dirname "$file")"); do
+      [ -f "$1/$name" ] || [ -f "${2:-$1}/$name" ] ||
+        { echo "consumer: the installed $file includes $name, which is not installed"; return 1; }
+    done
+  done
+}
+check_included "$include"
+if [ -d "$work/prefix/share/mapplot" ]; then check_included "$work/prefix/share/mapplot" "$include"; fi
+reached=(mapplot.h gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h)
+for ((i = 0; i < ${#reached[@]}; ++i)); do
+  for name in $(included "$include/${reached[i]}" "$(dirname "${reached[i]}")"); do
+    [[ " ${reached[*]} " == *" $name "* ]] || reached+=("$name")
+  done
+done
+for header in $(cd "$include" && find . -name '*.h' | sed 's#^\./##' | sort); do
+  [[ " ${reached[*]} " == *" $header "* ]] ||
+    { echo "consumer: $header is installed, but no public header includes it"; exit 1; }
+done
 # Each installed header compiles on its own.
 for header in $(cd "$work/prefix/include/mapplot" && find . -name '*.h' | sort); do
   echo "#include \"${header#./}\"" |
@@ -52,6 +90,33 @@ rm -rf "$work/run" && mkdir "$work/run" && cd "$work/run"
 "$work/consumer_pc" > out.txt
 check_output
 echo "consumer: built against the installed package with CMake and with pkg-config, Map.ps and Map.dat written"
+
+# The data file program with the component "files" alone and Qt hidden from
+# CMake: the package looks for no Qt (it would fail) and the program links
+# none. Asked for the component "screen" too, the same project is refused for
+# want of Qt, so Qt was hidden indeed; with "screen" optional, it is left out.
+files_configure() {  # files_configure FOLDER [CMAKE ARGUMENTS...]
+  local folder="$1"; shift
+  cmake -S "$here/files" -B "$folder" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON -DCMAKE_CXX_FLAGS="$flags" \
+    -DCMAKE_EXE_LINKER_FLAGS="$flags" "$@" > "$folder.log" 2>&1
+}
+files_configure "$work/files" || { cat "$work/files.log"; exit 1; }
+grep -q 'mapplot: files TRUE, screen FALSE' "$work/files.log"
+cmake --build "$work/files" > "$work/files_build.log"
+if ldd "$work/files/data_file" | grep -q libQt; then echo "consumer: the files program links Qt"; exit 1; fi
+mkdir "$work/files_run" && cd "$work/files_run"
+"$work/files/data_file" > out.txt
+grep -q '^read 40 x 30 values' out.txt
+[ "$(head -n 1 bump.dat)" = $'          40          30           1\r' ]
+if files_configure "$work/screen" -DMAPPLOT_COMPONENTS=screen; then
+  echo "consumer: the component screen found with Qt hidden"; exit 1
+fi
+grep -q 'Qt6' "$work/screen.log" || { cat "$work/screen.log"; exit 1; }
+files_configure "$work/optional" "-DMAPPLOT_COMPONENTS=OPTIONAL_COMPONENTS;screen" ||
+  { cat "$work/optional.log"; exit 1; }
+grep -q 'mapplot: files TRUE, screen FALSE' "$work/optional.log"
+echo "consumer: the data file program built with the component files alone, Qt hidden, links no Qt"
 
 # From Fortran: a project that enables Fortran alone, and the Fortran compiler
 # with pkg-config; both write what the same calls from C++ write, byte for byte.
