@@ -2,7 +2,9 @@
 // What a shared library takes from other libraries, sent elsewhere, where the
 // library offers no setting of its own for what the binding needs:
 //   - libcairo 1.16: its tmpfile() (page_in_memory.h) and libpng's settings
-//     of the pictures it writes (embedded_pictures.h).
+//     of the pictures it writes (embedded_pictures.h);
+//   - libgiza 1.3.2: the C library's stdout and stderr and the calls that
+//     print to standard output without naming a stream (stdio_catch.h).
 
 namespace mapps {
 
