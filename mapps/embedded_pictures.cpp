@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "mapps/cairo_imports.h"
+#include "mapps/library_imports.h"
 
 namespace mapps {
 namespace {
@@ -61,7 +61,7 @@ void set_header(void* png, void* info, std::uint32_t width, std::uint32_t height
 bool write_embedded_pictures_quickly(bool on) {
   static const bool redirected =
       libpng() != nullptr &&
-      redirect_cairo_import("png_set_IHDR", reinterpret_cast<void*>(&set_header));
+      redirect_import("libcairo.so", "png_set_IHDR", reinterpret_cast<void*>(&set_header));
   quickly = on && redirected;
   return redirected;
 }

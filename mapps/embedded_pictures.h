@@ -13,7 +13,7 @@ namespace mapps {
 // While `on`, the PNG pictures libcairo writes on the calling thread take the
 // Up filter at zlib's level 3; otherwise libpng's defaults, so that the files
 // of the PNG devices keep their bytes. Returns whether libcairo's writes can
-// be reached (cairo_imports.h); where they cannot, nothing changes.
+// be reached (library_imports.h); where they cannot, nothing changes.
 bool write_embedded_pictures_quickly(bool on);
 
 // write_embedded_pictures_quickly(on) for the life of the object.

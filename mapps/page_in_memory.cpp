@@ -1,5 +1,5 @@
 // libcairo's import of tmpfile() redirected to a stream held in memory
-// (cairo_imports.h).
+// (library_imports.h).
 
 #include "mapps/page_in_memory.h"
 
@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "mapps/cairo_imports.h"
+#include "mapps/library_imports.h"
 
 namespace mapps {
 namespace {
@@ -75,7 +75,8 @@ std::FILE* page_in_memory() {
 }  // namespace
 
 bool keep_cairo_pages_in_memory() {
-  static const bool done = redirect_cairo_import("tmpfile", reinterpret_cast<void*>(&page_in_memory));
+  static const bool done =
+      redirect_import("libcairo.so", "tmpfile", reinterpret_cast<void*>(&page_in_memory));
   return done;
 }
 

@@ -12,10 +12,11 @@
 //   - Nothing giza prints on its own reaches standard output: what it writes
 //     to standard error is passed on there after each call, and each line it
 //     writes to standard output (such as "giza_viewport: xmin -nan ...") as a
-//     PGPLOT message on standard error, blank lines left out. Only the
-//     drawing thread's output is held back meanwhile (mapps/stdio_catch.h):
-//     other threads keep standard output and standard error. giza's messages
-//     name the file written, not its temporary file.
+//     PGPLOT message on standard error, blank lines left out. Only what
+//     giza prints is held back meanwhile (mapps/stdio_catch.h): the
+//     process's standard output and standard error are never replaced, so
+//     the program's other threads keep them. giza's messages name the file
+//     written, not its temporary file.
 //
 // Callers draw through the table returned by pgplot(), so that a test can
 // install a table that records the calls instead of drawing.

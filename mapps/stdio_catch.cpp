@@ -1,12 +1,16 @@
+// libgiza's stdout and stderr replaced by streams of this module through its
+// imports (library_imports.h), for giza 1.3.2, which prints its messages
+// itself and cannot be told not to.
+
 #include "mapps/stdio_catch.h"
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
-#include <mutex>
-#include <new>
+
+#include "mapps/library_imports.h"
 
 namespace mapps {
 namespace {
@@ -14,18 +18,19 @@ namespace {
 // The catch of the calling thread, while one runs.
 thread_local CaughtOutput* caught = nullptr;
 
-// A stream standing in for stdout or stderr. Unbuffered, so that every write
-// reaches write_through on the thread that makes it. Never closed: a thread
-// may still hold its pointer after the real stream is back in place, and its
-// writes then go on to the real stream like any other thread's.
+// A stream standing in for stdout or stderr in libgiza. Unbuffered, so that
+// every write reaches write_through on the thread that makes it, while the
+// thread's catch runs. Never closed: libgiza may write through it at any time.
 struct StandIn {
   std::string CaughtOutput::*text;
-  std::atomic<std::FILE*> real{nullptr};  // the stream it stands in for
-  std::FILE* stream = nullptr;
+  std::FILE** real;  // the process's stream it stands in for, read at each write
 };
 
+StandIn out_stand_in{&CaughtOutput::out, &stdout};
+StandIn err_stand_in{&CaughtOutput::err, &stderr};
+
 ssize_t write_through(void* cookie, const char* data, std::size_t size) {
-  StandIn& s = *static_cast<StandIn*>(cookie);
+  const StandIn& s = *static_cast<const StandIn*>(cookie);
   if (caught != nullptr) {
     // No exception may cross the C library that called us.
     try {
@@ -36,76 +41,97 @@ ssize_t write_through(void* cookie, const char* data, std::size_t size) {
     }
     return static_cast<ssize_t>(size);
   }
-  // Through the real stream, not its descriptor: what the thread wrote there
-  // before may still wait in its buffer. Flushed at once, as nothing else
-  // would flush it for a write that came this way.
-  std::FILE* real = s.real.load();
-  const std::size_t written = std::fwrite(data, 1, size, real);
-  std::fflush(real);
+  // Outside a catch, into the process's stream as giza would have written
+  // it: after what waits in its buffer, buffered as it buffers.
+  const std::size_t written = std::fwrite(data, 1, size, *s.real);
   return written == 0 && size != 0 ? -1 : static_cast<ssize_t>(written);
 }
 
-struct Swap {
-  std::mutex mutex;
-  int catching = 0;  // catches running, on every thread
-  StandIn out{&CaughtOutput::out};
-  StandIn err{&CaughtOutput::err};
-};
-
-// Never destroyed: a device closed while the program ends still catches.
-Swap& swap_state() {
-  static Swap& s = *new Swap;
-  return s;
+std::FILE* open_stand_in(StandIn& s) {
+  cookie_io_functions_t io{};
+  io.write = write_through;
+  std::FILE* stream = fopencookie(&s, "w", io);
+  if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
+  return stream;
 }
 
-std::FILE* stand_in_stream(StandIn& s) {
-  if (s.stream == nullptr) {
-    cookie_io_functions_t io{};
-    io.write = write_through;
-    s.stream = fopencookie(&s, "w", io);
-    if (s.stream == nullptr) throw std::bad_alloc();
-    std::setvbuf(s.stream, nullptr, _IONBF, 0);
-  }
-  return s.stream;
+// What libgiza reads for stdout and stderr once its imports point here: the
+// stand-ins, set before and never changed after.
+std::FILE* giza_stdout = nullptr;
+std::FILE* giza_stderr = nullptr;
+
+// The calls that print to standard output without naming a stream, printing
+// to giza's. The checked forms (_FORTIFY_SOURCE's) take a flag first, asking
+// for checks of the format that giza's formats, all literals, need not.
+int giza_vprintf(const char* format, va_list args) {
+  return std::vfprintf(giza_stdout, format, args);
 }
 
-// Other threads read the pointers without a lock: each is replaced in one
-// store, so a reader sees either stream, and both stay valid.
-void set_standard_streams(std::FILE* out, std::FILE* err) {
-  std::atomic_ref<std::FILE*>(stdout).store(out);
-  std::atomic_ref<std::FILE*>(stderr).store(err);
+int giza_vprintf_chk(int, const char* format, va_list args) {
+  return std::vfprintf(giza_stdout, format, args);
 }
 
-void begin_catch() {
-  Swap& s = swap_state();
-  const std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.catching == 0) {
-    std::FILE* out = stand_in_stream(s.out);
-    std::FILE* err = stand_in_stream(s.err);
-    s.out.real = stdout;
-    s.err.real = stderr;
-    set_standard_streams(out, err);
-  }
-  ++s.catching;
+int giza_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int written = std::vfprintf(giza_stdout, format, args);
+  va_end(args);
+  return written;
 }
 
-void end_catch() {
-  Swap& s = swap_state();
-  const std::lock_guard<std::mutex> lock(s.mutex);
-  if (--s.catching == 0) set_standard_streams(s.out.real, s.err.real);
+int giza_printf_chk(int, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int written = std::vfprintf(giza_stdout, format, args);
+  va_end(args);
+  return written;
+}
+
+int giza_puts(const char* text) {
+  flockfile(giza_stdout);
+  const int written =
+      std::fputs(text, giza_stdout) < 0 || std::fputc('\n', giza_stdout) == EOF ? EOF : 1;
+  funlockfile(giza_stdout);
+  return written;
+}
+
+int giza_putchar(int c) { return std::fputc(c, giza_stdout); }
+
+// Points libgiza's imports at the stand-ins; whether any was found. Without
+// both streams nothing changes.
+bool redirect_giza() {
+  giza_stdout = open_stand_in(out_stand_in);
+  giza_stderr = open_stand_in(err_stand_in);
+  if (giza_stdout == nullptr || giza_stderr == nullptr) return false;
+  const struct {
+    const char* symbol;
+    const void* replacement;
+  } imports[] = {
+      {"stdout", &giza_stdout},
+      {"stderr", &giza_stderr},
+      {"printf", reinterpret_cast<const void*>(&giza_printf)},
+      {"__printf_chk", reinterpret_cast<const void*>(&giza_printf_chk)},
+      {"vprintf", reinterpret_cast<const void*>(&giza_vprintf)},
+      {"__vprintf_chk", reinterpret_cast<const void*>(&giza_vprintf_chk)},
+      {"puts", reinterpret_cast<const void*>(&giza_puts)},
+      {"putchar", reinterpret_cast<const void*>(&giza_putchar)},
+      {"putchar_unlocked", reinterpret_cast<const void*>(&giza_putchar)},
+  };
+  bool found = false;
+  for (const auto& import : imports)
+    found |= redirect_import("libgiza.so", import.symbol, import.replacement);
+  return found;
 }
 
 }  // namespace
 
 CaughtOutput catch_stdio(const std::function<void()>& run) {
-  begin_catch();
+  // Once, at the first catch; the stand-ins stay in place for good.
+  [[maybe_unused]] static const bool redirected = redirect_giza();
   CaughtOutput result;
   struct Restore {
     CaughtOutput* outer = caught;
-    ~Restore() {
-      caught = outer;
-      end_catch();
-    }
+    ~Restore() { caught = outer; }
   } restore;
   caught = &result;
   run();

@@ -1,17 +1,26 @@
 #pragma once
-// Holds back what a C library prints on its own through C's stdout and stderr
-// streams, so that standard output carries only console records and the
-// library's messages can be judged before they are passed on.
+// Holds back what libgiza prints on its own, so that standard output carries
+// only console records and giza's messages can be judged before they are
+// passed on. giza 1.3.2 prints its notes and warnings itself, to the C
+// library's stdout and stderr, and has no setting to quiet them; a giza that
+// hands its messages to a callback of the program would let this go.
 //
-// While `run` runs, the process's stdout and stderr FILE pointers name two
-// unbuffered streams of this module. What the calling thread writes through
-// them (fprintf(stderr, ...), printf, puts ...) is kept and returned; what
-// any other thread writes through them goes on at once to the stream it would
-// have reached, in order with what that thread wrote before, so standard
-// output and standard error are never taken away from other threads. The file
-// descriptors themselves are never touched: bytes written with write(2)
-// go where they always go. The pointers are restored when `run` returns or
-// throws. Calls may nest and may come from several threads.
+// libgiza's imports of stdout and stderr are pointed at two variables of this
+// module, and its imports of the calls that print to standard output without
+// naming a stream (printf, puts ...) at calls that print to the first of them
+// (library_imports.h). The variables hold two unbuffered streams of this
+// module. What giza writes through them on the thread that runs `run`, while
+// it runs, is kept and returned; what it writes at any other time, or on
+// another thread, goes on to the process's stdout or stderr as it would have,
+// in order with what was written there before. Nothing else changes: the
+// process's stdout and stderr are never replaced, so what the program, other
+// libraries and other threads write through them (and their fileno) stays as
+// it was, and the file descriptors are never touched.
+//
+// Calls may nest on one thread (each keeps what giza wrote while it was the
+// innermost) and may come from several threads. Where libgiza's imports
+// cannot be rewritten (no libgiza in the process, a platform this does not
+// know), giza prints straight to the standard streams and nothing is kept.
 
 #include <functional>
 #include <string>
@@ -19,8 +28,8 @@
 namespace mapps {
 
 struct CaughtOutput {
-  std::string out;  // written through stdout
-  std::string err;  // written through stderr
+  std::string out;  // written by giza to stdout
+  std::string err;  // written by giza to stderr
 };
 
 CaughtOutput catch_stdio(const std::function<void()>& run);
