@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "maparg/convert.h"
-#include "mapps/pgplot.h"
+#include "maparg/request.h"
+#include "mapps/pgplot/pgplot.h"
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
 #include "textfmt/drawn_text.h"
@@ -56,24 +57,10 @@ struct Prepared {
   std::optional<float> zmax;
 };
 
-void console_line(std::string_view first, std::string_view second = {}) {
-  auto& out = rtl::console();
-  textfmt::begin_record(out);
-  textfmt::put_text(out, first);
-  if (!second.empty()) textfmt::put_text(out, second);
-  textfmt::end_record(out);
-}
-
 // The device string: the whole file-name field (80 characters or more), "/",
 // the device type.
 std::string device_spec(const PsTextFields& f) {
   return f.file + "/" + std::string(textfmt::strip(f.device));
-}
-
-bool all_finite(const VecView<float>& v) {
-  for (Index k = 0; k < v.size(); ++k)
-    if (!std::isfinite(v.element(k))) return false;
-  return true;
 }
 
 // A label as it is handed to PGPLOT: the field as it is drawn (see
@@ -114,7 +101,7 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   const bool own_range = p.zmin || p.zmax;
   const float given_lo = p.zmin.value_or(zlo), given_hi = p.zmax.value_or(zhi);
   const bool range_given = own_range && maparg::usable_range(given_lo, given_hi);
-  if (own_range && !range_given) console_line(maparg::kRangeWarning);
+  if (own_range && !range_given) maparg::console_line(maparg::kRangeWarning);
   if (range_given) {
     zlo = given_lo;
     zhi = given_hi;
@@ -122,7 +109,7 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     for (float& v : zm) v = v < zlo ? zlo : v > zhi ? zhi : v;
   } else {
     const float range = zhi - zlo;
-    if (std::fabs(range) < 1.0e-6f) console_line(" Array is flat!");
+    if (std::fabs(range) < 1.0e-6f) maparg::console_line(" Array is flat!");
     zlo = zhi - range;
     for (float& v : zm)
       if (std::isinf(v)) v = v > 0 ? zhi : zlo;
@@ -199,15 +186,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   p.fields.file = output_file_field(p.fields.file, p.fields.device);
   const bool log_on = maparg::truth(o.log);
   if (log_on) p.fields.title = maparg::log_title(p.fields.title);
-  std::string palette_warning;
-  p.table = maparg::colour_table(o.palette, palette_warning);
-  if (!palette_warning.empty()) console_line(palette_warning);
-  // The limits as the image's values: in single precision, log10 under the log option.
-  const auto limit = [log_on](maparg::OptReal given) -> std::optional<float> {
-    if (!given) return std::nullopt;
-    const float v = maparg::narrow(*given);
-    return log_on ? rtl::checked_log10(v) : v;
-  };
+  p.table = maparg::colour_request(o.palette);
 
   p.x = x;
   p.y = y;
@@ -219,7 +198,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   // The first warning that refuses the map says why no file was written.
   PsMapResult result;
   const auto refusal = [&result](std::string_view line) {
-    console_line(line);
+    maparg::console_line(line);
     if (result.outcome == PsMapResult::Outcome::kWritten) {
       result.outcome = PsMapResult::Outcome::kRefused;
       result.message = textfmt::strip(line);
@@ -227,25 +206,22 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   };
   constexpr std::string_view kSizeWarning = " Warning: incompatible array sizes !!!";
   if (nz < cells) refusal(kSizeWarning);
-  else if (nz != cells) console_line(kSizeWarning);
+  else if (nz != cells) maparg::console_line(kSizeWarning);
   const bool too_few = p.nx < 2 || p.ny < 2;
   if (too_few) refusal(" Warning: at least two x and two y values are needed !!!");
   // Coordinates beyond the single-precision range are infinite here too.
-  const bool not_finite = !all_finite(x) || !all_finite(y);
+  const bool not_finite = !maparg::all_finite(x) || !maparg::all_finite(y);
   if (not_finite) refusal(" Warning: x and y values must be finite !!!");
 
   std::vector<float> logs;
   p.zd = z;
   if (log_on) {
-    logs.resize(static_cast<std::size_t>(nz));
-    for (Index k = 0; k < nz; ++k) {
-      rtl::check_interruption_at_value(k);
-      logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
-    }
+    logs = maparg::checked_logs(z);
     p.zd = VecView<float>(logs);
   }
-  p.zmin = limit(o.zmin);
-  p.zmax = limit(o.zmax);
+  // The limits as the image's values: in single precision, log10 under the log option.
+  p.zmin = maparg::map_limit<float>(o.zmin, log_on);
+  p.zmax = maparg::map_limit<float>(o.zmax, log_on);
 
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is
@@ -276,7 +252,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
     return result;
   }
   result.kind = pgplot_file_kind(device_string);
-  console_line(" Output in ", result.file);
+  maparg::console_line(" Output in ", result.file);
   return result;
 } catch (...) {
   // A plot cut short leaves no device open: the next one would finish its file.

@@ -13,7 +13,7 @@
 //   file        "Map.ps"; a name ending in "ps" takes the device type as its
 //               new ending when the type is not "ps": Map.ps with png gives
 //               Map.png, out.eps with cps gives out.ecps, plot stays plot
-//   device      "ps"; PGPLOT device types as mapps/pgplot.h lists them
+//   device      "ps"; PGPLOT device types as mapps/pgplot/pgplot.h lists them
 // Labels and title are held in 80-character fields (longer ones are cut);
 // file name and device type are used whole, whatever their length, and the
 // ending rule applies to the whole name. A NUL byte in either ends the

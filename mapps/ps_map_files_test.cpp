@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "mapps/pgplot.h"
+#include "mapps/pgplot/pgplot.h"
 #include "mapps/ps_map.h"
 #include "mapps/test_support.h"
 #include "rtl/console.h"

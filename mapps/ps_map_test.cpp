@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "mapps/recording_pgplot.h"
+#include "mapps/pgplot/recording_pgplot.h"
 #include "rtl/console.h"
 
 namespace mapps {

@@ -6,7 +6,9 @@
 // ignored), cairo's image writer destroys its compression stream twice and
 // the program aborts inside cairo, with no message and the output file half
 // made. Nothing outside cairo can make that error path safe, so the page is
-// kept where no write can fail for want of room: in memory.
+// kept where no write can fail for want of room: in memory. A cairo that
+// reports a failed write of its page file instead of aborting (or writes the
+// page into the output stream itself) would let this go.
 
 namespace mapps {
 

@@ -1,11 +1,9 @@
-// The file of a PostScript map device (see plot_file.h).
+// The finished file's images kept unsmoothed (see unsmoothed_images.h).
 
-#include "mapps/plot_file.h"
+#include "mapps/compat/unsmoothed_images.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,8 +11,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "rtl/safe_file.h"
 
 namespace mapps {
 
@@ -92,37 +88,6 @@ int ask_for_unsmoothed_images(const std::string& file) {
   return error;
 }
 
-std::string folder_of(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
-
-std::string GizaFileName::open(const std::string& file) {
-  close();
-  folder_ = ::open(folder_of(file).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (folder_ < 0) return {};
-  return "/proc/self/fd/" + std::to_string(folder_) + "/" + file.substr(file.rfind('/') + 1);
-}
-
-void GizaFileName::close() {
-  if (folder_ >= 0) ::close(folder_);
-  folder_ = -1;
-}
-
-bool is_complete(const std::string& file, std::string_view ending) {
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  std::string tail(ending.size(), '\0');
-  const bool whole =
-      fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(ending.size()) &&
-      pread(fd, tail.data(), tail.size(), st.st_size - static_cast<off_t>(tail.size())) ==
-          static_cast<ssize_t>(tail.size()) &&
-      tail == ending;
-  close(fd);
-  return whole;
-}
-
 int keep_images_unsmoothed(const std::string& file, ImageCells cells) {
   switch (cells) {
     case ImageCells::kAsGiven:
@@ -133,28 +98,6 @@ int keep_images_unsmoothed(const std::string& file, ImageCells cells) {
       return 0;
   }
   return 0;
-}
-
-int write_error(const std::string& file, const std::string& messages) {
-  const std::string folder = folder_of(file);
-  const bool reported = messages.find("error while writing") != std::string::npos;
-  struct statvfs fs {};
-  if (statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
-  struct rlimit limit {};
-  struct stat st {};
-  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      (reported ||
-       (stat(file.c_str(), &st) == 0 && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur)))
-    return EFBIG;
-  return reported ? -1 : 0;
-}
-
-std::string about_target(std::string messages, const std::string& drawn,
-                         const std::string& target) {
-  for (auto at = messages.find(drawn); at != std::string::npos;
-       at = messages.find(drawn, at + target.size()))
-    messages.replace(at, drawn.size(), target);
-  return messages;
 }
 
 }  // namespace mapps

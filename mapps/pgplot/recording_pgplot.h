@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mapps/pgplot.h"
+#include "mapps/pgplot/pgplot.h"
 
 namespace mapps::testing_support {
 

@@ -2,7 +2,7 @@
 // imports (library_imports.h), for giza 1.3.2, which prints its messages
 // itself and cannot be told not to.
 
-#include "mapps/stdio_catch.h"
+#include "mapps/compat/stdio_catch.h"
 
 #include <sys/types.h>
 
@@ -10,7 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "mapps/library_imports.h"
+#include "mapps/compat/library_imports.h"
 
 namespace mapps {
 namespace {

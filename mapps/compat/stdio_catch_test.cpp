@@ -1,4 +1,4 @@
-#include "mapps/stdio_catch.h"
+#include "mapps/compat/stdio_catch.h"
 
 #include <cpgplot.h>
 #include <gtest/gtest.h>

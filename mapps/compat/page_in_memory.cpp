@@ -1,7 +1,7 @@
 // libcairo's import of tmpfile() redirected to a stream held in memory
 // (library_imports.h).
 
-#include "mapps/page_in_memory.h"
+#include "mapps/compat/page_in_memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "mapps/library_imports.h"
+#include "mapps/compat/library_imports.h"
 
 namespace mapps {
 namespace {

@@ -1,4 +1,4 @@
-#include "mapps/pgplot.h"
+#include "mapps/pgplot/pgplot.h"
 
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
@@ -18,7 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "mapps/plot_file.h"
+#include "mapps/compat/unsmoothed_images.h"
+#include "mapps/pgplot/plot_file.h"
 #include "mapps/test_support.h"
 
 extern "C" const char* __lsan_default_suppressions();

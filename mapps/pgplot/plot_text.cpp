@@ -1,6 +1,6 @@
 // Texts in any language over giza's PGMTXT and polygons (see plot_text.h).
 
-#include "mapps/plot_text.h"
+#include "mapps/pgplot/plot_text.h"
 
 #include <cpgplot.h>
 
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "mapps/font_glyphs.h"
+#include "mapps/pgplot/font_glyphs.h"
 #include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
 

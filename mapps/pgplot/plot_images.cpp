@@ -1,6 +1,6 @@
 // Images with each cell in one colour over giza's PGIMAG (see plot_images.h).
 
-#include "mapps/plot_images.h"
+#include "mapps/pgplot/plot_images.h"
 
 #include <cpgplot.h>
 
@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "mapps/embedded_pictures.h"
-#include "mapps/plot_text.h"
+#include "mapps/compat/embedded_pictures.h"
+#include "mapps/pgplot/plot_text.h"
 
 namespace mapps {
 namespace {

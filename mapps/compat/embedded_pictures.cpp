@@ -1,13 +1,13 @@
 // libcairo's import of png_set_IHDR (the last setting cairo makes before it
 // writes a picture) redirected to one that adds the quick settings when asked.
 
-#include "mapps/embedded_pictures.h"
+#include "mapps/compat/embedded_pictures.h"
 
 #include <dlfcn.h>
 
 #include <cstdint>
 
-#include "mapps/library_imports.h"
+#include "mapps/compat/library_imports.h"
 
 namespace mapps {
 namespace {

@@ -5,7 +5,7 @@
 // goes to the replacement, from whichever program or module (a Python
 // extension loaded with private symbols too) drew through it.
 
-#include "mapps/library_imports.h"
+#include "mapps/compat/library_imports.h"
 
 #include <elf.h>
 #include <link.h>

@@ -13,7 +13,7 @@
 //     to standard error is passed on there after each call, and each line it
 //     writes to standard output (such as "giza_viewport: xmin -nan ...") as a
 //     PGPLOT message on standard error, blank lines left out. Only what
-//     giza prints is held back meanwhile (mapps/stdio_catch.h): the
+//     giza prints is held back meanwhile (mapps/compat/stdio_catch.h): the
 //     process's standard output and standard error are never replaced, so
 //     the program's other threads keep them. giza's messages name the file
 //     written, not its temporary file.

@@ -1,4 +1,4 @@
-#include "mapps/font_glyphs.h"
+#include "mapps/pgplot/font_glyphs.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

@@ -2,7 +2,7 @@
 // and closing a device, and the thin wrappers. Texts, images and the file are
 // drawn and finished by plot_text, plot_images and plot_file.
 
-#include "mapps/pgplot.h"
+#include "mapps/pgplot/pgplot.h"
 
 #include <cpgplot.h>
 
@@ -21,11 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "mapps/page_in_memory.h"
-#include "mapps/plot_file.h"
-#include "mapps/plot_images.h"
-#include "mapps/plot_text.h"
-#include "mapps/stdio_catch.h"
+#include "mapps/compat/page_in_memory.h"
+#include "mapps/compat/long_file_names.h"
+#include "mapps/compat/unsmoothed_images.h"
+#include "mapps/pgplot/plot_file.h"
+#include "mapps/pgplot/plot_images.h"
+#include "mapps/pgplot/plot_text.h"
+#include "mapps/compat/stdio_catch.h"
 #include "rtl/fatal.h"
 #include "rtl/safe_file.h"
 #include "textfmt/fixed_text.h"
