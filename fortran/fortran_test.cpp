@@ -17,7 +17,7 @@
 #include "gfxwin/graphics_testing.h"
 #include "mapdata/dat_map.h"
 #include "mapps/ps_map.h"
-#include "mapps/recording_pgplot.h"
+#include "mapps/pgplot/recording_pgplot.h"
 #include "mapscreen/screen_map.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"

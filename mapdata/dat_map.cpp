@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "maparg/request.h"
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
@@ -19,14 +20,6 @@ namespace {
 using maparg::Index;
 using maparg::Reduce;
 using maparg::VecView;
-
-void console_line(std::string_view first, std::string_view second = {}) {
-  auto& out = rtl::console();
-  textfmt::begin_record(out);
-  textfmt::put_text(out, first);
-  textfmt::put_text(out, second);  // directly after the first: no blank between
-  textfmt::end_record(out);
-}
 
 // The header holds the lengths as 32-bit integers; a longer vector would be
 // counted wrongly, and a reader would misplace every line after it.
@@ -85,18 +78,14 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
   const std::int32_t nx = header_count(x.size(), "x");
   const std::int32_t ny = header_count(y.size(), "y");
   // Both counts fit 32 bits, so their product is exact in 64.
-  if (z.size() != std::int64_t{nx} * ny) console_line(" Warning: incompatible array sizes !!!");
+  if (z.size() != std::int64_t{nx} * ny) maparg::console_line(" Warning: incompatible array sizes !!!");
 
   // Every logarithm is taken before the file is opened: a value without one
   // ends the program while any earlier file is still untouched.
   std::vector<float> logs;
   VecView<float> values = z;
   if (log) {
-    logs.resize(static_cast<std::size_t>(z.size()));
-    for (Index k = 0; k < z.size(); ++k) {
-      rtl::check_interruption_at_value(k);
-      logs[static_cast<std::size_t>(k)] = rtl::checked_log10(z.element(k));
-    }
+    logs = maparg::checked_logs(z);
     values = VecView<float>(logs);
   }
 
@@ -118,7 +107,7 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
   write_text(out, tfield);
   data.commit();
 
-  console_line(" Output in ", name);
+  maparg::console_line(" Output in ", name);
 } catch (...) {
   rtl::fatal_if_out_of_memory();
 }

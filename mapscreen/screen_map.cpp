@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "maparg/request.h"
 #include "mapscreen/painted_values.h"
 #include "mapscreen/screen_call.h"
 #include "rtl/checked_math.h"
@@ -56,12 +57,6 @@ std::optional<Range> search_range(Index n, At at) {
   return r;
 }
 
-bool all_finite(const VecView<double>& v) {
-  for (Index k = 0; k < v.size(); ++k)
-    if (!std::isfinite(v.element(k))) return false;
-  return true;
-}
-
 // Requires: at least one value, every value finite.
 Range search_range(const VecView<double>& v) {
   return *search_range(v.size(), [&](Index k) { return v.element(k); });
@@ -79,14 +74,6 @@ std::int32_t grey_level(double v) {
 }
 
 std::int16_t pixels(int v) { return static_cast<std::int16_t>(v); }
-
-// A warning line on the console, as a list-directed record.
-void console_line(std::string_view text) {
-  auto& out = rtl::console();
-  textfmt::begin_record(out);
-  textfmt::put_text(out, text);
-  textfmt::end_record(out);
-}
 
 std::string digits(int value) {
   std::string field(textfmt::kFieldLength, ' ');
@@ -184,28 +171,19 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   const std::optional<int> size = o.size;
 
   // Colours: the table's colour of each level, and the caller's limits.
-  std::string palette_warning;
   const std::array<std::int32_t, 256> level_colour =
-      maparg::level_colours(maparg::colour_table(o.palette, palette_warning));
-  if (!palette_warning.empty()) console_line(palette_warning);
+      maparg::level_colours(maparg::colour_request(o.palette));
 
   // Log option: the routine's own copy of log10 values; else z itself.
   std::vector<double> log_copy;
   std::span<double> zz = z;
   if (log_scale) {
     tfield = maparg::log_title(tfield);
-    log_copy.resize(z.size());
-    for (std::size_t k = 0; k < z.size(); ++k) {
-      rtl::check_interruption_at_value(static_cast<std::int64_t>(k));
-      log_copy[k] = rtl::checked_log10(z[k]);
-    }
+    log_copy = maparg::checked_logs(VecView<double>(std::span<const double>(z)));
     zz = log_copy;
   }
-  const auto limit = [log_scale](maparg::OptReal given) -> maparg::OptReal {
-    if (!given || !log_scale) return given;
-    return rtl::checked_log10(*given);
-  };
-  const maparg::OptReal zmin = limit(o.zmin), zmax = limit(o.zmax);
+  const maparg::OptReal zmin = maparg::map_limit<double>(o.zmin, log_scale);
+  const maparg::OptReal zmax = maparg::map_limit<double>(o.zmax, log_scale);
 
   const Area area = drawing_area(size.value_or(1), own);
   const int W = area.w;
@@ -236,7 +214,7 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   const Index nx = x.size();
   const Index ny = y.size();
   // Coordinates that are not finite give no place on the window: nothing is drawn.
-  if (nx == 0 || ny == 0 || !all_finite(x) || !all_finite(y)) return;
+  if (nx == 0 || ny == 0 || !maparg::all_finite(x) || !maparg::all_finite(y)) return;
   const Range xr = search_range(x);
   const Range yr = search_range(y);
   gfxwin::set_viewport(4, 4, pixels(W - 3), pixels(H - 3));
@@ -257,7 +235,7 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
     if (maparg::usable_range(given.lo, given.hi))
       ur = given;
     else
-      console_line(maparg::kRangeWarning);
+      maparg::console_line(maparg::kRangeWarning);
   }
   const double zrange = ur.hi - ur.lo;
   if (zrange == 0) return;

@@ -1,0 +1,52 @@
+#include "maparg/request.h"
+
+#include <cmath>
+#include <string>
+
+#include "maparg/convert.h"
+#include "rtl/checked_math.h"
+#include "rtl/console.h"
+#include "rtl/fatal.h"
+#include "textfmt/list_record.h"
+
+namespace maparg {
+
+void console_line(std::string_view text, std::string_view more) {
+  auto& out = rtl::console();
+  textfmt::begin_record(out);
+  textfmt::put_text(out, text);
+  if (!more.empty()) textfmt::put_text(out, more);
+  textfmt::end_record(out);
+}
+
+ColourTable colour_request(const OptPalette& palette) {
+  std::string warning;
+  ColourTable table = colour_table(palette, warning);
+  if (!warning.empty()) console_line(warning);
+  return table;
+}
+
+template <class T>
+std::optional<T> map_limit(OptReal given, bool log) {
+  if (!given) return std::nullopt;
+  // In the map's precision first, then the logarithm of that value.
+  const T v = convert_value<T>(*given);
+  return log ? rtl::checked_log10(v) : v;
+}
+
+template <class T>
+std::vector<T> checked_logs(const VecView<T>& values) {
+  std::vector<T> logs(static_cast<std::size_t>(values.size()));
+  for (Index k = 0; k < values.size(); ++k) {
+    rtl::check_interruption_at_value(k);
+    logs[static_cast<std::size_t>(k)] = rtl::checked_log10(values.element(k));
+  }
+  return logs;
+}
+
+template std::optional<float> map_limit(OptReal, bool);
+template std::optional<double> map_limit(OptReal, bool);
+template std::vector<float> checked_logs(const VecView<float>&);
+template std::vector<double> checked_logs(const VecView<double>&);
+
+}  // namespace maparg

@@ -1,0 +1,49 @@
+#pragma once
+// What the renderings do alike with the options of a call before they draw
+// or write: each done once, here.
+//   - warning lines on the console;
+//   - the colour table and the caller's limits, resolved (palette.h);
+//   - log10 of the values under the log option, into the routine's own copy;
+//   - whether coordinates are finite.
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "maparg/palette.h"
+#include "maparg/views.h"
+
+namespace maparg {
+
+// A console record: `text`, then `more` directly after it (no blank between),
+// as a list-directed record (its leading blank added).
+void console_line(std::string_view text, std::string_view more = {});
+
+// The colour table of a call's palette: grey, after the warning line, for
+// one that cannot be used (palette.h).
+ColourTable colour_request(const OptPalette& palette);
+
+// A limit zmin or zmax as a value of the map, when given: in precision T,
+// its log10 under the log option (a limit of zero or below is the log
+// option's fatal error).
+template <class T>
+std::optional<T> map_limit(OptReal given, bool log);
+
+// log10 of every value, checked (rtl/checked_math.h), into a copy of the
+// routine's own: every value is taken before anything is drawn or written,
+// so a value without a logarithm leaves every earlier file untouched. Long
+// work: rtl::check_interruption_at_value.
+template <class T>
+std::vector<T> checked_logs(const VecView<T>& values);
+
+// Whether every value is finite.
+template <class T>
+bool all_finite(const VecView<T>& values) {
+  for (Index k = 0; k < values.size(); ++k)
+    if (!std::isfinite(values.element(k))) return false;
+  return true;
+}
+
+}  // namespace maparg
