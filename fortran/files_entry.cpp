@@ -28,6 +28,7 @@ using fortran_binding::ColourArguments;
 using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
+using fortran_binding::NoFileReason;
 using fortran_binding::run_with_status;
 using fortran_binding::VectorArgument;
 
@@ -50,6 +51,15 @@ void call_form(int* stat, char* errmsg, Length nerrmsg, Form form, const CFI* x,
   });
 }
 
+// Why a PostScript map wrote no file: its warning's text; nothing when it
+// wrote its file or drew on the null device, which writes none.
+NoFileReason no_file_reason(const mapps::PsMapResult& result) {
+  using Outcome = mapps::PsMapResult::Outcome;
+  if (result.outcome == Outcome::kWritten || result.outcome == Outcome::kNoFile)
+    return std::nullopt;
+  return result.message;
+}
+
 }  // namespace
 
 // The positional overload of a routine, the one that takes every optional argument.
@@ -60,7 +70,7 @@ extern "C" {
 // --- PostScript map ---
 
 // After stat and errmsg, the colour keywords (colour_arguments.h), zmin and
-// zmax of x's kind.
+// zmax of x's kind. A map that writes no file sets stat to kNoFileWritten.
 #define MAPPLOT_PS_ENTRY(name, P, ZArgument)                                                   \
   void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
@@ -74,11 +84,11 @@ extern "C" {
       const ZArgument zs(z);                                                                  \
       const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \
       const maparg::MapColours& c = colour.colours();                                         \
-      mapps::name(xs.view(), ys.view(), zs.view(),                                            \
-                  {optional_int(log), optional_text(xlabel, nxlabel),                         \
-                   optional_text(ylabel, nylabel), optional_text(title, ntitle),              \
-                   optional_text(file, nfile), optional_text(device, ndevice), c.palette,     \
-                   c.zmin, c.zmax});                                                          \
+      return no_file_reason(mapps::name(                                                      \
+          xs.view(), ys.view(), zs.view(),                                                    \
+          {optional_int(log), optional_text(xlabel, nxlabel), optional_text(ylabel, nylabel), \
+           optional_text(title, ntitle), optional_text(file, nfile),                          \
+           optional_text(device, ndevice), c.palette, c.zmin, c.zmax}));                      \
     });                                                                                       \
   }
 
