@@ -21,12 +21,15 @@
 // Linking any entry point also writes out the program's Fortran units at
 // every end (entry_support.cpp).
 
+#include <signal.h>
+
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "rtl/fatal.h"
 
@@ -73,6 +76,34 @@ void run_with_status(int* stat, char* errmsg, std::ptrdiff_t nerrmsg, Work work)
   }
 } catch (...) {
   rtl::fatal_if_out_of_memory();
+}
+
+// While alive, SIGXFSZ is held back on the calling thread, so that a write
+// beyond the process's file size limit fails with EFBIG and becomes the C++
+// routines' fatal error "File <name>: cannot write: File too large" (their
+// temporary file removed), instead of a signal that a program's own handler
+// takes (GNU Fortran's backtrace handler ends the program and the temporary
+// file stays). A SIGXFSZ the call raised on this thread is then taken off
+// before the thread's signal mask is restored, so it never arrives. On a
+// thread that already held SIGXFSZ back, nothing changes.
+class FileSizeSignalHeld {
+ public:
+  FileSizeSignalHeld() noexcept;
+  ~FileSizeSignalHeld();
+  FileSizeSignalHeld(const FileSizeSignalHeld&) = delete;
+  FileSizeSignalHeld& operator=(const FileSizeSignalHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+  bool held_ = false;
+};
+
+// run_with_status for an entry point that writes a file, SIGXFSZ held back
+// (FileSizeSignalHeld) for the whole call.
+template <class Work>
+void run_writing_file(int* stat, char* errmsg, std::ptrdiff_t nerrmsg, Work work) noexcept {
+  const FileSizeSignalHeld held;
+  run_with_status(stat, errmsg, nerrmsg, std::move(work));
 }
 
 }  // namespace fortran_binding

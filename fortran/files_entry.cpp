@@ -5,7 +5,10 @@
 // left out, each text as its characters and length, -1 when left out) and
 // calls the C++ routine of the same name on views of the caller's own
 // storage (descriptors.h), with the caller's stat and errmsg
-// (entry_support.h). Nothing here may throw into Fortran.
+// (entry_support.h). The PostScript map and the data export hold SIGXFSZ
+// back while they run (entry_support.h: FileSizeSignalHeld), so that a file
+// beyond the file size limit is their fatal error. Nothing here may throw
+// into Fortran.
 
 #include <algorithm>
 #include <cstddef>
@@ -30,6 +33,7 @@ using fortran_binding::optional_int;
 using fortran_binding::optional_text;
 using fortran_binding::NoFileReason;
 using fortran_binding::run_with_status;
+using fortran_binding::run_writing_file;
 using fortran_binding::VectorArgument;
 
 namespace {
@@ -44,7 +48,7 @@ using Mat = MatrixArgument<T>;
 template <class P, class ZArgument, class Form, class... Optional>
 void call_form(int* stat, char* errmsg, Length nerrmsg, Form form, const CFI* x, const CFI* y,
                const CFI* z, Optional... optional) noexcept {
-  run_with_status(stat, errmsg, nerrmsg, [&] {
+  run_writing_file(stat, errmsg, nerrmsg, [&] {
     const VectorArgument<P> xs(x), ys(y);
     const ZArgument zs(z);
     form(xs.view(), ys.view(), zs.view(), optional...);
@@ -79,7 +83,7 @@ extern "C" {
                       Length nerrmsg, const char* palette, Length npalette,                   \
                       const CFI* levels, const CFI* red, const CFI* green, const CFI* blue,   \
                       const P* zmin, const P* zmax) noexcept {                                \
-    run_with_status(stat, errmsg, nerrmsg, [&] {                                              \
+    run_writing_file(stat, errmsg, nerrmsg, [&] {                                             \
       const VectorArgument<P> xs(x), ys(y);                                                   \
       const ZArgument zs(z);                                                                  \
       const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \

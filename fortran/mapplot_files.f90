@@ -32,7 +32,12 @@
 ! "Unrecognized device type: xyz", "Cannot open output file for PostScript
 ! plot: no/Map.ps: No such file or directory"); without stat that is a
 ! warning alone, as it always was. The null device writes no file by
-! design: stat 0.
+! design: stat 0. A file beyond the process's file size limit (ulimit -f) is
+! the fatal error "File <name>: cannot write: File too large", with or
+! without stat, and leaves no temporary file: the PostScript map and the
+! data export hold SIGXFSZ back on the calling thread while they run, so
+! that no handler of that signal (GNU Fortran's, which prints a backtrace
+! and ends the program) takes the program away from its own report.
 !
 ! read_map(file, x, y, z, xlabel, ylabel, title, stat, errmsg) reads a data
 ! file as the C++ mapdata::read_map_file does (any file: every fault is an
