@@ -4,7 +4,8 @@
 ! First each writer's maps alone, one call at a time: alone<w>.ps (device
 ! ps), alone<w>.png (device png, in colour) and alone<w>.dat, of values and
 ! sizes of writer w's own. Then four writers at once, each writing the same
-! three maps <rounds> times as w<w>r<r>.ps, .png and .dat, while a fifth
+! three maps <rounds> times as w<w>r<r>.ps, .png and .dat (the data file
+! read back with read_map), while a fifth
 ! thread fails in every round: log10 of a zero in the PostScript map and in
 ! the data export (stat 1, "log10: SING error"), an unknown device type and
 ! a file in a missing folder (stat 2, the warning's text). Every file of the
@@ -27,10 +28,11 @@ contains
   integer function write_maps(w, stem) result(faults)
     integer, intent(in) :: w
     character(len=*), intent(in) :: stem
-    real, allocatable :: x(:), y(:), z(:, :)
+    real, allocatable :: x(:), y(:), z(:, :), xr(:), yr(:), zr(:, :)
     character(len=8) :: title
+    character(len=:), allocatable :: title_read
     character(len=100) :: errmsg
-    integer :: i, j, stat(3)
+    integer :: i, j, stat(4)
 
     allocate (x(30 + 7 * w), y(20 + 3 * w))
     allocate (z(size(x), size(y)))
@@ -47,9 +49,17 @@ contains
     call ps_map_2d(x, y, z, title=title, file=stem//'.ps', device='png', palette='viridis', &
                    stat=stat(2), errmsg=errmsg)
     call dat_map_2d(x, y, z, title=title, file=stem//'.dat', stat=stat(3), errmsg=errmsg)
+    call read_map(stem//'.dat', xr, yr, zr, title=title_read, stat=stat(4), errmsg=errmsg)
     faults = count(stat /= 0)
     if (errmsg /= 'untouched') faults = faults + 1
-    if (faults /= 0) print '(3a, 3i3, 2a)', ' FAIL: ', stem, ': stat', stat, ', errmsg ', trim(errmsg)
+    if (stat(4) == 0) then
+      if (any(shape(zr) /= shape(z)) .or. size(xr) /= size(x) .or. size(yr) /= size(y) .or. &
+          title_read /= title) then
+        print '(4a)', ' FAIL: ', stem, '.dat read back as ', title_read
+        faults = faults + 1
+      end if
+    end if
+    if (faults /= 0) print '(3a, 4i3, 2a)', ' FAIL: ', stem, ': stat', stat, ', errmsg ', trim(errmsg)
   end function write_maps
 
   ! The calls of the failing thread: each must give its own stat and errmsg
@@ -188,5 +198,5 @@ program threads_program
     print '(a, i0, a)', ' threads: ', faults, ' faults'
     error stop 1
   end if
-  print '(a, i0, a)', ' threads: ', writers * rounds * 3 + rounds * 4, ' calls as alone'
+  print '(a, i0, a)', ' threads: ', writers * rounds * 4 + rounds * 4, ' calls as alone'
 end program threads_program
