@@ -39,6 +39,10 @@
 ! that no handler of that signal (GNU Fortran's, which prints a backtrace
 ! and ends the program) takes the program away from its own report.
 !
+! The routines may be called from several threads at once (OpenMP): each
+! call keeps its data to itself, the PostScript maps take turns at the
+! PGPLOT device, and stat and errmsg are those of the calling thread's call.
+!
 ! read_map(file, x, y, z, xlabel, ylabel, title, stat, errmsg) reads a data
 ! file as the C++ mapdata::read_map_file does (any file: every fault is an
 ! error naming its line): x(nx), y(ny) and the texts as they are in the
