@@ -1,8 +1,12 @@
 #include "fortran/entry_support.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 #include <utility>
 
@@ -50,6 +54,28 @@ void assign_text(char* chars, std::ptrdiff_t length, std::string_view text) {
   const std::size_t kept = std::min(n, text.size());
   std::memcpy(chars, text.data(), kept);
   std::memset(chars + kept, ' ', n - kept);
+}
+
+FileSizeSignalHeld::FileSizeSignalHeld() noexcept {
+  sigset_t file_size;
+  sigemptyset(&file_size);
+  sigaddset(&file_size, SIGXFSZ);
+  if (pthread_sigmask(SIG_BLOCK, &file_size, &previous_) != 0) return;
+  held_ = sigismember(&previous_, SIGXFSZ) == 0;
+}
+
+FileSizeSignalHeld::~FileSizeSignalHeld() {
+  if (!held_) return;
+  sigset_t file_size;
+  sigemptyset(&file_size);
+  sigaddset(&file_size, SIGXFSZ);
+  // The one SIGXFSZ the call's failed write left pending, taken without waiting.
+  const int saved_errno = errno;
+  const timespec now{};
+  while (sigtimedwait(&file_size, nullptr, &now) == SIGXFSZ || errno == EINTR) {
+  }
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  errno = saved_errno;
 }
 
 }  // namespace fortran_binding

@@ -5,7 +5,10 @@
 // left out, each text as its characters and length, -1 when left out) and
 // calls the C++ routine of the same name on views of the caller's own
 // storage (descriptors.h), with the caller's stat and errmsg
-// (entry_support.h). Nothing here may throw into Fortran.
+// (entry_support.h). The PostScript map and the data export hold SIGXFSZ
+// back while they run (entry_support.h: FileSizeSignalHeld), so that a file
+// beyond the file size limit is their fatal error. Nothing here may throw
+// into Fortran.
 
 #include <algorithm>
 #include <cstddef>
@@ -28,7 +31,9 @@ using fortran_binding::ColourArguments;
 using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
+using fortran_binding::NoFileReason;
 using fortran_binding::run_with_status;
+using fortran_binding::run_writing_file;
 using fortran_binding::VectorArgument;
 
 namespace {
@@ -43,11 +48,20 @@ using Mat = MatrixArgument<T>;
 template <class P, class ZArgument, class Form, class... Optional>
 void call_form(int* stat, char* errmsg, Length nerrmsg, Form form, const CFI* x, const CFI* y,
                const CFI* z, Optional... optional) noexcept {
-  run_with_status(stat, errmsg, nerrmsg, [&] {
+  run_writing_file(stat, errmsg, nerrmsg, [&] {
     const VectorArgument<P> xs(x), ys(y);
     const ZArgument zs(z);
     form(xs.view(), ys.view(), zs.view(), optional...);
   });
+}
+
+// Why a PostScript map wrote no file: its warning's text; nothing when it
+// wrote its file or drew on the null device, which writes none.
+NoFileReason no_file_reason(const mapps::PsMapResult& result) {
+  using Outcome = mapps::PsMapResult::Outcome;
+  if (result.outcome == Outcome::kWritten || result.outcome == Outcome::kNoFile)
+    return std::nullopt;
+  return result.message;
 }
 
 }  // namespace
@@ -60,7 +74,7 @@ extern "C" {
 // --- PostScript map ---
 
 // After stat and errmsg, the colour keywords (colour_arguments.h), zmin and
-// zmax of x's kind.
+// zmax of x's kind. A map that writes no file sets stat to kNoFileWritten.
 #define MAPPLOT_PS_ENTRY(name, P, ZArgument)                                                   \
   void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
@@ -69,16 +83,16 @@ extern "C" {
                       Length nerrmsg, const char* palette, Length npalette,                   \
                       const CFI* levels, const CFI* red, const CFI* green, const CFI* blue,   \
                       const P* zmin, const P* zmax) noexcept {                                \
-    run_with_status(stat, errmsg, nerrmsg, [&] {                                              \
+    run_writing_file(stat, errmsg, nerrmsg, [&] {                                             \
       const VectorArgument<P> xs(x), ys(y);                                                   \
       const ZArgument zs(z);                                                                  \
       const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \
       const maparg::MapColours& c = colour.colours();                                         \
-      mapps::name(xs.view(), ys.view(), zs.view(),                                            \
-                  {optional_int(log), optional_text(xlabel, nxlabel),                         \
-                   optional_text(ylabel, nylabel), optional_text(title, ntitle),              \
-                   optional_text(file, nfile), optional_text(device, ndevice), c.palette,     \
-                   c.zmin, c.zmax});                                                          \
+      return no_file_reason(mapps::name(                                                      \
+          xs.view(), ys.view(), zs.view(),                                                    \
+          {optional_int(log), optional_text(xlabel, nxlabel), optional_text(ylabel, nylabel), \
+           optional_text(title, ntitle), optional_text(file, nfile),                          \
+           optional_text(device, ndevice), c.palette, c.zmin, c.zmax}));                      \
     });                                                                                       \
   }
 

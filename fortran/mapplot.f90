@@ -25,7 +25,9 @@
 !   log, xlabel, ylabel, title, then size, own_window, continuation (screen
 !   map), file, device (PostScript map) or file (data export); then stat and
 !   errmsg, which turn a fatal error into a status as in Fortran's own
-!   statements (see mapplot_files.f90).
+!   statements: stat is mapplot_fatal_error (1) after a fatal error and
+!   mapplot_no_file_written (2) after a PostScript map that wrote no file
+!   (see mapplot_files.f90).
 ! The screen map and the PostScript map take the colour keywords after
 ! these, by name only: palette (a built-in colour table by name: grey, heat,
 ! rainbow, viridis, magma, cividis, each also reversed by "_r", in either
@@ -68,6 +70,7 @@ module mapplot
   public :: dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
   public :: screen_map, postscript_map, data_export, read_map
   public :: run_program, program_routine, console_line
+  public :: mapplot_fatal_error, mapplot_no_file_written
 
   ! One name a rendering, the form chosen by the kind of x and the rank of z.
   interface screen_map

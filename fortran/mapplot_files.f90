@@ -21,9 +21,27 @@
 ! errmsg (a text of any length), as Fortran's own statements do. Without
 ! stat a fatal error (log10: SING error, a file that cannot be written, ...)
 ! ends the program with its message. With stat the routine returns instead:
-! stat is 1 and errmsg holds the message (cut or filled with blanks to its
-! length), nothing is printed, the earlier file is as it was and no
-! temporary file is left; after success stat is 0 and errmsg unchanged.
+! stat is mapplot_fatal_error (1) and errmsg holds the message (cut or
+! filled with blanks to its length), nothing is printed, the earlier file is
+! as it was and no temporary file is left; after success stat is 0 and
+! errmsg unchanged. A PostScript map that writes no file without a fatal
+! error (its arguments refused, a device type PGPLOT does not know, a file
+! or folder that cannot be opened) prints its warning line as without stat,
+! and with stat sets stat to mapplot_no_file_written (2) and errmsg to the
+! warning's text ("Warning: at least two x and two y values are needed !!!",
+! "Unrecognized device type: xyz", "Cannot open output file for PostScript
+! plot: no/Map.ps: No such file or directory"); without stat that is a
+! warning alone, as it always was. The null device writes no file by
+! design: stat 0. A file beyond the process's file size limit (ulimit -f) is
+! the fatal error "File <name>: cannot write: File too large", with or
+! without stat, and leaves no temporary file: the PostScript map and the
+! data export hold SIGXFSZ back on the calling thread while they run, so
+! that no handler of that signal (GNU Fortran's, which prints a backtrace
+! and ends the program) takes the program away from its own report.
+!
+! The routines may be called from several threads at once (OpenMP): each
+! call keeps its data to itself, the PostScript maps take turns at the
+! PGPLOT device, and stat and errmsg are those of the calling thread's call.
 !
 ! read_map(file, x, y, z, xlabel, ylabel, title, stat, errmsg) reads a data
 ! file as the C++ mapdata::read_map_file does (any file: every fault is an
@@ -44,6 +62,12 @@ module mapplot_files
   public :: ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
   public :: dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
   public :: postscript_map, data_export, read_map
+  public :: mapplot_fatal_error, mapplot_no_file_written
+
+  ! The values of stat after a call that did not do what it was asked (0
+  ! after one that did): a fatal error, or a PostScript map without a file.
+  integer, parameter :: mapplot_fatal_error = 1
+  integer, parameter :: mapplot_no_file_written = 2
 
   ! One name a rendering, the form chosen by the kind of x and the rank of z.
   interface postscript_map

@@ -1,8 +1,9 @@
 ! Calls of the module's routines with stat and errmsg, for status_test.cpp:
-! each returns the stat it was given back, errmsg starting as "untouched"
-! and handed back in message(1:100).
+! each returns the stat it was given back (-99 when it was not passed),
+! errmsg starting as "untouched" and handed back in message(1:100).
 module status_calls
   use, intrinsic :: iso_c_binding, only: c_int, c_char
+  use, intrinsic :: ieee_arithmetic, only: ieee_value, ieee_positive_inf
   use mapplot
   implicit none
   private
@@ -55,11 +56,41 @@ contains
       call ps_map_2d(x, y, z, log=-1, stat=stat)
     case (12)
       call console_line(' a console line', stat=stat, errmsg=errmsg)
+    ! PostScript maps that write no file; the null device, which writes none by design
+    case (13)
+      call ps_map_2d(x(1:1), y, z(1:1, :), stat=stat, errmsg=errmsg)
+    case (14)
+      call ps_map(x, y, [z], device='xyz', stat=stat, errmsg=errmsg)
+    case (15)
+      call ps_map_2d_r8(xd, yd, reshape(zd, [3, 2]), file='no/such/folder/Map.ps', &
+                        stat=stat, errmsg=errmsg)
+    case (16)
+      call postscript_map(x, y, z, device='null', stat=stat, errmsg=errmsg)
+    case (17)
+      call ps_map_r8(xd, yd, zd(1:5), stat=stat, errmsg=errmsg)
+    case (18)
+      call ps_map(x, y, [z], device='tmp/x/ps', stat=stat, errmsg=errmsg)
+    case (19)
+      x(2) = ieee_value(x(2), ieee_positive_inf)
+      call ps_map_2d(x, y, z, file='folder', device='png', stat=stat, errmsg=errmsg)
+    case (20)  ! a folder in the way of the file
+      call ps_map_2d(x, y, z, file='folder', device='png', stat=stat, errmsg=errmsg)
+    case (21)  ! without stat: the warning alone, and the call returns
+      call ps_map(x, y, [z], device='xyz', errmsg=errmsg)
+    case (22)  ! stat without errmsg
+      call ps_map(x, y, [z], device='xyz', stat=stat)
     end select
     do i = 1, 100
       message(i) = errmsg(i:i)
     end do
     status_call = stat
   end function status_call
+
+  ! The module's named values of stat.
+  subroutine status_values(fatal, no_file) bind(C, name='fortran_status_values')
+    integer(c_int), intent(out) :: fatal, no_file
+    fatal = mapplot_fatal_error
+    no_file = mapplot_no_file_written
+  end subroutine status_values
 
 end module status_calls

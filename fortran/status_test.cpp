@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fortran/entry_support.h"
 #include "gfxwin/graphics.h"
 #include "gfxwin/graphics_testing.h"
 #include "rtl/fatal.h"
@@ -16,6 +17,7 @@
 
 extern "C" {
 int fortran_status_call(int which, char* message);
+void fortran_status_values(int* fatal, int* no_file);
 void fortran_dat_map_log_of_zero();
 }
 
@@ -28,15 +30,22 @@ struct Status {
   int stat;
   std::string errmsg;  // without its trailing blanks
   std::string printed;  // on standard error
+  std::vector<std::string> console;  // the console records
 };
 
 Status call(int which) {
   char message[100];
+  std::vector<std::string> console;
+  rtl::change_hooks([&](rtl::Hooks& h) {
+    h.console_listener = [&console](std::string_view line) { console.emplace_back(line); };
+  });
   testing::internal::CaptureStderr();
   const int stat = fortran_status_call(which, message);
+  std::string printed = testing::internal::GetCapturedStderr();
+  rtl::change_hooks([](rtl::Hooks& h) { h.console_listener = {}; });
   std::string text(message, sizeof message);
   text.erase(text.find_last_not_of(' ') + 1);
-  return {stat, text, testing::internal::GetCapturedStderr()};
+  return {stat, text, std::move(printed), std::move(console)};
 }
 
 class FortranStatus : public rtl::testing::InTempFolder {
@@ -90,6 +99,58 @@ TEST_F(FortranStatus, AFileCutShortByTheSizeLimitLeavesTheEarlierFile) {
   expect_caught(9, "File Map.dat: cannot write: File too large", "Map.dat", 2);
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, old_handler);
+}
+
+// A PostScript map that writes no file: stat 2 and the warning's text in
+// errmsg, the warning printed as without stat, nothing written; the null
+// device, which writes no file by design, succeeds. Without stat the
+// warning alone, and the call returns.
+TEST_F(FortranStatus, APostScriptMapWithoutAFileHasAStatusOfItsOwn) {
+  struct Case {
+    int which;
+    int stat;
+    std::string errmsg;
+    std::string console;  // the one console record, or none
+    std::string printed;
+  };
+  const std::string no_folder = "no/such/folder/Map.ps";
+  const Case cases[] = {
+      {13, 2, "Warning: at least two x and two y values are needed !!!",
+       "  Warning: at least two x and two y values are needed !!!", ""},
+      {14, 2, "Unrecognized device type: xyz", "", "%PGPLOT, Unrecognized device type: xyz\n"},
+      {15, 2, "Cannot open output file for PostScript plot: " + no_folder +
+                  ": No such file or directory",
+       "", "%PGPLOT, Cannot open output file for PostScript plot: " + no_folder +
+               ": No such file or directory\n"},
+      {16, 0, "untouched", "", ""},
+      {17, 2, "Warning: incompatible array sizes !!!", "  Warning: incompatible array sizes !!!",
+       ""},
+      {18, 2, "Unrecognized device type: tmp/x/ps", "",
+       "%PGPLOT, Unrecognized device type: tmp/x/ps\n"},
+      {19, 2, "Warning: x and y values must be finite !!!",
+       "  Warning: x and y values must be finite !!!", ""},
+      {20, 2, "Cannot open output file for PNG plot: folder: Is a directory", "",
+       "%PGPLOT, Cannot open output file for PNG plot: folder: Is a directory\n"},
+      {21, -99, "untouched", "", "%PGPLOT, Unrecognized device type: xyz\n"},
+      {22, 2, "untouched", "", "%PGPLOT, Unrecognized device type: xyz\n"},
+  };
+  int fatal = 0, no_file = 0;
+  fortran_status_values(&fatal, &no_file);
+  EXPECT_EQ(fatal, rtl::kFatalExitCode);
+  EXPECT_EQ(no_file, fortran_binding::kNoFileWritten);
+  EXPECT_EQ(no_file, 2);
+  std::filesystem::create_directory("folder");
+  for (const Case& c : cases) {
+    const Status s = call(c.which);
+    EXPECT_EQ(s.stat, c.stat) << c.which;
+    EXPECT_EQ(s.errmsg, c.errmsg) << c.which;
+    EXPECT_EQ(s.console, c.console.empty() ? std::vector<std::string>{}
+                                           : std::vector<std::string>{c.console})
+        << c.which;
+    EXPECT_EQ(s.printed, c.printed) << c.which;
+    EXPECT_EQ(entries(), std::vector<std::string>{"folder"}) << c.which;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty("folder"));
 }
 
 TEST_F(FortranStatus, ErrmsgIsCutToItsLengthAndMayBeLeftOut) {
