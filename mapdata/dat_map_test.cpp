@@ -5,9 +5,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -457,6 +462,65 @@ TEST_F(DatMapDeathTest, VectorsTooLongForTheHeaderAreFatal) {
               testing::ExitedWithCode(rtl::kFatalExitCode),
               "x has 3000000000 elements, more than the data file header can count");
   EXPECT_TRUE(entries().empty());
+}
+
+// Data files written by four threads at once, several rounds each, are the
+// files the same calls write alone. A fifth thread that takes its fatal
+// errors back gets each one with its errno and file, while the others write:
+// only its own calls end, and no temporary file is left.
+TEST_F(DatMap, FilesOfThreadsAtOnceAreTheFilesWrittenAlone) {
+  std::vector<float> x(300), y(200), z(300 * 200);
+  for (std::size_t k = 0; k < z.size(); ++k) z[k] = 0.37f * static_cast<float>(k % 997) + 1.0f;
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(i) * 0.1f;
+  for (std::size_t j = 0; j < y.size(); ++j) y[j] = static_cast<float>(j) * -0.3f;
+  const auto write = [&](const std::string& file, int t) {
+    dat_map(x, y, z, {.log = t % 2, .title = "thread " + std::to_string(t), .file = file});
+  };
+  std::vector<std::string> alone;
+  for (int t = 0; t < 4; ++t) {
+    write("alone.dat", t);
+    alone.push_back(read_all("alone.dat"));
+  }
+  std::mutex mutex;
+  std::vector<std::string> faults, expected = {"alone.dat"}, caught;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      const rtl::ScopedHooks own_lines({.console_listener = [](std::string_view) {}});
+      for (int r = 0; r < 4; ++r) {
+        const std::string file = "t" + std::to_string(t) + "r" + std::to_string(r) + ".dat";
+        write(file, t);
+        const bool same = read_all(file) == alone[static_cast<std::size_t>(t)];
+        const std::lock_guard<std::mutex> lock(mutex);
+        expected.push_back(file);
+        if (!same) faults.push_back(file);
+      }
+    });
+  threads.emplace_back([&] {
+    const rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
+    std::vector<float> zero = z;
+    zero[4321] = 0.0f;
+    for (int r = 0; r < 4; ++r) {
+      for (const auto& [file, values] : {std::pair{"no/such/folder.dat", &z}, {"zero.dat", &zero}}) {
+        try {
+          dat_map(x, y, *values, {.log = 1, .file = file});
+        } catch (const rtl::FatalError& e) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          caught.push_back(std::string(e.what()) + " " + std::to_string(e.error()) + " " + e.file());
+        }
+      }
+    }
+  });
+  for (auto& t : threads) t.join();
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  const std::string missing = "File no/such/folder.dat: cannot create: No such file or directory " +
+                              std::to_string(ENOENT) + " no/such/folder.dat";
+  EXPECT_EQ(caught, (std::vector<std::string>{missing, "log10: SING error 0 ", missing,
+                                               "log10: SING error 0 ", missing,
+                                               "log10: SING error 0 ", missing,
+                                               "log10: SING error 0 "}));
+  EXPECT_EQ(rtl::testing::entries_of("."), expected);
 }
 
 }  // namespace
