@@ -9,6 +9,9 @@
 # call the program's own writes beyond the limit meet the signal as before.
 # Usage: file_size_test.sh <fortran_file_size_program>
 set -u
+# A sanitizer build's leak checker lists the suppressions it used on standard
+# error at the end: not the program's own output.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
 program="$1"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -7,6 +7,9 @@
 # failing calls' %PGPLOT lines, each whole.
 # Usage: threads_test.sh <fortran_threads_program> [rounds]
 set -u
+# A sanitizer build's leak checker lists the suppressions it used on standard
+# error at the end: not the program's own output.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
 program="$1"
 rounds="${2:-5}"
 work="$(mktemp -d)"
