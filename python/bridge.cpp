@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -178,6 +179,13 @@ bool drawn_outside_runtime = false;
 
 void add_fatal_error(py::module_& m) {
   fatal_error_type = py::register_exception<rtl::FatalError>(m, "FatalError");
+}
+
+void raise_os_error(int error, const std::string& file) {
+  const py::object raised =
+      py::handle(PyExc_OSError)(error, std::strerror(error), text_object(file));
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(raised.ptr())), raised.ptr());
+  throw py::error_already_set();
 }
 
 void install_hooks() {

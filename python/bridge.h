@@ -41,6 +41,10 @@ void install_hooks();
 // on the same thread gets RuntimeError.
 py::object module_call(const std::function<py::object()>& call);
 
+// Raises the OSError subclass Python picks for `error` (FileNotFoundError,
+// PermissionError ...), with errno, strerror and filename (`file`) set.
+[[noreturn]] void raise_os_error(int error, const std::string& file);
+
 // To be called by every call that paints a screen map: painting outside
 // run_program keeps run_program from starting later in the process.
 void note_screen_drawing();

@@ -89,11 +89,15 @@ when the array is not of shape (rows, columns, 3) with dtype uint8 (a slice
 of one channel, the result of arithmetic), which then shows as text.
 )doc";
 
-inline constexpr const char* kMapFileDoc = R"doc(A PNG or SVG file written by ps_map: its name (path, also through
-os.fspath, so open() and PIL.Image.open take it) and format ("png" or
-"svg"). A notebook shows the file (_repr_png_, _repr_svg_), read when it is
-shown, from where it was written.
+inline constexpr const char* kMapFileDoc = R"doc(A file written by ps_map: its name (path, also through os.fspath, so
+open() and PIL.Image.open take it) and format ("ps", "pdf", "png" or
+"svg"). A notebook shows a PNG or SVG file (_repr_png_, _repr_svg_), read
+when it is shown, from where it was written; PostScript and PDF files show
+as text.
 )doc";
+
+inline constexpr const char* kMapFileFormatDoc =
+    R"doc("ps" (PostScript, Encapsulated PostScript too), "pdf", "png" or "svg".)doc";
 
 inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None) -> MapFile | None
 
@@ -102,12 +106,17 @@ white) with a frame, numbered axes, a grey wedge, labels and title into the
 file (default "Map.ps"). device: ps, cps (landscape PostScript), vps, vcps
 (portrait), eps, pdf, vpdf, png, tpng, svg or null (either case). A file name
 ending in "ps" takes the device type as its ending (Map.ps with png gives
-Map.png). Afterwards " Output in <file>" is written. Fewer than two x or y
-values, or a file or folder that may not be written, give a warning or
-PGPLOT's message and no file. file may be a str or an os.PathLike,
-used whole whatever its length; a NUL byte in file or device raises FatalError.
-Returns a MapFile, which a notebook shows, when it wrote a PNG (png, tpng) or
-SVG file; else None.
+Map.png). Afterwards " Output in <file>" is written. file may be a str or an
+os.PathLike, used whole whatever its length; a NUL byte in file or device
+raises FatalError. Returns the MapFile of the file written (a notebook shows
+PNG and SVG files), or None for the null device, which writes none.
+
+When it writes no file it raises: fewer than two x or y values, an x or y
+value that is not finite, or a device type PGPLOT does not know (one holding
+"/" among them) raise ValueError with the warning's text; a file or folder
+that may not be written raises the OSError subclass of its errno
+(FileNotFoundError, PermissionError, IsADirectoryError ...) with errno,
+strerror and filename, after PGPLOT's message on standard error.
 
 palette: the colour table of the image and the wedge in place of the grey
 ramp. A name, in either case, "_r" appended for it reversed: grey (the

@@ -127,7 +127,21 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
     mapps::PsMapResult written;
     with_views(arrays,
                [&](auto x, auto y, auto z) { written = mapps::postscript_map(x, y, z, o); });
-    return shown_file(written);
+    // A call that writes no file raises: the arguments or the device type
+    // refused (the warning's text), or the file not opened (its errno).
+    using Outcome = mapps::PsMapResult::Outcome;
+    switch (written.outcome) {
+      case Outcome::kNotOpened:
+        raise_os_error(written.error, written.file);
+      case Outcome::kRefused:
+      case Outcome::kDeviceRefused:
+        raise(PyExc_ValueError, written.message);
+      case Outcome::kNoFile:
+        return py::object(py::none());
+      case Outcome::kWritten:
+        break;
+    }
+    return map_file(written);
   });
 }
 

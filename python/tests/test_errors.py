@@ -82,9 +82,11 @@ def test_files_that_cannot_be_written_raise_and_leave_nothing(data, in_tmp, capf
         mapplot.dat_map(x, y, z, file="folder.dat")
     with pytest.raises(mapplot.FatalError, match="^File name is blank"):
         mapplot.dat_map(x, y, z, file="  ")
-    # The PostScript map reports a device it cannot open, as PGPLOT does, and goes on.
-    mapplot.ps_map(x, y, z, file="folder.dat", device="png")
-    mapplot.ps_map(x, y, z, file="missing/map.png", device="png")
+    # The PostScript map reports a device it cannot open, as PGPLOT does, and raises.
+    with pytest.raises(IsADirectoryError):
+        mapplot.ps_map(x, y, z, file="folder.dat", device="png")
+    with pytest.raises(FileNotFoundError):
+        mapplot.ps_map(x, y, z, file="missing/map.png", device="png")
     assert os.listdir() == ["folder.dat"]
     out, err = capfd.readouterr()
     assert out == ""
