@@ -30,20 +30,28 @@ default, even when empty; texts are held in 80-byte fields. The screen map
 and the PostScript map also take palette, zmin and zmax: a colour table and
 the values at its two ends (see ps_map).
 
-Console lines (" Output in Map.dat" ...) are written to sys.stdout. Wrong
-dtypes raise TypeError, wrong dimensions or sizes ValueError, options of the
-wrong type and unknown keywords TypeError, before anything is done. The
-module's fatal errors (log10 of zero or a negative value, a file that cannot
-be written, storage that cannot be obtained: "Out of memory") raise
-FatalError with the module's message; no file on disk is changed by them and
-the next call works as usual.
+Console lines (" Output in Map.dat" ...) are written to sys.stdout when
+the call's work is done. Warning lines that leave a usable result (" Array
+is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
+of the category MapWarning instead, pointing at the line that called, so
+the warnings filters control them; a call that raises gives no warnings.
+Wrong dtypes raise TypeError, wrong dimensions or sizes ValueError, options
+of the wrong type and unknown keywords TypeError, before anything is done.
+The module's fatal errors (log10 of zero or a negative value, a file that
+cannot be written, storage that cannot be obtained: "Out of memory") raise
+FatalError with the module's message; no file on disk is changed by them
+and the next call works as usual. Each message also goes to standard error.
 
-Calls run one at a time, from any number of threads. Python code run inside
-a call (a sys.stdout of your own, a signal handler) cannot call the module:
-that raises RuntimeError. An exception it raises stops the call at its next
-check and is raised when the call returns; so Ctrl+C stops a long call with
-KeyboardInterrupt, no file on disk changed (a single drawing call of giza is
-waited for).
+Calls run at once from any number of threads: the routines' work runs
+without the interpreter lock (the screen maps' paintings take turns, as
+they share the windows). Python code run inside a call (a signal handler)
+may call the module again, except for a PostScript map inside a PostScript
+map, or a screen map inside a screen map, of the same thread: that raises
+RuntimeError. An exception it raises stops the call at its next check and
+is raised when the call returns; so Ctrl+C stops a long call with
+KeyboardInterrupt, no file on disk changed (a single drawing call of giza
+is waited for). An exception raised while the lines go on (by sys.stdout,
+or a warnings filter of "error") is raised when they have gone.
 )doc";
 
 inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None)
@@ -99,6 +107,19 @@ as text.
 inline constexpr const char* kMapFileFormatDoc =
     R"doc("ps" (PostScript, Encapsulated PostScript too), "pdf", "png" or "svg".)doc";
 
+inline constexpr const char* kFatalErrorDoc = R"doc(A fatal error of the module: the message the program would end with
+("log10: SING error", "File name holds a NUL byte: a\0b", "Out of memory").
+No file on disk was changed, and the next call works as usual.
+)doc";
+
+inline constexpr const char* kMapWarningDoc = R"doc(A warning line of the module that leaves a usable result: "Array is
+flat!", "Warning: unknown palette sepia, grey used !!!", "Warning: zmin must
+be below zmax, both finite: the data's range used !!!" ... The map was drawn
+(in grey, with the data's range) and the file written all the same;
+warnings.simplefilter("error", mapplot.MapWarning) makes such calls raise,
+"ignore" silences them.
+)doc";
+
 inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
@@ -128,8 +149,8 @@ in place of the data's smallest and largest (either may be given alone;
 with log, their log10 is taken, and a limit of zero or below raises
 FatalError); values beyond them take the end colours. An unknown name,
 unusable points (fewer than 2, levels not increasing, an intensity outside
-0 .. 1) or zmin not below zmax write a warning line and draw the map in
-grey or with the data's range. A palette neither a str nor an array of
+0 .. 1) or zmin not below zmax give a MapWarning and draw the map in grey
+or with the data's range, as does " Array is flat!" a map of equal values. A palette neither a str nor an array of
 numbers, or a zmin or zmax not a number, raises TypeError; points not of
 shape (n, 4) raise ValueError.
 )doc";

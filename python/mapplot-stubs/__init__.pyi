@@ -28,6 +28,10 @@ class FatalError(Exception):
     """A fatal error of the module ("log10: SING error", "File Map.dat:
     cannot write: ...", "Out of memory"): no file on disk was changed."""
 
+class MapWarning(UserWarning):
+    """A warning line that leaves a usable result ("Array is flat!",
+    "Warning: unknown palette sepia, grey used !!!" ...)."""
+
 class MapData(NamedTuple):
     """A data file read back: the coordinates and the flat values (x index
     fastest) in single precision, and the three texts."""

@@ -1,11 +1,13 @@
 """Wrong arguments raise TypeError or ValueError before anything is done; the
 module's fatal errors raise FatalError with no file on disk changed, and the
-next call works as usual."""
+next call works as usual; a PostScript map refused raises ValueError;
+warning lines are MapWarnings."""
 
 import os
 import re
 import subprocess
 import sys
+import warnings
 
 import numpy as np
 import pytest
@@ -283,3 +285,55 @@ mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="p
         ["  Output in after.png"]
     assert result.stderr == "Out of memory\n" * 12
     assert os.listdir(tmp_path) == ["after.png"]
+
+
+@pytest.mark.parametrize("arrays,options,message", [
+    (([0.], [0., 1.], [1., 2.]), {}, "Warning: at least two x and two y values are needed !!!"),
+    (([0., np.nan], [0., 1.], [1., 2., 3., 4.]), {}, "Warning: x and y values must be finite !!!"),
+    (([0., 1.], [0., 1.], [1., 2., 3., 4.]), dict(device="gif"), "Unrecognized device type: gif"),
+    (([0., 1.], [0., 1.], [1., 2., 3., 4.]), dict(device="tmp/x/ps"),
+     "Unrecognized device type: tmp/x/ps"),
+])
+def test_a_postscript_map_refused_raises_value_error_and_warns_nothing(in_tmp, capfd, arrays,
+                                                                       options, message):
+    with warnings.catch_warnings(record=True) as warned:
+        warnings.simplefilter("always")
+        with pytest.raises(ValueError, match=f"^{re.escape(message)}$"):
+            mapplot.ps_map(*map(np.array, arrays), palette="sepia", **options)
+    assert warned == [] and os.listdir() == []
+    assert capfd.readouterr().out == ""
+
+
+FLAT = ([0., 1.], [0., 1.], [2., 2., 2., 2.])
+RAMP = ([0., 1.], [0., 1.], [1., 2., 3., 4.])
+SEPIA = "Warning: unknown palette sepia, grey used !!!"
+
+
+@pytest.mark.parametrize("call,arrays,options,message", [
+    (mapplot.ps_map, FLAT, dict(file="m.ps"), "Array is flat!"),
+    (mapplot.ps_map, RAMP, dict(file="m.png", device="png", palette="sepia"), SEPIA),
+    (mapplot.render, RAMP, dict(palette="sepia"), SEPIA),
+    (mapplot.ps_map, RAMP, dict(file="m.ps", zmin=3, zmax=1),
+     "Warning: zmin must be below zmax, both finite: the data's range used !!!"),
+])
+def test_warning_lines_are_map_warnings_the_filters_control(in_tmp, capfd, call, arrays,
+                                                            options, message):
+    assert issubclass(mapplot.MapWarning, UserWarning) and mapplot.MapWarning.__doc__
+    arrays = [np.array(a) for a in arrays]
+    with warnings.catch_warnings(record=True) as warned:
+        warnings.simplefilter("always")
+        line = sys._getframe().f_lineno + 1
+        call(*arrays, **options)
+    assert [(w.category, str(w.message), w.filename, w.lineno) for w in warned] == \
+        [(mapplot.MapWarning, message, __file__, line)]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", mapplot.MapWarning)
+        with pytest.raises(mapplot.MapWarning, match=f"^{re.escape(message)}$"):
+            call(*arrays, **options)
+    with warnings.catch_warnings(record=True) as silent:
+        warnings.simplefilter("ignore", mapplot.MapWarning)
+        call(*arrays, **options)
+    assert silent == []
+    out, err = capfd.readouterr()
+    assert out == (f"  Output in {options['file']}\n" * 3 if "file" in options else "")
+    assert "Warning" not in err and "flat" not in err
