@@ -25,9 +25,43 @@ namespace {
 py::handle fatal_error_type;
 py::handle map_warning_type;
 
+// The fatal errors about files: for each OSError subclass (OSError itself
+// among them), the class that is mapplot.FatalError and it, made when first
+// raised. Never destroyed: a thread may still raise one at exit.
+py::dict& file_error_types() {
+  static py::dict* types = new py::dict;
+  return *types;
+}
+
+// The class of a fatal error about a file with errno `error`.
+py::object file_error_type(int error) {
+  const py::object probe = py::handle(PyExc_OSError)(error, "");
+  const py::handle base(reinterpret_cast<PyObject*>(Py_TYPE(probe.ptr())));
+  py::dict& types = file_error_types();
+  if (types.contains(base)) return types[base];
+  py::dict body;
+  body["__module__"] = "mapplot";
+  body["__doc__"] = kFileFatalErrorDoc;
+  // str() is the module's message, held as the one argument, not OSError's
+  // "[Errno 2] ...": errno, strerror and filename are there as attributes.
+  body["__str__"] = py::handle(PyExc_BaseException).attr("__str__");
+  py::object made = py::handle(reinterpret_cast<PyObject*>(&PyType_Type))(
+      base.attr("__name__"), py::make_tuple(fatal_error_type, base), body);
+  types[base] = made;
+  return made;
+}
+
 // The Python exception of a fatal error, set and fetched.
 py::error_already_set fatal_exception(const rtl::FatalError& e) {
-  PyErr_SetObject(fatal_error_type.ptr(), text_object(e.what()).ptr());
+  const py::object message = text_object(e.what());
+  if (e.error() != 0 && !e.file().empty()) {
+    const py::object type = file_error_type(e.error());
+    const py::object raised = type(e.error(), std::strerror(e.error()), text_object(e.file()));
+    raised.attr("args") = py::make_tuple(message);
+    PyErr_SetObject(type.ptr(), raised.ptr());
+  } else {
+    PyErr_SetObject(fatal_error_type.ptr(), message.ptr());
+  }
   return py::error_already_set();
 }
 

@@ -40,7 +40,10 @@ of the wrong type and unknown keywords TypeError, before anything is done.
 The module's fatal errors (log10 of zero or a negative value, a file that
 cannot be written, storage that cannot be obtained: "Out of memory") raise
 FatalError with the module's message; no file on disk is changed by them
-and the next call works as usual. Each message also goes to standard error.
+and the next call works as usual. A file that cannot be created, replaced
+or written raises a FatalError that is also the OSError subclass of its
+errno (FileNotFoundError, PermissionError, IsADirectoryError ...), with
+errno, strerror and filename. Each message also goes to standard error.
 
 Calls run at once from any number of threads: the routines' work runs
 without the interpreter lock (the screen maps' paintings take turns, as
@@ -109,7 +112,16 @@ inline constexpr const char* kMapFileFormatDoc =
 
 inline constexpr const char* kFatalErrorDoc = R"doc(A fatal error of the module: the message the program would end with
 ("log10: SING error", "File name holds a NUL byte: a\0b", "Out of memory").
-No file on disk was changed, and the next call works as usual.
+No file on disk was changed, and the next call works as usual. One about a
+file that cannot be created, replaced, written or read ("File Map.dat:
+cannot open: Permission denied") is also the OSError subclass of its errno,
+with errno, strerror and filename.
+)doc";
+
+inline constexpr const char* kFileFatalErrorDoc = R"doc(A fatal error of the module about a file that cannot be created,
+replaced, written or read: mapplot.FatalError and the OSError subclass of
+its errno, with errno, strerror and filename; str() is the module's message
+("File Map.dat: cannot open: Permission denied"). No file on disk was changed.
 )doc";
 
 inline constexpr const char* kMapWarningDoc = R"doc(A warning line of the module that leaves a usable result: "Array is
@@ -164,7 +176,11 @@ With float64 arrays and a flat z the default title is
 "Representation of y=y(x)" (that form's), else "Representation of z=z(x,y)".
 The file is written under a temporary name and put in place only when
 complete. file may be a str or an os.PathLike, used whole whatever its length; a
-NUL byte in it raises FatalError.
+NUL byte in it raises FatalError. A file that cannot be created, replaced or
+written (a missing folder, a folder, a write-protected file, a full disk)
+raises a FatalError that is also the OSError subclass of its errno
+(FileNotFoundError, IsADirectoryError, PermissionError ...), with errno,
+strerror and filename.
 )doc";
 
 inline constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData

@@ -26,7 +26,9 @@ _Real = float | np.floating[Any] | np.integer[Any] | None
 
 class FatalError(Exception):
     """A fatal error of the module ("log10: SING error", "File Map.dat:
-    cannot write: ...", "Out of memory"): no file on disk was changed."""
+    cannot write: ...", "Out of memory"): no file on disk was changed. One
+    about a file is also the OSError subclass of its errno (FileNotFoundError,
+    PermissionError ...), with errno, strerror and filename."""
 
 class MapWarning(UserWarning):
     """A warning line that leaves a usable result ("Array is flat!",

@@ -1,8 +1,10 @@
 """Wrong arguments raise TypeError or ValueError before anything is done; the
 module's fatal errors raise FatalError with no file on disk changed, and the
-next call works as usual; a PostScript map refused raises ValueError;
-warning lines are MapWarnings."""
+next call works as usual; a file that cannot be opened raises the OSError of
+its errno, a PostScript map refused ValueError; warning lines are
+MapWarnings."""
 
+import errno
 import os
 import re
 import subprocess
@@ -285,6 +287,68 @@ mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="p
         ["  Output in after.png"]
     assert result.stderr == "Out of memory\n" * 12
     assert os.listdir(tmp_path) == ["after.png"]
+
+
+# Files a call cannot open: the folder is missing, the name is a folder's, the
+# file is write-protected (tried as the user nobody where this is root). Each
+# call prints its exception's class, whether it is a FatalError, errno,
+# strerror, filename and message, and what is left.
+FILE_ERRORS = r"""
+import errno, os, pwd, sys, numpy as np, mapplot
+x = y = np.array([0., 1.]); z = np.array([1., 2., 3., 4.])
+for ending in ("dat", "ps", "png"):
+    os.mkdir(f"folder.{ending}")
+    with open(f"protected.{ending}", "wb") as f:
+        f.write(b"earlier")
+    os.chmod(f"protected.{ending}", 0o444)
+if os.geteuid() == 0:
+    nobody = pwd.getpwnam("nobody")
+    os.setgroups([]); os.setgid(nobody.pw_gid); os.setuid(nobody.pw_uid)
+for call, options, ending in ((mapplot.dat_map, {}, "dat"), (mapplot.ps_map, {}, "ps"),
+                              (mapplot.ps_map, dict(device="png"), "png")):
+    for name in (f"missing/m.{ending}", f"folder.{ending}", f"protected.{ending}"):
+        try:
+            call(x, y, z, file=name, **options)
+        except OSError as e:
+            kind = type(e)
+            print(call.__name__, name, f"{kind.__module__}.{kind.__name__}",
+                  isinstance(e, mapplot.FatalError), errno.errorcode[e.errno],
+                  e.strerror == os.strerror(e.errno), e.filename, str(e), sep="|")
+print(sorted(os.listdir()), {open(f"protected.{e}", "rb").read() for e in ("dat", "ps", "png")})
+"""
+
+
+@pytest.fixture(scope="module")
+def file_errors(tmp_path_factory):
+    """What the script printed for each call, by routine and file name."""
+    folder = tmp_path_factory.mktemp("file_errors")
+    folder.chmod(0o777)  # for nobody too
+    result = run_python(FILE_ERRORS, cwd=folder)
+    assert result.returncode == 0, result.stderr
+    *rows, left = result.stdout.splitlines()
+    assert left == str(sorted(f"{kind}.{e}" for kind in ("folder", "protected")
+                              for e in ("dat", "ps", "png"))) + " {b'earlier'}"
+    return {tuple(row.split("|")[:2]): row.split("|")[2:] for row in rows}
+
+
+@pytest.mark.parametrize("file,kind,code,step", [
+    ("missing/m", "FileNotFoundError", "ENOENT", "cannot create"),
+    ("folder", "IsADirectoryError", "EISDIR", "cannot open"),
+    ("protected", "PermissionError", "EACCES", "cannot open"),
+])
+@pytest.mark.parametrize("routine,ending", [("dat_map", "dat"), ("ps_map", "ps"),
+                                            ("ps_map", "png")])
+def test_a_file_that_cannot_be_opened_raises_the_oserror_of_its_errno(
+        file_errors, file, kind, code, step, routine, ending):
+    name = f"{file}.{ending}"
+    got = file_errors[routine, name]
+    strerror = os.strerror(getattr(errno, code))
+    if routine == "dat_map":  # a fatal error: FatalError too, with the module's message
+        assert got == [f"mapplot.{kind}", "True", code, "True", name,
+                       f"File {name}: {step}: {strerror}"]
+    else:  # no file written: the OSError itself
+        assert got == [f"builtins.{kind}", "False", code, "True", name,
+                       f"[Errno {getattr(errno, code)}] {strerror}: '{name}'"]
 
 
 @pytest.mark.parametrize("arrays,options,message", [
