@@ -1,113 +1,217 @@
 #include "python/bridge.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-#include <thread>
 #include <utility>
+#include <vector>
 
 #include "gfxwin/runtime.h"
+#include "python/docstrings.h"
 #include "python/values.h"
-#include "rtl/console.h"
 #include "rtl/fatal.h"
+#include "rtl/hooks.h"
 
 namespace pymapplot {
 namespace {
 
-// mapplot.FatalError, set when the module is made.
+// mapplot.FatalError and mapplot.MapWarning, set when the module is made;
+// kept to the end of the process.
 py::handle fatal_error_type;
+py::handle map_warning_type;
 
-// The renderings keep what a call prepares in module-wide storage, so the
-// module's calls must not overlap. The interpreter lock alone does not keep
-// them apart: Python code run inside a call (sys.stdout.write, a signal
-// handler) lets other threads run, and their calls would start. So each call
-// holds this lock, and a thread whose call must wait for it waits without the
-// interpreter lock, which the call under way may need to finish. Python code
-// run inside a call that calls the module again on the same thread gets
-// RuntimeError: the nested call would overwrite the storage of the call under
-// way, and waiting for it would never end.
-class CallLock {
+// The fatal errors about files: for each OSError subclass (OSError itself
+// among them), the class that is mapplot.FatalError and it, made when first
+// raised. Never destroyed: a thread may still raise one at exit.
+py::dict& file_error_types() {
+  static py::dict* types = new py::dict;
+  return *types;
+}
+
+// The class of a fatal error about a file with errno `error`.
+py::object file_error_type(int error) {
+  const py::object probe = py::handle(PyExc_OSError)(error, "");
+  const py::handle base(reinterpret_cast<PyObject*>(Py_TYPE(probe.ptr())));
+  py::dict& types = file_error_types();
+  if (types.contains(base)) return types[base];
+  py::dict body;
+  body["__module__"] = "mapplot";
+  body["__doc__"] = kFileFatalErrorDoc;
+  // str() is the module's message, held as the one argument, not OSError's
+  // "[Errno 2] ...": errno, strerror and filename are there as attributes.
+  body["__str__"] = py::handle(PyExc_BaseException).attr("__str__");
+  py::object made = py::handle(reinterpret_cast<PyObject*>(&PyType_Type))(
+      base.attr("__name__"), py::make_tuple(fatal_error_type, base), body);
+  types[base] = made;
+  return made;
+}
+
+// The Python exception of a fatal error, set and fetched.
+py::error_already_set fatal_exception(const rtl::FatalError& e) {
+  const py::object message = text_object(e.what());
+  if (e.error() != 0 && !e.file().empty()) {
+    const py::object type = file_error_type(e.error());
+    const py::object raised = type(e.error(), std::strerror(e.error()), text_object(e.file()));
+    raised.attr("args") = py::make_tuple(message);
+    PyErr_SetObject(type.ptr(), raised.ptr());
+  } else {
+    PyErr_SetObject(fatal_error_type.ptr(), message.ptr());
+  }
+  return py::error_already_set();
+}
+
+// The screen map keeps its state and the active window for the whole process
+// (mapscreen::screen_map_state, gfxwin's active unit), so its paintings take
+// turns; always awaited without the interpreter lock, which the painting
+// under way may need for a moment. Any thread may release it: run_program
+// holds it while the runtime starts, and main's worker hands it on.
+class ScreenLock {
  public:
-  // Requires the interpreter lock.
   void acquire() {
-    const std::thread::id self = std::this_thread::get_id();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (busy_ && owner_ == self)
-        raise(PyExc_RuntimeError,
-              "mapplot calls cannot be nested: Python code run inside a call of this thread "
-              "(sys.stdout, a signal handler) called the module");
-      if (!busy_) {
-        take(self);
-        return;
-      }
-    }
-    py::gil_scoped_release waiting;
     std::unique_lock<std::mutex> lock(mutex_);
     free_.wait(lock, [this] { return !busy_; });
-    take(self);
+    busy_ = true;
   }
-
-  // Any thread may release the lock: run_program hands it over to its worker.
   void release() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       busy_ = false;
-      owner_ = {};
     }
     free_.notify_one();
   }
 
  private:
-  void take(std::thread::id owner) {
-    busy_ = true;
-    owner_ = owner;
-  }
-
-  std::mutex mutex_;  // never held while the interpreter lock is awaited
+  std::mutex mutex_;
   std::condition_variable free_;
   bool busy_ = false;
-  std::thread::id owner_;
 };
 
-CallLock& call_lock() {
-  static CallLock* lock = new CallLock;  // never destroyed: threads may wait at exit
+ScreenLock& screen_lock() {
+  static ScreenLock* lock = new ScreenLock;  // never destroyed: threads may wait at exit
   return *lock;
+}
+
+// Drawing texts outside run_program makes the font support create a Qt
+// application of its own, which stays to the end of the process; run_program
+// cannot create its application after that. Read and set under the screen lock.
+bool drawn_outside_runtime = false;
+
+// The works under way on this thread: a call's, and those of calls made by
+// Python code run inside it.
+thread_local int postscript_under_way = 0;
+thread_local int screen_under_way = 0;
+
+int& under_way(Work work) {
+  thread_local int files_under_way = 0;
+  if (work == Work::kPostScript) return postscript_under_way;
+  if (work == Work::kScreen) return screen_under_way;
+  return files_under_way;
+}
+
+// A call that would take over what a call under way on this thread holds.
+void refuse_nested(Work work) {
+  if (work == Work::kPostScript && postscript_under_way > 0)
+    raise(PyExc_RuntimeError,
+          "ps_map cannot be called while a PostScript map of this thread draws (Python code "
+          "run inside it, a signal handler): giza's device is that map's");
+  if (work == Work::kScreen && screen_under_way > 0)
+    raise(PyExc_RuntimeError,
+          "scr_map and render cannot be called while a screen map of this thread paints "
+          "(Python code run inside it, a signal handler): the windows are that map's");
 }
 
 // Thrown by the interruption check: the call unwinds, and the exception kept
 // for it is raised.
 struct CallStopped {};
 
-// A call under way on this thread: the exception that Python code run inside
-// it raised, kept to be raised when it returns. A later one is raised with
-// the earlier as its context, as Python chains exceptions.
+// The interpreter lock taken for a moment by a thread that released it.
+class GilTaken {
+ public:
+  GilTaken() : state_(PyGILState_Ensure()) {}
+  ~GilTaken() { PyGILState_Release(state_); }
+  GilTaken(const GilTaken&) = delete;
+  GilTaken& operator=(const GilTaken&) = delete;
+
+ private:
+  PyGILState_STATE state_;
+};
+
+bool on_python_main_thread() {
+  const py::object main = py::module_::import("threading").attr("main_thread")();
+  return main.attr("ident").cast<unsigned long>() == PyThread_get_thread_ident();
+}
+
+// A console record as Python sees it: without its leading blanks.
+std::string_view record_text(std::string_view record) {
+  const std::size_t first = record.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view() : record.substr(first);
+}
+
+// The warning lines of the routines, which leave a usable result: the maps'
+// " Warning: ..." (sizes, colour tables, ranges) and " Array is flat!".
+bool is_warning(std::string_view text) {
+  return text.starts_with("Warning:") || text == "Array is flat!";
+}
+
+// A record on the process's standard output, one whole line.
+void write_to_standard_output(std::string_view record) {
+  flockfile(stdout);
+  fwrite_unlocked(record.data(), 1, record.size(), stdout);
+  fputc_unlocked('\n', stdout);
+  fflush_unlocked(stdout);
+  funlockfile(stdout);
+}
+
+// A record on sys.stdout, flushed (one line at a time, as on standard
+// output); false without a usable one (missing, None without a console, or closed).
+bool write_to_sys_stdout(std::string_view record) {
+  PyObject* borrowed = PySys_GetObject("stdout");
+  if (borrowed == nullptr || borrowed == Py_None) return false;
+  const py::object out = py::reinterpret_borrow<py::object>(borrowed);
+  if (py::hasattr(out, "closed") && py::bool_(out.attr("closed"))) return false;
+  out.attr("write")(text_object(record) + py::str("\n"));
+  out.attr("flush")();
+  return true;
+}
+
+// A call under way on this thread: its console records, collected while
+// its work runs, and the exception that Python code run inside it raised,
+// kept to be raised when it returns. A later one is raised with the earlier
+// as its context, as Python chains exceptions.
 class ModuleCall {
  public:
-  ModuleCall() {
-    call_lock().acquire();
-    current() = this;
+  explicit ModuleCall(Work work)
+      : work_(work),
+        outer_(innermost()),
+        on_main_thread_(on_python_main_thread()),
+        last_check_(Clock::now()) {
+    innermost() = this;
   }
-  ~ModuleCall() {
-    current() = nullptr;
-    call_lock().release();
-  }
+  ~ModuleCall() { innermost() = outer_; }
   ModuleCall(const ModuleCall&) = delete;
   ModuleCall& operator=(const ModuleCall&) = delete;
 
-  // The call under way on this thread, or nullptr.
-  static ModuleCall*& current() {
+  // The innermost call under way on this thread, or nullptr.
+  static ModuleCall*& innermost() {
     thread_local ModuleCall* call = nullptr;
     return call;
   }
 
-  void keep(py::error_already_set&& e) {
-    chain_to_kept(e);
-    kept_ = std::move(e);
+  Work work() const { return work_; }
+
+  // This call's hooks on its thread: records collected (no interpreter lock
+  // needed), signal handlers run by the interruption check, fatal errors back.
+  rtl::Hooks hooks() {
+    return {.console_output = [this](std::string_view record) { records_.emplace_back(record); },
+            .interruption_check = [this] { check(); },
+            .fatal_errors = rtl::FatalErrors::kToCaller};
   }
+
   bool has_kept() const { return kept_.has_value(); }
 
   // The kept exception, if any, becomes the context of `e`.
@@ -123,110 +227,158 @@ class ModuleCall {
     throw e;
   }
 
+  // Hands on the records in order, under the interpreter lock: warnings as
+  // MapWarning (when `warn`: the call returns a result), the others to
+  // sys.stdout. Once something raised (sys.stdout, a warnings filter of
+  // "error"), it is kept, no further warning is given, and after sys.stdout
+  // raised the other records go to standard output, so that none is lost.
+  void hand_on_records(bool warn) {
+    bool stdout_raised = false;
+    for (const std::string& record : records_) {
+      const std::string_view text = record_text(record);
+      if (is_warning(text)) {
+        if (!warn || kept_) continue;
+        try {
+          py::module_::import("warnings").attr("warn")(text_object(text), map_warning_type, 1);
+        } catch (py::error_already_set& e) {
+          keep(std::move(e));
+        }
+        continue;
+      }
+      if (!stdout_raised) {
+        try {
+          if (write_to_sys_stdout(record)) continue;
+        } catch (py::error_already_set& e) {
+          keep(std::move(e));
+          stdout_raised = true;
+        }
+      }
+      write_to_standard_output(record);
+    }
+    records_.clear();
+  }
+
  private:
+  using Clock = std::chrono::steady_clock;
+  // Ctrl+C stops long work within a fraction of a second, and the work
+  // takes the interpreter lock seldom enough not to hold up other threads.
+  static constexpr Clock::duration kCheckInterval = std::chrono::milliseconds(20);
+
+  void keep(py::error_already_set&& e) {
+    chain_to_kept(e);
+    kept_ = std::move(e);
+  }
+
+  // The interruption check of the routines (rtl/fatal.h): on Python's main
+  // thread, where alone signal handlers run, they run now and then; the call
+  // stops when one has raised (Ctrl+C: KeyboardInterrupt).
+  void check() {
+    if (!on_main_thread_) return;
+    if (!kept_) {
+      const Clock::time_point now = Clock::now();
+      if (now - last_check_ < kCheckInterval) return;
+      last_check_ = now;
+      const GilTaken gil;
+      if (PyErr_CheckSignals() == 0) return;
+      keep(py::error_already_set());
+    }
+    throw CallStopped{};
+  }
+
+  Work work_;
+  ModuleCall* outer_;
+  bool on_main_thread_;
+  Clock::time_point last_check_;
+  std::vector<std::string> records_;
   std::optional<py::error_already_set> kept_;
 };
 
-// An exception of Python code run inside a call: kept for the call, or,
-// outside any call, reported as Python reports what it cannot raise.
-void keep_for_the_call(py::error_already_set&& e) {
-  if (ModuleCall* call = ModuleCall::current()) call->keep(std::move(e));
-  else e.discard_as_unraisable("writing a mapplot console line");
-}
-
-// The interruption check of the routines (rtl/fatal.h): a call stops when a
-// Python signal handler has raised (Ctrl+C: KeyboardInterrupt; handlers run
-// on the main thread only, as in Python) or when Python code run inside it
-// raised before.
-void stop_if_python_raised() {
-  ModuleCall* call = ModuleCall::current();
-  if (call == nullptr) return;
-  if (!call->has_kept()) {
-    if (PyErr_CheckSignals() == 0) return;
-    call->keep(py::error_already_set());
-  }
-  throw CallStopped{};
-}
-
-// A console record goes to sys.stdout. Without a usable one (None without a
-// console, or closed), or when writing to it raises, the record still goes
-// out, to standard output; what it raised is kept for the call.
-void write_console_record(std::string_view record) {
-  py::gil_scoped_acquire gil;
-  try {
-    py::object out = py::module_::import("sys").attr("stdout");
-    const bool closed = !out.is_none() && py::hasattr(out, "closed") && py::bool_(out.attr("closed"));
-    if (!out.is_none() && !closed) {
-      out.attr("write")(text_object(record) + py::str("\n"));
-      out.attr("flush")();  // one line at a time, as on standard output
-      return;
-    }
-  } catch (py::error_already_set& e) {
-    keep_for_the_call(std::move(e));
-  }
-  std::fwrite(record.data(), 1, record.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-// Drawing texts outside run_program makes the font support create a Qt
-// application of its own, which stays to the end of the process; run_program
-// cannot create its application after that.
-bool drawn_outside_runtime = false;
-
 }  // namespace
 
-void add_fatal_error(py::module_& m) {
-  fatal_error_type = py::register_exception<rtl::FatalError>(m, "FatalError");
+void add_exceptions(py::module_& m) {
+  fatal_error_type = PyErr_NewExceptionWithDoc("mapplot.FatalError", kFatalErrorDoc,
+                                               PyExc_Exception, nullptr);
+  if (!fatal_error_type) throw py::error_already_set();
+  m.attr("FatalError") = fatal_error_type;
+  map_warning_type = PyErr_NewExceptionWithDoc("mapplot.MapWarning", kMapWarningDoc,
+                                               PyExc_UserWarning, nullptr);
+  if (!map_warning_type) throw py::error_already_set();
+  m.attr("MapWarning") = map_warning_type;
 }
 
-void install_hooks() {
-  rtl::change_hooks([](rtl::Hooks& h) {
-    h.console_output = write_console_record;
-    h.interruption_check = stop_if_python_raised;
-  });
+void raise_os_error(int error, const std::string& file) {
+  const py::object raised =
+      py::handle(PyExc_OSError)(error, std::strerror(error), text_object(file));
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(raised.ptr())), raised.ptr());
+  throw py::error_already_set();
 }
 
-py::object module_call(const std::function<py::object()>& call) {
-  ModuleCall guard;
-  const rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
+py::object module_call(Work work, const std::function<py::object()>& call) {
+  refuse_nested(work);
+  ModuleCall state(work);
   py::object result;
-  try {
+  std::optional<py::error_already_set> raised;
+  std::optional<std::string> report;  // a fatal error's, for standard error
+  {
+    const rtl::ScopedHooks hooks(state.hooks());
     try {
-      result = call();
+      try {
+        result = call();
+      } catch (py::error_already_set& e) {
+        if (e.matches(PyExc_MemoryError)) rtl::out_of_memory();
+        throw;
+      } catch (...) {
+        rtl::fatal_if_out_of_memory();
+      }
+    } catch (const CallStopped&) {
+      // The kept exception is raised below.
     } catch (py::error_already_set& e) {
-      if (e.matches(PyExc_MemoryError)) rtl::out_of_memory();
-      throw;
-    } catch (...) {
-      rtl::fatal_if_out_of_memory();
+      raised = std::move(e);
+    } catch (const rtl::FatalError& e) {
+      report = e.what();
+      raised = fatal_exception(e);
+    } catch (const py::builtin_exception& e) {
+      e.set_error();
+      raised.emplace();
+    } catch (const std::exception& e) {
+      PyErr_SetString(PyExc_RuntimeError, e.what());
+      raised.emplace();
     }
-  } catch (const CallStopped&) {
-    // The kept exception is raised below.
-  } catch (py::error_already_set& e) {
-    guard.chain_to_kept(e);
-    throw;
-  } catch (const rtl::FatalError& e) {
-    // The report on standard error, as the program's report makes it.
-    std::fprintf(stderr, "%s\n", e.what());
-    std::fflush(stderr);
-    if (!guard.has_kept()) throw;
-    PyErr_SetString(fatal_error_type.ptr(), e.what());
-    py::error_already_set raised;
-    guard.chain_to_kept(raised);
-    throw raised;
-  } catch (const py::builtin_exception& e) {
-    if (!guard.has_kept()) throw;
-    e.set_error();
-    py::error_already_set raised;
-    guard.chain_to_kept(raised);
-    throw raised;
   }
-  guard.raise_kept();
+  state.hand_on_records(!raised && !state.has_kept());
+  if (report) {
+    // The report on standard error, as the program's report makes it.
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", report->c_str());
+    std::fflush(stderr);
+  }
+  if (raised) {
+    state.chain_to_kept(*raised);
+    throw std::move(*raised);
+  }
+  state.raise_kept();
   return result;
 }
 
-void note_screen_drawing() {
+void without_gil(const std::function<void()>& routine) {
+  const ModuleCall* call = ModuleCall::innermost();
+  const Work work = call != nullptr ? call->work() : Work::kFiles;
+  struct Counted {
+    int& count;
+    explicit Counted(int& c) : count(c) { ++count; }
+    ~Counted() { --count; }
+  } counted(under_way(work));
+  const py::gil_scoped_release released;
+  if (work != Work::kScreen) {
+    routine();
+    return;
+  }
+  screen_lock().acquire();
+  struct Release {
+    ~Release() { screen_lock().release(); }
+  } release;
   if (!gfxwin::runtime_running()) drawn_outside_runtime = true;
+  routine();
 }
 
 int run_program(const std::string& name, const py::object& main) {
@@ -235,14 +387,21 @@ int run_program(const std::string& name, const py::object& main) {
   py::module_ threading = py::module_::import("threading");
   if (!threading.attr("current_thread")().is(threading.attr("main_thread")()))
     throw py::value_error("run_program must be called from the main thread");
-  // No call may run while the hooks change hands: the runtime puts its
-  // own in place, the worker ours, and ours come back after the runtime
-  // removed its own. The worker lends the lock to the calls while main
-  // runs.
-  call_lock().acquire();
-  struct ReleaseAtTheEnd {
-    ~ReleaseAtTheEnd() { call_lock().release(); }
-  } release_at_the_end;
+  // No screen map paints while the runtime starts: one painted meanwhile
+  // outside it would make the application it creates. The worker hands the
+  // lock on to the paintings once the runtime runs, and they go to its windows.
+  {
+    const py::gil_scoped_release waiting;
+    screen_lock().acquire();
+  }
+  struct Held {
+    bool held = true;
+    void release() {
+      if (held) screen_lock().release();
+      held = false;
+    }
+    ~Held() { release(); }
+  } held;
   if (drawn_outside_runtime)
     throw py::value_error(
         "run_program cannot start after a screen map was painted outside it in this "
@@ -253,15 +412,12 @@ int run_program(const std::string& name, const py::object& main) {
   std::optional<py::error_already_set> raised;
   int code = 0;
   {
-    py::gil_scoped_release window_system;
+    const py::gil_scoped_release window_system;
     code = gfxwin::run_program(1, argv, name, [&]() -> int {
-      py::gil_scoped_acquire gil;
-      // The runtime's own hooks would end the process from this thread.
-      install_hooks();
-      struct LentWhileMainRuns {
-        LentWhileMainRuns() { call_lock().release(); }
-        ~LentWhileMainRuns() { call_lock().acquire(); }
-      } lent;
+      held.release();
+      // main's calls take their fatal errors back through their own hooks;
+      // the runtime's (its console window, its report) stay for the rest.
+      const py::gil_scoped_acquire gil;
       try {
         py::object result = main();
         return result.is_none() ? 0 : result.cast<int>();
@@ -287,7 +443,6 @@ int run_program(const std::string& name, const py::object& main) {
       return rtl::kFatalExitCode;
     });
   }
-  install_hooks();  // the runtime removed its own on the way out
   if (raised) throw std::move(*raised);
   return code;
 }

@@ -30,20 +30,31 @@ default, even when empty; texts are held in 80-byte fields. The screen map
 and the PostScript map also take palette, zmin and zmax: a colour table and
 the values at its two ends (see ps_map).
 
-Console lines (" Output in Map.dat" ...) are written to sys.stdout. Wrong
-dtypes raise TypeError, wrong dimensions or sizes ValueError, options of the
-wrong type and unknown keywords TypeError, before anything is done. The
-module's fatal errors (log10 of zero or a negative value, a file that cannot
-be written, storage that cannot be obtained: "Out of memory") raise
-FatalError with the module's message; no file on disk is changed by them and
-the next call works as usual.
+Console lines (" Output in Map.dat" ...) are written to sys.stdout when
+the call's work is done. Warning lines that leave a usable result (" Array
+is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
+of the category MapWarning instead, pointing at the line that called, so
+the warnings filters control them; a call that raises gives no warnings.
+Wrong dtypes raise TypeError, wrong dimensions or sizes ValueError, options
+of the wrong type and unknown keywords TypeError, before anything is done.
+The module's fatal errors (log10 of zero or a negative value, a file that
+cannot be written, storage that cannot be obtained: "Out of memory") raise
+FatalError with the module's message; no file on disk is changed by them
+and the next call works as usual. A file that cannot be created, replaced
+or written raises a FatalError that is also the OSError subclass of its
+errno (FileNotFoundError, PermissionError, IsADirectoryError ...), with
+errno, strerror and filename. Each message also goes to standard error.
 
-Calls run one at a time, from any number of threads. Python code run inside
-a call (a sys.stdout of your own, a signal handler) cannot call the module:
-that raises RuntimeError. An exception it raises stops the call at its next
-check and is raised when the call returns; so Ctrl+C stops a long call with
-KeyboardInterrupt, no file on disk changed (a single drawing call of giza is
-waited for).
+Calls run at once from any number of threads: the routines' work runs
+without the interpreter lock (the screen maps' paintings take turns, as
+they share the windows). Python code run inside a call (a signal handler)
+may call the module again, except for a PostScript map inside a PostScript
+map, or a screen map inside a screen map, of the same thread: that raises
+RuntimeError. An exception it raises stops the call at its next check and
+is raised when the call returns; so Ctrl+C stops a long call with
+KeyboardInterrupt, no file on disk changed (a single drawing call of giza
+is waited for). An exception raised while the lines go on (by sys.stdout,
+or a warnings filter of "error") is raised when they have gone.
 )doc";
 
 inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None)
@@ -89,10 +100,36 @@ when the array is not of shape (rows, columns, 3) with dtype uint8 (a slice
 of one channel, the result of arithmetic), which then shows as text.
 )doc";
 
-inline constexpr const char* kMapFileDoc = R"doc(A PNG or SVG file written by ps_map: its name (path, also through
-os.fspath, so open() and PIL.Image.open take it) and format ("png" or
-"svg"). A notebook shows the file (_repr_png_, _repr_svg_), read when it is
-shown, from where it was written.
+inline constexpr const char* kMapFileDoc = R"doc(A file written by ps_map: its name (path, also through os.fspath, so
+open() and PIL.Image.open take it) and format ("ps", "pdf", "png" or
+"svg"). A notebook shows a PNG or SVG file (_repr_png_, _repr_svg_), read
+when it is shown, from where it was written; PostScript and PDF files show
+as text.
+)doc";
+
+inline constexpr const char* kMapFileFormatDoc =
+    R"doc("ps" (PostScript, Encapsulated PostScript too), "pdf", "png" or "svg".)doc";
+
+inline constexpr const char* kFatalErrorDoc = R"doc(A fatal error of the module: the message the program would end with
+("log10: SING error", "File name holds a NUL byte: a\0b", "Out of memory").
+No file on disk was changed, and the next call works as usual. One about a
+file that cannot be created, replaced, written or read ("File Map.dat:
+cannot open: Permission denied") is also the OSError subclass of its errno,
+with errno, strerror and filename.
+)doc";
+
+inline constexpr const char* kFileFatalErrorDoc = R"doc(A fatal error of the module about a file that cannot be created,
+replaced, written or read: mapplot.FatalError and the OSError subclass of
+its errno, with errno, strerror and filename; str() is the module's message
+("File Map.dat: cannot open: Permission denied"). No file on disk was changed.
+)doc";
+
+inline constexpr const char* kMapWarningDoc = R"doc(A warning line of the module that leaves a usable result: "Array is
+flat!", "Warning: unknown palette sepia, grey used !!!", "Warning: zmin must
+be below zmax, both finite: the data's range used !!!" ... The map was drawn
+(in grey, with the data's range) and the file written all the same;
+warnings.simplefilter("error", mapplot.MapWarning) makes such calls raise,
+"ignore" silences them.
 )doc";
 
 inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None) -> MapFile | None
@@ -102,12 +139,17 @@ white) with a frame, numbered axes, a grey wedge, labels and title into the
 file (default "Map.ps"). device: ps, cps (landscape PostScript), vps, vcps
 (portrait), eps, pdf, vpdf, png, tpng, svg or null (either case). A file name
 ending in "ps" takes the device type as its ending (Map.ps with png gives
-Map.png). Afterwards " Output in <file>" is written. Fewer than two x or y
-values, or a file or folder that may not be written, give a warning or
-PGPLOT's message and no file. file may be a str or an os.PathLike,
-used whole whatever its length; a NUL byte in file or device raises FatalError.
-Returns a MapFile, which a notebook shows, when it wrote a PNG (png, tpng) or
-SVG file; else None.
+Map.png). Afterwards " Output in <file>" is written. file may be a str or an
+os.PathLike, used whole whatever its length; a NUL byte in file or device
+raises FatalError. Returns the MapFile of the file written (a notebook shows
+PNG and SVG files), or None for the null device, which writes none.
+
+When it writes no file it raises: fewer than two x or y values, an x or y
+value that is not finite, or a device type PGPLOT does not know (one holding
+"/" among them) raise ValueError with the warning's text; a file or folder
+that may not be written raises the OSError subclass of its errno
+(FileNotFoundError, PermissionError, IsADirectoryError ...) with errno,
+strerror and filename, after PGPLOT's message on standard error.
 
 palette: the colour table of the image and the wedge in place of the grey
 ramp. A name, in either case, "_r" appended for it reversed: grey (the
@@ -119,8 +161,8 @@ in place of the data's smallest and largest (either may be given alone;
 with log, their log10 is taken, and a limit of zero or below raises
 FatalError); values beyond them take the end colours. An unknown name,
 unusable points (fewer than 2, levels not increasing, an intensity outside
-0 .. 1) or zmin not below zmax write a warning line and draw the map in
-grey or with the data's range. A palette neither a str nor an array of
+0 .. 1) or zmin not below zmax give a MapWarning and draw the map in grey
+or with the data's range, as does " Array is flat!" a map of equal values. A palette neither a str nor an array of
 numbers, or a zmin or zmax not a number, raises TypeError; points not of
 shape (n, 4) raise ValueError.
 )doc";
@@ -134,7 +176,11 @@ With float64 arrays and a flat z the default title is
 "Representation of y=y(x)" (that form's), else "Representation of z=z(x,y)".
 The file is written under a temporary name and put in place only when
 complete. file may be a str or an os.PathLike, used whole whatever its length; a
-NUL byte in it raises FatalError.
+NUL byte in it raises FatalError. A file that cannot be created, replaced or
+written (a missing folder, a folder, a write-protected file, a full disk)
+raises a FatalError that is also the OSError subclass of its errno
+(FileNotFoundError, IsADirectoryError, PermissionError ...), with errno,
+strerror and filename.
 )doc";
 
 inline constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData

@@ -67,7 +67,7 @@ py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
                      {"log", "xlabel", "ylabel", "title", "size", "own_window", "continuation",
                       "palette", "zmin", "zmax"},
                      args, kwargs);
-  return module_call([&] {
+  return module_call(Work::kScreen, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const Colours c(call);
@@ -77,8 +77,7 @@ py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
         int_option(call.option("own_window"), "own_window"),
         int_option(call.option("continuation"), "continuation"), c.palette(), c.zmin(),
         c.zmax()};
-    note_screen_drawing();
-    paint(arrays, o);
+    without_gil([&] { paint(arrays, o); });
     return py::none();
   });
 }
@@ -87,7 +86,7 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
   const MapCall call("render",
                      {"log", "xlabel", "ylabel", "title", "size", "palette", "zmin", "zmax"},
                      args, kwargs);
-  return module_call([&]() -> py::object {
+  return module_call(Work::kScreen, [&]() -> py::object {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const Colours c(call);
@@ -95,13 +94,12 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
                                         view_of(t.xlabel), view_of(t.ylabel), view_of(t.title),
                                         int_option(call.option("size"), "size"), -1, 0,
                                         c.palette(), c.zmin(), c.zmax()};
-    note_screen_drawing();
     gfxwin::Picture picture;
-    {
+    without_gil([&] {
       const mapscreen::OffscreenMap offscreen;
       paint(arrays, o);
       offscreen.picture(picture);
-    }
+    });
     const mapscreen::Area painted = mapscreen::painted_area(o.size.value_or(1), true);
     return as_picture(rgb_array(picture, painted.w, painted.h));
   });
@@ -112,7 +110,7 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
                      {"log", "xlabel", "ylabel", "title", "file", "device", "palette", "zmin",
                       "zmax"},
                      args, kwargs);
-  return module_call([&] {
+  return module_call(Work::kPostScript, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const Colours c(call);
@@ -120,20 +118,38 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
                                 view_of(t.ylabel), view_of(t.title), view_of(t.file),
                                 view_of(t.device), c.palette(), c.zmin(), c.zmax()};
     mapps::PsMapResult written;
-    with_views(arrays,
-               [&](auto x, auto y, auto z) { written = mapps::postscript_map(x, y, z, o); });
-    return shown_file(written);
+    without_gil([&] {
+      with_views(arrays,
+                 [&](auto x, auto y, auto z) { written = mapps::postscript_map(x, y, z, o); });
+    });
+    // A call that writes no file raises: the arguments or the device type
+    // refused (the warning's text), or the file not opened (its errno).
+    using Outcome = mapps::PsMapResult::Outcome;
+    switch (written.outcome) {
+      case Outcome::kNotOpened:
+        raise_os_error(written.error, written.file);
+      case Outcome::kRefused:
+      case Outcome::kDeviceRefused:
+        raise(PyExc_ValueError, written.message);
+      case Outcome::kNoFile:
+        return py::object(py::none());
+      case Outcome::kWritten:
+        break;
+    }
+    return map_file(written);
   });
 }
 
 py::object dat_map(const py::args& args, const py::kwargs& kwargs) {
   const MapCall call("dat_map", {"log", "xlabel", "ylabel", "title", "file"}, args, kwargs);
-  return module_call([&] {
+  return module_call(Work::kFiles, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const mapdata::DatMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                    view_of(t.ylabel), view_of(t.title), view_of(t.file)};
-    with_views(arrays, [&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, o); });
+    without_gil([&] {
+      with_views(arrays, [&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, o); });
+    });
     return py::none();
   });
 }
@@ -148,9 +164,10 @@ py::object map_data_type() {
 
 py::object read_map(const py::object& map_data, const py::object& path) {
   if (path.is_none()) throw py::type_error("path must be a str or os.PathLike, not None");
-  return module_call([&] {
+  return module_call(Work::kFiles, [&] {
     const std::string name = *text_argument(path, "path", true);
-    mapdata::MapReadResult result = mapdata::read_map_file(name);
+    mapdata::MapReadResult result;
+    without_gil([&] { result = mapdata::read_map_file(name); });
     if (!result) raise_read_error(path, name, result.error);
     mapdata::MapData& d = *result.map;
     return map_data(to_numpy(std::move(d.x)), to_numpy(std::move(d.y)), to_numpy(std::move(d.z)),

@@ -1,7 +1,8 @@
 #pragma once
 // The module's map functions: each checks its arguments (values.h, arrays.h),
 // then, as one call of the module (bridge.h), calls the C++ form that matches
-// its arrays, so that files, console lines and pixels are exactly that form's.
+// its arrays without the interpreter lock, so that files, console lines and
+// pixels are exactly that form's.
 // What each does for the Python user is its docstring (docstrings.h).
 
 #include <pybind11/pybind11.h>

@@ -6,7 +6,8 @@
 // (values.h), and each call goes to the one C++ form that matches its arrays
 // (map_functions.h), so files, console lines and pixels are exactly that
 // form's. What render and ps_map return shows in a notebook (notebook.h).
-// The calls run one at a time, their console records go to
+// The calls run at once on several threads, their routines' work without the
+// interpreter lock; their console records go on as warnings and to
 // sys.stdout, fatal errors and Ctrl+C become exceptions (bridge.h). This file
 // only names what the module holds.
 
@@ -26,9 +27,8 @@ PYBIND11_MODULE(mapplot, m) {
   options.disable_function_signatures();
   m.doc() = kModuleDoc;
   m.attr("__version__") = MAPPLOT_VERSION;
-  add_fatal_error(m);
+  add_exceptions(m);
   add_notebook_types(m);
-  install_hooks();
 
   m.def("scr_map", &scr_map, kScrMapDoc);
   m.def("render", &render, kRenderDoc);

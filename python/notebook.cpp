@@ -41,8 +41,8 @@ py::object picture_png(const py::array& self) {
   return py::bytes(png);
 }
 
-// A PNG or SVG file ps_map wrote. It is read when it is shown, from where it
-// was written even after the current folder changed.
+// A file ps_map wrote. A PNG or SVG file is read when it is shown, from where
+// it was written even after the current folder changed.
 class MapFile {
  public:
   MapFile(std::string name, std::string kind) : name_(std::move(name)), kind_(std::move(kind)) {
@@ -57,7 +57,12 @@ class MapFile {
   }
 
   py::object path() const { return text_object(name_); }
-  py::str format() const { return kind_ == "PNG" ? "png" : "svg"; }
+  // "ps" (PostScript and Encapsulated PostScript), "pdf", "png" or "svg".
+  py::str format() const {
+    if (kind_ == "PostScript") return "ps";
+    if (kind_ == "PDF") return "pdf";
+    return kind_ == "PNG" ? "png" : "svg";
+  }
 
   py::object png() const {
     if (kind_ != "PNG") return py::none();
@@ -89,7 +94,7 @@ class MapFile {
   }
 
   std::string name_;   // as the " Output in " line names it
-  std::string kind_;   // "PNG" or "SVG"
+  std::string kind_;   // "PostScript", "PDF", "PNG" or "SVG"
   std::string where_;  // absolute
 };
 
@@ -111,19 +116,20 @@ void add_notebook_types(py::module_& m) {
 
   py::class_<MapFile>(m, "MapFile", kMapFileDoc)
       .def_property_readonly("path", &MapFile::path, "The file's name, as ps_map reported it.")
-      .def_property_readonly("format", &MapFile::format, "\"png\" or \"svg\".")
+      .def_property_readonly("format", &MapFile::format, kMapFileFormatDoc)
       .def("__fspath__", &MapFile::path)
       .def("__repr__", &MapFile::repr)
-      .def("_repr_png_", &MapFile::png, "The PNG file's bytes as they are now; None for SVG.")
-      .def("_repr_svg_", &MapFile::svg, "The SVG file's text as it is now; None for PNG.");
+      .def("_repr_png_", &MapFile::png,
+           "The PNG file's bytes as they are now; None for the other formats.")
+      .def("_repr_svg_", &MapFile::svg,
+           "The SVG file's text as it is now; None for the other formats.");
 }
 
 py::object as_picture(const py::array_t<std::uint8_t>& rgb) {
   return rgb.attr("view")(picture_type);
 }
 
-py::object shown_file(const mapps::PsMapResult& written) {
-  if (written.kind != "PNG" && written.kind != "SVG") return py::none();
+py::object map_file(const mapps::PsMapResult& written) {
   return py::cast(MapFile(written.file, written.kind));
 }
 

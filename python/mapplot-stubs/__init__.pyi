@@ -26,7 +26,13 @@ _Real = float | np.floating[Any] | np.integer[Any] | None
 
 class FatalError(Exception):
     """A fatal error of the module ("log10: SING error", "File Map.dat:
-    cannot write: ...", "Out of memory"): no file on disk was changed."""
+    cannot write: ...", "Out of memory"): no file on disk was changed. One
+    about a file is also the OSError subclass of its errno (FileNotFoundError,
+    PermissionError ...), with errno, strerror and filename."""
+
+class MapWarning(UserWarning):
+    """A warning line that leaves a usable result ("Array is flat!",
+    "Warning: unknown palette sepia, grey used !!!" ...)."""
 
 class MapData(NamedTuple):
     """A data file read back: the coordinates and the flat values (x index
@@ -46,12 +52,12 @@ class Picture(np.ndarray[Any, np.dtype[np.uint8]]):
     def _repr_png_(self) -> bytes | None: ...
 
 class MapFile:
-    """A PNG or SVG file written by ps_map, which a notebook shows."""
+    """A file written by ps_map; a notebook shows PNG and SVG files."""
 
     @property
     def path(self) -> str: ...
     @property
-    def format(self) -> Literal["png", "svg"]: ...
+    def format(self) -> Literal["ps", "pdf", "png", "svg"]: ...
     def __fspath__(self) -> str: ...
     def _repr_png_(self) -> bytes | None: ...
     def _repr_svg_(self) -> str | None: ...
@@ -106,8 +112,9 @@ def ps_map(
     zmin: _Real = None,
     zmax: _Real = None,
 ) -> MapFile | None:
-    """The map drawn through PGPLOT into a file (default "Map.ps"); the file
-    when it is a PNG or SVG file."""
+    """The map drawn through PGPLOT into a file (default "Map.ps"): the file,
+    None for the null device. No file written raises ValueError (arguments,
+    device type) or OSError (FileNotFoundError ...)."""
 
 def dat_map(
     x: _Values,

@@ -1,6 +1,7 @@
 """The module's calls inside real programs: threads, a Python sys.stdout,
-Ctrl+C. Calls never overlap, an exception raised inside a call is raised when
-it returns, and Ctrl+C stops a long call with nothing on disk changed."""
+Ctrl+C. Each call's files, lines and warnings are its own, an exception raised
+inside a call or by its lines is raised when it returns, and Ctrl+C stops a
+long call with nothing on disk changed."""
 
 import os
 import sys
@@ -12,11 +13,12 @@ import mapplot
 from conftest import run_python
 
 # Two threads, each making 100 PostScript maps into a folder of its own, the
-# flat ones writing " Array is flat!" half-way through the call. "python":
+# flat ones warning "Array is flat!" (every time: "always"). "python":
 # sys.stdout is a Python object that lets other threads run while it writes,
 # as a notebook's does; "real": the interpreter's own standard output.
 THREADS = r"""
-import os, sys, threading, time, numpy as np, mapplot
+import os, sys, threading, time, warnings, numpy as np, mapplot
+warnings.simplefilter("always", mapplot.MapWarning)
 x = np.linspace(0, 1, 5, dtype=np.float32)
 y = np.linspace(0, 1, 4, dtype=np.float32)
 zs = [np.arange(20, dtype=np.float32), np.ones(20, dtype=np.float32)]
@@ -57,7 +59,7 @@ def postscript(path):
 
 
 @pytest.mark.parametrize("stdout", ["real", "python"])
-def test_calls_of_two_threads_never_overlap(tmp_path, stdout):
+def test_calls_of_two_threads_keep_their_files_lines_and_warnings(tmp_path, stdout):
     result = run_python(THREADS.replace("sys.argv[1]", repr(stdout)), cwd=tmp_path)
     assert result.returncode == 0, result.stderr
     for folder in "ab":
@@ -65,25 +67,24 @@ def test_calls_of_two_threads_never_overlap(tmp_path, stdout):
         for k in range(100):
             assert postscript(tmp_path / folder / f"{k}.ps") == \
                 postscript(tmp_path / "reference" / f"{k}.ps"), (folder, k)
-    reference = [line for k in range(100) for line in
-                 (["  Array is flat!"] if k % 2 else []) + [f"  Output in reference/{k}.ps"]]
+    reference = [f"  Output in reference/{k}.ps" for k in range(100)]
     lines = result.stdout.splitlines()
-    assert lines[:150] == reference
+    assert lines[:100] == reference
     if stdout == "real":
         # Each thread's lines once, whole, in its own order.
         for folder in "ab":
-            own = [line for line in lines[150:] if f" {folder}/" in line]
-            assert own == [line.replace("reference/", f"{folder}/") for line in reference
-                           if "Output" in line]
-        assert sorted(lines[150:]) == sorted(
-            [line.replace("reference/", f"{folder}/") for folder in "ab" for line in reference])
+            own = [line for line in lines[100:] if f" {folder}/" in line]
+            assert own == [line.replace("reference/", f"{folder}/") for line in reference]
+        assert len(lines) == 300
     else:
         # Every record written by the thread whose call made it, naming its own files.
-        records = [line.split(" ", 1) for line in lines[150:]]
+        records = [line.split(" ", 1) for line in lines[100:]]
         for folder in "ab":
             own = [text for thread, text in records if thread == folder]
             expected = [repr(line.replace("reference/", f"{folder}/") + "\n") for line in reference]
             assert own == expected
+    # Each flat map's warning, none lost or doubled.
+    assert result.stderr.count("MapWarning: Array is flat!\n") == 150
 
 
 def test_a_call_inside_a_program_with_threads_under_run_program(tmp_path):
@@ -134,21 +135,23 @@ class RaisingStdout:
 def test_what_sys_stdout_raises_is_raised_when_the_call_returns(data, in_tmp, capfd,
                                                                   monkeypatch):
     x, y, z = data["x4"], data["y4"], data["z4"]
-    (in_tmp / "flat.ps").write_bytes(b"earlier")
     for error in (KeyboardInterrupt, ValueError):
         monkeypatch.setattr(sys, "stdout", RaisingStdout(error))
-        # The record comes last: the file is complete, then the exception.
+        # The records go on when the work is done: the file is complete, then
+        # the exception.
         with pytest.raises(error):
             mapplot.dat_map(x, y, z)
         assert (in_tmp / "Map.dat").read_bytes().endswith(b" Representation of z=z(x,y)\r\n")
-        # The record comes before the drawing: the call stops, no file changed.
-        with pytest.raises(error):
-            mapplot.ps_map(x, y, np.ones_like(z), file="flat.ps")
-        assert (in_tmp / "flat.ps").read_bytes() == b"earlier"
+        # The warning before the line is given, the file complete.
+        with pytest.warns(mapplot.MapWarning, match="^Array is flat!$"):
+            with pytest.raises(error):
+                mapplot.ps_map(x, y, np.ones_like(z), file="flat.ps")
+        assert (in_tmp / "flat.ps").read_bytes().endswith(b"%%EOF\n")
         assert sorted(os.listdir()) == ["Map.dat", "flat.ps"]
         os.remove("Map.dat")
+        os.remove("flat.ps")
     # The records were not lost: they went to standard output.
-    assert capfd.readouterr().out == "  Output in Map.dat\n  Array is flat!\n" * 2
+    assert capfd.readouterr().out == "  Output in Map.dat\n  Output in flat.ps\n" * 2
 
     # Without a usable sys.stdout the records go to standard output, and no error.
     for stdout in (None, open(os.devnull, "w")):
@@ -159,8 +162,7 @@ def test_what_sys_stdout_raises_is_raised_when_the_call_returns(data, in_tmp, ca
     assert capfd.readouterr().out == "  Output in Map.dat\n" * 2
 
 
-def test_a_call_made_inside_a_call_is_refused_without_waiting(data, in_tmp, capfd,
-                                                                monkeypatch):
+def test_a_call_made_by_python_code_inside_a_call_works(data, in_tmp, monkeypatch):
     x, y, z = data["x4"], data["y4"], data["z4"]
 
     class Echo:
@@ -177,34 +179,50 @@ def test_a_call_made_inside_a_call_is_refused_without_waiting(data, in_tmp, capf
             pass
     with monkeypatch.context() as patched:
         patched.setattr(sys, "stdout", Echo())
-        with pytest.raises(RuntimeError, match="mapplot calls cannot be nested"):
-            mapplot.dat_map(x, y, z)
-    assert os.listdir() == ["Map.dat"]
-    mapplot.dat_map(x, y, z, file="next.dat")  # the module is free again
-    assert sorted(os.listdir()) == ["Map.dat", "next.dat"]
+        mapplot.dat_map(x, y, z)
+    assert sorted(os.listdir()) == ["Map.dat", "echo.dat"]
+    assert (in_tmp / "echo.dat").read_bytes() == (in_tmp / "Map.dat").read_bytes()
 
 
 # Ctrl+C during a long call. A timer ticks until its handler runs inside the
-# call: there the module refuses a call as nested, and the handler sends
-# SIGINT. The call must stop with KeyboardInterrupt before it has finished:
-# the earlier file unchanged, no temporary file left.
+# call (the profiler sees a routine's call under way): there the handler
+# calls the module again, and sends SIGINT. The nested calls run, but for a
+# PostScript map inside a PostScript map and a screen map inside a screen
+# map; the call must stop with KeyboardInterrupt before it has finished: the
+# earlier file unchanged, no temporary file left.
 CTRL_C = r"""
-import os, signal, numpy as np, mapplot
+import os, signal, sys, numpy as np, mapplot
 n = 3000
 x = y = np.linspace(1, 2, n, dtype=np.float32)
 z = np.add.outer(x, y)
+small = (np.array([0., 1.]), np.array([0., 1.]), np.array([0., 1., 2., 3.]))
+routines = (mapplot.dat_map, mapplot.ps_map, mapplot.render)
+under_way = []
 ran_inside = []
 
-def tick(signum, frame):
-    try:
-        mapplot.read_map("no such file")
-    except RuntimeError:  # refused as nested: the handler runs inside the call
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        ran_inside.append(True)
-        os.kill(os.getpid(), signal.SIGINT)
-    except OSError:  # between calls: the next tick
-        pass
+def profile(frame, event, arg):
+    if event == "c_call" and any(arg is r for r in routines):
+        under_way.append(arg)
+    elif event in ("c_return", "c_exception") and under_way and arg is under_way[-1]:
+        under_way.pop()
 
+def result_of(call):
+    try:
+        return type(call()).__name__
+    except Exception as e:
+        return type(e).__name__
+
+def tick(signum, frame):
+    if not under_way:  # between calls: the next tick
+        return
+    signal.setitimer(signal.ITIMER_REAL, 0)
+    ran_inside.extend(result_of(nested) for nested in (
+        lambda: mapplot.read_map("no such file"),
+        lambda: mapplot.ps_map(*small, device="null"),
+        lambda: mapplot.render(*small)))
+    os.kill(os.getpid(), signal.SIGINT)
+
+sys.setprofile(profile)
 signal.signal(signal.SIGALRM, tick)
 calls = [("Map.dat", lambda: mapplot.dat_map(x, y, z)),
          ("Map.dat", lambda: mapplot.dat_map(x, y, z.ravel(order="F"), log=True)),
@@ -230,6 +248,10 @@ for file, call in calls:
 def test_ctrl_c_stops_a_long_call_with_nothing_changed(tmp_path):
     result = run_python(CTRL_C, cwd=tmp_path)
     assert result.returncode == 0, result.stderr
+    inside = {"dat_map": "['FileNotFoundError', 'NoneType', 'Picture']",
+              "ps_map": "['FileNotFoundError', 'RuntimeError', 'Picture']",
+              "render": "['FileNotFoundError', 'NoneType', 'RuntimeError']"}
     assert result.stdout.splitlines() == [
-        f"KeyboardInterrupt [True] ['{file}'] b'earlier'"
-        for file in ("Map.dat", "Map.dat", "Map.ps", "map.png", "render", "render")]
+        f"KeyboardInterrupt {inside[call]} ['{file}'] b'earlier'"
+        for call, file in (("dat_map", "Map.dat"), ("dat_map", "Map.dat"), ("ps_map", "Map.ps"),
+                           ("ps_map", "map.png"), ("render", "render"), ("render", "render"))]

@@ -1,11 +1,15 @@
 """Wrong arguments raise TypeError or ValueError before anything is done; the
 module's fatal errors raise FatalError with no file on disk changed, and the
-next call works as usual."""
+next call works as usual; a file that cannot be opened raises the OSError of
+its errno, a PostScript map refused ValueError; warning lines are
+MapWarnings."""
 
+import errno
 import os
 import re
 import subprocess
 import sys
+import warnings
 
 import numpy as np
 import pytest
@@ -82,9 +86,11 @@ def test_files_that_cannot_be_written_raise_and_leave_nothing(data, in_tmp, capf
         mapplot.dat_map(x, y, z, file="folder.dat")
     with pytest.raises(mapplot.FatalError, match="^File name is blank"):
         mapplot.dat_map(x, y, z, file="  ")
-    # The PostScript map reports a device it cannot open, as PGPLOT does, and goes on.
-    mapplot.ps_map(x, y, z, file="folder.dat", device="png")
-    mapplot.ps_map(x, y, z, file="missing/map.png", device="png")
+    # The PostScript map reports a device it cannot open, as PGPLOT does, and raises.
+    with pytest.raises(IsADirectoryError):
+        mapplot.ps_map(x, y, z, file="folder.dat", device="png")
+    with pytest.raises(FileNotFoundError):
+        mapplot.ps_map(x, y, z, file="missing/map.png", device="png")
     assert os.listdir() == ["folder.dat"]
     out, err = capfd.readouterr()
     assert out == ""
@@ -281,3 +287,117 @@ mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="p
         ["  Output in after.png"]
     assert result.stderr == "Out of memory\n" * 12
     assert os.listdir(tmp_path) == ["after.png"]
+
+
+# Files a call cannot open: the folder is missing, the name is a folder's, the
+# file is write-protected (tried as the user nobody where this is root). Each
+# call prints its exception's class, whether it is a FatalError, errno,
+# strerror, filename and message, and what is left.
+FILE_ERRORS = r"""
+import errno, os, pwd, sys, numpy as np, mapplot
+x = y = np.array([0., 1.]); z = np.array([1., 2., 3., 4.])
+for ending in ("dat", "ps", "png"):
+    os.mkdir(f"folder.{ending}")
+    with open(f"protected.{ending}", "wb") as f:
+        f.write(b"earlier")
+    os.chmod(f"protected.{ending}", 0o444)
+if os.geteuid() == 0:
+    nobody = pwd.getpwnam("nobody")
+    os.setgroups([]); os.setgid(nobody.pw_gid); os.setuid(nobody.pw_uid)
+for call, options, ending in ((mapplot.dat_map, {}, "dat"), (mapplot.ps_map, {}, "ps"),
+                              (mapplot.ps_map, dict(device="png"), "png")):
+    for name in (f"missing/m.{ending}", f"folder.{ending}", f"protected.{ending}"):
+        try:
+            call(x, y, z, file=name, **options)
+        except OSError as e:
+            kind = type(e)
+            print(call.__name__, name, f"{kind.__module__}.{kind.__name__}",
+                  isinstance(e, mapplot.FatalError), errno.errorcode[e.errno],
+                  e.strerror == os.strerror(e.errno), e.filename, str(e), sep="|")
+print(sorted(os.listdir()), {open(f"protected.{e}", "rb").read() for e in ("dat", "ps", "png")})
+"""
+
+
+@pytest.fixture(scope="module")
+def file_errors(tmp_path_factory):
+    """What the script printed for each call, by routine and file name."""
+    folder = tmp_path_factory.mktemp("file_errors")
+    folder.chmod(0o777)  # for nobody too
+    result = run_python(FILE_ERRORS, cwd=folder)
+    assert result.returncode == 0, result.stderr
+    *rows, left = result.stdout.splitlines()
+    assert left == str(sorted(f"{kind}.{e}" for kind in ("folder", "protected")
+                              for e in ("dat", "ps", "png"))) + " {b'earlier'}"
+    return {tuple(row.split("|")[:2]): row.split("|")[2:] for row in rows}
+
+
+@pytest.mark.parametrize("file,kind,code,step", [
+    ("missing/m", "FileNotFoundError", "ENOENT", "cannot create"),
+    ("folder", "IsADirectoryError", "EISDIR", "cannot open"),
+    ("protected", "PermissionError", "EACCES", "cannot open"),
+])
+@pytest.mark.parametrize("routine,ending", [("dat_map", "dat"), ("ps_map", "ps"),
+                                            ("ps_map", "png")])
+def test_a_file_that_cannot_be_opened_raises_the_oserror_of_its_errno(
+        file_errors, file, kind, code, step, routine, ending):
+    name = f"{file}.{ending}"
+    got = file_errors[routine, name]
+    strerror = os.strerror(getattr(errno, code))
+    if routine == "dat_map":  # a fatal error: FatalError too, with the module's message
+        assert got == [f"mapplot.{kind}", "True", code, "True", name,
+                       f"File {name}: {step}: {strerror}"]
+    else:  # no file written: the OSError itself
+        assert got == [f"builtins.{kind}", "False", code, "True", name,
+                       f"[Errno {getattr(errno, code)}] {strerror}: '{name}'"]
+
+
+@pytest.mark.parametrize("arrays,options,message", [
+    (([0.], [0., 1.], [1., 2.]), {}, "Warning: at least two x and two y values are needed !!!"),
+    (([0., np.nan], [0., 1.], [1., 2., 3., 4.]), {}, "Warning: x and y values must be finite !!!"),
+    (([0., 1.], [0., 1.], [1., 2., 3., 4.]), dict(device="gif"), "Unrecognized device type: gif"),
+    (([0., 1.], [0., 1.], [1., 2., 3., 4.]), dict(device="tmp/x/ps"),
+     "Unrecognized device type: tmp/x/ps"),
+])
+def test_a_postscript_map_refused_raises_value_error_and_warns_nothing(in_tmp, capfd, arrays,
+                                                                       options, message):
+    with warnings.catch_warnings(record=True) as warned:
+        warnings.simplefilter("always")
+        with pytest.raises(ValueError, match=f"^{re.escape(message)}$"):
+            mapplot.ps_map(*map(np.array, arrays), palette="sepia", **options)
+    assert warned == [] and os.listdir() == []
+    assert capfd.readouterr().out == ""
+
+
+FLAT = ([0., 1.], [0., 1.], [2., 2., 2., 2.])
+RAMP = ([0., 1.], [0., 1.], [1., 2., 3., 4.])
+SEPIA = "Warning: unknown palette sepia, grey used !!!"
+
+
+@pytest.mark.parametrize("call,arrays,options,message", [
+    (mapplot.ps_map, FLAT, dict(file="m.ps"), "Array is flat!"),
+    (mapplot.ps_map, RAMP, dict(file="m.png", device="png", palette="sepia"), SEPIA),
+    (mapplot.render, RAMP, dict(palette="sepia"), SEPIA),
+    (mapplot.ps_map, RAMP, dict(file="m.ps", zmin=3, zmax=1),
+     "Warning: zmin must be below zmax, both finite: the data's range used !!!"),
+])
+def test_warning_lines_are_map_warnings_the_filters_control(in_tmp, capfd, call, arrays,
+                                                            options, message):
+    assert issubclass(mapplot.MapWarning, UserWarning) and mapplot.MapWarning.__doc__
+    arrays = [np.array(a) for a in arrays]
+    with warnings.catch_warnings(record=True) as warned:
+        warnings.simplefilter("always")
+        line = sys._getframe().f_lineno + 1
+        call(*arrays, **options)
+    assert [(w.category, str(w.message), w.filename, w.lineno) for w in warned] == \
+        [(mapplot.MapWarning, message, __file__, line)]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", mapplot.MapWarning)
+        with pytest.raises(mapplot.MapWarning, match=f"^{re.escape(message)}$"):
+            call(*arrays, **options)
+    with warnings.catch_warnings(record=True) as silent:
+        warnings.simplefilter("ignore", mapplot.MapWarning)
+        call(*arrays, **options)
+    assert silent == []
+    out, err = capfd.readouterr()
+    assert out == (f"  Output in {options['file']}\n" * 3 if "file" in options else "")
+    assert "Warning" not in err and "flat" not in err

@@ -1,5 +1,5 @@
 """Maps in notebooks: render's picture is the array and shows as its PNG;
-ps_map's PNG or SVG file shows as the file; the example notebook, executed
+ps_map's PNG or SVG file shows as the file, other files as text; the example notebook, executed
 by a Jupyter kernel of its own, holds those pictures and files in its
 outputs."""
 
@@ -48,7 +48,7 @@ def test_a_picture_is_the_array_and_shows_as_its_pixels(reference, data):
         assert not_a_picture._repr_png_() is None
 
 
-def test_ps_map_returns_the_png_or_svg_file_it_wrote(data, in_tmp):
+def test_ps_map_returns_the_file_it_wrote(data, in_tmp):
     x, y, z = data["x4"], data["y4"], data["z4"]
     png = mapplot.ps_map(x, y, z, file="map.png", device="png")
     assert repr(png) == "MapFile('map.png')" and png.format == "png"
@@ -60,11 +60,17 @@ def test_ps_map_returns_the_png_or_svg_file_it_wrote(data, in_tmp):
     # The ending rule names the file; tpng writes a PNG file too.
     assert mapplot.ps_map(x, y, z, device="tpng").path == "Map.tpng"
 
-    # Other files, and no file, give None as before.
-    for device in ("ps", "vcps", "eps", "pdf", "null"):
-        assert mapplot.ps_map(x, y, z, file="map", device=device) is None
-    assert mapplot.ps_map(x, y, z, file="missing/map.png", device="png") is None
-    assert mapplot.ps_map(x[:1], y, z[:len(y)], device="png") is None  # one column: refused
+    # PostScript and PDF files are MapFiles a notebook shows as text; the
+    # null device writes none; no file written raises.
+    for device, format in (("ps", "ps"), ("vcps", "ps"), ("eps", "ps"), ("pdf", "pdf")):
+        other = mapplot.ps_map(x, y, z, file="map", device=device)
+        assert (other.path, other.format) == ("map", format)
+        assert other._repr_png_() is None and other._repr_svg_() is None
+    assert mapplot.ps_map(x, y, z, file="map", device="null") is None
+    with pytest.raises(FileNotFoundError):
+        mapplot.ps_map(x, y, z, file="missing/map.png", device="png")
+    with pytest.raises(ValueError):
+        mapplot.ps_map(x[:1], y, z[:len(y)], device="png")  # one column: refused
     assert sorted(os.listdir(in_tmp)) == ["Map.tpng", "map", "map.png", "map.svg"]
 
     # Shown from where it was written, as the file is when shown.
@@ -118,7 +124,8 @@ def test_the_example_notebook_shows_its_maps(tmp_path, in_tmp, monkeypatch):
     assert (in_tmp / "bump.png").read_bytes() == (folder / "bump.png").read_bytes()
     assert [s.text for s in outputs(cells[3], "stream")] == ["  Output in bump.png\n"]
 
-    # A PostScript file, one channel and a file removed show as text, or not at all.
-    assert shown[5] == [] and (folder / "bump.ps").exists()
+    # A PostScript file, one channel and a file removed show as text.
+    assert shown[5][0].data == {"text/plain": "MapFile('bump.ps')"}
+    assert (folder / "bump.ps").exists()
     assert list(shown[6][0].data) == ["text/plain"]
     assert shown[7][0].data == {"text/plain": "MapFile('gone.png')"}

@@ -188,10 +188,11 @@ def test_coordinates_that_are_not_finite_draw_nothing(in_tmp, capfd):
     x, y, z = ramp_20x20()
     flat = mapplot.render(x, y, np.ones_like(z))
     for bad_x, bad_y in ((np.where(x == 1, np.inf, x), y), (x, np.where(y == 0, np.nan, y))):
-        mapplot.ps_map(bad_x, bad_y, z, device="png")
+        with pytest.raises(ValueError, match=r"^Warning: x and y values must be finite !!!$"):
+            mapplot.ps_map(bad_x, bad_y, z, device="png")
         assert np.array_equal(mapplot.render(bad_x, bad_y, z), flat)
     assert os.listdir() == []
-    assert capfd.readouterr() == ("  Warning: x and y values must be finite !!!\n" * 2, "")
+    assert capfd.readouterr() == ("", "")
 
 
 def test_nothing_giza_prints_reaches_standard_output(tmp_path):
@@ -201,11 +202,14 @@ def test_nothing_giza_prints_reaches_standard_output(tmp_path):
 import numpy as np, mapplot
 x = np.array([0., 1.]); y = np.array([0., 1.]); z = np.array([1., 2., 3., 4.])
 mapplot.ps_map(x, y, z, xlabel="two\\nlines", file="a.png", device="png")
-mapplot.ps_map(np.array([0., np.inf]), y, z, file="b.png", device="png")
+try:
+    mapplot.ps_map(np.array([0., np.inf]), y, z, file="b.png", device="png")
+except ValueError as e:
+    print("ValueError:", e)
 """, cwd=tmp_path)
     assert result.returncode == 0, result.stderr
     assert result.stdout == ("  Output in a.png\n"
-                             "  Warning: x and y values must be finite !!!\n")
+                             "ValueError: Warning: x and y values must be finite !!!\n")
 
 
 def ink(png):
