@@ -59,6 +59,15 @@ struct MapColours {
   OptReal zmax = std::nullopt;
 };
 
+// The named options both maps take, as the last members of their options
+// structs (mapscreen::ScreenMapOptions, mapps::PsMapOptions), listed once: an
+// option both maps take is added here, after the others, so that the
+// designated initializers callers write keep their order.
+#define MAPARG_OPTIONS_OF_BOTH_MAPS                   \
+  ::maparg::OptPalette palette = std::nullopt;        \
+  ::maparg::OptReal zmin = std::nullopt;              \
+  ::maparg::OptReal zmax = std::nullopt;
+
 inline constexpr std::string_view kRangeWarning =
     " Warning: zmin must be below zmax, both finite: the data's range used !!!";
 

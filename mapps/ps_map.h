@@ -130,9 +130,7 @@ struct PsMapOptions {
   OptText title = std::nullopt;
   OptText file = std::nullopt;
   OptText device = std::nullopt;
-  maparg::OptPalette palette = std::nullopt;
-  maparg::OptReal zmin = std::nullopt;
-  maparg::OptReal zmax = std::nullopt;
+  MAPARG_OPTIONS_OF_BOTH_MAPS
 };
 
 PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);

@@ -114,9 +114,7 @@ struct ScreenMapOptions {
   OptInt size = std::nullopt;
   OptInt own_window = std::nullopt;
   OptInt continuation = std::nullopt;
-  maparg::OptPalette palette = std::nullopt;
-  maparg::OptReal zmin = std::nullopt;
-  maparg::OptReal zmax = std::nullopt;
+  MAPARG_OPTIONS_OF_BOTH_MAPS
 };
 
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,

@@ -17,6 +17,7 @@
 #include "mapscreen/screen_map.h"
 #include "python/arrays.h"
 #include "python/bridge.h"
+#include "python/map_options.h"
 #include "python/notebook.h"
 #include "python/values.h"
 
@@ -63,37 +64,31 @@ void paint(const MapArrays& arrays, const mapscreen::ScreenMapOptions& o) {
 }  // namespace
 
 py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("scr_map",
-                     {"log", "xlabel", "ylabel", "title", "size", "own_window", "continuation",
-                      "palette", "zmin", "zmax"},
-                     args, kwargs);
+  const MapCall call("scr_map", map_keywords({"size", "own_window", "continuation"}), args,
+                     kwargs);
   return module_call(Work::kScreen, [&] {
     const MapArrays arrays = call.arrays();
-    const Texts t = texts(call);
-    const Colours c(call);
-    const mapscreen::ScreenMapOptions o{
-        int_option(call.option("log"), "log"),  view_of(t.xlabel), view_of(t.ylabel),
-        view_of(t.title), int_option(call.option("size"), "size"),
-        int_option(call.option("own_window"), "own_window"),
-        int_option(call.option("continuation"), "continuation"), c.palette(), c.zmin(),
-        c.zmax()};
+    const MapOptions shared(call);
+    mapscreen::ScreenMapOptions o;
+    shared.apply(call, o);
+    o.size = int_option(call.option("size"), "size");
+    o.own_window = int_option(call.option("own_window"), "own_window");
+    o.continuation = int_option(call.option("continuation"), "continuation");
     without_gil([&] { paint(arrays, o); });
     return py::none();
   });
 }
 
 py::object render(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("render",
-                     {"log", "xlabel", "ylabel", "title", "size", "palette", "zmin", "zmax"},
-                     args, kwargs);
+  const MapCall call("render", map_keywords({"size"}), args, kwargs);
   return module_call(Work::kScreen, [&]() -> py::object {
     const MapArrays arrays = call.arrays();
-    const Texts t = texts(call);
-    const Colours c(call);
-    const mapscreen::ScreenMapOptions o{int_option(call.option("log"), "log"),
-                                        view_of(t.xlabel), view_of(t.ylabel), view_of(t.title),
-                                        int_option(call.option("size"), "size"), -1, 0,
-                                        c.palette(), c.zmin(), c.zmax()};
+    const MapOptions shared(call);
+    mapscreen::ScreenMapOptions o;
+    shared.apply(call, o);
+    o.size = int_option(call.option("size"), "size");
+    o.own_window = -1;  // painted as into a window of its own, off screen
+    o.continuation = 0;
     gfxwin::Picture picture;
     without_gil([&] {
       const mapscreen::OffscreenMap offscreen;
@@ -106,17 +101,14 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
 }
 
 py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("ps_map",
-                     {"log", "xlabel", "ylabel", "title", "file", "device", "palette", "zmin",
-                      "zmax"},
-                     args, kwargs);
+  const MapCall call("ps_map", map_keywords({"file", "device"}), args, kwargs);
   return module_call(Work::kPostScript, [&] {
     const MapArrays arrays = call.arrays();
-    const Texts t = texts(call);
-    const Colours c(call);
-    const mapps::PsMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
-                                view_of(t.ylabel), view_of(t.title), view_of(t.file),
-                                view_of(t.device), c.palette(), c.zmin(), c.zmax()};
+    const MapOptions shared(call);
+    mapps::PsMapOptions o;
+    shared.apply(call, o);
+    o.file = view_of(shared.texts().file);
+    o.device = view_of(shared.texts().device);
     mapps::PsMapResult written;
     without_gil([&] {
       with_views(arrays,
