@@ -214,13 +214,13 @@ contains
   ! --- PostScript map ---
 
   subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                    palette, levels, red, green, blue, zmin, zmax)
+                    palette, levels, red, green, blue, zmin, zmax, zlabel)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette
+    character(len=*), intent(in), optional, target :: palette, zlabel
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -231,19 +231,20 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
                   stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                       palette, levels, red, green, blue, zmin, zmax)
+                       palette, levels, red, green, blue, zmin, zmax, zlabel)
     real(c_double), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette
+    character(len=*), intent(in), optional, target :: palette, zlabel
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -254,19 +255,20 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_r8
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                       palette, levels, red, green, blue, zmin, zmax)
+                       palette, levels, red, green, blue, zmin, zmax, zlabel)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette
+    character(len=*), intent(in), optional, target :: palette, zlabel
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -277,19 +279,20 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_2d
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                          palette, levels, red, green, blue, zmin, zmax)
+                          palette, levels, red, green, blue, zmin, zmax, zlabel)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette
+    character(len=*), intent(in), optional, target :: palette, zlabel
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -300,6 +303,7 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &
