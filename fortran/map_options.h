@@ -51,7 +51,6 @@ struct MapOptionArguments {
   VectorOption levels, red, green, blue;
   const void* zmin;  // reals of the kind of x
   const void* zmax;
-  TextOption zlabel;
 };
 
 // The named options of a call whose x is of P, kept for the maps' options

@@ -175,14 +175,14 @@ contains
   ! --- Screen map ---
 
   subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                     stat, errmsg, palette, levels, red, green, blue, zmin, zmax, zlabel)
+                     stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -193,20 +193,19 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), size, own_window, continuation, &
                    stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax, zlabel)
+                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -217,20 +216,19 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
                       stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_r4
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax, zlabel)
+                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -241,20 +239,19 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
                       stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_2d
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                           stat, errmsg, palette, levels, red, green, blue, zmin, zmax, zlabel)
+                           stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -265,7 +262,6 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), size, own_window, continuation, &
                          stat, errmsg, length_of(errmsg), options)

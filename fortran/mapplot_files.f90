@@ -214,13 +214,13 @@ contains
   ! --- PostScript map ---
 
   subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                    palette, levels, red, green, blue, zmin, zmax, zlabel)
+                    palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -231,20 +231,19 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
                   stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                       palette, levels, red, green, blue, zmin, zmax, zlabel)
+                       palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -255,20 +254,19 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_r8
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                       palette, levels, red, green, blue, zmin, zmax, zlabel)
+                       palette, levels, red, green, blue, zmin, zmax)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -279,20 +277,19 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_2d
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                          palette, levels, red, green, blue, zmin, zmax, zlabel)
+                          palette, levels, red, green, blue, zmin, zmax)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
-    character(len=*), intent(in), optional, target :: palette, zlabel
+    character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     type(map_options) :: options
@@ -303,7 +300,6 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &

@@ -40,7 +40,6 @@ module mapplot_internal
     type(text_option) :: palette
     type(vector_option) :: levels, red, green, blue
     type(c_ptr) :: zmin = c_null_ptr, zmax = c_null_ptr
-    type(text_option) :: zlabel
   end type map_options
 
   ! The member of map_options for an argument that is present, by its type.
