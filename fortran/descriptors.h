@@ -10,7 +10,9 @@
 // storage, whatever its bounds and strides, so nothing is copied here. An
 // array whose elements are not whole element steps apart, or not aligned for
 // their type (a component of a packed derived type), cannot be seen through
-// a view: it alone is gathered into a copy first.
+// a view: it alone is gathered into a copy first. An array among the named
+// options of the maps (map_options.h) arrives instead as the addresses of
+// its first two elements and its size, and is seen the same way.
 //
 // An optional integer the caller left out arrives as a null pointer and
 // becomes std::nullopt. A text arrives as its characters and its length (no
@@ -112,6 +114,22 @@ void store(const CFI_cdesc_t* d, Index i, T value) {
   std::memcpy(static_cast<char*>(d->base_addr) + i * d->dim[0].sm, &value, sizeof(T));
 }
 
+// `n` elements of T from `base`, `bytes` apart: a view of them where they
+// lie, or, when they are not whole elements apart or not aligned for T, of
+// their copy, made in `copy`.
+template <class T>
+maparg::VecView<T> vector_view(const void* base, Index n, Index bytes, std::vector<T>& copy) {
+  if (bytes % Index(sizeof(T)) == 0 && reinterpret_cast<std::uintptr_t>(base) % alignof(T) == 0)
+    return maparg::VecView<T>(static_cast<const T*>(base), n, bytes / Index(sizeof(T)));
+  copy.reserve(static_cast<std::size_t>(n));
+  for (Index i = 0; i < n; ++i) {
+    T value;
+    std::memcpy(&value, static_cast<const char*>(base) + i * bytes, sizeof(T));
+    copy.push_back(value);
+  }
+  return maparg::VecView<T>(copy);
+}
+
 // The array's elements in array element order (first index fastest).
 template <class T>
 std::vector<T> gather(const CFI_cdesc_t* d) {
@@ -132,17 +150,34 @@ class VectorArgument {
  public:
   explicit VectorArgument(const CFI_cdesc_t* d) {
     internal::check_layout<T>(d, 1);
-    const auto stride = internal::element_stride<T>(d, 0);
-    if (stride && internal::aligned<T>(d)) {
-      view_ = maparg::VecView<T>(static_cast<const T*>(d->base_addr), internal::extent(d, 0),
-                                 *stride);
-    } else {
-      copy_ = internal::gather<T>(d);
-      view_ = maparg::VecView<T>(copy_);
-    }
+    view_ = internal::vector_view(d->base_addr, internal::extent(d, 0), d->dim[0].sm, copy_);
   }
   VectorArgument(const VectorArgument&) = delete;
   VectorArgument& operator=(const VectorArgument&) = delete;
+
+  maparg::VecView<T> view() const { return view_; }
+  bool copied() const { return !copy_.empty(); }
+
+ private:
+  std::vector<T> copy_;
+  maparg::VecView<T> view_;
+};
+
+// A vector given by where its first two elements lie and by its size, as
+// an array among the named options arrives (map_options.h), as a VecView:
+// the caller's storage, or a copy as for VectorArgument. Its elements are
+// of T by the interface that passed them, so there is no descriptor to check.
+template <class T>
+class AddressedVector {
+ public:
+  AddressedVector(const void* first, const void* second, Index size) {
+    const Index bytes = size > 1 ? static_cast<const char*>(second) -
+                                       static_cast<const char*>(first)
+                                 : Index(sizeof(T));
+    if (size > 0) view_ = internal::vector_view(first, size, bytes, copy_);
+  }
+  AddressedVector(const AddressedVector&) = delete;
+  AddressedVector& operator=(const AddressedVector&) = delete;
 
   maparg::VecView<T> view() const { return view_; }
   bool copied() const { return !copy_.empty(); }

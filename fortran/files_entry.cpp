@@ -2,13 +2,13 @@
 // the PostScript map, the data export and the data file reader, which need
 // no window system. Each receives what its bind(C) interface passes
 // (descriptors of the arrays, pointers to the integers, null for an integer
-// left out, each text as its characters and length, -1 when left out) and
-// calls the C++ routine of the same name on views of the caller's own
-// storage (descriptors.h), with the caller's stat and errmsg
-// (entry_support.h). The PostScript map and the data export hold SIGXFSZ
-// back while they run (entry_support.h: FileSizeSignalHeld), so that a file
-// beyond the file size limit is their fatal error. Nothing here may throw
-// into Fortran.
+// left out, each text as its characters and length, -1 when left out, the
+// PostScript map's named options as one struct, map_options.h) and calls
+// the C++ routine of the same name on views of the caller's own storage
+// (descriptors.h), with the caller's stat and errmsg (entry_support.h). The
+// PostScript map and the data export hold SIGXFSZ back while they run
+// (entry_support.h: FileSizeSignalHeld), so that a file beyond the file size
+// limit is their fatal error. Nothing here may throw into Fortran.
 
 #include <algorithm>
 #include <cstddef>
@@ -16,9 +16,9 @@
 #include <string>
 #include <utility>
 
-#include "fortran/colour_arguments.h"
 #include "fortran/descriptors.h"
 #include "fortran/entry_support.h"
+#include "fortran/map_options.h"
 #include "mapdata/dat_map.h"
 #include "mapdata/map_reader.h"
 #include "mapps/ps_map.h"
@@ -27,7 +27,8 @@
 
 using CFI = CFI_cdesc_t;
 using Length = std::ptrdiff_t;
-using fortran_binding::ColourArguments;
+using fortran_binding::MapOptionArguments;
+using fortran_binding::MapOptions;
 using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
@@ -73,26 +74,27 @@ extern "C" {
 
 // --- PostScript map ---
 
-// After stat and errmsg, the colour keywords (colour_arguments.h), zmin and
-// zmax of x's kind. A map that writes no file sets stat to kNoFileWritten.
+// After stat and errmsg, the map's named options as one struct
+// (map_options.h: MapOptions<P> reads zmin and zmax of x's kind). A map that
+// writes no file sets stat to kNoFileWritten.
 #define MAPPLOT_PS_ENTRY(name, P, ZArgument)                                                   \
   void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
                       const char* title, Length ntitle, const char* file, Length nfile,       \
                       const char* device, Length ndevice, int* stat, char* errmsg,            \
-                      Length nerrmsg, const char* palette, Length npalette,                   \
-                      const CFI* levels, const CFI* red, const CFI* green, const CFI* blue,   \
-                      const P* zmin, const P* zmax) noexcept {                                \
+                      Length nerrmsg, const MapOptionArguments* options) noexcept {           \
     run_writing_file(stat, errmsg, nerrmsg, [&] {                                             \
       const VectorArgument<P> xs(x), ys(y);                                                   \
       const ZArgument zs(z);                                                                  \
-      const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \
-      const maparg::MapColours& c = colour.colours();                                         \
+      const MapOptions<P> named(*options);                                                    \
       return no_file_reason(mapps::name(                                                      \
           xs.view(), ys.view(), zs.view(),                                                    \
-          {optional_int(log), optional_text(xlabel, nxlabel), optional_text(ylabel, nylabel), \
-           optional_text(title, ntitle), optional_text(file, nfile),                          \
-           optional_text(device, ndevice), c.palette, c.zmin, c.zmax}));                      \
+          named.into(mapps::PsMapOptions{.log = optional_int(log),                            \
+                                         .xlabel = optional_text(xlabel, nxlabel),            \
+                                         .ylabel = optional_text(ylabel, nylabel),            \
+                                         .title = optional_text(title, ntitle),               \
+                                         .file = optional_text(file, nfile),                  \
+                                         .device = optional_text(device, ndevice)})));        \
     });                                                                                       \
   }
 

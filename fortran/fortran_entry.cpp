@@ -2,9 +2,10 @@
 // those of mapplot_files (files_entry.cpp): the screen map, the windowing
 // runtime and the console. Each receives what its bind(C) interface passes
 // (descriptors of the arrays, pointers to the integers, null for an integer
-// left out, each text as its characters and length) and calls the C++
-// routine of the same name on views of the caller's own storage
-// (descriptors.h), with the caller's stat and errmsg (entry_support.h).
+// left out, each text as its characters and length, the screen map's named
+// options as one struct, map_options.h) and calls the C++ routine of the
+// same name on views of the caller's own storage (descriptors.h), with the
+// caller's stat and errmsg (entry_support.h).
 // Nothing here may throw into Fortran.
 
 #include <dlfcn.h>
@@ -14,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "fortran/colour_arguments.h"
 #include "fortran/descriptors.h"
 #include "fortran/entry_support.h"
+#include "fortran/map_options.h"
 #include "gfxwin/runtime.h"
 #include "mapscreen/screen_map.h"
 #include "rtl/console.h"
@@ -24,8 +25,9 @@
 
 using CFI = CFI_cdesc_t;
 using Length = std::ptrdiff_t;
-using fortran_binding::ColourArguments;
 using fortran_binding::InOutVector;
+using fortran_binding::MapOptionArguments;
+using fortran_binding::MapOptions;
 using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
@@ -64,8 +66,8 @@ extern "C" {
 
 // --- Screen map ---
 
-// After stat and errmsg, the colour keywords (colour_arguments.h), zmin and
-// zmax of x's kind.
+// After stat and errmsg, the map's named options as one struct
+// (map_options.h: MapOptions<P> reads zmin and zmax of x's kind).
 
 // The base form rescales z in place: a strided z is rescaled in a copy whose
 // grey levels then go back into the caller's elements.
@@ -73,19 +75,20 @@ void mapplot_scr_map(const CFI* x, const CFI* y, CFI* z, const int* log, const c
                      Length nxlabel, const char* ylabel, Length nylabel, const char* title,
                      Length ntitle, const int* size, const int* own_window,
                      const int* continuation, int* stat, char* errmsg, Length nerrmsg,
-                     const char* palette, Length npalette, const CFI* levels, const CFI* red,
-                     const CFI* green, const CFI* blue, const double* zmin,
-                     const double* zmax) noexcept {
+                     const MapOptionArguments* options) noexcept {
   run_with_status(stat, errmsg, nerrmsg, [&] {
     const VectorArgument<double> xs(x), ys(y);
     const InOutVector<double> zs(z);
-    const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);
-    const maparg::MapColours& c = colour.colours();
+    const MapOptions<double> named(*options);
     mapscreen::scr_map(xs.view(), ys.view(), zs.span(),
-                       {optional_int(log), optional_text(xlabel, nxlabel),
-                        optional_text(ylabel, nylabel), optional_text(title, ntitle),
-                        optional_int(size), optional_int(own_window),
-                        optional_int(continuation), c.palette, c.zmin, c.zmax});
+                       named.into(mapscreen::ScreenMapOptions{
+                           .log = optional_int(log),
+                           .xlabel = optional_text(xlabel, nxlabel),
+                           .ylabel = optional_text(ylabel, nylabel),
+                           .title = optional_text(title, ntitle),
+                           .size = optional_int(size),
+                           .own_window = optional_int(own_window),
+                           .continuation = optional_int(continuation)}));
     zs.write_back();
   });
 }
@@ -95,19 +98,21 @@ void mapplot_scr_map(const CFI* x, const CFI* y, CFI* z, const int* log, const c
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
                       const char* title, Length ntitle, const int* size,                      \
                       const int* own_window, const int* continuation, int* stat,              \
-                      char* errmsg, Length nerrmsg, const char* palette, Length npalette,     \
-                      const CFI* levels, const CFI* red, const CFI* green, const CFI* blue,   \
-                      const P* zmin, const P* zmax) noexcept {                                \
+                      char* errmsg, Length nerrmsg,                                           \
+                      const MapOptionArguments* options) noexcept {                           \
     run_with_status(stat, errmsg, nerrmsg, [&] {                                              \
       const VectorArgument<P> xs(x), ys(y);                                                   \
       const ZArgument zs(z);                                                                  \
-      const ColourArguments colour(palette, npalette, levels, red, green, blue, zmin, zmax);  \
-      const maparg::MapColours& c = colour.colours();                                         \
+      const MapOptions<P> named(*options);                                                    \
       mapscreen::name(xs.view(), ys.view(), zs.view(),                                        \
-                      {optional_int(log), optional_text(xlabel, nxlabel),                     \
-                       optional_text(ylabel, nylabel), optional_text(title, ntitle),          \
-                       optional_int(size), optional_int(own_window),                          \
-                       optional_int(continuation), c.palette, c.zmin, c.zmax});               \
+                      named.into(mapscreen::ScreenMapOptions{                                 \
+                          .log = optional_int(log),                                           \
+                          .xlabel = optional_text(xlabel, nxlabel),                           \
+                          .ylabel = optional_text(ylabel, nylabel),                           \
+                          .title = optional_text(title, ntitle),                              \
+                          .size = optional_int(size),                                         \
+                          .own_window = optional_int(own_window),                             \
+                          .continuation = optional_int(continuation)}));                      \
     });                                                                                       \
   }
 

@@ -60,7 +60,7 @@
 module mapplot
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, &
                                          c_funptr, c_funloc
-  use mapplot_internal, only: length_of
+  use mapplot_internal, only: length_of, map_options, option_of
   use mapplot_files
   implicit none
   private
@@ -85,16 +85,17 @@ module mapplot
 
   ! The C entry points (fortran_entry.cpp). Arrays go as descriptors, an
   ! absent integer as a null pointer, a text as its characters and its length
-  ! (length_of: -1 when absent), stat and errmsg as in mapplot_files. The
-  ! module's routines below pass their own arguments on: gfortran 12 fails (an internal compiler error) on an
+  ! (length_of: -1 when absent), stat and errmsg as in mapplot_files, and the
+  ! named options of both maps (palette ... zmax) as one map_options
+  ! (mapplot_internal), last. The module's routines below pass their own
+  ! arguments on: gfortran 12 fails (an internal compiler error) on an
   ! optional text, or a section with a vector subscript, passed straight to
   ! a bind(C) interface.
   interface
     subroutine c_scr_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                         own_window, continuation, stat, errmsg, nerrmsg, &
-                         palette, npalette, levels, red, green, blue, zmin, zmax) &
+                         own_window, continuation, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_scr_map')
-      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
+      import :: c_int, c_double, c_char, c_ptrdiff_t, map_options
       real(c_double), intent(in) :: x(:), y(:)
       real(c_double), intent(inout) :: z(:)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
@@ -102,61 +103,46 @@ module mapplot
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_double), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_scr_map
 
     subroutine c_scr_map_r4(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                            own_window, continuation, stat, errmsg, nerrmsg, &
-                            palette, npalette, levels, red, green, blue, zmin, zmax) &
+                            own_window, continuation, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_scr_map_r4')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
+      import :: c_int, c_float, c_char, c_ptrdiff_t, map_options
       real(c_float), intent(in) :: x(:), y(:), z(:)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
       integer(c_int), intent(out), optional :: stat
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_float), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_scr_map_r4
 
     subroutine c_scr_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, size, &
-                            own_window, continuation, stat, errmsg, nerrmsg, &
-                            palette, npalette, levels, red, green, blue, zmin, zmax) &
+                            own_window, continuation, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_scr_map_2d')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
+      import :: c_int, c_float, c_char, c_ptrdiff_t, map_options
       real(c_float), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
       integer(c_int), intent(out), optional :: stat
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_float), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_scr_map_2d
 
     subroutine c_scr_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                               size, own_window, continuation, stat, errmsg, nerrmsg, &
-                               palette, npalette, levels, red, green, blue, zmin, zmax) &
+                               size, own_window, continuation, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_scr_map_2d_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
+      import :: c_int, c_double, c_char, c_ptrdiff_t, map_options
       real(c_double), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log, size, own_window, continuation
       integer(c_int), intent(out), optional :: stat
       character(kind=c_char), intent(inout), optional :: errmsg(*)
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_double), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_scr_map_2d_r8
 
     subroutine c_console_line(line, nline, stat, errmsg, nerrmsg) &
@@ -195,14 +181,21 @@ contains
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), size, own_window, continuation, &
-                   stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                   red, green, blue, zmin, zmax)
+                   stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
@@ -211,14 +204,21 @@ contains
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
-                      stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                      red, green, blue, zmin, zmax)
+                      stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_r4
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
@@ -227,14 +227,21 @@ contains
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
-                      stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                      red, green, blue, zmin, zmax)
+                      stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_2d
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
@@ -243,14 +250,21 @@ contains
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), size, own_window, continuation, &
-                         stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                         red, green, blue, zmin, zmax)
+                         stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_2d_r8
 
   ! --- The windowing runtime and the console ---

@@ -55,7 +55,7 @@
 module mapplot_files
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, c_ptr, &
                                          c_associated
-  use mapplot_internal, only: length_of
+  use mapplot_internal, only: length_of, map_options, option_of
   implicit none
   private
 
@@ -78,13 +78,13 @@ module mapplot_files
   end interface data_export
 
   ! The C entry points (files_entry.cpp), as in mapplot.f90; stat arrives as a
-  ! null pointer when absent, errmsg with the length -1.
+  ! null pointer when absent, errmsg with the length -1, the named options of
+  ! the map as one map_options (mapplot_internal).
   interface
     subroutine c_ps_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                        nfile, device, ndevice, stat, errmsg, nerrmsg, &
-                        palette, npalette, levels, red, green, blue, zmin, zmax) &
+                        nfile, device, ndevice, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_ps_map')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
+      import :: c_int, c_float, c_char, c_ptrdiff_t, map_options
       real(c_float), intent(in) :: x(:), y(:), z(:)
       integer(c_int), intent(in), optional :: log
       integer(c_int), intent(out), optional :: stat
@@ -92,17 +92,13 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_float), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_ps_map
 
     subroutine c_ps_map_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                           nfile, device, ndevice, stat, errmsg, nerrmsg, &
-                           palette, npalette, levels, red, green, blue, zmin, zmax) &
+                           nfile, device, ndevice, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_ps_map_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
+      import :: c_int, c_double, c_char, c_ptrdiff_t, map_options
       real(c_double), intent(in) :: x(:), y(:), z(:)
       integer(c_int), intent(in), optional :: log
       integer(c_int), intent(out), optional :: stat
@@ -110,17 +106,13 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_double), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_ps_map_r8
 
     subroutine c_ps_map_2d(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
-                           nfile, device, ndevice, stat, errmsg, nerrmsg, &
-                           palette, npalette, levels, red, green, blue, zmin, zmax) &
+                           nfile, device, ndevice, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_ps_map_2d')
-      import :: c_int, c_float, c_char, c_ptrdiff_t
+      import :: c_int, c_float, c_char, c_ptrdiff_t, map_options
       real(c_float), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log
       integer(c_int), intent(out), optional :: stat
@@ -128,17 +120,13 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_float), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_ps_map_2d
 
     subroutine c_ps_map_2d_r8(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, &
-                              file, nfile, device, ndevice, stat, errmsg, nerrmsg, &
-                              palette, npalette, levels, red, green, blue, zmin, zmax) &
+                              file, nfile, device, ndevice, stat, errmsg, nerrmsg, options) &
         bind(C, name='mapplot_ps_map_2d_r8')
-      import :: c_int, c_double, c_char, c_ptrdiff_t, c_float
+      import :: c_int, c_double, c_char, c_ptrdiff_t, map_options
       real(c_double), intent(in) :: x(:), y(:), z(:, :)
       integer(c_int), intent(in), optional :: log
       integer(c_int), intent(out), optional :: stat
@@ -146,10 +134,7 @@ module mapplot_files
       character(kind=c_char), intent(in), optional :: xlabel(*), ylabel(*), title(*), &
                                                       file(*), device(*)
       integer(c_ptrdiff_t), value :: nxlabel, nylabel, ntitle, nfile, ndevice, nerrmsg
-      character(kind=c_char), intent(in), optional :: palette(*)
-      integer(c_ptrdiff_t), value :: npalette
-      real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-      real(c_double), intent(in), optional :: zmin, zmax
+      type(map_options), intent(in) :: options
     end subroutine c_ps_map_2d_r8
 
     subroutine c_dat_map(x, y, z, log, xlabel, nxlabel, ylabel, nylabel, title, ntitle, file, &
@@ -234,14 +219,21 @@ contains
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
-                  stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                  red, green, blue, zmin, zmax)
+                  stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
@@ -250,14 +242,21 @@ contains
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
-                     stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                     red, green, blue, zmin, zmax)
+                     stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_r8
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
@@ -266,14 +265,21 @@ contains
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_float), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
-                     stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                     red, green, blue, zmin, zmax)
+                     stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_2d
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
@@ -282,15 +288,22 @@ contains
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    character(len=*), intent(in), optional :: palette
-    real(c_float), intent(in), optional :: levels(:), red(:), green(:), blue(:)
-    real(c_double), intent(in), optional :: zmin, zmax
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
+    character(len=*), intent(in), optional, target :: palette
+    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    real(kind(x)), intent(in), optional, target :: zmin, zmax
+    type(map_options) :: options
+    if (present(palette)) options%palette = option_of(palette)
+    if (present(levels)) options%levels = option_of(levels)
+    if (present(red)) options%red = option_of(red)
+    if (present(green)) options%green = option_of(green)
+    if (present(blue)) options%blue = option_of(blue)
+    if (present(zmin)) options%zmin = option_of(zmin)
+    if (present(zmax)) options%zmax = option_of(zmax)
     call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &
-                        stat, errmsg, length_of(errmsg), palette, length_of(palette), levels, &
-                        red, green, blue, zmin, zmax)
+                        stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_2d_r8
 
   ! --- Data export ---

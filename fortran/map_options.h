@@ -1,0 +1,108 @@
+#pragma once
+// The named options both maps take from Fortran (the keywords after stat
+// and errmsg), as the one argument each of their C entry points receives
+// last: the bind(C) type map_options of mapplot_internal.f90, laid out
+// member for member as MapOptionArguments here. The module's routines fill
+// it with where each option lies in the caller's storage, nothing copied: a
+// text as its characters and length, a vector as the addresses of its first
+// two elements and its size, a real as its address; an absent option as a
+// null address, a length or size of -1. MapOptions reads them into the
+// options struct of either map (mapscreen::ScreenMapOptions,
+// mapps::PsMapOptions), for as long as the call lasts.
+//
+// The options: palette (a text: a table by name), or the four arrays PGCTAB
+// takes (levels, red, green, blue, default reals), and zmin, zmax of the
+// kind of x. The arrays, when any of them is given, make the palette: all
+// four of one size give its control points, any other choice an empty list,
+// which the map refuses with its warning (grey used). Without them the text
+// names the palette.
+//
+// Another option of both maps: its member in type(map_options) and here, at
+// the same place in both, and the line of MapOptions::into that sets it.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "fortran/descriptors.h"
+#include "maparg/palette.h"
+
+namespace fortran_binding {
+
+// type(text_option): the characters and the length; -1 when absent, and no
+// address when empty.
+struct TextOption {
+  const char* chars;
+  std::ptrdiff_t length;
+};
+
+// type(vector_option): the addresses of the first and second elements (null
+// where there is none) and the size; -1 when absent.
+struct VectorOption {
+  const void* first;
+  const void* second;
+  std::ptrdiff_t size;
+};
+
+// type(map_options), member for member.
+struct MapOptionArguments {
+  TextOption palette;
+  VectorOption levels, red, green, blue;
+  const void* zmin;  // reals of the kind of x
+  const void* zmax;
+};
+
+// The named options of a call whose x is of P, kept for the maps' options
+// structs: into() sets them in either.
+template <class P>
+class MapOptions {
+ public:
+  explicit MapOptions(const MapOptionArguments& a) : a_(a) {
+    if (given(a.levels) || given(a.red) || given(a.green) || given(a.blue)) {
+      if (given(a.levels) && given(a.red) && given(a.green) && given(a.blue)) points_from_arrays();
+      palette_ = std::span<const maparg::PalettePoint>(points_);
+    } else if (const maparg::OptText name = text(a.palette)) {
+      palette_ = *name;
+    }
+  }
+  MapOptions(const MapOptions&) = delete;
+  MapOptions& operator=(const MapOptions&) = delete;
+
+  // `o` with the named options as the call gave them (absent where it left
+  // them out), its other members as they are.
+  template <class Options>
+  Options into(Options o) const {
+    o.palette = palette_;
+    o.zmin = real(a_.zmin);
+    o.zmax = real(a_.zmax);
+    return o;
+  }
+
+ private:
+  static bool given(const VectorOption& v) { return v.size >= 0; }
+  static maparg::OptText text(const TextOption& t) { return optional_text(t.chars, t.length); }
+  static maparg::OptReal real(const void* value) {
+    if (!value) return std::nullopt;
+    return *static_cast<const P*>(value);
+  }
+  static AddressedVector<float> vector(const VectorOption& v) {
+    return {v.first, v.second, v.size};
+  }
+
+  void points_from_arrays() {
+    const AddressedVector<float> l = vector(a_.levels), r = vector(a_.red),
+                                 g = vector(a_.green), b = vector(a_.blue);
+    const maparg::Index n = l.view().size();
+    if (r.view().size() != n || g.view().size() != n || b.view().size() != n) return;
+    for (maparg::Index k = 0; k < n; ++k)
+      points_.push_back({l.view().element(k), r.view().element(k), g.view().element(k),
+                         b.view().element(k)});
+  }
+
+  const MapOptionArguments& a_;
+  std::vector<maparg::PalettePoint> points_;
+  maparg::OptPalette palette_;
+};
+
+}  // namespace fortran_binding
