@@ -318,7 +318,6 @@ py::object module_call(Work work, const std::function<py::object()>& call) {
   ModuleCall state(work);
   py::object result;
   std::optional<py::error_already_set> raised;
-  std::optional<std::string> report;  // a fatal error's, for standard error
   {
     const rtl::ScopedHooks hooks(state.hooks());
     try {
@@ -335,7 +334,6 @@ py::object module_call(Work work, const std::function<py::object()>& call) {
     } catch (py::error_already_set& e) {
       raised = std::move(e);
     } catch (const rtl::FatalError& e) {
-      report = e.what();
       raised = fatal_exception(e);
     } catch (const py::builtin_exception& e) {
       e.set_error();
@@ -346,12 +344,6 @@ py::object module_call(Work work, const std::function<py::object()>& call) {
     }
   }
   state.hand_on_records(!raised && !state.has_kept());
-  if (report) {
-    // The report on standard error, as the program's report makes it.
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", report->c_str());
-    std::fflush(stderr);
-  }
   if (raised) {
     state.chain_to_kept(*raised);
     throw std::move(*raised);

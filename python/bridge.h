@@ -11,9 +11,8 @@
 //     records (" Output in ...") to sys.stdout;
 //   - a fatal error raises mapplot.FatalError instead of ending the process
 //     (for a file that cannot be created, replaced, written or read, a class
-//     that is FatalError and the OSError subclass of its errno); its message
-//     also goes to standard error, as the program's report puts it there.
-//     The temporary files are removed by then and the routines unwind with no
+//     that is FatalError and the OSError subclass of its errno), printing
+//     nothing: the exception is the report. The temporary files are removed by then and the routines unwind with no
 //     device open, so the next call starts afresh; storage that cannot be
 //     obtained anywhere in a call is that report too;
 //   - on Python's main thread the work lets the signal handlers run now and

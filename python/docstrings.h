@@ -43,7 +43,8 @@ FatalError with the module's message; no file on disk is changed by them
 and the next call works as usual. A file that cannot be created, replaced
 or written raises a FatalError that is also the OSError subclass of its
 errno (FileNotFoundError, PermissionError, IsADirectoryError ...), with
-errno, strerror and filename. Each message also goes to standard error.
+errno, strerror and filename. Nothing is printed for them: the exception
+is the report.
 
 Calls run at once from any number of threads: the routines' work runs
 without the interpreter lock (the screen maps' paintings take turns, as

@@ -70,7 +70,7 @@ def test_log_of_zero_or_below_raises_and_changes_no_file(reference, data, in_tmp
                 call(data["x" + size], data["y" + size], z, log=True)
     assert sorted(os.listdir()) == ["Map.dat", "Map.ps"]
     assert (in_tmp / "Map.dat").read_bytes() == (in_tmp / "Map.ps").read_bytes() == b"earlier"
-    assert capfd.readouterr() == ("", f"log10: {kind} error\n" * 8)  # the report on stderr
+    assert capfd.readouterr() == ("", "")  # the exception is the report: nothing printed
 
     # Nothing was left half-done: the next calls give what they always give.
     mapplot.ps_map(data["x4"], data["y4"], data["z4"], file="ps_map.png", device="png")
@@ -109,7 +109,7 @@ def test_a_nul_byte_in_a_file_name_or_device_type_raises_and_writes_nothing(data
         with pytest.raises(mapplot.FatalError, match="^" + re.escape(message) + "$"):
             call(x, y, z, **options)
     assert os.listdir() == []
-    assert capfd.readouterr() == ("", "".join(m + "\n" for _, _, m in refused))
+    assert capfd.readouterr() == ("", "")
 
 
 def test_a_full_file_raises_keeps_the_earlier_file_and_the_next_call_works(reference, in_tmp):
@@ -285,7 +285,7 @@ mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="p
     assert result.stdout.splitlines() == \
         [f"{name} FatalError: Out of memory" for name in ("render", "scr_map", "ps_map")] * 4 + \
         ["  Output in after.png"]
-    assert result.stderr == "Out of memory\n" * 12
+    assert result.stderr == ""
     assert os.listdir(tmp_path) == ["after.png"]
 
 
