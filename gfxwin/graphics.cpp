@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <string>
@@ -173,12 +174,16 @@ std::string console_text() {
 }
 
 void wait_until_shown(const Unit& unit) {
+  constexpr auto kLongestWait = std::chrono::seconds(2);
   Waits& w = waits();
   std::unique_lock<std::mutex> lock(w.mutex);
-  w.news.wait(lock, [&unit] {
+  const bool shown = w.news.wait_for(lock, kLongestWait, [&unit] {
     std::lock_guard<SurfaceLock> surfaces(surface_mutex());
-    return unit.shown >= unit.drawn;
+    return unit.shown >= unit.drawn || unit.shown == unit.shown_when_wait_ran_out;
   });
+  if (shown) return;
+  std::lock_guard<SurfaceLock> surfaces(surface_mutex());
+  unit.shown_when_wait_ran_out = unit.shown;
 }
 
 void pictures_shown() { tell_waiters(); }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "gfxwin/font_list.h"
 #include "gfxwin/graphics_testing.h"
 #include "gfxwin/unit.h"
@@ -189,4 +193,31 @@ TEST_F(Graphics, CellRowEqualsOneCallPerCell) {
 }
 
 }  // namespace
+// A window that never shows its picture (a show event lost on a loaded
+// desktop) holds the program up once, for a bounded time, and not again
+// until it shows a picture; one that shows it ends the wait at once.
+TEST(WaitUntilShown, AWindowThatShowsNothingNeverHoldsTheProgramForEver) {
+  Unit unit(7, "never shown");
+  {
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
+    unit.shown = 0;  // a window shows the unit, and has shown nothing yet
+    unit.drawn = 3;
+  }
+  wait_until_shown(unit);  // runs out
+  const auto start = std::chrono::steady_clock::now();
+  for (int k = 0; k < 100; ++k) wait_until_shown(unit);  // end at once
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));  // not 100 waits of 2 s
+  std::thread window([&unit] {
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
+    unit.shown = 2;  // a picture shown at last, not yet the newest
+  });
+  window.join();
+  pictures_shown();
+  {
+    std::lock_guard<SurfaceLock> lock(surface_mutex());
+    unit.drawn = 2;
+  }
+  wait_until_shown(unit);  // shown: ends at once
+}
+
 }  // namespace gfxwin

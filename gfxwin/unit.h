@@ -40,6 +40,9 @@ struct Unit {
   // `shown` is the count whose picture the unit's window showed last.
   std::uint64_t drawn = 1;
   std::uint64_t shown = kNoWindow;
+  // Under surface_mutex(): `shown` when a wait for the window ran out
+  // (wait_until_shown); waits go on at once until the window shows again.
+  mutable std::uint64_t shown_when_wait_ran_out = kNoWindow;
   // Under surface_mutex(): the values of the map the surface shows, if a
   // renderer handed them (show_map_values), for the readout under the
   // cursor; fill_cell_row_w counts the rows painted.
@@ -90,7 +93,10 @@ void console_echo_erase();
 void console_echo_end();
 
 // Returns once the unit's window has shown every change drawn so far (at
-// once when no window shows the unit).
+// once when no window shows the unit). A window that shows nothing for two
+// seconds is taken as not visible yet (a show event lost or late on a loaded
+// desktop): the wait ends, and later waits end at once until the window
+// shows a picture again, so no wait on the window system lasts for ever.
 void wait_until_shown(const Unit& unit);
 // Wakes wait_until_shown: a window has set `shown` of its units.
 void pictures_shown();
