@@ -10,6 +10,9 @@
 
 #include <QImage>
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -476,6 +479,48 @@ TEST_F(PsMapCells, ColoursComeFromTheTableWithinTheRangeGiven) {
     ASSERT_EQ(second.size(), 6u);
     EXPECT_EQ(second[0], first[2]);
     EXPECT_EQ(second[2], first[1]);
+  }
+}
+
+// Tables of more control points than giza takes: the PNG map's cells have
+// the colours the screen map gives the same cells (maparg::level_colours at
+// the cells' levels), within rounding, and giza says nothing. The table
+// changes fast along its levels, so points taken at other levels than giza's
+// colour indices show other colours.
+TEST_F(PsMapCells, TablesOfManyPointsGiveTheScreenMapsColours) {
+  const Device png{"png", false};
+  // 16 cells at levels 0, 17, ... 255 of the data's range 0 .. 255.
+  const std::vector<float> x{1, 2, 3, 4}, y{1, 2, 3, 4};
+  std::vector<float> z;
+  for (int k = 0; k < 16; ++k) z.push_back(17.0f * k);
+  const double pi = std::acos(-1.0);
+  for (const int n : {1000, 300000}) {
+    SCOPED_TRACE(n);
+    std::vector<maparg::PalettePoint> points;
+    for (int k = 0; k < n; ++k) {
+      const double l = k + 1 == n ? 1.0 : static_cast<double>(k) / (n - 1);
+      points.push_back({static_cast<float>(l), static_cast<float>(0.5 + 0.5 * std::sin(14 * pi * l)),
+                        static_cast<float>(l), static_cast<float>(0.5 + 0.5 * std::cos(6 * pi * l))});
+    }
+    const maparg::Palette palette = std::span<const maparg::PalettePoint>(points);
+    std::string warning;
+    const std::array<std::int32_t, 256> screen =
+        maparg::level_colours(maparg::colour_table(palette, warning));
+    ASSERT_EQ(warning, "");
+    testing::internal::CaptureStderr();
+    const QImage image = drawn(png, x, y, z, {.palette = palette});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+    ASSERT_FALSE(image.isNull());
+    const std::vector<QRgb> colours = cell_colours(png, image);
+    ASSERT_EQ(colours.size(), z.size());
+    for (std::size_t k = 0; k < z.size(); ++k) {
+      const std::int32_t want = screen[static_cast<std::size_t>(z[k])];
+      const int r = want & 0xFF, g = want >> 8 & 0xFF, b = want >> 16 & 0xFF;
+      EXPECT_LE(std::abs(qRed(colours[k]) - r), 2) << "cell " << k << std::hex << " " << colours[k] << " " << want;
+      EXPECT_LE(std::abs(qGreen(colours[k]) - g), 2) << "cell " << k << std::hex << " " << colours[k] << " " << want;
+      EXPECT_LE(std::abs(qBlue(colours[k]) - b), 2) << "cell " << k << std::hex << " " << colours[k] << " " << want;
+    }
   }
 }
 

@@ -46,6 +46,10 @@ void pgslw(int line_width);
 void pgsvp(float xleft, float xright, float ybot, float ytop);
 void pgwnad(float x1, float x2, float y1, float y2);
 void pgbbuf();
+// PGCTAB: a table of any number of control points. giza takes at most 256
+// and sets the colour indices of PGQCIR's range from the table at evenly
+// spaced levels; a longer table reaches giza resampled at exactly those
+// levels, so every index gets the colour the whole table gives it.
 void pgctab(const float* l, const float* r, const float* g, const float* b, int nc,
             float contra, float bright);
 // PGIMAG: the image of a(i1..i2, j1..j2) of an idim x jdim array (first index
