@@ -524,5 +524,46 @@ TEST_F(PsMapCells, TablesOfManyPointsGiveTheScreenMapsColours) {
   }
 }
 
+// The wedge of every range the options take has its numbers: ranges far too
+// short or too long for giza's window are drawn in units of a power of ten,
+// with no message from giza. The ink right of the wedge's frame (the columns
+// beyond the last one mostly inked between the map's top and bottom) is that
+// of the numbers: as much as a wedge of 0 .. 1 has there, give or take.
+TEST_F(PsMapCells, WedgesOfExtremeRangesHaveNumbers) {
+  const Device png{"png", false};
+  const auto number_ink = [&](double zmin, double zmax) {
+    testing::internal::CaptureStderr();
+    const QImage image = drawn(png, {1, 2, 3}, {1, 2}, {0, 1, 2, 3, 4, 5},
+                               {.zmin = zmin, .zmax = zmax});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << zmin << " .. " << zmax;
+    if (image.isNull()) return 0.0;
+    const Placement& p = placement();
+    const PixelPlacement at = pixel_placement(png, image);
+    const int right = static_cast<int>(std::ceil(at.column(p.win[1]))) + 4;
+    const int top = static_cast<int>(std::ceil(at.row(p.win[3])));
+    const int bottom = static_cast<int>(std::floor(at.row(p.win[2])));
+    int wedge_end = right;
+    for (int c = right; c < image.width(); ++c) {
+      int inked = 0;
+      for (int r = top; r <= bottom; ++r) inked += qGray(image.pixel(c, r)) < 128;
+      if (2 * inked > bottom - top) wedge_end = c;
+    }
+    double ink = 0;
+    for (int r = top; r <= bottom; ++r)
+      for (int c = wedge_end + 2; c < image.width(); ++c) ink += 255 - qGray(image.pixel(c, r));
+    return ink;
+  };
+  const double plain = number_ink(0, 1);
+  ASSERT_GT(plain, 0);
+  const struct {
+    double zmin, zmax;
+  } ranges[] = {{0, 1e-40}, {-3e38, 3e38}, {-2e38, 2e38}, {1e-38, 3e-38}, {0, 9e-32}, {-1e-35, 0}};
+  for (const auto& r : ranges) {
+    const double ink = number_ink(r.zmin, r.zmax);
+    EXPECT_GT(ink, 0.3 * plain) << r.zmin << " .. " << r.zmax;
+    EXPECT_LT(ink, 3 * plain) << r.zmin << " .. " << r.zmax;
+  }
+}
+
 }  // namespace
 }  // namespace mapps

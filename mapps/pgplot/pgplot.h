@@ -71,7 +71,9 @@ void pgbox(std::string_view xopt, float xtick, int nxsub, std::string_view yopt,
 void pgsch(float size);
 // PGWEDG: the wedge where giza puts it (frame, numbers, label), its 400
 // steps drawn as an image like pgimag's. With fg == bg it warns and draws no
-// wedge (giza would divide by the zero range). The label is UTF-8, as
+// wedge (giza would divide by the zero range). Ranges too short or too long
+// for giza's window get their numbers in units of a power of ten, which a
+// note by the wedge gives (see plot_images.h). The label is UTF-8, as
 // pglab's texts.
 void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
             std::string_view label);
