@@ -427,5 +427,38 @@ TEST_F(PsMapCalls, UnusablePaletteOrRangeWarnsAndDrawsGreyOrTheDataRange) {
   }
 }
 
+// Limits under the log option: log10 of the caller's double, then single
+// precision. A positive limit below the single-precision range keeps its
+// logarithm in every form; one beyond it too.
+TEST_F(PsMapCalls, LogLimitsAreTakenOfTheCallersDouble) {
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 10, 100, 1000, 1e4, 1e5};
+  const double md[2][3] = {{1, 10, 100}, {1000, 1e4, 1e5}};
+  const std::vector<float> zf{1, 10, 100, 1000, 1e4, 1e5};
+  const struct {
+    double zmin, zmax;
+    std::string imag, wedg;
+  } cases[] = {
+      {1e-300, 1e300, "pgimag [0 1 2 3 4 5] 3 2 1 3 1 2 -300 300 [0 1 0 0 0 10]",
+       "pgwedg 'ri' 3 4 -300 300 ' '"},
+      {1e-45, 1e39, "pgimag [0 1 2 3 4 5] 3 2 1 3 1 2 -45 39 [0 1 0 0 0 10]",
+       "pgwedg 'ri' 3 4 -45 39 ' '"},
+      {0.1, 1e3, "pgimag [0 1 2 3 3 3] 3 2 1 3 1 2 -1 3 [0 1 0 0 0 10]",
+       "pgwedg 'ri' 3 4 -1 3 ' '"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.imag);
+    const PsMapOptions o{.log = 1, .zmin = c.zmin, .zmax = c.zmax};
+    for (int form = 0; form < 3; ++form) {
+      recording() = {};
+      if (form == 0) ps_map_r8(xd, yd, zd, o);
+      if (form == 1) ps_map_2d_r8(xd, yd, md, o);
+      if (form == 2) ps_map(x3, y2, zf, o);
+      EXPECT_EQ(first("pgimag"), c.imag) << "form " << form;
+      EXPECT_EQ(first("pgwedg"), c.wedg) << "form " << form;
+      EXPECT_EQ(console_lines(), Lines{"'  Output in Map.ps'"}) << "form " << form;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mapps
