@@ -164,7 +164,11 @@ std::string output_file_field(std::string_view file_field, std::string_view devi
   const std::string_view name = textfmt::trim(file_field);
   const std::string_view type = textfmt::trim(device_field);
   const std::size_t n = name.size();
-  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps") return textfmt::pad_fixed(file_field);
+  // A name that already ends in the device type (m.eps with eps, m.vps with
+  // vps) is kept: the type is its ending already.
+  const bool ends_in_type = !type.empty() && name.ends_with(type);
+  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps" || ends_in_type)
+    return textfmt::pad_fixed(file_field);
   std::string renamed(name.substr(0, n - 2));
   renamed += type;
   return textfmt::pad_fixed(renamed);

@@ -98,6 +98,16 @@ TEST_F(PsMapCalls, FileNameEndingRule) {
       {std::nullopt, "PS", "'Map.PS" + blanks(74) + "/PS'", "'  Output in Map.PS'"},
       {"out.eps", "cps", "'out.ecps" + blanks(72) + "/cps'", "'  Output in out.ecps'"},
       {"plot", "png", "'plot" + blanks(76) + "/png'", "'  Output in plot'"},
+      // A name that already ends in the type keeps it; the type's case counts.
+      {"m.eps", "eps", "'m.eps" + blanks(75) + "/eps'", "'  Output in m.eps'"},
+      {"m.vps", "vps", "'m.vps" + blanks(75) + "/vps'", "'  Output in m.vps'"},
+      {"m.vcps", "vcps", "'m.vcps" + blanks(74) + "/vcps'", "'  Output in m.vcps'"},
+      {"m.cps", "cps", "'m.cps" + blanks(75) + "/cps'", "'  Output in m.cps'"},
+      {"m.eps", "EPS", "'m.eEPS" + blanks(74) + "/EPS'", "'  Output in m.eEPS'"},
+      {"m.ps", "vps", "'m.vps" + blanks(75) + "/vps'", "'  Output in m.vps'"},
+      {"m.vps", "ps", "'m.vps" + blanks(75) + "/ps'", "'  Output in m.vps'"},
+      {"m.vps", "eps", "'m.veps" + blanks(74) + "/eps'", "'  Output in m.veps'"},
+      {"Map.ps", "png", "'Map.png" + blanks(73) + "/png'", "'  Output in Map.png'"},
       {"Map.ps  ", "  ps ", "'Map.  ps" + blanks(72) + "/ps'", "'  Output in Map.  ps'"},
       {"  sub/Map.ps", "svg", "'  sub/Map.svg" + blanks(67) + "/svg'", "'  Output in sub/Map.svg'"},
       // Blank: PGPLOT's own default file of the device type is what exists.
