@@ -565,5 +565,21 @@ TEST_F(PsMapCells, WedgesOfExtremeRangesHaveNumbers) {
   }
 }
 
+// A value that is not a number is black with a table whose ends are not, on
+// every device, as on the screen map.
+TEST_F(PsMapCells, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    const QImage image = drawn(d, {1, 2, 3}, {1, 2}, {0, NAN, 2, 3, 4, 5}, {.palette = points});
+    ASSERT_FALSE(image.isNull());
+    const std::vector<QRgb> colours = cell_colours(d, image);
+    ASSERT_EQ(colours.size(), 6u);
+    EXPECT_EQ(colours[1], qRgb(0, 0, 0)) << std::hex << colours[1];
+    EXPECT_EQ(colours[0], qRgb(255, 0, 0)) << std::hex << colours[0];
+    EXPECT_EQ(colours[5], qRgb(0, 0, 255)) << std::hex << colours[5];
+  }
+}
+
 }  // namespace
 }  // namespace mapps
