@@ -164,7 +164,11 @@ std::string output_file_field(std::string_view file_field, std::string_view devi
   const std::string_view name = textfmt::trim(file_field);
   const std::string_view type = textfmt::trim(device_field);
   const std::size_t n = name.size();
-  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps") return textfmt::pad_fixed(file_field);
+  // A name that already ends in the device type (m.eps with eps, m.vps with
+  // vps) is kept: the type is its ending already.
+  const bool ends_in_type = !type.empty() && name.ends_with(type);
+  if (n < 2 || name.substr(n - 2) != "ps" || type == "ps" || ends_in_type)
+    return textfmt::pad_fixed(file_field);
   std::string renamed(name.substr(0, n - 2));
   renamed += type;
   return textfmt::pad_fixed(renamed);
@@ -219,9 +223,16 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
     logs = maparg::checked_logs(z);
     p.zd = VecView<float>(logs);
   }
-  // The limits as the image's values: in single precision, log10 under the log option.
-  p.zmin = maparg::map_limit<float>(o.zmin, log_on);
-  p.zmax = maparg::map_limit<float>(o.zmax, log_on);
+  // The limits as the image's values: log10 under the log option taken of the
+  // caller's double, then narrowed to single precision, so that a positive
+  // limit below the single-precision range keeps its logarithm.
+  const auto image_limit = [log_on](maparg::OptReal given) -> std::optional<float> {
+    const maparg::OptReal limit = maparg::map_limit<double>(given, log_on);
+    if (!limit) return std::nullopt;
+    return maparg::convert_value<float>(*limit);
+  };
+  p.zmin = image_limit(o.zmin);
+  p.zmax = image_limit(o.zmax);
 
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is

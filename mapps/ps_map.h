@@ -11,8 +11,10 @@
 //   ylabel      "y" (leading blanks removed)
 //   title       "Representation of z=z(x,y)"
 //   file        "Map.ps"; a name ending in "ps" takes the device type as its
-//               new ending when the type is not "ps": Map.ps with png gives
-//               Map.png, out.eps with cps gives out.ecps, plot stays plot
+//               new ending (in place of "ps") unless it already ends in the
+//               type: Map.ps with png gives Map.png, out.eps with cps gives
+//               out.ecps, m.eps with eps stays m.eps, m.vps with vps stays
+//               m.vps, plot stays plot
 //   device      "ps"; PGPLOT device types as mapps/pgplot/pgplot.h lists them
 // Labels and title are held in 80-character fields (longer ones are cut);
 // file name and device type are used whole, whatever their length, and the

@@ -10,6 +10,9 @@
 
 #include <QImage>
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -476,6 +479,105 @@ TEST_F(PsMapCells, ColoursComeFromTheTableWithinTheRangeGiven) {
     ASSERT_EQ(second.size(), 6u);
     EXPECT_EQ(second[0], first[2]);
     EXPECT_EQ(second[2], first[1]);
+  }
+}
+
+// Tables of more control points than giza takes: the PNG map's cells have
+// the colours the screen map gives the same cells (maparg::level_colours at
+// the cells' levels), within rounding, and giza says nothing. The table
+// changes fast along its levels, so points taken at other levels than giza's
+// colour indices show other colours.
+TEST_F(PsMapCells, TablesOfManyPointsGiveTheScreenMapsColours) {
+  const Device png{"png", false};
+  // 16 cells at levels 0, 17, ... 255 of the data's range 0 .. 255.
+  const std::vector<float> x{1, 2, 3, 4}, y{1, 2, 3, 4};
+  std::vector<float> z;
+  for (int k = 0; k < 16; ++k) z.push_back(17.0f * k);
+  const double pi = std::acos(-1.0);
+  for (const int n : {1000, 300000}) {
+    SCOPED_TRACE(n);
+    std::vector<maparg::PalettePoint> points;
+    for (int k = 0; k < n; ++k) {
+      const double l = k + 1 == n ? 1.0 : static_cast<double>(k) / (n - 1);
+      points.push_back({static_cast<float>(l), static_cast<float>(0.5 + 0.5 * std::sin(14 * pi * l)),
+                        static_cast<float>(l), static_cast<float>(0.5 + 0.5 * std::cos(6 * pi * l))});
+    }
+    const maparg::Palette palette = std::span<const maparg::PalettePoint>(points);
+    std::string warning;
+    const std::array<std::int32_t, 256> screen =
+        maparg::level_colours(maparg::colour_table(palette, warning));
+    ASSERT_EQ(warning, "");
+    testing::internal::CaptureStderr();
+    const QImage image = drawn(png, x, y, z, {.palette = palette});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+    ASSERT_FALSE(image.isNull());
+    const std::vector<QRgb> colours = cell_colours(png, image);
+    ASSERT_EQ(colours.size(), z.size());
+    for (std::size_t k = 0; k < z.size(); ++k) {
+      const std::int32_t want = screen[static_cast<std::size_t>(z[k])];
+      const int r = want & 0xFF, g = want >> 8 & 0xFF, b = want >> 16 & 0xFF;
+      EXPECT_LE(std::abs(qRed(colours[k]) - r), 2) << "cell " << k << std::hex << " " << colours[k] << " " << want;
+      EXPECT_LE(std::abs(qGreen(colours[k]) - g), 2) << "cell " << k << std::hex << " " << colours[k] << " " << want;
+      EXPECT_LE(std::abs(qBlue(colours[k]) - b), 2) << "cell " << k << std::hex << " " << colours[k] << " " << want;
+    }
+  }
+}
+
+// The wedge of every range the options take has its numbers: ranges far too
+// short or too long for giza's window are drawn in units of a power of ten,
+// with no message from giza. The ink right of the wedge's frame (the columns
+// beyond the last one mostly inked between the map's top and bottom) is that
+// of the numbers: as much as a wedge of 0 .. 1 has there, give or take.
+TEST_F(PsMapCells, WedgesOfExtremeRangesHaveNumbers) {
+  const Device png{"png", false};
+  const auto number_ink = [&](double zmin, double zmax) {
+    testing::internal::CaptureStderr();
+    const QImage image = drawn(png, {1, 2, 3}, {1, 2}, {0, 1, 2, 3, 4, 5},
+                               {.zmin = zmin, .zmax = zmax});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << zmin << " .. " << zmax;
+    if (image.isNull()) return 0.0;
+    const Placement& p = placement();
+    const PixelPlacement at = pixel_placement(png, image);
+    const int right = static_cast<int>(std::ceil(at.column(p.win[1]))) + 4;
+    const int top = static_cast<int>(std::ceil(at.row(p.win[3])));
+    const int bottom = static_cast<int>(std::floor(at.row(p.win[2])));
+    int wedge_end = right;
+    for (int c = right; c < image.width(); ++c) {
+      int inked = 0;
+      for (int r = top; r <= bottom; ++r) inked += qGray(image.pixel(c, r)) < 128;
+      if (2 * inked > bottom - top) wedge_end = c;
+    }
+    double ink = 0;
+    for (int r = top; r <= bottom; ++r)
+      for (int c = wedge_end + 2; c < image.width(); ++c) ink += 255 - qGray(image.pixel(c, r));
+    return ink;
+  };
+  const double plain = number_ink(0, 1);
+  ASSERT_GT(plain, 0);
+  const struct {
+    double zmin, zmax;
+  } ranges[] = {{0, 1e-40}, {-3e38, 3e38}, {-2e38, 2e38}, {1e-38, 3e-38}, {0, 9e-32}, {-1e-35, 0}};
+  for (const auto& r : ranges) {
+    const double ink = number_ink(r.zmin, r.zmax);
+    EXPECT_GT(ink, 0.3 * plain) << r.zmin << " .. " << r.zmax;
+    EXPECT_LT(ink, 3 * plain) << r.zmin << " .. " << r.zmax;
+  }
+}
+
+// A value that is not a number is black with a table whose ends are not, on
+// every device, as on the screen map.
+TEST_F(PsMapCells, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    const QImage image = drawn(d, {1, 2, 3}, {1, 2}, {0, NAN, 2, 3, 4, 5}, {.palette = points});
+    ASSERT_FALSE(image.isNull());
+    const std::vector<QRgb> colours = cell_colours(d, image);
+    ASSERT_EQ(colours.size(), 6u);
+    EXPECT_EQ(colours[1], qRgb(0, 0, 0)) << std::hex << colours[1];
+    EXPECT_EQ(colours[0], qRgb(255, 0, 0)) << std::hex << colours[0];
+    EXPECT_EQ(colours[5], qRgb(0, 0, 255)) << std::hex << colours[5];
   }
 }
 

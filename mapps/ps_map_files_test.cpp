@@ -139,6 +139,24 @@ TEST_F(PsMapFiles, DeviceTypesGiveFilesOfTheirKindsUnderTheEndingRule) {
   EXPECT_EQ(entries(), (Strings{"Map.pdf", "Map.png", "Map.svg", "out.ecps", "plot"}));
 }
 
+// A name that already ends in its device type is the file written.
+TEST_F(PsMapFiles, NamesEndingInTheirDeviceTypeAreWrittenAsTheyAre) {
+  const struct {
+    const char *file, *device, *written;
+  } cases[] = {{"m.eps", "eps", "m.eps"}, {"m.vps", "vps", "m.vps"}, {"n.ps", "vps", "n.vps"}};
+  Strings expected_lines, expected_entries;
+  for (const auto& c : cases) {
+    const PsMapResult r = ps_map(x, y, z, {.file = c.file, .device = c.device});
+    EXPECT_EQ(r.file, c.written);
+    expected_lines.push_back(std::string("  Output in ") + c.written);
+    expected_entries.push_back(c.written);
+    EXPECT_TRUE(starts_with(read_all(c.written), "%!PS-Adobe")) << c.written;
+  }
+  std::sort(expected_entries.begin(), expected_entries.end());
+  EXPECT_EQ(lines, expected_lines);
+  EXPECT_EQ(entries(), expected_entries);
+}
+
 // Each call returns the file it wrote, as its " Output in " line names it
 // and of its device type's kind, or why it wrote none; a device type holding
 // "/" is refused as an unknown one and writes nothing anywhere.

@@ -98,6 +98,16 @@ TEST_F(PsMapCalls, FileNameEndingRule) {
       {std::nullopt, "PS", "'Map.PS" + blanks(74) + "/PS'", "'  Output in Map.PS'"},
       {"out.eps", "cps", "'out.ecps" + blanks(72) + "/cps'", "'  Output in out.ecps'"},
       {"plot", "png", "'plot" + blanks(76) + "/png'", "'  Output in plot'"},
+      // A name that already ends in the type keeps it; the type's case counts.
+      {"m.eps", "eps", "'m.eps" + blanks(75) + "/eps'", "'  Output in m.eps'"},
+      {"m.vps", "vps", "'m.vps" + blanks(75) + "/vps'", "'  Output in m.vps'"},
+      {"m.vcps", "vcps", "'m.vcps" + blanks(74) + "/vcps'", "'  Output in m.vcps'"},
+      {"m.cps", "cps", "'m.cps" + blanks(75) + "/cps'", "'  Output in m.cps'"},
+      {"m.eps", "EPS", "'m.eEPS" + blanks(74) + "/EPS'", "'  Output in m.eEPS'"},
+      {"m.ps", "vps", "'m.vps" + blanks(75) + "/vps'", "'  Output in m.vps'"},
+      {"m.vps", "ps", "'m.vps" + blanks(75) + "/ps'", "'  Output in m.vps'"},
+      {"m.vps", "eps", "'m.veps" + blanks(74) + "/eps'", "'  Output in m.veps'"},
+      {"Map.ps", "png", "'Map.png" + blanks(73) + "/png'", "'  Output in Map.png'"},
       {"Map.ps  ", "  ps ", "'Map.  ps" + blanks(72) + "/ps'", "'  Output in Map.  ps'"},
       {"  sub/Map.ps", "svg", "'  sub/Map.svg" + blanks(67) + "/svg'", "'  Output in sub/Map.svg'"},
       // Blank: PGPLOT's own default file of the device type is what exists.
@@ -424,6 +434,39 @@ TEST_F(PsMapCalls, UnusablePaletteOrRangeWarnsAndDrawsGreyOrTheDataRange) {
     EXPECT_EQ(first("pgimag"), "pgimag [1 2 3 4 5 6] 3 2 1 3 1 2 1 6 [0 1 0 0 0 10]");
     EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 1 6 ' '");
     EXPECT_EQ(console_lines(), (Lines{range_warning, "'  Output in Map.ps'"}));
+  }
+}
+
+// Limits under the log option: log10 of the caller's double, then single
+// precision. A positive limit below the single-precision range keeps its
+// logarithm in every form; one beyond it too.
+TEST_F(PsMapCalls, LogLimitsAreTakenOfTheCallersDouble) {
+  const std::vector<double> xd{1, 2, 3}, yd{10, 20}, zd{1, 10, 100, 1000, 1e4, 1e5};
+  const double md[2][3] = {{1, 10, 100}, {1000, 1e4, 1e5}};
+  const std::vector<float> zf{1, 10, 100, 1000, 1e4, 1e5};
+  const struct {
+    double zmin, zmax;
+    std::string imag, wedg;
+  } cases[] = {
+      {1e-300, 1e300, "pgimag [0 1 2 3 4 5] 3 2 1 3 1 2 -300 300 [0 1 0 0 0 10]",
+       "pgwedg 'ri' 3 4 -300 300 ' '"},
+      {1e-45, 1e39, "pgimag [0 1 2 3 4 5] 3 2 1 3 1 2 -45 39 [0 1 0 0 0 10]",
+       "pgwedg 'ri' 3 4 -45 39 ' '"},
+      {0.1, 1e3, "pgimag [0 1 2 3 3 3] 3 2 1 3 1 2 -1 3 [0 1 0 0 0 10]",
+       "pgwedg 'ri' 3 4 -1 3 ' '"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.imag);
+    const PsMapOptions o{.log = 1, .zmin = c.zmin, .zmax = c.zmax};
+    for (int form = 0; form < 3; ++form) {
+      recording() = {};
+      if (form == 0) ps_map_r8(xd, yd, zd, o);
+      if (form == 1) ps_map_2d_r8(xd, yd, md, o);
+      if (form == 2) ps_map(x3, y2, zf, o);
+      EXPECT_EQ(first("pgimag"), c.imag) << "form " << form;
+      EXPECT_EQ(first("pgwedg"), c.wedg) << "form " << form;
+      EXPECT_EQ(console_lines(), Lines{"'  Output in Map.ps'"}) << "form " << form;
+    }
   }
 }
 

@@ -271,7 +271,8 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
     if (std::isinf(v)) v = v > 0 ? 255 : 0;
 
   // Cells, row by row from the bottom, left to right: cell i of a row runs
-  // from edges[i] to edges[i + 1], the first from x(1), in its grey level.
+  // from edges[i] to edges[i + 1], the first from x(1), in its level's colour
+  // (black for a value that is not a number).
   std::vector<double> edges(static_cast<std::size_t>(nx) + 1);
   edges[0] = x.element(0);
   std::copy(a.begin(), a.end(), edges.begin() + 1);
@@ -280,7 +281,12 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   double lower = y.element(0);
   for (Index j = 0; j < ny; ++j) {
     rtl::check_interruption();
-    for (auto& colour : colours) colour = level_colour[grey_level(zz[k++])];
+    // A value that is not a number is black whatever the table, as on the
+    // PostScript map.
+    for (auto& colour : colours) {
+      const double v = zz[k++];
+      colour = std::isnan(v) ? 0 : level_colour[grey_level(v)];
+    }
     gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
     lower = b[j];
   }

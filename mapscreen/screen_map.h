@@ -27,7 +27,8 @@
 // Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1).
 // The grey scale and the z minimum and maximum shown come from the finite
 // values: +inf is drawn white and -inf black; a value that is not a number is
-// drawn black (and is the minimum and maximum shown if it comes first).
+// drawn black whatever the palette (and is the minimum and maximum shown if it
+// comes first).
 // A value of zero or below under the log option ends the program with
 // "log10: SING error" or "log10: DOMAIN error"; storage that cannot be
 // obtained ends it with "Out of memory". The rows of cells are painted with

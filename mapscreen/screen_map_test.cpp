@@ -396,6 +396,35 @@ TEST_F(ScreenMap, CellsTakeTheTablesColoursWithinTheRangeGiven) {
       ASSERT_EQ(p.at(column, row), q.at(column, row)) << column << ", " << row;
 }
 
+// A value that is not a number is black with any table, first value or
+// not; the other cells keep their colours.
+TEST_F(ScreenMap, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  const double nan = std::nan("");
+  const struct {
+    std::vector<double> z;
+    maparg::OptPalette palette;
+    std::uint32_t at[6];  // cells (30, 200), (100, 200), (230, 200), (30, 100), (100, 100), (230, 100)
+  } cases[] = {
+      {{0, nan, 2, 3, 4, 5}, points, {0xFF0000, kBlack, 0x33CC00, 0x00CC33, 0x006699, 0x0000FF}},
+      {{0, nan, 2, 3, 4, 5}, "heat", {kBlack, kBlack, 0xFF3300, 0xFFCC00, 0xFFFF66, kWhite}},
+      {{0, nan, 2, 3, 4, 5}, std::nullopt, {kBlack, kBlack, 0x666666, 0x999999, 0xCCCCCC, kWhite}},
+      {{nan, 1, 2, 3, 4, 5}, points, {kBlack, kBlack, kBlack, kBlack, kBlack, kBlack}},
+      {{0, 1, 2, nan, 4, nan}, "viridis", {0x440154, 0x3B528B, 0x21908C, kBlack, 0xFDE725, kBlack}},
+  };
+  int unit = 100;
+  for (const auto& c : cases) {
+    std::vector<double> z = c.z;
+    scr_map(x, y, z, {.own_window = -1, .palette = c.palette});
+    const gfxwin::Picture p = picture(++unit);
+    const int at[6][2] = {{30, 200}, {100, 200}, {230, 200}, {30, 100}, {100, 100}, {230, 100}};
+    for (int k = 0; k < 6; ++k)
+      EXPECT_EQ(p.at(at[k][0], at[k][1]), c.at[k]) << "unit " << unit << " cell " << k << std::hex
+                                                     << " " << p.at(at[k][0], at[k][1]);
+  }
+}
+
 // The frames of an animation with one range: the same value, the same colour,
 // whatever each frame's own lowest and highest values; a frame whose values
 // are all equal is drawn too.

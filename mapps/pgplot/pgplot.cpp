@@ -351,9 +351,67 @@ void pgbbuf() {
   draw([] { cpgbbuf(); });
 }
 
+namespace {
+
+// The most control points giza's PGCTAB takes (giza 1.3.2 refuses more with
+// "Invalid number of control points" and keeps them on its stack).
+constexpr int kMostGizaControlPoints = 256;
+
+// The table of nc control points (levels increasing) resampled at the levels
+// giza gives its colour indices: index ci of the range lo .. hi that PGQCIR
+// reports takes the table at (ci - lo) / (hi - lo). Each new point has the
+// colour the whole table has at its level (linear between neighbouring
+// points, the end colours beyond the ends), so giza sets every index to the
+// colour the whole table would give it.
+struct Resampled {
+  std::vector<float> l, r, g, b;
+};
+
+Resampled resampled_table(const float* l, const float* r, const float* g, const float* b,
+                          int nc, int count) {
+  Resampled t;
+  int k = 0;  // the first point above the level sampled
+  for (int s = 0; s < count; ++s) {
+    const double level = count == 1 ? 0.0 : static_cast<double>(s) / (count - 1);
+    while (k < nc && !(level < l[k])) ++k;
+    double rgb[3];
+    const float* channels[3] = {r, g, b};
+    for (int c = 0; c < 3; ++c) {
+      const float* v = channels[c];
+      if (k == 0) {
+        rgb[c] = v[0];
+      } else if (k == nc) {
+        rgb[c] = v[nc - 1];
+      } else {
+        const double f = (level - l[k - 1]) / (static_cast<double>(l[k]) - l[k - 1]);
+        rgb[c] = v[k - 1] + f * (static_cast<double>(v[k]) - v[k - 1]);
+      }
+    }
+    t.l.push_back(static_cast<float>(level));
+    t.r.push_back(static_cast<float>(rgb[0]));
+    t.g.push_back(static_cast<float>(rgb[1]));
+    t.b.push_back(static_cast<float>(rgb[2]));
+  }
+  return t;
+}
+
+}  // namespace
+
 void pgctab(const float* l, const float* r, const float* g, const float* b, int nc, float contra,
             float bright) {
-  draw([=] { cpgctab(l, r, g, b, nc, contra, bright); });
+  if (nc <= kMostGizaControlPoints) {
+    draw([=] { cpgctab(l, r, g, b, nc, contra, bright); });
+    return;
+  }
+  // More points than giza takes: the table at the levels of giza's colour
+  // indices, as many of them as giza takes.
+  draw([=] {
+    int lo = 0, hi = 0;
+    cpgqcir(&lo, &hi);
+    const int count = std::clamp(hi - lo + 1, 2, kMostGizaControlPoints);
+    const Resampled t = resampled_table(l, r, g, b, nc, count);
+    cpgctab(t.l.data(), t.r.data(), t.g.data(), t.b.data(), count, contra, bright);
+  });
 }
 
 void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,

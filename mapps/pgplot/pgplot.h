@@ -46,6 +46,10 @@ void pgslw(int line_width);
 void pgsvp(float xleft, float xright, float ybot, float ytop);
 void pgwnad(float x1, float x2, float y1, float y2);
 void pgbbuf();
+// PGCTAB: a table of any number of control points. giza takes at most 256
+// and sets the colour indices of PGQCIR's range from the table at evenly
+// spaced levels; a longer table reaches giza resampled at exactly those
+// levels, so every index gets the colour the whole table gives it.
 void pgctab(const float* l, const float* r, const float* g, const float* b, int nc,
             float contra, float bright);
 // PGIMAG: the image of a(i1..i2, j1..j2) of an idim x jdim array (first index
@@ -67,7 +71,9 @@ void pgbox(std::string_view xopt, float xtick, int nxsub, std::string_view yopt,
 void pgsch(float size);
 // PGWEDG: the wedge where giza puts it (frame, numbers, label), its 400
 // steps drawn as an image like pgimag's. With fg == bg it warns and draws no
-// wedge (giza would divide by the zero range). The label is UTF-8, as
+// wedge (giza would divide by the zero range). Ranges too short or too long
+// for giza's window get their numbers in units of a power of ten, which a
+// note by the wedge gives (see plot_images.h). The label is UTF-8, as
 // pglab's texts.
 void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
             std::string_view label);

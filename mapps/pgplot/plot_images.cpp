@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -224,6 +225,23 @@ void draw_cell_by_cell(const Image& image) {
   }
 }
 
+// giza's window takes a range only when its length in single precision is
+// finite and above 1e-31 (giza 1.3.2 refuses a shorter one with
+// "giza_set_window: Invalid arguments"; a longer one than FLT_MAX leaves no
+// steps to draw).
+constexpr double kShortestGizaWindow = 1e-31;
+
+// The power of ten the wedge from fg to bg is drawn in units of: 0 when giza's
+// window takes the range as it is, else that of the larger end, which puts the
+// ends within -10 .. 10.
+int wedge_power(float fg, float bg) {
+  const float length = std::fabs(bg - fg);
+  if (std::isfinite(length) && std::fabs(static_cast<double>(bg) - fg) > kShortestGizaWindow)
+    return 0;
+  const double largest = std::max(std::fabs(static_cast<double>(fg)), std::fabs(static_cast<double>(bg)));
+  return static_cast<int>(std::floor(std::log10(largest)));
+}
+
 }  // namespace
 
 bool draw_image(const Image& image, ImageCells cells) {
@@ -275,6 +293,14 @@ bool draw_wedge(const std::string& side, float disp, float width, float fg, floa
            side.find(static_cast<char>(std::toupper(c))) != std::string::npos;
   };
   constexpr int kSteps = 400;
+  // A range giza's window cannot hold is drawn in units of a power of ten,
+  // which a note by the wedge gives.
+  const int power = wedge_power(fg, bg);
+  if (power != 0) {
+    const double unit = std::pow(10.0, power);
+    fg = static_cast<float>(fg / unit);
+    bg = static_cast<float>(bg / unit);
+  }
   const float lo = std::min(fg, bg);
   const float hi = std::max(fg, bg);
   const float dv = (hi - lo) / kSteps;
@@ -299,6 +325,15 @@ bool draw_wedge(const std::string& side, float disp, float width, float fg, floa
     const std::array<float, 6> tr = {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv};
     rows_repeat = draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells);
     cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
+  }
+  if (power != 0) {
+    // "x10" and the power raised: above a wedge at the side, right of one
+    // above or below the map.
+    const std::string note = "\\x10\\u" + std::to_string(power) + "\\d";
+    if (bottom || top)
+      cpgmtxt("RV", 0.5f, 0.5f, 0.0f, note.c_str());
+    else if (left || right)
+      cpgmtxt("T", 0.5f, 0.5f, 0.5f, note.c_str());
   }
   draw_text(side, 2.8f, 1.0f, 1.0f, label);
   cpgsvp(vx1, vx2, vy1, vy2);

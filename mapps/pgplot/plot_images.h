@@ -54,6 +54,10 @@ bool draw_image(const Image& image, ImageCells cells);
 // steps drawn through draw_image. giza's own wedge is an image that cairo's
 // PostScript surface pads to 3 cells wide or not, depending on the process's
 // memory layout: the same plot would not always make the same file.
+// A range giza's window cannot hold (shorter than 1e-31, or longer than the
+// largest float) is drawn in units of a power of ten, noted "x10^p" above a
+// wedge at the side (right of one above or below), so its numbers stay
+// readable; every other range is drawn in its own units.
 // Returns what draw_image returned for the steps.
 bool draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
                 const std::string& label, ImageCells cells);
