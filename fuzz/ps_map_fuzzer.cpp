@@ -38,11 +38,12 @@ std::string padded80(std::string_view s) {
 }
 
 // The output file rule, on the whole name: a name ending in "ps" takes the
-// device type's ending unless the type is "ps".
+// device type's ending unless the type is "ps" or the name already ends in it.
 std::string renamed(std::string_view file, std::string_view type) {
   std::string name(fuzz::trim_blanks(file));
   const std::string t(fuzz::trim_blanks(type));
-  if (name.size() >= 2 && name.ends_with("ps") && t != "ps") name = name.substr(0, name.size() - 2) + t;
+  if (name.size() >= 2 && name.ends_with("ps") && t != "ps" && !(t.size() && name.ends_with(t)))
+    name = name.substr(0, name.size() - 2) + t;
   return std::string(fuzz::trim_blanks(name));
 }
 

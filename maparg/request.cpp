@@ -29,9 +29,9 @@ ColourTable colour_request(const OptPalette& palette) {
 template <class T>
 std::optional<T> map_limit(OptReal given, bool log) {
   if (!given) return std::nullopt;
-  // In the map's precision first, then the logarithm of that value.
-  const T v = convert_value<T>(*given);
-  return log ? rtl::checked_log10(v) : v;
+  // The logarithm of the caller's double, then the map's precision: a
+  // positive limit below the single-precision range keeps its logarithm.
+  return log ? convert_value<T>(rtl::checked_log10(*given)) : convert_value<T>(*given);
 }
 
 template <class T>

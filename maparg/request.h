@@ -26,8 +26,8 @@ void console_line(std::string_view text, std::string_view more = {});
 ColourTable colour_request(const OptPalette& palette);
 
 // A limit zmin or zmax as a value of the map, when given: in precision T,
-// its log10 under the log option (a limit of zero or below is the log
-// option's fatal error).
+// under the log option the log10 of the caller's double (a limit of zero or
+// below is the log option's fatal error).
 template <class T>
 std::optional<T> map_limit(OptReal given, bool log);
 

@@ -223,16 +223,9 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
     logs = maparg::checked_logs(z);
     p.zd = VecView<float>(logs);
   }
-  // The limits as the image's values: log10 under the log option taken of the
-  // caller's double, then narrowed to single precision, so that a positive
-  // limit below the single-precision range keeps its logarithm.
-  const auto image_limit = [log_on](maparg::OptReal given) -> std::optional<float> {
-    const maparg::OptReal limit = maparg::map_limit<double>(given, log_on);
-    if (!limit) return std::nullopt;
-    return maparg::convert_value<float>(*limit);
-  };
-  p.zmin = image_limit(o.zmin);
-  p.zmax = image_limit(o.zmax);
+  // The limits as the image's values, in single precision.
+  p.zmin = maparg::map_limit<float>(o.zmin, log_on);
+  p.zmax = maparg::map_limit<float>(o.zmax, log_on);
 
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is
