@@ -193,6 +193,36 @@ TEST_F(DatMap, FileNamesOfAnyLengthAreUsedWhole) {
   EXPECT_EQ(rtl::testing::files_under("."), std::vector<std::string>{longest});
 }
 
+// Paths near PATH_MAX that the system takes are written, with a short name
+// and with the longest: the temporary file beside the target (whose own
+// path may pass PATH_MAX) is made and renamed through its folder, and none
+// stays.
+TEST_F(DatMap, PathsJustBelowPathMaxAreWritten) {
+  const std::vector<float> xs{1, 2}, ys{3}, zs{4, 5};
+  for (const std::size_t length : {std::size_t{PATH_MAX - 6}, std::size_t{PATH_MAX - 1}}) {
+    for (const std::string& name : {std::string("m.dat"), std::string(NAME_MAX, 'n')}) {
+      SCOPED_TRACE(std::to_string(length) + " " + std::to_string(name.size()));
+      // Folders of at most 200 bytes each, the path exactly `length` bytes.
+      std::string folder = "deep" + std::to_string(length) + "_" + std::to_string(name.size());
+      while (folder.size() + 1 + name.size() < length) {
+        const std::size_t part = std::min<std::size_t>(200, length - folder.size() - 2 - name.size());
+        folder += "/" + std::string(std::max<std::size_t>(part, 1), 'd');
+      }
+      ASSERT_EQ(folder.size() + 1 + name.size(), length);
+      fs::create_directories(folder);
+      const std::string path = folder + "/" + name;
+      EXPECT_EQ(console_of([&] { dat_map(xs, ys, zs, {.title = "T", .file = path}); }),
+                "  Output in " + path + "\n");
+      EXPECT_EQ(rtl::testing::entries_of(folder), std::vector<std::string>{name});
+      EXPECT_EQ(lines_of(path).back(), " T");
+      // Written again: the earlier file is replaced, still without a temporary left.
+      console_of([&] { dat_map(xs, ys, zs, {.title = "U", .file = path}); });
+      EXPECT_EQ(rtl::testing::entries_of(folder), std::vector<std::string>{name});
+      EXPECT_EQ(lines_of(path).back(), " U");
+    }
+  }
+}
+
 TEST_F(DatMapDeathTest, ANulByteInTheFileNameIsRefused) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const float v[] = {1};

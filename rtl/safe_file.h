@@ -21,6 +21,10 @@
 //   - a target that is a folder is the fatal error "cannot open: Is a
 //     directory"; a device or pipe gets the finished contents copied into it.
 //
+// The temporary file is created, given its rights and renamed relative to
+// an open descriptor of its folder, so a target whose path the system takes
+// is written even where the temporary's longer path would pass PATH_MAX.
+//
 // Temporary files are removed when the program ends before they are
 // committed (rtl/pending_files.h).
 
@@ -66,6 +70,8 @@ class PendingFile {
   PendingFile& operator=(const PendingFile&) = delete;
 
   const std::string& target() const { return target_; }
+  // The temporary file's path (which may be longer than PATH_MAX when the
+  // target's is near it: such a path is reached through its folder).
   const std::string& temporary() const { return temporary_; }
 
   // The temporary file, open for writing at its start, handed to a writer
@@ -84,7 +90,9 @@ class PendingFile {
 
   std::string target_;
   std::string final_;  // the file to replace: the target, its links followed
-  std::string temporary_;
+  std::string temporary_;  // its path: the folder as the target names it, then name_
+  std::string name_;       // the temporary file's name in its folder
+  int folder_ = -1;        // the temporary file's folder, open: reached whatever its path's length
   bool special_ = false;  // target is a device or pipe: copied, not renamed
   bool committed_ = false;
   int fd_ = -1;  // the temporary file, until a writer takes it
