@@ -2,10 +2,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -221,6 +227,81 @@ TEST_F(DatMap, PathsJustBelowPathMaxAreWritten) {
       EXPECT_EQ(lines_of(path).back(), " U");
     }
   }
+}
+
+// Files that are no regular file: a named pipe that nobody reads is refused
+// at once, as are a socket and a block device; a pipe with a reader and a
+// character device get the contents.
+TEST_F(DatMap, PipesAndDevicesTakeTheContentsOrAreRefusedAtOnce) {
+  const std::vector<float> xs(6000, 1.5f), ys{3}, zs(6000, 2.5f);  // more than a pipe holds
+  console_of([&] { dat_map(xs, ys, zs, {.file = "regular.dat"}); });
+  const std::string expected = read_all("regular.dat");
+  ASSERT_GT(expected.size(), std::size_t{1} << 17);
+  ASSERT_EQ(mkfifo("fifo.dat", 0600), 0);
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, "socket.dat");
+  ASSERT_EQ(bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  struct Case {
+    std::string file;
+    bool reader;
+    std::string failure;  // empty: written
+  };
+  const Case cases[] = {
+      {"fifo.dat", false, "File fifo.dat: cannot open: no process reads the pipe"},
+      {"fifo.dat", true, ""},
+      {"/dev/null", false, ""},
+      {"socket.dat", false, "File socket.dat: cannot open: not a regular file"},
+      {"/dev/loop0", false, "File /dev/loop0: cannot open: not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + (c.reader ? " read" : ""));
+    struct stat st {};
+    if (c.file == "/dev/loop0" && (stat("/dev/loop0", &st) != 0 || !S_ISBLK(st.st_mode))) continue;
+    std::string arrived;
+    std::thread reader;
+    if (c.reader) {
+      // Open before the writer comes, so that the writer finds its reader.
+      const int fd = open(c.file.c_str(), O_RDONLY | O_NONBLOCK);
+      ASSERT_GE(fd, 0);
+      fcntl(fd, F_SETFL, 0);
+      reader = std::thread([fd, &arrived, size = expected.size()] {
+        char block[4096];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (arrived.size() < size && std::chrono::steady_clock::now() < until) {
+          const ssize_t n = read(fd, block, sizeof block);
+          if (n > 0) arrived.append(block, static_cast<std::size_t>(n));
+          else std::this_thread::sleep_for(std::chrono::milliseconds(1));  // no writer yet
+        }
+        close(fd);
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::string failure, console;
+    int error = 0;
+    console = console_of([&] {
+      try {
+        rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
+        dat_map(xs, ys, zs, {.file = c.file});
+      } catch (const rtl::FatalError& e) {
+        failure = e.what();
+        error = e.error();
+      }
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    if (reader.joinable()) reader.join();
+    EXPECT_EQ(failure, c.failure);
+    if (c.failure.empty()) {
+      EXPECT_EQ(console, "  Output in " + c.file + "\n");
+      if (c.reader) EXPECT_EQ(arrived, expected);
+    } else {
+      EXPECT_EQ(error, ENXIO);
+    }
+    EXPECT_EQ(rtl::testing::entries_of("."),
+              (std::vector<std::string>{"fifo.dat", "regular.dat", "socket.dat"}));
+  }
+  close(sock);
 }
 
 TEST_F(DatMapDeathTest, ANulByteInTheFileNameIsRefused) {

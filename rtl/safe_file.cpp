@@ -59,10 +59,16 @@ int create_temporary(int folder, const std::string& base, std::string_view suffi
   return -1;
 }
 
-void copy_into(int folder, const std::string& from, const std::string& target) {
+// Copies the file `from` in `folder` into `target`: into `into` when it is
+// open already (a pipe's writing end, then closed), else opened here.
+void copy_into(int folder, const std::string& from, const std::string& target, int into) {
   const int in = openat(folder, from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) file_error(target, "cannot read back", errno);
-  const int out = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (in < 0) {
+    const int error = errno;
+    if (into >= 0) close(into);
+    file_error(target, "cannot read back", error);
+  }
+  const int out = into >= 0 ? into : open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
   if (out < 0) {
     const int error = errno;
     close(in);
@@ -180,13 +186,17 @@ PendingFile::PendingFile(Unchecked, std::string target) : target_(std::move(targ
 PendingFile::PendingFile(std::string target, std::string_view suffix)
     : PendingFile(Unchecked{}, std::move(target)) {
   const char* failed = nullptr;
-  if (const int error = create(suffix, failed); error != 0) file_error(target_, failed, error);
+  if (const int error = create(suffix, failed); error != 0) {
+    if (reason_ == nullptr) file_error(target_, failed, error);
+    raise_fatal(FatalError("File " + target_ + ": " + failed + ": " + reason_, error, target_));
+  }
 }
 
 Reservation PendingFile::reserve(std::string target, std::string_view suffix) {
   Reservation r;
   r.file.reset(new PendingFile(Unchecked{}, std::move(target)));
   r.error = r.file->create(suffix, r.failed);
+  r.reason = r.file->reason_;
   if (r.error != 0) r.file.reset();
   return r;
 }
@@ -197,8 +207,27 @@ int PendingFile::create(std::string_view suffix, const char*& failed) {
   int error = follow_links(final_);
   if (error == 0) error = open_error(final_);
   if (error != 0) return error;
+  // The kind of file the target is, its links followed by the system (which
+  // also follows /proc/self/fd/1 of /dev/stdout to a pipe).
   struct stat st {};
-  special_ = stat(final_.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+  special_ = (stat(target_.c_str(), &st) == 0 || stat(final_.c_str(), &st) == 0) && !S_ISREG(st.st_mode);
+  if (special_ && S_ISFIFO(st.st_mode)) {
+    // Opened now and without waiting: with nobody reading, an open for
+    // writing would wait for a reader without end.
+    pipe_fd_ = open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (pipe_fd_ < 0) {
+      if (errno == ENXIO) reason_ = "no process reads the pipe";
+      return errno;
+    }
+    // The contents then go in as the reader takes them.
+    fcntl(pipe_fd_, F_SETFL, fcntl(pipe_fd_, F_GETFL) & ~O_NONBLOCK);
+  } else if (special_ && S_ISDIR(st.st_mode)) {
+    return EISDIR;
+  } else if (special_ && !S_ISCHR(st.st_mode)) {
+    // A socket cannot be written as a file; a block device would lose what it holds.
+    reason_ = "not a regular file";
+    return ENXIO;
+  }
   // A device's or pipe's contents wait in the folder for temporary files.
   const std::string prefix = special_ ? std::string(P_tmpdir) + "/" : folder_prefix(final_);
   const std::string base = special_ ? "mapplot" : name_in_folder(final_);
@@ -217,6 +246,7 @@ int PendingFile::create(std::string_view suffix, const char*& failed) {
 
 PendingFile::~PendingFile() {
   if (fd_ >= 0) close(fd_);
+  if (pipe_fd_ >= 0) close(pipe_fd_);
   if (!committed_ && !name_.empty()) unlinkat(folder_, name_.c_str(), 0);
   registration_.set_file(-1, nullptr);
   if (folder_ >= 0) close(folder_);
@@ -231,7 +261,9 @@ int PendingFile::take_descriptor() {
 void PendingFile::commit() {
   if (fd_ >= 0) close(take_descriptor());
   if (special_) {
-    copy_into(folder_, name_, target_);
+    const int pipe = pipe_fd_;
+    pipe_fd_ = -1;  // closed by the copy, whatever happens
+    copy_into(folder_, name_, target_, pipe);
     unlinkat(folder_, name_.c_str(), 0);
   } else {
     const std::string earlier = name_in_folder(final_);
