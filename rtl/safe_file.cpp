@@ -1,6 +1,8 @@
 #include "rtl/safe_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <limits.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -59,9 +61,40 @@ int create_temporary(int folder, const std::string& base, std::string_view suffi
   return -1;
 }
 
+// While alive, SIGPIPE is blocked on the calling thread: a write into a pipe
+// whose reader has gone fails with EPIPE (reported as "cannot write: Broken
+// pipe") instead of the signal ending the program. A SIGPIPE raised
+// meanwhile is taken away again, unless one was pending before.
+class PipeSignalBlocked {
+ public:
+  PipeSignalBlocked() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+    sigset_t pending;
+    sigpending(&pending);
+    pending_before_ = sigismember(&pending, SIGPIPE) == 1;
+  }
+  ~PipeSignalBlocked() {
+    if (!pending_before_) {
+      const struct timespec now {};
+      while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  PipeSignalBlocked(const PipeSignalBlocked&) = delete;
+  PipeSignalBlocked& operator=(const PipeSignalBlocked&) = delete;
+
+ private:
+  sigset_t pipe_{}, old_{};
+  bool pending_before_ = false;
+};
+
 // Copies the file `from` in `folder` into `target`: into `into` when it is
 // open already (a pipe's writing end, then closed), else opened here.
 void copy_into(int folder, const std::string& from, const std::string& target, int into) {
+  const PipeSignalBlocked no_pipe_signal;
   const int in = openat(folder, from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     const int error = errno;
