@@ -1,16 +1,81 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "maparg/convert.h"
+#include "maparg/request.h"
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
+#include "rtl/console.h"
+#include "rtl/hooks.h"
 
 namespace maparg {
 namespace {
+
+// Each console record is one line whatever bytes it is built from: control
+// bytes escaped where the record is written (standard output, the output
+// hook and the listener alike), a quoted palette name cut, a file name whole.
+TEST(ConsoleRecords, ControlBytesAreEscapedAndQuotedNamesCut) {
+  const std::string e_acute = "\xc3\xa9";
+  const std::string ellipsis = "\xe2\x80\xa6";
+  const std::string long_file(5000, 'f');
+  struct Case {
+    std::string what;
+    std::function<void()> write;
+    std::string line;
+  };
+  const auto palette = [](std::string name) {
+    return [name] { colour_request(OptPalette(std::string_view(name))); };
+  };
+  const auto record = [](std::string text, std::string more = {}) {
+    return [text, more] { console_line(text, more); };
+  };
+  const Case cases[] = {
+      {"plain", record(" Output in Map.dat"), "  Output in Map.dat"},
+      {"line feed in a file name", record(" Output in ", "a\nb.dat"), "  Output in a\\nb.dat"},
+      {"each control byte", record(std::string(" \r\t\x1b[2J\x7f\x01\x1f\0!", 12)),
+       "  \\r\\t\\x1b[2J\\x7f\\x01\\x1f\\0!"},
+      {"backslash and UTF-8 stay", record(" a\\n " + e_acute), "  a\\n " + e_acute},
+      {"long file name whole", record(" Output in ", long_file), "  Output in " + long_file},
+      {"direct record", [] { rtl::console_write_line(" x\ny"); }, " x\\ny"},
+      {"palette name escaped", palette("sep\nia\x1b"),
+       "  Warning: unknown palette sep\\nia\\x1b, grey used !!!"},
+      {"palette name of 200 bytes whole", palette(std::string(200, 'p')),
+       "  Warning: unknown palette " + std::string(200, 'p') + ", grey used !!!"},
+      {"palette name of 1 MB cut", palette(std::string(1 << 20, 'p')),
+       "  Warning: unknown palette " + std::string(200, 'p') + ellipsis + ", grey used !!!"},
+      {"cut at a character's start", palette("p" + [&] {
+         std::string s;
+         for (int k = 0; k < 150; ++k) s += e_acute;
+         return s;
+       }()),
+       "  Warning: unknown palette p" + [&] {
+         std::string s;
+         for (int k = 0; k < 99; ++k) s += e_acute;
+         return s;
+       }() + ellipsis + ", grey used !!!"},
+      {"control bytes in a cut name", palette(std::string(300, '\n')),
+       "  Warning: unknown palette " + [] {
+         std::string s;
+         for (int k = 0; k < 200; ++k) s += "\\n";
+         return s;
+       }() + ellipsis + ", grey used !!!"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> written, seen;
+    {
+      rtl::ScopedHooks hooks({.console_output = [&](std::string_view r) { written.emplace_back(r); },
+                              .console_listener = [&](std::string_view r) { seen.emplace_back(r); }});
+      c.write();
+    }
+    EXPECT_EQ(written, std::vector<std::string>{c.line}) << c.what;
+    EXPECT_EQ(seen, written) << c.what;
+  }
+}
 
 std::string padded(const std::string& s) { return s + std::string(80 - s.size(), ' '); }
 

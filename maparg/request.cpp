@@ -7,6 +7,7 @@
 #include "rtl/checked_math.h"
 #include "rtl/console.h"
 #include "rtl/fatal.h"
+#include "textfmt/fixed_text.h"
 #include "textfmt/list_record.h"
 
 namespace maparg {
@@ -21,7 +22,20 @@ void console_line(std::string_view text, std::string_view more) {
 
 ColourTable colour_request(const OptPalette& palette) {
   std::string warning;
-  ColourTable table = colour_table(palette, warning);
+  // A name longer than any palette's is unknown: the warning quotes it cut
+  // (rtl::quoted_excerpt), so that a huge name gives no huge line.
+  std::string cut;
+  OptPalette asked = palette;
+  if (palette) {
+    if (const auto* name = std::get_if<std::string_view>(&*palette)) {
+      const std::string_view stripped = textfmt::strip(*name);
+      if (stripped.size() > rtl::kQuotedTextLimit) {
+        cut = rtl::quoted_excerpt(stripped);
+        asked = OptPalette(std::string_view(cut));
+      }
+    }
+  }
+  ColourTable table = colour_table(asked, warning);
   if (!warning.empty()) console_line(warning);
   return table;
 }

@@ -22,7 +22,8 @@ namespace maparg {
 void console_line(std::string_view text, std::string_view more = {});
 
 // The colour table of a call's palette: grey, after the warning line, for
-// one that cannot be used (palette.h).
+// one that cannot be used (palette.h). An unknown name is quoted as
+// rtl::quoted_excerpt gives it: at most 200 bytes, then "…".
 ColourTable colour_request(const OptPalette& palette);
 
 // A limit zmin or zmax as a value of the map, when given: in precision T,

@@ -2,10 +2,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -191,6 +197,113 @@ TEST_F(DatMap, FileNamesOfAnyLengthAreUsedWhole) {
   EXPECT_EQ(console_of([&] { dat_map(xs, ys, zs, {.file = longest}); }),
             "  Output in " + longest + "\n");
   EXPECT_EQ(rtl::testing::files_under("."), std::vector<std::string>{longest});
+}
+
+// Paths near PATH_MAX that the system takes are written, with a short name
+// and with the longest: the temporary file beside the target (whose own
+// path may pass PATH_MAX) is made and renamed through its folder, and none
+// stays.
+TEST_F(DatMap, PathsJustBelowPathMaxAreWritten) {
+  const std::vector<float> xs{1, 2}, ys{3}, zs{4, 5};
+  for (const std::size_t length : {std::size_t{PATH_MAX - 6}, std::size_t{PATH_MAX - 1}}) {
+    for (const std::string& name : {std::string("m.dat"), std::string(NAME_MAX, 'n')}) {
+      SCOPED_TRACE(std::to_string(length) + " " + std::to_string(name.size()));
+      // Folders of at most 200 bytes each, the path exactly `length` bytes.
+      std::string folder = "deep" + std::to_string(length) + "_" + std::to_string(name.size());
+      while (folder.size() + 1 + name.size() < length) {
+        const std::size_t part = std::min<std::size_t>(200, length - folder.size() - 2 - name.size());
+        folder += "/" + std::string(std::max<std::size_t>(part, 1), 'd');
+      }
+      ASSERT_EQ(folder.size() + 1 + name.size(), length);
+      fs::create_directories(folder);
+      const std::string path = folder + "/" + name;
+      EXPECT_EQ(console_of([&] { dat_map(xs, ys, zs, {.title = "T", .file = path}); }),
+                "  Output in " + path + "\n");
+      EXPECT_EQ(rtl::testing::entries_of(folder), std::vector<std::string>{name});
+      EXPECT_EQ(lines_of(path).back(), " T");
+      // Written again: the earlier file is replaced, still without a temporary left.
+      console_of([&] { dat_map(xs, ys, zs, {.title = "U", .file = path}); });
+      EXPECT_EQ(rtl::testing::entries_of(folder), std::vector<std::string>{name});
+      EXPECT_EQ(lines_of(path).back(), " U");
+    }
+  }
+}
+
+// Files that are no regular file: a named pipe that nobody reads is refused
+// at once, as are a socket and a block device; a pipe with a reader and a
+// character device get the contents; a reader that goes away midway is a
+// write error, the program going on.
+TEST_F(DatMap, PipesAndDevicesTakeTheContentsOrAreRefusedAtOnce) {
+  const std::vector<float> xs(6000, 1.5f), ys{3}, zs(6000, 2.5f);  // more than a pipe holds
+  console_of([&] { dat_map(xs, ys, zs, {.file = "regular.dat"}); });
+  const std::string expected = read_all("regular.dat");
+  ASSERT_GT(expected.size(), std::size_t{1} << 17);
+  ASSERT_EQ(mkfifo("fifo.dat", 0600), 0);
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, "socket.dat");
+  ASSERT_EQ(bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  struct Case {
+    std::string file;
+    std::size_t reads;    // bytes the reader takes before it closes; 0: no reader
+    std::string failure;  // empty: written
+  };
+  const Case cases[] = {
+      {"fifo.dat", 0, "File fifo.dat: cannot open: no process reads the pipe"},
+      {"fifo.dat", expected.size(), ""},
+      {"fifo.dat", 1000, "File fifo.dat: cannot write: Broken pipe"},
+      {"/dev/null", 0, ""},
+      {"socket.dat", 0, "File socket.dat: cannot open: not a regular file"},
+      {"/dev/loop0", 0, "File /dev/loop0: cannot open: not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + " " + std::to_string(c.reads));
+    struct stat st {};
+    if (c.file == "/dev/loop0" && (stat("/dev/loop0", &st) != 0 || !S_ISBLK(st.st_mode))) continue;
+    std::string arrived;
+    std::thread reader;
+    if (c.reads > 0) {
+      // Open before the writer comes, so that the writer finds its reader.
+      const int fd = open(c.file.c_str(), O_RDONLY | O_NONBLOCK);
+      ASSERT_GE(fd, 0);
+      fcntl(fd, F_SETFL, 0);
+      reader = std::thread([fd, &arrived, size = c.reads] {
+        char block[4096];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (arrived.size() < size && std::chrono::steady_clock::now() < until) {
+          const ssize_t n = read(fd, block, std::min(sizeof block, size - arrived.size()));
+          if (n > 0) arrived.append(block, static_cast<std::size_t>(n));
+          else std::this_thread::sleep_for(std::chrono::milliseconds(1));  // no writer yet
+        }
+        close(fd);
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::string failure, console;
+    int error = 0;
+    console = console_of([&] {
+      try {
+        rtl::ScopedHooks to_caller({.fatal_errors = rtl::FatalErrors::kToCaller});
+        dat_map(xs, ys, zs, {.file = c.file});
+      } catch (const rtl::FatalError& e) {
+        failure = e.what();
+        error = e.error();
+      }
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    if (reader.joinable()) reader.join();
+    EXPECT_EQ(failure, c.failure);
+    if (c.failure.empty()) {
+      EXPECT_EQ(console, "  Output in " + c.file + "\n");
+      if (c.reads > 0) EXPECT_EQ(arrived, expected);
+    } else {
+      EXPECT_EQ(error, c.reads > 0 ? EPIPE : ENXIO);
+    }
+    EXPECT_EQ(rtl::testing::entries_of("."),
+              (std::vector<std::string>{"fifo.dat", "regular.dat", "socket.dat"}));
+  }
+  close(sock);
 }
 
 TEST_F(DatMapDeathTest, ANulByteInTheFileNameIsRefused) {

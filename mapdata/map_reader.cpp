@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "rtl/fatal.h"
 #include "textfmt/fixed_text.h"
 
 namespace mapdata {
@@ -378,7 +379,8 @@ MapReadResult read_lines(LineSplitter& in, std::optional<std::uint64_t> size) {
   return result;
 }
 
-// read_lines, with running out of memory an error like any other.
+// read_lines, with running out of memory the report of the other calls
+// (rtl::out_of_memory): no error of the file's contents.
 MapReadResult read_guarded(LineSplitter& in, std::optional<std::uint64_t> size) {
   try {
     return read_lines(in, size);
@@ -386,7 +388,7 @@ MapReadResult read_guarded(LineSplitter& in, std::optional<std::uint64_t> size) 
   } catch (const std::length_error&) {
   }
   // What was allocated for the values has been released by now.
-  return failure("out of memory after line " + std::to_string(in.lines()));
+  rtl::out_of_memory();
 }
 
 }  // namespace

@@ -48,8 +48,10 @@
 // whatever counts the header announces; from a pipe or a device the values
 // grow as they come. A line with no line feed within its first 82 bytes is
 // an error there and then, so an endless line (/dev/zero) ends after a few
-// bytes. Memory running out (an endless stream of value lines) is an error
-// result too: nothing is thrown.
+// bytes. Memory running out (an endless stream of value lines) is no error
+// of the contents but the report of exhausted storage that the other calls
+// give, rtl::out_of_memory(): "Out of memory", a FatalError with ENOMEM for
+// a caller that takes its errors back, the program's report otherwise.
 //
 // Errors name the line ("line 7: not a value: \"...\"") and quote at most
 // its first 40 bytes, followed by "..." when it is longer; a byte outside

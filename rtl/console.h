@@ -1,13 +1,14 @@
 #pragma once
 // The console: where the system's line output goes.
 //
-// Every console record is written to standard output exactly as built (its
-// leading blank included), one line each, unless another destination takes
+// Every console record is written to standard output as built (its leading
+// blank included), its control bytes shown escaped, one line each, unless another destination takes
 // its place. A window layer may add a listener that also shows the records in
 // its console window.
 
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "rtl/hooks.h"
@@ -19,8 +20,23 @@ namespace rtl {
 // system gives one line, " Output in " and a file name of any length included.
 inline constexpr std::size_t kConsoleRecordWidth = std::numeric_limits<std::size_t>::max();
 
-// Writes one console record (a whole line, without line ending).
+// Writes one console record (a whole line, without line ending). Control
+// bytes in it (C0 controls and DEL; bytes from 0x80 on are UTF-8 and stay)
+// are shown escaped (console_escaped), so that each record is one line
+// wherever it goes: standard output, the console output hook, a listener.
 void console_write_line(std::string_view record);
+
+// `record` with each control byte shown as \0, \n, \r, \t or \xNN
+// (lower-case hex: \x1b, \x7f); a backslash stays as it is.
+std::string console_escaped(std::string_view record);
+
+// The most bytes of a caller's text that a warning quotes.
+inline constexpr std::size_t kQuotedTextLimit = 200;
+
+// A caller's text as a warning quotes it: whole when it has at most `limit`
+// bytes, otherwise its first `limit` bytes or fewer, cut at the start of a
+// UTF-8 character, followed by "…" (U+2026).
+std::string quoted_excerpt(std::string_view text, std::size_t limit = kQuotedTextLimit);
 
 // The list-directed writer on the console; each thread has its own, so a
 // record being built is never another thread's.

@@ -1,5 +1,6 @@
 #include "rtl/pending_files.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,10 +14,13 @@ namespace rtl {
 // ---------------------------------------------------------------------------
 // The temporary files being written, reachable from a signal handler: a list
 // of slots that only grows (slots are reused, never freed), each holding the
-// path of one temporary file or nothing.
+// name of one temporary file and the folder it is relative to (a descriptor,
+// or AT_FDCWD), or nothing. The folder is set before the name and the name
+// cleared before anything else changes, so a name seen has its folder.
 
 struct PendingSlot {
   std::atomic<bool> used{false};
+  std::atomic<int> folder{AT_FDCWD};
   std::atomic<const char*> path{nullptr};
   PendingSlot* next = nullptr;
 };
@@ -28,7 +32,7 @@ std::atomic<PendingSlot*> slots{nullptr};
 // Removes the temporary files; async-signal-safe.
 void unlink_pending() noexcept {
   for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
-    if (const char* path = s->path.load()) unlink(path);
+    if (const char* path = s->path.load()) unlinkat(s->folder.load(), path, 0);
 }
 
 PendingSlot* acquire_slot() {
@@ -150,11 +154,18 @@ PendingRegistration::~PendingRegistration() {
   end_pending();
 }
 
-void PendingRegistration::set_path(const char* path) { slot_->path = path; }
+void PendingRegistration::set_path(const char* path) { set_file(AT_FDCWD, path); }
+
+void PendingRegistration::set_file(int folder, const char* name) {
+  slot_->path = nullptr;
+  if (name == nullptr) return;
+  slot_->folder = folder;
+  slot_->path = name;
+}
 
 void remove_pending_files() {
   for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
-    if (const char* path = s->path.exchange(nullptr)) unlink(path);
+    if (const char* path = s->path.exchange(nullptr)) unlinkat(s->folder.load(), path, 0);
 }
 
 }  // namespace rtl

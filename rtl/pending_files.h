@@ -26,6 +26,12 @@ class PendingRegistration {
   // must stay valid until it is replaced or the registration ends.
   void set_path(const char* path);
 
+  // The file `name` in the folder open as `folder` (a descriptor) to remove
+  // when the program ends, or nullptr for none: a path of any length, as
+  // the name is removed relative to the folder. `name` and the descriptor
+  // must stay valid until they are replaced or the registration ends.
+  void set_file(int folder, const char* name);
+
  private:
   PendingSlot* slot_;
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -400,6 +401,51 @@ TEST_F(SafeFileDeathTest, AnEndingProgramLeavesNoTemporaryFile) {
       ::testing::ExitedWithCode(kFatalExitCode), "Out of memory");
   EXPECT_EQ(read_all("Map.dat"), "earlier");
   EXPECT_EQ(entries(), std::vector<std::string>{"Map.dat"});
+}
+
+// Near PATH_MAX the temporary file's own path is longer than the system
+// takes; it is still named by temporary(), and removed however the program
+// ends before it is committed.
+TEST_F(SafeFileDeathTest, ATemporaryBeyondPathMaxIsRemovedAtTheEnd) {
+  std::string folder = "deep";
+  while (folder.size() + 201 < PATH_MAX - 12) folder += "/" + std::string(200, 'd');
+  folder += "/" + std::string(PATH_MAX - 12 - folder.size() - 1, 'e');
+  fs::create_directories(folder);
+  const std::string target = folder + "/Map.dat";
+  ASSERT_EQ(target.size(), std::size_t{PATH_MAX - 4});
+  write_all(target, "earlier");
+  {
+    Reservation r = PendingFile::reserve(target, ".ps");
+    ASSERT_NE(r.file, nullptr) << r.error;
+    EXPECT_GT(r.file->temporary().size(), std::size_t{PATH_MAX});
+    EXPECT_EQ(r.file->temporary().substr(0, folder.size() + 10), folder + "/.Map.dat.");
+    EXPECT_TRUE(r.file->temporary().ends_with(".ps"));
+    EXPECT_EQ(testing::entries_of(folder).size(), 2u);
+  }
+  EXPECT_EQ(testing::entries_of(folder), std::vector<std::string>{"Map.dat"});
+  for (const int sig : {SIGINT, SIGTERM}) {
+    EXPECT_EXIT(
+        {
+          SafeFile f(target);
+          f.write("half");
+          raise(sig);
+        },
+        ::testing::KilledBySignal(sig), "");
+  }
+  EXPECT_EXIT(
+      {
+        SafeFile f(target);
+        f.write("half");
+        fatal_error("log10: SING error");
+      },
+      ::testing::ExitedWithCode(kFatalExitCode), "log10: SING error");
+  EXPECT_EQ(read_all(target), "earlier");
+  EXPECT_EQ(testing::entries_of(folder), std::vector<std::string>{"Map.dat"});
+  SafeFile f(target);
+  f.write("new");
+  f.commit();
+  EXPECT_EQ(read_all(target), "new");
+  EXPECT_EQ(testing::entries_of(folder), std::vector<std::string>{"Map.dat"});
 }
 
 volatile sig_atomic_t signals_seen = 0;

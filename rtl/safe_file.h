@@ -19,7 +19,18 @@
 //     when it does not exist yet; the link stays. A loop of links is the
 //     fatal error "cannot open: Too many levels of symbolic links";
 //   - a target that is a folder is the fatal error "cannot open: Is a
-//     directory"; a device or pipe gets the finished contents copied into it.
+//     directory"; a character device (/dev/null, a terminal, /dev/stdout)
+//     gets the finished contents copied into it;
+//   - a named pipe (FIFO) is opened as the file is reserved, without
+//     waiting: with no process reading it, that is at once the fatal error
+//     "cannot open: no process reads the pipe" (errno ENXIO), never a wait
+//     without end; with one, the finished contents are written into it;
+//   - any other kind of file (a socket, a block device) is the fatal error
+//     "cannot open: not a regular file" (errno ENXIO), and is left alone.
+//
+// The temporary file is created, given its rights and renamed relative to
+// an open descriptor of its folder, so a target whose path the system takes
+// is written even where the temporary's longer path would pass PATH_MAX.
 //
 // Temporary files are removed when the program ends before they are
 // committed (rtl/pending_files.h).
@@ -40,6 +51,7 @@ struct Reservation {
   std::unique_ptr<PendingFile> file;  // null when the reservation failed
   const char* failed = nullptr;       // "cannot open" (the target) or "cannot create" (the temporary)
   int error = 0;                      // errno of that step
+  const char* reason = nullptr;       // when set, the reason to report in place of the errno's text
 };
 
 // A temporary file's name in its folder keeps at most this many bytes of the
@@ -66,6 +78,8 @@ class PendingFile {
   PendingFile& operator=(const PendingFile&) = delete;
 
   const std::string& target() const { return target_; }
+  // The temporary file's path (which may be longer than PATH_MAX when the
+  // target's is near it: such a path is reached through its folder).
   const std::string& temporary() const { return temporary_; }
 
   // The temporary file, open for writing at its start, handed to a writer
@@ -84,8 +98,12 @@ class PendingFile {
 
   std::string target_;
   std::string final_;  // the file to replace: the target, its links followed
-  std::string temporary_;
+  std::string temporary_;  // its path: the folder as the target names it, then name_
+  std::string name_;       // the temporary file's name in its folder
+  int folder_ = -1;        // the temporary file's folder, open: reached whatever its path's length
   bool special_ = false;  // target is a device or pipe: copied, not renamed
+  int pipe_fd_ = -1;      // a named pipe's writing end, open from the reservation on
+  const char* reason_ = nullptr;  // a failure's reason, when the errno's text would not say it
   bool committed_ = false;
   int fd_ = -1;  // the temporary file, until a writer takes it
   PendingRegistration registration_;  // removes the temporary file if the program ends

@@ -123,6 +123,9 @@ PALETTE_WARNING = ("Warning: palette points invalid (two or more, levels increas
 RANGE_WARNING = "Warning: zmin must be below zmax, both finite: the data's range used !!!"
 UNUSABLE = [
     (dict(palette="sepia"), "Warning: unknown palette sepia, grey used !!!"),
+    # One line whatever the name: control characters escaped, a long name cut.
+    (dict(palette="se\npia\x1b"), "Warning: unknown palette se\\npia\\x1b, grey used !!!"),
+    (dict(palette="p" * 100000), "Warning: unknown palette " + "p" * 200 + "\u2026, grey used !!!"),
     (dict(palette=[[0, 1, 1, 1]]), PALETTE_WARNING),  # one point
     (dict(palette=np.zeros((0, 4))), PALETTE_WARNING),
     (dict(palette=[[0, 0, 0, 0], [0, 1, 1, 1]]), PALETTE_WARNING),  # levels not increasing

@@ -289,6 +289,38 @@ mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="p
     assert os.listdir(tmp_path) == ["after.png"]
 
 
+def test_read_map_out_of_memory_is_the_out_of_memory_of_the_other_calls(tmp_path):
+    if "libasan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("AddressSanitizer ends a program on a huge allocation itself")
+    # Endless value lines from a pipe: the values read fill the address space
+    # left, which is "Out of memory" as the other calls report it, no
+    # ValueError about the file's contents.
+    result = run_python("""
+import os, resource, threading, mapplot
+r, w = os.pipe()
+def feed():
+    try:
+        os.write(w, b"           1           1           1\\r\\n")
+        line = b"   1.000000    \\r\\n" * 4000
+        while True:
+            os.write(w, line)
+    except OSError:
+        pass
+threading.Thread(target=feed, daemon=True).start()
+with open("/proc/self/status") as status:
+    size = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (size + (256 << 20), resource.RLIM_INFINITY))
+try:
+    mapplot.read_map(f"/proc/self/fd/{r}")
+except Exception as e:
+    print(type(e).__name__, isinstance(e, mapplot.FatalError), e)
+os.close(r)
+""", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "FatalError True Out of memory\n"
+    assert result.stderr == "Out of memory\n"
+
+
 # Files a call cannot open: the folder is missing, the name is a folder's, the
 # file is write-protected (tried as the user nobody where this is root). Each
 # call prints its exception's class, whether it is a FatalError, errno,
