@@ -312,8 +312,15 @@ void pgend() {
   const int error = complete ? keep_images_unsmoothed(drawn, type.images)
                              : write_error(drawn, printed.err);
   complete = complete && error == 0;
-  pass_on({about_target(printed.out, giza_file, pending->target()),
-           about_target(printed.err, giza_file, pending->target())});
+  // What giza said of a file it could not write is the fatal error's cause,
+  // which a caller taking the error back gets in its message: then nothing
+  // is printed for it.
+  const bool fatal_to_caller =
+      (page_lost || !complete) &&
+      rtl::current_hook(&rtl::Hooks::fatal_errors) == rtl::FatalErrors::kToCaller;
+  if (!fatal_to_caller)
+    pass_on({about_target(printed.out, giza_file, pending->target()),
+             about_target(printed.err, giza_file, pending->target())});
   if (page_lost) {
     std::remove(drawn.c_str());
     rtl::out_of_memory();
