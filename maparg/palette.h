@@ -46,23 +46,16 @@ using Palette = std::variant<std::string_view, std::span<const PalettePoint>>;
 using OptPalette = std::optional<Palette>;
 using OptReal = std::optional<double>;
 
-// The colour options both maps take by name:
+// The named options both maps take, as the last members of their options
+// structs (mapscreen::ScreenMapOptions, mapps::PsMapOptions), listed once: an
+// option both maps take is added here, after the others, so that the
+// designated initializers callers write keep their order.
 //   palette  the colour table; absent: grey
 //   zmin     the value drawn in the table's first colour; absent: the data's lowest
 //   zmax     the value drawn in the table's last colour; absent: the data's highest
 // Values beyond them take the end colours. With the log option their log10
 // is taken. A range whose low end is not below its high end, or an end that
 // is not finite, gives the warning kRangeWarning and the data's own range.
-struct MapColours {
-  OptPalette palette = std::nullopt;
-  OptReal zmin = std::nullopt;
-  OptReal zmax = std::nullopt;
-};
-
-// The named options both maps take, as the last members of their options
-// structs (mapscreen::ScreenMapOptions, mapps::PsMapOptions), listed once: an
-// option both maps take is added here, after the others, so that the
-// designated initializers callers write keep their order.
 #define MAPARG_OPTIONS_OF_BOTH_MAPS                   \
   ::maparg::OptPalette palette = std::nullopt;        \
   ::maparg::OptReal zmin = std::nullopt;              \

@@ -9,11 +9,8 @@
 #include "maparg/convert.h"
 #include "maparg/request.h"
 #include "mapps/pgplot/pgplot.h"
-#include "rtl/checked_math.h"
-#include "rtl/console.h"
 #include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
-#include "textfmt/list_record.h"
 #include "rtl/fatal.h"
 
 namespace mapps {

@@ -492,7 +492,7 @@ TEST_F(PsMapCells, TablesOfManyPointsGiveTheScreenMapsColours) {
   // 16 cells at levels 0, 17, ... 255 of the data's range 0 .. 255.
   const std::vector<float> x{1, 2, 3, 4}, y{1, 2, 3, 4};
   std::vector<float> z;
-  for (int k = 0; k < 16; ++k) z.push_back(17.0f * k);
+  for (int k = 0; k < 16; ++k) z.push_back(17.0f * static_cast<float>(k));
   const double pi = std::acos(-1.0);
   for (const int n : {1000, 300000}) {
     SCOPED_TRACE(n);

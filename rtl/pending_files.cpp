@@ -154,7 +154,6 @@ PendingRegistration::~PendingRegistration() {
   end_pending();
 }
 
-void PendingRegistration::set_path(const char* path) { set_file(AT_FDCWD, path); }
 
 void PendingRegistration::set_file(int folder, const char* name) {
   slot_->path = nullptr;

@@ -22,10 +22,6 @@ class PendingRegistration {
   PendingRegistration(const PendingRegistration&) = delete;
   PendingRegistration& operator=(const PendingRegistration&) = delete;
 
-  // The file to remove when the program ends, or nullptr for none; `path`
-  // must stay valid until it is replaced or the registration ends.
-  void set_path(const char* path);
-
   // The file `name` in the folder open as `folder` (a descriptor) to remove
   // when the program ends, or nullptr for none: a path of any length, as
   // the name is removed relative to the folder. `name` and the descriptor

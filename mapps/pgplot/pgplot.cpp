@@ -246,7 +246,7 @@ PgplotRefusal pgplot_refusal(std::string_view device_spec, int status) {
 int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
   if (open_here()) pgend();
   const DeviceString parts = split_device_string(device_spec);
-  const DeviceType* type = device_spec.find('/') == std::string_view::npos ? nullptr : parts.type;
+  const DeviceType* type = parts.type;  // none without a "/" or for an unknown type
   const auto refuse = [device_spec](int status) {
     report(pgplot_refusal(device_spec, status).message);
     return status;

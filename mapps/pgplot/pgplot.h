@@ -109,7 +109,7 @@ void pgplot_message(std::string_view message);
 struct PgplotRefusal {
   std::string message;
   int error = 0;
-  std::string file;
+  std::string file = {};
 };
 PgplotRefusal pgplot_refusal(std::string_view device_spec, int status);
 
