@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace gfxwin {
 namespace {
@@ -28,6 +29,9 @@ QFont font_of(const FontChoice& choice) {
 
 Surface::Surface(int width, int height)
     : image_(std::max(1, width), std::max(1, height), QImage::Format_RGB32) {
+  // Qt leaves an image null when its pixels cannot be had; painting into
+  // it would write through a null pointer.
+  if (image_.isNull()) throw std::bad_alloc();
   take_bits();
   reset_drawing_state();
   clear(0);
@@ -38,6 +42,7 @@ Surface::Surface(const Surface& other) { *this = other; }
 Surface& Surface::operator=(const Surface& other) {
   if (this == &other) return *this;
   QImage image = other.image_.copy();  // a deep copy, never shared
+  if (image.isNull()) throw std::bad_alloc();
   // Every member but the pixels is plain state.
   origin_x_ = other.origin_x_;
   origin_y_ = other.origin_y_;

@@ -6,7 +6,11 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <sys/resource.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 
 namespace gfxwin {
 namespace {
@@ -289,6 +293,31 @@ TEST(Surface, ConsoleTextWrapsAndScrolls) {
   for (int i = 0; i < 40; ++i) s.new_line();
   EXPECT_EQ(s.text_row(), kTextRows);
   EXPECT_EQ(count(s.picture(), 0, 0, 639, 479, kWhite), 0);  // scrolled off
+}
+
+TEST(SurfaceDeathTest, PixelsThatCannotBeHadAreBadAlloc) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer ends a program on a huge allocation itself";
+#endif
+  // 30000 x 30000 pixels (3.6 GB) beyond a limit of 1 GB more than the
+  // process has: Qt's null image is never painted into.
+  EXPECT_EXIT(
+      {
+        std::size_t pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (statm == nullptr || std::fscanf(statm, "%zu", &pages) != 1) std::_Exit(1);
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = pages * 4096 + (std::size_t{1} << 30);
+        setrlimit(RLIMIT_AS, &limit);
+        try {
+          Surface huge(30000, 30000);
+        } catch (const std::bad_alloc&) {
+          std::_Exit(3);
+        }
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(3), "");
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ struct OpenDevice {
   std::string drawn;      // the file giza writes: the reserved temporary file
   std::string giza_file;  // the name giza is given for it
   GizaFileName long_name;  // holds giza_file's folder open when drawn is too long for giza
-  bool rows_repeat = false;  // an image was drawn in blocks of repeated rows or columns
+  PageImages images;
   // A program that ends with the device open (a fatal error while drawing)
   // leaves no half-drawn file behind. giza finishes its file only when the
   // device is closed, so it is closed before the file is removed.
@@ -161,7 +161,7 @@ struct OpenDevice {
     if (!open || !held_here()) return;
     giza([this] {
       cpgeras();
-      end_device(type->images, rows_repeat);
+      end_device(type->images, images);
     });
     open = false;
     if (pending) std::remove(drawn.c_str());
@@ -274,23 +274,25 @@ int pgbeg(int unit, std::string_view device_spec, int nxsub, int nysub) {
   }
   d.open = true;
   d.type = type;
-  d.rows_repeat = false;
+  d.images = {};
   return 1;
 }
 
 void pgend() {
   if (!open_here()) return;
   OpenDevice& d = device();
-  // Work to be stopped stops before giza spends its time writing the file.
+  // Work to be stopped stops before giza spends its time writing the file,
+  // and a page that cairo could not finish is abandoned.
   try {
     rtl::check_interruption();
+    reserve_page_end(d.images);
   } catch (...) {
     d.abandon();
     throw;
   }
   CaughtOutput printed;
   try {
-    printed = catch_stdio([&d] { end_device(d.type->images, d.rows_repeat); });
+    printed = catch_stdio([&d] { end_device(d.type->images, d.images); });
   } catch (...) {
     d.open = false;
     leave_giza();
@@ -456,7 +458,7 @@ void pgimag(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, 
     image.a = uniform.data();
     image.row = static_cast<std::size_t>(ni);
   }
-  draw([&] { device().rows_repeat |= draw_image(image, device().type->images); });
+  draw([&] { draw_image(image, device().type->images, device().images); });
 }
 
 void pgebuf() {
@@ -494,7 +496,7 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
     return;
   }
   draw([&, s = plain_options(side), l = giza_text(label)] {
-    device().rows_repeat |= draw_wedge(s, disp, width, fg, bg, l, device().type->images);
+    draw_wedge(s, disp, width, fg, bg, l, device().type->images, device().images);
   });
 }
 

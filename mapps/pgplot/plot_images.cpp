@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +36,27 @@ DeviceFrame device_frame() {
   return {px1, px2, py1, py2, sx, sy, px1 - sx * wx1, py1 - sy * wy1};
 }
 
+// Storage that giza or cairo will take unchecked, had and given back just
+// before: too little of it is std::bad_alloc ("Out of memory") while the
+// device is still sound, where giza would write through a null pointer
+// and cairo's PostScript and PDF surfaces crash as they finish the page.
+void reserve(std::size_t bytes) {
+  void* volatile buffer = std::malloc(bytes);  // volatile: never optimised away
+  if (buffer == nullptr) throw std::bad_alloc();
+  std::free(buffer);
+}
+
+// giza renders an image into a pixel buffer of its own, 4 bytes a cell, and
+// cairo copies it as giza lets it go.
+void giza_image(const float* a, int idim, int jdim, int i1, int i2, int j1, int j2, float a1,
+                float a2, const float* tr, PageImages& page) {
+  const std::size_t cells =
+      static_cast<std::size_t>(i2 - i1 + 1) * static_cast<std::size_t>(j2 - j1 + 1);
+  reserve(8 * cells);
+  page.largest = std::max(page.largest, cells);
+  cpgimag(a, idim, jdim, i1, i2, j1, j2, a1, a2, tr);
+}
+
 // One axis of a resampled image: new cell k (from 0) has the value of
 // original cell `first` + `step` * k rounded to the nearest (from 1, kept
 // within 1..n), and `count` new cells.
@@ -53,7 +76,7 @@ struct Resampling {
 // `image` resampled along i by `along_i` and along j by `along_j`, drawn with
 // new cell (k, l) (from 1) centred by `t`.
 void draw_resampled(const Image& image, const Resampling& along_i, const Resampling& along_j,
-                    const float* t) {
+                    const float* t, PageImages& page) {
   const std::vector<std::size_t> columns = along_i.originals(image.ni);
   std::vector<float> b;
   b.reserve(columns.size() * static_cast<std::size_t>(along_j.count));
@@ -61,8 +84,8 @@ void draw_resampled(const Image& image, const Resampling& along_i, const Resampl
     const float* cells = image.a + j * image.row;
     for (const std::size_t i : columns) b.push_back(cells[i]);
   }
-  cpgimag(b.data(), along_i.count, along_j.count, 1, along_i.count, 1, along_j.count, image.a1,
-          image.a2, t);
+  giza_image(b.data(), along_i.count, along_j.count, 1, along_i.count, 1, along_j.count,
+             image.a1, image.a2, t, page);
 }
 
 // The device pixels (columns or rows, from 0) whose centres lie in [lo, hi)
@@ -86,7 +109,7 @@ Pixels pixels_between(double lo, double hi) {
 // map of many small cells costs no more than one of few large ones, and no
 // image has more than one cell to a pixel (cairo takes none with more than
 // 2^15 to a device unit).
-void draw_on_pixels(const Image& image, const DeviceFrame& f) {
+void draw_on_pixels(const Image& image, const DeviceFrame& f, PageImages& page) {
   const auto& tr = image.tr;
   // Device units from cell to cell along x and y, and the axis of the image
   // (i or j) that runs along x.
@@ -116,7 +139,7 @@ void draw_on_pixels(const Image& image, const DeviceFrame& f) {
                       static_cast<float>((row - 0.5 - f.oy) / f.sy), 0.0f,
                       static_cast<float>(1.0 / f.sy)};
   if (i_along_x) {
-    draw_resampled(image, along_x, along_y, t);
+    draw_resampled(image, along_x, along_y, t, page);
     return;
   }
   // Cells along j run along x: the transposed image, drawn the same way.
@@ -126,7 +149,7 @@ void draw_on_pixels(const Image& image, const DeviceFrame& f) {
     for (int j = 0; j < image.nj; ++j) transposed.push_back(image.a[j * image.row + i]);
   const Image swapped{transposed.data(), static_cast<std::size_t>(image.nj), image.nj, image.ni,
                       image.a1, image.a2, {tr[0], tr[2], tr[1], tr[3], tr[5], tr[4]}};
-  draw_resampled(swapped, along_x, along_y, t);
+  draw_resampled(swapped, along_x, along_y, t, page);
 }
 
 // Images in blocks (SVG, and on PNG an image turned against the device's
@@ -185,7 +208,7 @@ Blocks blocks_of(const Image& image, const DeviceFrame& f, double per_unit) {
           blocks_along(image.nj, std::hypot(tr[2] * f.sx, tr[5] * f.sy), per_unit)};
 }
 
-void draw_in_blocks(const Image& image, const Blocks& blocks) {
+void draw_in_blocks(const Image& image, const Blocks& blocks, PageImages& page) {
   const auto& tr = image.tr;
   const auto& [along_i, along_j] = blocks;
   if (along_i.count < 1 || along_j.count < 1) return;
@@ -197,7 +220,7 @@ void draw_in_blocks(const Image& image, const Blocks& blocks) {
                       static_cast<float>(tr[3] + tr[4] * pi + tr[5] * pj),
                       static_cast<float>(tr[4] * along_i.step),
                       static_cast<float>(tr[5] * along_j.step)};
-  draw_resampled(image, along_i, along_j, t);
+  draw_resampled(image, along_i, along_j, t, page);
 }
 
 // Each cell drawn as an image of that one cell, which no smoothing can mix
@@ -244,21 +267,21 @@ int wedge_power(float fg, float bg) {
 
 }  // namespace
 
-bool draw_image(const Image& image, ImageCells cells) {
+void draw_image(const Image& image, ImageCells cells, PageImages& page) {
   const auto& tr = image.tr;
   if (cells == ImageCells::kAsGiven) {
-    cpgimag(image.a, static_cast<int>(image.row), image.nj, 1, image.ni, 1, image.nj, image.a1,
-            image.a2, tr.data());
-    return false;
+    giza_image(image.a, static_cast<int>(image.row), image.nj, 1, image.ni, 1, image.nj,
+               image.a1, image.a2, tr.data(), page);
+    return;
   }
   const DeviceFrame f = device_frame();
   const bool along_axes = (tr[2] == 0.0f && tr[4] == 0.0f) || (tr[1] == 0.0f && tr[5] == 0.0f);
   if (cells == ImageCells::kDevicePixels) {
     if (along_axes)
-      draw_on_pixels(image, f);
+      draw_on_pixels(image, f, page);
     else
-      draw_in_blocks(image, blocks_of(image, f, kPngBlocksPerDeviceUnit));
-    return false;
+      draw_in_blocks(image, blocks_of(image, f, kPngBlocksPerDeviceUnit), page);
+    return;
   }
   Blocks blocks = blocks_of(image, f, kSvgBlocksPerDeviceUnit);
   // Along an axis of one cell there is nothing to smooth with: viewers pad
@@ -270,20 +293,27 @@ bool draw_image(const Image& image, ImageCells cells) {
   const bool none_merged = blocks.along_i.count >= image.ni && blocks.along_j.count >= image.nj;
   if (none_merged && as_given * kCellImageCost < in_blocks) {
     draw_cell_by_cell(image);
-    return false;
+    return;
   }
-  draw_in_blocks(image, blocks);
-  return blocks.along_i.count > image.ni || blocks.along_j.count > image.nj;
+  draw_in_blocks(image, blocks, page);
+  page.rows_repeat |= blocks.along_i.count > image.ni || blocks.along_j.count > image.nj;
 }
 
-void end_device(ImageCells cells, bool rows_repeat) {
+void reserve_page_end(const PageImages& page) {
+  // cairo's PostScript and PDF surfaces keep a copy of each image and encode
+  // it into a buffer of their own as the page is finished: twice giza's
+  // 4 bytes a cell for the largest.
+  reserve(8 * page.largest);
+}
+
+void end_device(ImageCells cells, const PageImages& page) {
   // cairo writes an SVG file's pictures as its page is finished.
-  const PicturesWrittenQuickly quickly(cells == ImageCells::kBlocks && rows_repeat);
+  const PicturesWrittenQuickly quickly(cells == ImageCells::kBlocks && page.rows_repeat);
   cpgend();
 }
 
-bool draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
-                const std::string& label, ImageCells cells) {
+void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+                const std::string& label, ImageCells cells, PageImages& page) {
   float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2, xch, ych;
   cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
   cpgqwin(&wx1, &wx2, &wy1, &wy2);
@@ -310,20 +340,19 @@ bool draw_wedge(const std::string& side, float disp, float width, float fg, floa
   const bool top = !bottom && has('t');
   const bool left = !bottom && !top && has('l');
   const bool right = !bottom && !top && !left && has('r');
-  bool rows_repeat = false;
   if (bottom || top) {
     const float y1 = bottom ? vy1 - disp * ych - width * xch : vy2 + disp * ych;
     cpgsvp(vx1, vx2, y1, y1 + width * xch);
     cpgswin(lo, hi, 0.0f, 1.0f);
     const std::array<float, 6> tr = {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f};
-    rows_repeat = draw_image({steps.data(), kSteps, kSteps, 1, fg, bg, tr}, cells);
+    draw_image({steps.data(), kSteps, kSteps, 1, fg, bg, tr}, cells, page);
     cpgbox(bottom ? "BCNST" : "BCMST", 0.0f, 0, "BC", 0.0f, 0);
   } else if (left || right) {
     const float x1 = left ? vx1 - disp * xch - width * xch : vx2 + disp * xch;
     cpgsvp(x1, x1 + width * xch, vy1, vy2);
     cpgswin(0.0f, 1.0f, lo, hi);
     const std::array<float, 6> tr = {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv};
-    rows_repeat = draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells);
+    draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells, page);
     cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
   }
   if (power != 0) {
@@ -338,7 +367,6 @@ bool draw_wedge(const std::string& side, float disp, float width, float fg, floa
   draw_text(side, 2.8f, 1.0f, 1.0f, label);
   cpgsvp(vx1, vx2, vy1, vy2);
   cpgswin(wx1, wx2, wy1, wy2);
-  return rows_repeat;
 }
 
 }  // namespace mapps

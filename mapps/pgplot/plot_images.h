@@ -40,15 +40,28 @@ struct Image {
   std::array<float, 6> tr;
 };
 
-// Closes the open device (cpgend) whose images get their cells as `cells`
-// says; when `rows_repeat` (an image was drawn in blocks of repeated rows and
-// columns), the pictures cairo embeds for them are written quickly
-// (embedded_pictures.h).
-void end_device(ImageCells cells, bool rows_repeat);
+// What the images drawn on the open device's page leave for its end.
+struct PageImages {
+  // An image was drawn in blocks of more than one row or column to a cell.
+  bool rows_repeat = false;
+  // The cells of the largest image handed to giza.
+  std::size_t largest = 0;
+};
 
-// PGIMAG of `image` in the current viewport and window, as `cells` says.
-// Returns whether it was drawn in blocks of more than one row or column to a cell.
-bool draw_image(const Image& image, ImageCells cells);
+// Throws std::bad_alloc unless the storage cairo takes to finish the page
+// can be had: called before end_device, while the page can still be
+// abandoned.
+void reserve_page_end(const PageImages& page);
+
+// Closes the open device (cpgend) whose images get their cells as `cells`
+// says; when an image was drawn in blocks of repeated rows and columns, the
+// pictures cairo embeds for them are written quickly (embedded_pictures.h).
+void end_device(ImageCells cells, const PageImages& page);
+
+// PGIMAG of `image` in the current viewport and window, as `cells` says,
+// noted in `page`. Throws std::bad_alloc, before anything is drawn, when
+// the storage giza takes for it cannot be had.
+void draw_image(const Image& image, ImageCells cells, PageImages& page);
 
 // PGWEDG as giza places it (the same frame, numbers and label), its 400
 // steps drawn through draw_image. giza's own wedge is an image that cairo's
@@ -58,8 +71,7 @@ bool draw_image(const Image& image, ImageCells cells);
 // largest float) is drawn in units of a power of ten, noted "x10^p" above a
 // wedge at the side (right of one above or below), so its numbers stay
 // readable; every other range is drawn in its own units.
-// Returns what draw_image returned for the steps.
-bool draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
-                const std::string& label, ImageCells cells);
+void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
+                const std::string& label, ImageCells cells, PageImages& page);
 
 }  // namespace mapps

@@ -213,7 +213,9 @@ def result_of(call):
         return type(e).__name__
 
 def tick(signum, frame):
-    if not under_way:  # between calls: the next tick
+    # Between calls, or in the profile function just before or after one
+    # (the routine not yet or no longer running): the next tick.
+    if not under_way or frame.f_code is profile.__code__:
         return
     signal.setitimer(signal.ITIMER_REAL, 0)
     ran_inside.extend(result_of(nested) for nested in (

@@ -289,6 +289,47 @@ mapplot.ps_map([0., 1.], [0., 1.], [0., 1., 2., 3.], file="after.png", device="p
     assert os.listdir(tmp_path) == ["after.png"]
 
 
+def test_storage_short_of_what_giza_and_cairo_take_is_out_of_memory(tmp_path):
+    if "libasan" in os.environ.get("LD_PRELOAD", ""):
+        pytest.skip("AddressSanitizer ends a program on a huge allocation itself")
+    # The arrays' copies fit, what giza and cairo take after them may not:
+    # from a little above the address space used to plenty, each call draws
+    # its file whole or is "Out of memory" with the earlier file kept, never
+    # a crash, a temporary left or a file cut short.
+    result = run_python("""
+import os, resource, numpy as np, mapplot
+mapplot.render([0., 1.], [0., 1.], [0., 1., 2., 3.])  # the fonts, before the limit
+n = 1000
+x = y = np.linspace(0, 1, n, dtype=np.float32)
+z = np.random.default_rng(1).random((n, n), np.float32)
+ends = {"ps": b"%%EOF", "pdf": b"%%EOF", "svg": b"</svg>"}
+for call in ("ps", "pdf", "svg"):
+    outcomes = set()
+    for tenths in range(0, 80, 3):
+        open("m." + call, "wb").write(b"earlier")
+        with open("/proc/self/status") as status:
+            size = next(int(line.split()[1]) for line in status
+                        if line.startswith("VmSize:")) * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (size + z.nbytes * tenths // 10,
+                                                resource.RLIM_INFINITY))
+        try:
+            mapplot.ps_map(x, y, z, file="m." + call, device=call)
+            drawn = open("m." + call, "rb").read().rstrip().endswith(ends[call])
+            outcomes.add("drawn" if drawn else "cut short")
+        except mapplot.FatalError as e:
+            kept = open("m." + call, "rb").read() == b"earlier"
+            outcomes.add(f"{e}, earlier file kept" if kept else "lost")
+        resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+        assert os.listdir() == ["m." + call], os.listdir()
+    os.remove("m." + call)
+    print(call, sorted(outcomes))
+""", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    lines = [line for line in result.stdout.splitlines() if not line.startswith("  Output in")]
+    assert lines == [f"{call} ['Out of memory, earlier file kept', 'drawn']"
+                     for call in ("ps", "pdf", "svg")]
+
+
 def test_read_map_out_of_memory_is_the_out_of_memory_of_the_other_calls(tmp_path):
     if "libasan" in os.environ.get("LD_PRELOAD", ""):
         pytest.skip("AddressSanitizer ends a program on a huge allocation itself")
