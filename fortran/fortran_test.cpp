@@ -15,6 +15,7 @@
 #include "fortran/allocation_count.h"
 #include "gfxwin/graphics.h"
 #include "gfxwin/graphics_testing.h"
+#include "maparg/request.h"
 #include "mapdata/dat_map.h"
 #include "mapps/ps_map.h"
 #include "mapps/pgplot/recording_pgplot.h"
@@ -346,9 +347,15 @@ TEST_F(FromFortran, ColourKeywordsGiveWhatTheCppOptionsGive) {
         {0, 0, 1, 0.5f}, {0.25f, 0.75f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.75f, 0.75f}, {1, 1, 0, 1}};
     mapps::ps_map_r8(xd, yd, zd, {.device = "null", .palette = points, .zmin = 2});
     mapps::ps_map(x, y, flat, {.device = "null", .palette = "  Viridis_R ", .zmax = 10});
-    const std::span<const maparg::PalettePoint> none;
-    mapps::ps_map(x, y, flat, {.device = "null", .palette = none});
-    mapps::ps_map(x, y, flat, {.device = "null", .palette = none});
+    // Arrays missing or of other lengths: grey, after the lengths.
+    maparg::console_line(
+        " Warning: palette arrays levels, red, green, blue need one length, not 2, 2, 2, none;"
+        " grey used !!!");
+    mapps::ps_map(x, y, flat, {.device = "null"});
+    maparg::console_line(
+        " Warning: palette arrays levels, red, green, blue need one length, not 2, 3, 2, 2;"
+        " grey used !!!");
+    mapps::ps_map(x, y, flat, {.device = "null"});
     mapps::ps_map_2d_r8(xd, yd, MatView<double>(zd.data(), 7, 5),
                         {.device = "null", .zmin = 5, .zmax = 1});
   };
@@ -360,8 +367,9 @@ TEST_F(FromFortran, ColourKeywordsGiveWhatTheCppOptionsGive) {
   const Outcome recorded = outcome_of(fortran_ps_map_colours);
   EXPECT_EQ(recorded, outcome_of(cpp));
   ASSERT_EQ(recorded.console.size(), 4u);  // the PNG's " Output in " line first
-  EXPECT_EQ(recorded.console[1].substr(0, 34), "  Warning: palette points invalid ");
-  EXPECT_EQ(recorded.console[2], recorded.console[1]);
+  EXPECT_EQ(recorded.console[2],
+            "  Warning: palette arrays levels, red, green, blue need one length, not 2, 3, 2, 2;"
+            " grey used !!!");
   EXPECT_EQ(recorded.console[3],
             "  Warning: zmin must be below zmax, both finite: the data's range used !!!");
 

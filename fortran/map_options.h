@@ -13,9 +13,8 @@
 // The options: palette (a text: a table by name), or the four arrays PGCTAB
 // takes (levels, red, green, blue, default reals), and zmin, zmax of the
 // kind of x. The arrays, when any of them is given, make the palette: all
-// four of one size give its control points, any other choice an empty list,
-// which the map refuses with its warning (grey used). Without them the text
-// names the palette.
+// four of one size give its control points; any other choice is grey, after
+// a warning naming the four lengths. Without them the text names the palette.
 //
 // Another option of both maps: its member in type(map_options) and here, at
 // the same place in both, and the line of MapOptions::into that sets it.
@@ -23,10 +22,12 @@
 #include <cstddef>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "fortran/descriptors.h"
 #include "maparg/palette.h"
+#include "maparg/request.h"
 
 namespace fortran_binding {
 
@@ -60,8 +61,12 @@ class MapOptions {
  public:
   explicit MapOptions(const MapOptionArguments& a) : a_(a) {
     if (given(a.levels) || given(a.red) || given(a.green) || given(a.blue)) {
-      if (given(a.levels) && given(a.red) && given(a.green) && given(a.blue)) points_from_arrays();
-      palette_ = std::span<const maparg::PalettePoint>(points_);
+      if (one_length(a)) {
+        points_from_arrays();
+        palette_ = std::span<const maparg::PalettePoint>(points_);
+      } else {
+        maparg::console_line(lengths_warning(a));
+      }
     } else if (const maparg::OptText name = text(a.palette)) {
       palette_ = *name;
     }
@@ -81,6 +86,19 @@ class MapOptions {
 
  private:
   static bool given(const VectorOption& v) { return v.size >= 0; }
+  static bool one_length(const MapOptionArguments& a) {
+    return given(a.levels) && a.red.size == a.levels.size && a.green.size == a.levels.size &&
+           a.blue.size == a.levels.size;
+  }
+  // " Warning: palette arrays levels, red, green, blue need one length, not
+  // 2, 3, 2, none; grey used !!!"
+  static std::string lengths_warning(const MapOptionArguments& a) {
+    std::string lengths;
+    for (const VectorOption* v : {&a.levels, &a.red, &a.green, &a.blue})
+      lengths += (lengths.empty() ? "" : ", ") + (given(*v) ? std::to_string(v->size) : "none");
+    return " Warning: palette arrays levels, red, green, blue need one length, not " + lengths +
+           "; grey used !!!";
+  }
   static maparg::OptText text(const TextOption& t) { return optional_text(t.chars, t.length); }
   static maparg::OptReal real(const void* value) {
     if (!value) return std::nullopt;
@@ -94,7 +112,6 @@ class MapOptions {
     const AddressedVector<float> l = vector(a_.levels), r = vector(a_.red),
                                  g = vector(a_.green), b = vector(a_.blue);
     const maparg::Index n = l.view().size();
-    if (r.view().size() != n || g.view().size() != n || b.view().size() != n) return;
     for (maparg::Index k = 0; k < n; ++k)
       points_.push_back({l.view().element(k), r.view().element(k), g.view().element(k),
                          b.view().element(k)});
