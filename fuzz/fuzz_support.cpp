@@ -453,7 +453,7 @@ bool log_on(const std::optional<int>& option) { return option && (*option & 1) !
 AnyColours::AnyColours(FuzzedDataProvider& in, bool log) {
   static const char* const names[] = {"grey", "HEAT", "rainbow_r", "Viridis", " magma ",
                                       "cividis_R", "sepia", "_r", ""};
-  switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+  switch (in.ConsumeIntegralInRange<int>(0, 4)) {
     case 1:
       name_ = names[in.ConsumeIntegralInRange<int>(0, 8)];
       break;
@@ -468,6 +468,23 @@ AnyColours::AnyColours(FuzzedDataProvider& in, bool log) {
           *part = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<float>(0, 1)
                                    : in.ConsumeFloatingPoint<float>();
       }
+      break;
+    }
+    case 4: {
+      // Levels evenly spaced from 0 to 1, intensities of a pseudo-random walk.
+      const auto n = in.ConsumeIntegralInRange<std::size_t>(2, 5000);
+      generated_ = true;
+      seed_ = in.ConsumeIntegral<unsigned>();
+      unsigned state = seed_;
+      const auto intensity = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
+      };
+      points_.emplace(n);
+      for (std::size_t k = 0; k < n; ++k)
+        (*points_)[k] = {static_cast<float>(k) / static_cast<float>(n - 1), intensity(),
+                         intensity(), intensity()};
+      points_->back().level = 1.0f;
       break;
     }
     default:
@@ -495,6 +512,8 @@ std::string AnyColours::describe() const {
   std::string d = "palette ";
   if (name_) {
     d += show_text(*name_);
+  } else if (generated_) {
+    d += std::to_string(points_->size()) + " points made from seed " + std::to_string(seed_);
   } else if (points_) {
     d += "points [";
     for (const maparg::PalettePoint& p : *points_)

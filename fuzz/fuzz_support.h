@@ -189,8 +189,9 @@ std::optional<int> any_log_option(FuzzedDataProvider& in, bool allowed);
 bool log_on(const std::optional<int>& option);
 
 // The colour options, each absent or given: a palette by name (a built-in in
-// any case, reversed or not, or any text) or as 0 .. 6 control points of any
-// values; zmin and zmax of any value, but under the log option (`log`) each
+// any case, reversed or not, or any text), as 0 .. 6 control points of any
+// values, or as a valid table of 2 .. 5000 points (more than giza takes at
+// once, which the binding resamples); zmin and zmax of any value, but under the log option (`log`) each
 // one a float above zero (a limit of zero or below under it ends the program
 // by design). The object holds the points the options refer to.
 class AnyColours {
@@ -206,6 +207,8 @@ class AnyColours {
  private:
   std::optional<std::string> name_;
   std::optional<std::vector<maparg::PalettePoint>> points_;
+  bool generated_ = false;  // points_ is a table made from a seed
+  unsigned seed_ = 0;
   maparg::OptReal zmin_, zmax_;
 };
 

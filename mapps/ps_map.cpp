@@ -107,7 +107,8 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   } else {
     const float range = zhi - zlo;
     if (std::fabs(range) < 1.0e-6f) maparg::console_line(" Array is flat!");
-    zlo = zhi - range;
+    // A range beyond the largest float would make the lower end -inf.
+    if (std::isfinite(range)) zlo = zhi - range;
     for (float& v : zm)
       if (std::isinf(v)) v = v > 0 ? zhi : zlo;
   }

@@ -437,6 +437,13 @@ TEST_F(PsMapCalls, UnusablePaletteOrRangeWarnsAndDrawsGreyOrTheDataRange) {
   }
 }
 
+// Data whose range is beyond the largest float keep their ends.
+TEST_F(PsMapCalls, DataRangeBeyondTheLargestFloatKeepsItsEnds) {
+  ps_map(x3, y2, std::vector<float>{-3e38f, 0, 3e38f, 1, 2, 3});
+  EXPECT_EQ(first("pgimag"), "pgimag [-3e+38 0 3e+38 1 2 3] 3 2 1 3 1 2 -3e+38 3e+38 [0 1 0 0 0 10]");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 -3e+38 3e+38 ' '");
+}
+
 // Limits under the log option: log10 of the caller's double, then single
 // precision. A positive limit below the single-precision range keeps its
 // logarithm in every form; one beyond it too.

@@ -9,7 +9,8 @@
 # Each target starts from its seed corpus fuzz/corpus/<target>/, copied into
 # build-fuzz/fuzz-corpus/<target>/, where what it finds accumulates from run
 # to run. A crash, a leak, a sanitizer report, a broken invariant or an input
-# that takes more than 30 s stops the target and fails the script; the input
+# that takes more than 30 s or more than 2 GB of memory (or one allocation of
+# more than 1 GB) stops the target and fails the script; the input
 # is kept in build-fuzz/findings/<target>/ and the report in
 # build-fuzz/findings/<target>.log. The targets write their files into a
 # folder of their own under $TMPDIR (or /tmp).
@@ -50,7 +51,7 @@ for target in "${targets[@]}"; do
   # only tens or hundreds of inputs a second, too few for the length limit to
   # grow to arrays of a useful size within a minute.
   if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -len_control=0 \
-      -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1; then
+      -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1; then
     grep -E "^#[0-9]+[[:space:]]+DONE" "$log" | tail -n 1 || true
     grep -E "stat::(number_of_executed_units|average_exec_per_sec)" "$log" || true
   else

@@ -256,12 +256,15 @@ constexpr double kShortestGizaWindow = 1e-31;
 
 // The power of ten the wedge from fg to bg is drawn in units of: 0 when giza's
 // window takes the range as it is, else that of the larger end, which puts the
-// ends within -10 .. 10.
+// ends within -10 .. 10. Ends that are both zero, or not finite, have no
+// such power: 0.
 int wedge_power(float fg, float bg) {
   const float length = std::fabs(bg - fg);
   if (std::isfinite(length) && std::fabs(static_cast<double>(bg) - fg) > kShortestGizaWindow)
     return 0;
-  const double largest = std::max(std::fabs(static_cast<double>(fg)), std::fabs(static_cast<double>(bg)));
+  const double largest =
+      std::max(std::fabs(static_cast<double>(fg)), std::fabs(static_cast<double>(bg)));
+  if (!(largest > 0) || !std::isfinite(largest)) return 0;
   return static_cast<int>(std::floor(std::log10(largest)));
 }
 
