@@ -1,5 +1,6 @@
 #include "mapps/ps_map.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -52,7 +53,29 @@ struct Prepared {
   // The caller's zmin and zmax (their log10 under the log option), each when given.
   std::optional<float> zmin;
   std::optional<float> zmax;
+  bool fill_viewport = false;                  // aspect "auto"
+  std::optional<std::array<int, 2>> pixels;   // a PNG picture's size
 };
+
+// The page options, resolved: a value that cannot be used writes its warning
+// line and leaves the default.
+void resolve_page(const PsMapOptions& o, std::string_view device_type, Prepared& p) {
+  if (o.aspect) {
+    const std::string_view aspect = textfmt::strip(*o.aspect);
+    p.fill_viewport = textfmt::same_ignoring_case(aspect, "auto");
+    if (!p.fill_viewport && !textfmt::same_ignoring_case(aspect, "equal"))
+      maparg::console_line(" Warning: aspect must be equal or auto: equal used !!!");
+  }
+  if (o.pixels) {
+    constexpr std::int64_t kFewest = 16, kMost = 16384;
+    const auto [w, h] = *o.pixels;
+    if (w < kFewest || w > kMost || h < kFewest || h > kMost)
+      maparg::console_line(" Warning: pixels must be 16 .. 16384 each: 800 x 600 used !!!");
+    else if (textfmt::same_ignoring_case(device_type, "png") ||
+             textfmt::same_ignoring_case(device_type, "tpng"))
+      p.pixels = std::array<int, 2>{static_cast<int>(w), static_cast<int>(h)};
+  }
+}
 
 // The device string: the whole file-name field (80 characters or more), "/",
 // the device type.
@@ -128,10 +151,14 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   }
 
   if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
+  if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
   pg.scf(2);
   pg.slw(3);
   pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
-  pg.wnad(xa[0], xa[nx - 1], ya[0], ya[ny - 1]);
+  if (p.fill_viewport)
+    pg.swin(xa[0], xa[nx - 1], ya[0], ya[ny - 1]);
+  else
+    pg.wnad(xa[0], xa[nx - 1], ya[0], ya[ny - 1]);
   pg.bbuf();
   const maparg::ColourTable& t = p.table;
   pg.ctab(t.level.data(), t.red.data(), t.green.data(), t.blue.data(), t.size(), 1.0f, 0.5f);
@@ -189,6 +216,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   const bool log_on = maparg::truth(o.log);
   if (log_on) p.fields.title = maparg::log_title(p.fields.title);
   p.table = maparg::colour_request(o.palette);
+  resolve_page(o, textfmt::strip(p.fields.device), p);
 
   p.x = x;
   p.y = y;

@@ -57,6 +57,8 @@
 // stopped through rtl::check_interruption() (rtl/fatal.h) leaves the same:
 // no device open, no unfinished file, the earlier file as it was.
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -125,6 +127,12 @@ PsMapResult ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z
 //               and a limit of zero or below is the log option's fatal error)
 // A palette that cannot be used, or zmin not below zmax, writes its warning
 // line and draws with grey, or with the data's range.
+// Only by name, the page (after the colours):
+//   aspect   "equal" (absent: equal scales along x and y, PGWNAD) or "auto"
+//            (the map fills the viewport, PGSWIN); either in any case
+//   pixels   width and height of a PNG device's picture, each 16 .. 16384
+//            (absent: giza's 800 x 600); no other device has pixels
+// Another value writes its warning line and draws as without it.
 struct PsMapOptions {
   OptInt log = std::nullopt;
   OptText xlabel = std::nullopt;
@@ -133,6 +141,8 @@ struct PsMapOptions {
   OptText file = std::nullopt;
   OptText device = std::nullopt;
   MAPARG_OPTIONS_OF_BOTH_MAPS
+  OptText aspect = std::nullopt;
+  std::optional<std::array<std::int64_t, 2>> pixels = std::nullopt;
 };
 
 PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);

@@ -565,6 +565,35 @@ TEST_F(PsMapCells, WedgesOfExtremeRangesHaveNumbers) {
   }
 }
 
+// aspect "auto": a map 4.5 times as wide as high fills the viewport, half
+// of it black, where equal scales fit it into a band. pixels: the PNG
+// picture's size.
+TEST_F(PsMapCells, AspectAutoFillsTheViewportAndPixelsSizeThePicture) {
+  std::vector<float> x(10), y{0, 0.5f}, z(20);
+  for (int i = 0; i < 10; ++i) {
+    x[i] = 0.25f * static_cast<float>(i);
+    z[i] = z[i + 10] = static_cast<float>(i % 2);
+  }
+  const auto black = [](const QImage& image) {
+    double n = 0;
+    for (int r = 0; r < image.height(); ++r)
+      for (int c = 0; c < image.width(); ++c) n += qGray(image.pixel(c, r)) < 64;
+    return n;
+  };
+  for (const char* type : {"ps", "pdf", "png", "svg"}) {
+    SCOPED_TRACE(type);
+    const Device d{type, false};
+    const double su = pixels_per_unit(d);
+    const double viewport = (0.83 - 0.12) * 800 * su * (0.88 - 0.12) * 600 * su;
+    const double filled = black(drawn(d, x, y, z, {.aspect = "auto"}));
+    EXPECT_NEAR(filled / (0.5 * viewport), 1, 0.1);
+    EXPECT_LT(black(drawn(d, x, y, z)), filled / 3);
+  }
+  const QImage sized = drawn({"png", false}, x, y, z, {.pixels = std::array<std::int64_t, 2>{1000, 400}});
+  EXPECT_EQ(sized.width(), 1000);
+  EXPECT_EQ(sized.height(), 400);
+}
+
 // A value that is not a number is black with a table whose ends are not, on
 // every device, as on the screen map.
 TEST_F(PsMapCells, ValuesThatAreNotNumbersAreBlackWithAnyTable) {

@@ -437,6 +437,44 @@ TEST_F(PsMapCalls, UnusablePaletteOrRangeWarnsAndDrawsGreyOrTheDataRange) {
   }
 }
 
+// The page options: aspect "auto" sets the window with PGSWIN in place of
+// PGWNAD, pixels size a PNG picture right after PGBEG; other values warn.
+TEST_F(PsMapCalls, AspectAndPixelsChangeTheirCallsOnly) {
+  const std::string aspect_warning = "'  Warning: aspect must be equal or auto: equal used !!!'";
+  const std::string pixels_warning =
+      "'  Warning: pixels must be 16 .. 16384 each: 800 x 600 used !!!'";
+  const std::array<std::int64_t, 2> wide{1000, 400}, narrow{15, 400}, huge{16385, 16};
+  const struct {
+    PsMapOptions o;
+    std::string second, window, warning;
+  } cases[] = {
+      {{.aspect = "AUTO"}, "pgscf 2", "pgswin 1 3 10 20", ""},
+      {{.aspect = " equal "}, "pgscf 2", "pgwnad 1 3 10 20", ""},
+      {{.aspect = "tall"}, "pgscf 2", "pgwnad 1 3 10 20", aspect_warning},
+      {{.device = "PNG", .pixels = wide}, "pgpap_pixels 1000 400", "pgwnad 1 3 10 20", ""},
+      {{.device = "tpng", .pixels = wide}, "pgpap_pixels 1000 400", "pgwnad 1 3 10 20", ""},
+      {{.device = "ps", .pixels = wide}, "pgscf 2", "pgwnad 1 3 10 20", ""},
+      {{.device = "png", .pixels = narrow}, "pgscf 2", "pgwnad 1 3 10 20", pixels_warning},
+      {{.device = "png", .pixels = huge}, "pgscf 2", "pgwnad 1 3 10 20", pixels_warning},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second + " " + c.window + " " + c.warning);
+    recording() = {};
+    ps_map(x3, y2, z6, c.o);
+    const Lines lines = console_lines();
+    ASSERT_FALSE(calls().empty());
+    EXPECT_EQ(lines.size(), c.warning.empty() ? 1u : 2u);
+    if (!c.warning.empty()) EXPECT_EQ(lines.front(), c.warning);
+    Lines drawing;  // the calls without the console lines
+    for (const auto& call : calls())
+      if (call.compare(0, 8, "console ") != 0) drawing.push_back(call);
+    ASSERT_GE(drawing.size(), 6u);
+    EXPECT_EQ(drawing[1], c.second);
+    EXPECT_EQ(first(c.window.substr(0, 6)), c.window);
+    EXPECT_EQ(first(c.window.substr(0, 6) == "pgswin" ? "pgwnad" : "pgswin"), "");
+  }
+}
+
 // Data whose range is beyond the largest float keep their ends.
 TEST_F(PsMapCalls, DataRangeBeyondTheLargestFloatKeepsItsEnds) {
   ps_map(x3, y2, std::vector<float>{-3e38f, 0, 3e38f, 1, 2, 3});

@@ -5,6 +5,9 @@
 #include "mapps/pgplot/pgplot.h"
 
 #include <cpgplot.h>
+extern "C" {  // giza's header declares its functions without C linkage for C++
+#include <giza.h>
+}
 
 #include <algorithm>
 #include <array>
@@ -356,6 +359,25 @@ void pgwnad(float x1, float x2, float y1, float y2) {
   draw([=] { cpgwnad(x1, x2, y1, y2); });
 }
 
+void pgswin(float x1, float x2, float y1, float y2) {
+  draw([=] {
+    cpgswin(x1, x2, y1, y2);
+    // giza 1.3.2 leaves PostScript and PDF images unclipped after a window
+    // set this way (PGWNAD sets the viewport again, which clips them): the
+    // viewport is set again, unchanged, as PGPLOT clips to it.
+    float vx1, vx2, vy1, vy2;
+    cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+    cpgsvp(vx1, vx2, vy1, vy2);
+  });
+}
+
+void pgpap_pixels(int width, int height) {
+  draw([=] {
+    giza_set_paper_size(GIZA_UNITS_PIXELS, width, height);
+    cpgpage();  // the size takes effect on the next page; nothing is drawn yet
+  });
+}
+
 void pgbbuf() {
   draw([] { cpgbbuf(); });
 }
@@ -516,7 +538,8 @@ void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl
 const Pgplot& giza_pgplot() {
   static const Pgplot table = {pgbeg,  pgscf,  pgslw, pgsvp, pgwnad, pgbbuf,
                                pgctab, pgimag, pgebuf, pgsci, pgsls, pgline,
-                               pgbox,  pgsch,  pgwedg, pglab, pgend};
+                               pgbox,  pgsch,  pgwedg, pglab, pgend,
+                               pgswin, pgpap_pixels};
   return table;
 }
 

@@ -45,6 +45,11 @@ void pgscf(int font);
 void pgslw(int line_width);
 void pgsvp(float xleft, float xright, float ybot, float ytop);
 void pgwnad(float x1, float x2, float y1, float y2);
+void pgswin(float x1, float x2, float y1, float y2);
+// The open device's view surface made `width` x `height` pixels (a PNG
+// device's picture), on a new page: giza's own call, as PGPLOT sizes a view
+// surface only in inches (PGPAP).
+void pgpap_pixels(int width, int height);
 void pgbbuf();
 // PGCTAB: a table of any number of control points. giza takes at most 256
 // and sets the colour indices of PGQCIR's range from the table at evenly
@@ -142,6 +147,8 @@ struct Pgplot {
   void (*wedg)(std::string_view, float, float, float, float, std::string_view);
   void (*lab)(std::string_view, std::string_view, std::string_view);
   void (*end)();
+  void (*swin)(float, float, float, float);
+  void (*pap_pixels)(int, int);
 };
 
 // The table of the functions above (drawing through giza).

@@ -88,6 +88,8 @@ inline const Pgplot& recording_pgplot() {
         record("pglab", quoted(x), quoted(y), quoted(top));
       },
       [] { record("pgend"); },
+      [](float a, float b, float c, float d) { record("pgswin", num(a), num(b), num(c), num(d)); },
+      [](int width, int height) { record("pgpap_pixels", num(width), num(height)); },
   };
   return table;
 }
