@@ -44,7 +44,7 @@ TEST(Palette, BuiltInsByNameInEitherCaseAndReversed) {
     EXPECT_EQ(backward[0], forward[255]);
     EXPECT_EQ(backward[255], forward[0]);
   }
-  EXPECT_EQ(palette_names().size(), 6u);
+  EXPECT_EQ(palette_names().size(), 8u);
   // Blanks around a name, as a Fortran text has them, do not count.
   EXPECT_EQ(level_colours(table_of("  magma   ")), level_colours(table_of("magma")));
 }
@@ -60,6 +60,16 @@ TEST(Palette, KnownColoursOfTheBuiltIns) {
   EXPECT_EQ(viridis[255], rgb(0xFD, 0xE7, 0x25));
   const auto cividis_r = level_colours(table_of("cividis_r"));
   EXPECT_EQ(cividis_r[0], rgb(0xFE, 0xE8, 0x38));
+  // The diverging tables: their ends, and a grey centre.
+  const auto coolwarm = level_colours(table_of("coolwarm"));
+  EXPECT_EQ(coolwarm[0], rgb(59, 76, 192));
+  EXPECT_EQ(coolwarm[255], rgb(180, 4, 38));
+  const auto rdbu = level_colours(table_of("rdbu"));
+  EXPECT_EQ(rdbu[0], rgb(0x67, 0x00, 0x1F));
+  EXPECT_EQ(rdbu[255], rgb(0x05, 0x30, 0x61));
+  const auto centre = colour_at(table_of("coolwarm"), 0.5);
+  EXPECT_NEAR(centre[0], 221 / 255.0, 1e-6);
+  EXPECT_NEAR(centre[2], 221 / 255.0, 1e-6);
 }
 
 TEST(Palette, PointsOfTheCallersOwnAreInterpolated) {
