@@ -31,8 +31,7 @@
 ! The screen map and the PostScript map take the colour keywords after
 ! these, by name only: palette (a built-in colour table by name: grey, heat,
 ! rainbow, viridis, magma, cividis, coolwarm, RdBu, each also reversed by
-! "_r", in either
-! case), or a table of one's own as the four arrays PGCTAB takes (levels,
+! "_r", in either case), or a table of one's own as the four arrays PGCTAB takes (levels,
 ! red, green, blue: default reals from 0 to 1, all of one size), and zmin,
 ! zmax (of the kind of x: the values drawn in the table's end colours).
 ! They work as the C++ options of the same names (maparg/palette.h).

@@ -154,9 +154,9 @@ strerror and filename, after PGPLOT's message on standard error.
 
 palette: the colour table of the image and the wedge in place of the grey
 ramp. A name, in either case, "_r" appended for it reversed: grey (the
-default), heat, rainbow, viridis, magma, cividis, coolwarm, RdBu; or control
-points, an
-array of shape (n, 4), each row a level from 0 to 1 along the table and a
+default), heat, rainbow, viridis, magma, cividis, coolwarm, RdBu; or
+control points, an array of shape (n, 4), each row a level from 0 to 1
+along the table and a
 red, green and blue intensity from 0 to 1, linearly interpolated (PGPLOT's
 PGCTAB). zmin, zmax: the values drawn in the table's first and last colour
 in place of the data's smallest and largest (either may be given alone;
