@@ -53,16 +53,26 @@ using OptReal = std::optional<double>;
 //   palette  the colour table; absent: grey
 //   zmin     the value drawn in the table's first colour; absent: the data's lowest
 //   zmax     the value drawn in the table's last colour; absent: the data's highest
+//   zcentre  without zmin and zmax: the range is the smallest symmetric one
+//            around this value that holds every finite value (kCentreWarning
+//            and the data's range for one that is not finite)
+//   zlabel   a text beside the wedge (PostScript map), under the z lines of
+//            the text column (screen map); absent: none
 // Values beyond them take the end colours. With the log option their log10
-// is taken. A range whose low end is not below its high end, or an end that
-// is not finite, gives the warning kRangeWarning and the data's own range.
+// is taken (zcentre's too). A range whose low end is not below its high end,
+// or an end that is not finite, gives the warning kRangeWarning and the
+// data's own range.
 #define MAPARG_OPTIONS_OF_BOTH_MAPS                   \
   ::maparg::OptPalette palette = std::nullopt;        \
   ::maparg::OptReal zmin = std::nullopt;              \
-  ::maparg::OptReal zmax = std::nullopt;
+  ::maparg::OptReal zmax = std::nullopt;              \
+  ::maparg::OptReal zcentre = std::nullopt;           \
+  std::optional<std::string_view> zlabel = std::nullopt;
 
 inline constexpr std::string_view kRangeWarning =
     " Warning: zmin must be below zmax, both finite: the data's range used !!!";
+inline constexpr std::string_view kCentreWarning =
+    " Warning: zcentre must be finite: the data's range used !!!";
 
 // A table as PGCTAB's four arrays.
 struct ColourTable {

@@ -1,5 +1,7 @@
 #include "maparg/request.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <string>
 
@@ -58,6 +60,22 @@ std::vector<T> checked_logs(const VecView<T>& values) {
   return logs;
 }
 
+template <class T>
+void centre_range(std::optional<T> centre, T& lo, T& hi) {
+  if (!centre) return;
+  const double c = *centre;
+  const double half = std::max(static_cast<double>(hi) - c, c - static_cast<double>(lo));
+  const T new_lo = convert_value<T>(c - half), new_hi = convert_value<T>(c + half);
+  if (!std::isfinite(c) || !std::isfinite(new_lo) || !std::isfinite(new_hi)) {
+    console_line(kCentreWarning);
+    return;
+  }
+  lo = new_lo;
+  hi = new_hi;
+}
+
+template void centre_range(std::optional<float>, float&, float&);
+template void centre_range(std::optional<double>, double&, double&);
 template std::optional<float> map_limit(OptReal, bool);
 template std::optional<double> map_limit(OptReal, bool);
 template std::vector<float> checked_logs(const VecView<float>&);

@@ -32,6 +32,13 @@ ColourTable colour_request(const OptPalette& palette);
 template <class T>
 std::optional<T> map_limit(OptReal given, bool log);
 
+// The data's range lo .. hi made the smallest one symmetric around `centre`
+// (zcentre as a value of the map, see map_limit) that holds it, when a
+// centre is given. A centre that is not finite, or a symmetric range beyond
+// precision T, writes kCentreWarning and leaves lo .. hi as they are.
+template <class T>
+void centre_range(std::optional<T> centre, T& lo, T& hi);
+
 // log10 of every value, checked (rtl/checked_math.h), into a copy of the
 // routine's own: every value is taken before anything is drawn or written,
 // so a value without a logarithm leaves every earlier file untouched. Long

@@ -53,6 +53,8 @@ struct Prepared {
   // The caller's zmin and zmax (their log10 under the log option), each when given.
   std::optional<float> zmin;
   std::optional<float> zmax;
+  std::optional<float> zcentre;  // as a value of the image, when given
+  std::string wedge_label = " ";  // PGWEDG's label: zlabel's field, or none
   bool fill_viewport = false;                  // aspect "auto"
   std::optional<std::array<int, 2>> pixels;   // a PNG picture's size
 };
@@ -119,6 +121,7 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
 
   // The caller's range in place of the data's, when it is one.
   const bool own_range = p.zmin || p.zmax;
+  if (!own_range) maparg::centre_range(p.zcentre, zlo, zhi);
   const float given_lo = p.zmin.value_or(zlo), given_hi = p.zmax.value_or(zhi);
   const bool range_given = own_range && maparg::usable_range(given_lo, given_hi);
   if (own_range && !range_given) maparg::console_line(maparg::kRangeWarning);
@@ -172,7 +175,7 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.line(5, frame_x, frame_y);
   pg.box("bcnts", 0.0f, 0, "bcnts", 0.0f, 0);
   pg.sch(0.8f);
-  pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, " ");
+  pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, p.wedge_label);
   pg.sci(1);
   pg.sch(1.0f);
   pg.slw(3);
@@ -252,6 +255,9 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   // The limits as the image's values, in single precision.
   p.zmin = maparg::map_limit<float>(o.zmin, log_on);
   p.zmax = maparg::map_limit<float>(o.zmax, log_on);
+  p.zcentre = maparg::map_limit<float>(o.zcentre, log_on);
+  if (o.zlabel)
+    p.wedge_label = label_text(maparg::text_field(o.zlabel, "", maparg::Reduce::leading));
 
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is

@@ -475,6 +475,32 @@ TEST_F(PsMapCalls, AspectAndPixelsChangeTheirCallsOnly) {
   }
 }
 
+// zcentre: the image's and the wedge's range symmetric around it, unless
+// zmin or zmax is given; zlabel: PGWEDG's label.
+TEST_F(PsMapCalls, CentredRangesAndTheZLabel) {
+  const std::string warning = "'  Warning: zcentre must be finite: the data's range used !!!'";
+  const struct {
+    PsMapOptions o;
+    std::string wedg;
+    bool warned;
+  } cases[] = {
+      {{.zcentre = 0}, "pgwedg 'ri' 3 4 -6 6 ' '", false},
+      {{.zcentre = 7.5}, "pgwedg 'ri' 3 4 1 14 ' '", false},
+      {{.zmin = 2, .zcentre = 0}, "pgwedg 'ri' 3 4 2 6 ' '", false},
+      {{.zcentre = INFINITY}, "pgwedg 'ri' 3 4 1 6 ' '", true},
+      {{.zcentre = 1e39}, "pgwedg 'ri' 3 4 1 6 ' '", true},
+      {{.log = 1, .zcentre = 1}, "pgwedg 'ri' 3 4 -0.778151 0.778151 ' '", false},
+      {{.zlabel = "  T / K"}, "pgwedg 'ri' 3 4 1 6 'T / K" + blanks(95) + "'", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wedg);
+    recording() = {};
+    ps_map(x3, y2, z6, c.o);
+    EXPECT_EQ(first("pgwedg"), c.wedg);
+    EXPECT_EQ(console_lines().front() == warning, c.warned);
+  }
+}
+
 // Data whose range is beyond the largest float keep their ends.
 TEST_F(PsMapCalls, DataRangeBeyondTheLargestFloatKeepsItsEnds) {
   ps_map(x3, y2, std::vector<float>{-3e38f, 0, 3e38f, 1, 2, 3});

@@ -184,6 +184,7 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   }
   const maparg::OptReal zmin = maparg::map_limit<double>(o.zmin, log_scale);
   const maparg::OptReal zmax = maparg::map_limit<double>(o.zmax, log_scale);
+  const maparg::OptReal zcentre = maparg::map_limit<double>(o.zcentre, log_scale);
 
   const Area area = drawing_area(size.value_or(1), own);
   const int W = area.w;
@@ -230,6 +231,7 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   const Range zr = *z_range;
   // The range of the levels: the caller's, when it is one, else the data's.
   Range ur = zr;
+  if (!zmin && !zmax) maparg::centre_range(zcentre, ur.lo, ur.hi);
   if (zmin || zmax) {
     const Range given{zmin.value_or(zr.lo), zmax.value_or(zr.hi)};
     if (maparg::usable_range(given.lo, given.hi))
@@ -311,10 +313,11 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   const std::string xformat = label_format(xr.lo, x2);
   const std::string yformat = label_format(yr.lo, yr.hi);
   const std::string zformat = label_format(zr.lo, zr.hi);
-  const struct {
+  struct TextLine {
     int gap;
     std::string text;
-  } lines[] = {
+  };
+  std::vector<TextLine> lines = {
       {0, std::string(textfmt::trim(textfmt::drawn_text(xfield)))},
       {20, "   min = " + number_text(xr.lo, xformat)},
       {20, "   max = " + number_text(xr.hi, xformat)},
@@ -325,6 +328,9 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
       {20, "   min = " + number_text(zr.lo, zformat)},
       {20, "   max = " + number_text(zr.hi, zformat)},
   };
+  if (o.zlabel)
+    lines.push_back({20, std::string(textfmt::trim(textfmt::drawn_text(
+                             text_field(o.zlabel, "", Reduce::both))))});
   for (const auto& line : lines) {
     ty -= line.gap * y_pixel_height;
     gfxwin::move_to_w(tx, ty);

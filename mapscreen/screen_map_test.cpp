@@ -396,6 +396,44 @@ TEST_F(ScreenMap, CellsTakeTheTablesColoursWithinTheRangeGiven) {
       ASSERT_EQ(p.at(column, row), q.at(column, row)) << column << ", " << row;
 }
 
+// zcentre: the smallest range symmetric around it that holds the data,
+// unless zmin or zmax is given; one that is not finite warns. zlabel: a
+// tenth line of the text column, 20 pixels below the ninth.
+TEST_F(ScreenMap, CentredRangesAndTheZLabel) {
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  const struct {
+    ScreenMapOptions o;
+    std::vector<double> levels;
+    bool warned;
+  } cases[] = {
+      {{.zcentre = 0}, {148.75, 170, 191.25, 212.5, 233.75, 255}, false},
+      {{.zcentre = 7}, {0, 21.25, 42.5, 63.75, 85, 106.25}, false},
+      {{.zmax = 11, .zcentre = 0}, {0, 25.5, 51, 76.5, 102, 127.5}, false},
+      {{.zcentre = NAN}, {0, 51, 102, 153, 204, 255}, true},
+      {{.log = 1, .zcentre = 1}, {}, false},
+  };
+  std::vector<std::string> lines;
+  rtl::change_hooks([&](rtl::Hooks& h) {
+    h.console_listener = [&](std::string_view line) { lines.emplace_back(line); };
+  });
+  for (const auto& c : cases) {
+    std::vector<double> z = {1, 2, 3, 4, 5, 6};
+    ScreenMapOptions o = c.o;
+    o.own_window = -1;
+    lines.clear();
+    scr_map(x, y, z, o);
+    if (!c.levels.empty()) EXPECT_EQ(z, c.levels);
+    EXPECT_EQ(lines, c.warned ? std::vector<std::string>{" " + std::string(maparg::kCentreWarning)}
+                              : std::vector<std::string>{});
+  }
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
+  std::vector<double> z = {0, 1, 2, 0, 1, 2};
+  scr_map(x, y, z, {.own_window = -1, .zlabel = "K"});
+  const gfxwin::Picture p = picture(gfxwin::active_unit());
+  EXPECT_TRUE(has_colour(p, 291, 244, 340, 260, kWhite));
+  EXPECT_FALSE(has_colour(p, 291, 262, 577, 266, kWhite));
+}
+
 // A value that is not a number is black with any table, first value or
 // not; the other cells keep their colours.
 TEST_F(ScreenMap, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
