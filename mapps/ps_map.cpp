@@ -1,10 +1,12 @@
 #include "mapps/ps_map.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "maparg/convert.h"
@@ -91,6 +93,86 @@ std::string label_text(const std::string& field) {
   return textfmt::drawn_text(field) + std::string(20, ' ');
 }
 
+// Unevenly spaced coordinates c, drawn as `count` equal fine cells from c[0]
+// to c[n - 1], fine cell k (from 0) centred at first + (k + 1/2) * step and
+// taking the value of original cell `original[k]` (from 0), the one under
+// its centre.
+struct FineCells {
+  double first = 0, step = 0;
+  int count = 0;
+  std::vector<std::size_t> original;
+};
+
+// Coordinates are evenly spaced when each lies within a thousandth of a step
+// of its place c[0] + i * step: the rounding of single-precision coordinates
+// made as c[0] + i * step (1e-7 of their size) keeps them evenly spaced.
+// Coordinates that go back and forth, or end where they start, have no cells
+// between their neighbours' midpoints: they are placed as evenly spaced ones.
+bool evenly_spaced(const std::vector<float>& c) {
+  const std::size_t n = c.size();
+  const double step = (static_cast<double>(c[n - 1]) - c[0]) / static_cast<double>(n - 1);
+  const double tolerance = std::fabs(step) * 1.0e-3;
+  bool even = true, rising = true, falling = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    even = even && std::fabs(c[i] - (c[0] + step * static_cast<double>(i))) <= tolerance;
+    if (i > 0) {
+      rising = rising && c[i] >= c[i - 1];
+      falling = falling && c[i] <= c[i - 1];
+    }
+  }
+  return even || step == 0.0 || !(rising || falling);
+}
+
+// At most this many fine cells along an axis: edges within 1/4096 of the
+// axis's length of their places, a seventh of a pixel on PNG and under a
+// pixel of a 600 dpi print; and an image of fine cells along one axis and
+// the evenly spaced cells of the other has at most this many cells, or as
+// many as the map has.
+constexpr int kMostFineCells = 2048;
+constexpr double kMostImageCells = 2048.0 * 2048.0;
+// Fine cells are an eighth of the narrowest cell wide, when they are not
+// more than the limits above: every edge lies within 1/16 of the narrowest
+// cell of its place.
+constexpr double kFineCellsPerNarrowest = 8;
+
+// The fine cells of unevenly spaced coordinates c. Cell i (from 0) spans
+// from half-way to its lower neighbour to half-way to its upper one, the
+// first from c[0] and the last to c[n - 1], as on the screen map.
+// `other_cells` is the number of cells along the other axis when that one
+// keeps its own.
+FineCells fine_cells(const std::vector<float>& c, std::optional<std::size_t> other_cells) {
+  const std::size_t n = c.size();
+  // The midpoints, the edges between neighbouring cells, and the narrowest cell.
+  std::vector<double> mid(n - 1);
+  for (std::size_t i = 0; i + 1 < n; ++i) mid[i] = (static_cast<double>(c[i]) + c[i + 1]) * 0.5;
+  const double length = static_cast<double>(c[n - 1]) - c[0];
+  double narrowest = std::fabs(length);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double lo = i == 0 ? c[0] : mid[i - 1], hi = i + 1 == n ? c[n - 1] : mid[i];
+    if (hi != lo) narrowest = std::min(narrowest, std::fabs(hi - lo));
+  }
+  double count = std::ceil(std::fabs(length) / narrowest * kFineCellsPerNarrowest);
+  count = std::min(count, static_cast<double>(kMostFineCells));
+  if (other_cells)
+    count = std::min(count, std::max(static_cast<double>(n),
+                                     std::floor(kMostImageCells / static_cast<double>(*other_cells))));
+  FineCells f;
+  f.count = static_cast<int>(count);
+  f.step = length / count;
+  f.first = c[0];
+  // The original cell under a centre is the number of midpoints it lies beyond.
+  const bool rising = length > 0;
+  f.original.resize(static_cast<std::size_t>(f.count));
+  for (int k = 0; k < f.count; ++k) {
+    const double centre = f.first + (k + 0.5) * f.step;
+    const auto beyond = std::partition_point(mid.begin(), mid.end(), [&](double m) {
+      return rising ? m < centre : m > centre;
+    });
+    f.original[static_cast<std::size_t>(k)] = static_cast<std::size_t>(beyond - mid.begin());
+  }
+  return f;
+}
+
 // The draw step: copy, range, transform and the PGPLOT calls from opening
 // the device of `device_string` to closing it. Returns what pgbeg returned:
 // 1 when the map was drawn.
@@ -153,6 +235,40 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     frame_y[k] = tr[3] + tr[4] * ci[k] + tr[5] * cj[k];
   }
 
+  // Unevenly spaced coordinates along either axis: the image of fine cells
+  // along it (the other keeping its own cells when evenly spaced), each with
+  // the value of the cell under its centre, and its transform.
+  const bool x_even = evenly_spaced(xa), y_even = evenly_spaced(ya);
+  std::vector<float> fine;
+  int ni = nx, nj = ny;
+  float fine_tr[6] = {tr[0], tr[1], tr[2], tr[3], tr[4], tr[5]};
+  if (!x_even || !y_even) {
+    std::vector<std::size_t> columns(xa.size()), rows(ya.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = i;
+    for (std::size_t j = 0; j < rows.size(); ++j) rows[j] = j;
+    // Fine cell k (from 1) is centred at first + (k - 1/2) * step.
+    if (!x_even) {
+      FineCells f = fine_cells(xa, y_even ? std::optional(ya.size()) : std::nullopt);
+      columns = std::move(f.original);
+      ni = f.count;
+      fine_tr[0] = static_cast<float>(f.first - 0.5 * f.step);
+      fine_tr[1] = static_cast<float>(f.step);
+    }
+    if (!y_even) {
+      FineCells f = fine_cells(ya, x_even ? std::optional(xa.size()) : std::nullopt);
+      rows = std::move(f.original);
+      nj = f.count;
+      fine_tr[3] = static_cast<float>(f.first - 0.5 * f.step);
+      fine_tr[5] = static_cast<float>(f.step);
+    }
+    fine.reserve(columns.size() * rows.size());
+    for (const std::size_t j : rows) {
+      rtl::check_interruption();
+      const float* row = zm.data() + j * xa.size();
+      for (const std::size_t i : columns) fine.push_back(row[i]);
+    }
+  }
+
   if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
   if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
   pg.scf(2);
@@ -165,7 +281,10 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.bbuf();
   const maparg::ColourTable& t = p.table;
   pg.ctab(t.level.data(), t.red.data(), t.green.data(), t.blue.data(), t.size(), 1.0f, 0.5f);
-  pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
+  if (!fine.empty())
+    pg.imag(fine.data(), ni, nj, 1, ni, 1, nj, zlo, zhi, fine_tr);
+  else
+    pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
   pg.ebuf();
   pg.sci(0);
   pg.sci(1);

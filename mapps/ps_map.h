@@ -24,8 +24,11 @@
 // Labels and title are UTF-8 and drawn as textfmt::drawn_text and pgplot.h
 // describe: a character the field cut is left out, control characters are blanks.
 //
-// Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); the
-// coordinates are taken as evenly spaced from the first to the last. The grey
+// Values z(k) stand at k = (j - 1) * nx + i for column i, row j (from 1); each
+// cell spans from half-way to its neighbours' coordinates, the first from x(1)
+// and the last to x(nx) (and so along y), as on the screen map. Coordinates
+// that go back and forth are taken as evenly spaced from the first to the
+// last. The grey
 // scale and the wedge span the finite values: +inf is drawn in the highest
 // value's colour, -inf in the lowest's; a value that is not a number is passed
 // to PGPLOT as it is; a map without a finite value is drawn as a flat map of

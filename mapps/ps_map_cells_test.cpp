@@ -383,6 +383,84 @@ TEST_F(PsMapCells, NoSeamShowsWhereCellsMeet) {
   }
 }
 
+// Unevenly spaced coordinates, falling ones too: every pixel shows the value
+// of the cell its place in the window lies in, the cell spanning from
+// half-way to its lower neighbour to half-way to its upper one, as on the
+// axes' numbers. Pixels within 2 of a cell's edge, and the frame's band, are
+// left out. A column and a row stand out: at x = 100 (21 pixels wide on
+// PNG) and y = 251 or 334, both drawn far from there when cells are placed as
+// if evenly spaced.
+TEST_F(PsMapCells, UnevenCellsLieOverTheirCoordinates) {
+  std::vector<float> powers;  // 1 .. 1000, 16 of them, x = 100 the 11th
+  for (int i = 0; i < 16; ++i) powers.push_back(static_cast<float>(std::pow(10.0, i / 5.0)));
+  const std::vector<float> falling(powers.rbegin(), powers.rend());
+  const struct {
+    std::vector<float> x, y;
+    std::size_t column, row;  // of the stripes
+  } cases[] = {{powers, powers, 10, 12}, {falling, {1, 334, 667, 1000}, 5, 1}};
+  for (const auto& c : cases) {
+    const std::size_t nx = c.x.size(), ny = c.y.size();
+    std::vector<float> z;
+    for (std::size_t j = 0; j < ny; ++j)
+      for (std::size_t i = 0; i < nx; ++i) z.push_back((i == c.column) + 2.0f * (j == c.row));
+    // The cell of a coordinate, and whether all of [v - d, v + d] lies in it.
+    const auto cell_of = [](const std::vector<float>& a, double v, double d) -> int {
+      const auto at = [&](double w) {
+        int k = 0;
+        while (k + 1 < static_cast<int>(a.size()) &&
+               (a[0] < a.back() ? w > 0.5 * (a[k] + a[k + 1]) : w < 0.5 * (a[k] + a[k + 1])))
+          ++k;
+        return k;
+      };
+      return at(v - d) == at(v + d) ? at(v) : -1;
+    };
+    for (const Device& d : kDevices) {
+      SCOPED_TRACE(d.type);
+      const QImage image = drawn(d, c.x, c.y, z);
+      ASSERT_FALSE(image.isNull());
+      const Placement& p = placement();
+      // The viewport in pixels and the window fitted into it at equal scales,
+      // either way round.
+      const double su = pixels_per_unit(d);
+      const double width = d.portrait ? 600 : 800, height = d.portrait ? 800 : 600;
+      const double x1 = p.vp[0] * width * su, x2 = p.vp[1] * width * su;
+      const double y1 = p.vp[2] * height * su, y2 = p.vp[3] * height * su;
+      const double scale = std::min((x2 - x1) / std::abs(p.win[1] - p.win[0]),
+                                    (y2 - y1) / std::abs(p.win[3] - p.win[2]));
+      const double sx = p.win[1] > p.win[0] ? scale : -scale;
+      const double sy = p.win[3] > p.win[2] ? scale : -scale;
+      const double band = 8 * su + 2, margin = 2;
+      std::map<float, QRgb> colour_of;
+      std::map<float, int> seen;
+      for (int r = 0; r < image.height(); ++r)
+        for (int col = 0; col < image.width(); ++col) {
+          // The pixel's centre in the window.
+          const double wx = 0.5 * (p.win[0] + p.win[1]) + (col + 0.5 - 0.5 * (x1 + x2)) / sx;
+          const double wy =
+              0.5 * (p.win[2] + p.win[3]) + (image.height() - r - 0.5 - 0.5 * (y1 + y2)) / sy;
+          const double b = band / scale;
+          if (wx < std::min(p.win[0], p.win[1]) + b || wx > std::max(p.win[0], p.win[1]) - b ||
+              wy < std::min(p.win[2], p.win[3]) + b || wy > std::max(p.win[2], p.win[3]) - b)
+            continue;
+          const int i = cell_of(c.x, wx, margin / scale), j = cell_of(c.y, wy, margin / scale);
+          if (i < 0 || j < 0) continue;
+          const float v = z[j * nx + i];
+          const QRgb rgb = image.pixel(col, r);
+          const auto [at, added] = colour_of.emplace(v, rgb);
+          ++seen[v];
+          ASSERT_EQ(at->second, rgb) << "value " << v << " at x " << wx << ", y " << wy
+                                     << " (pixel " << col << ", " << r << ")" << std::hex
+                                     << ": " << rgb << " and " << at->second;
+        }
+      ASSERT_EQ(colour_of.size(), 4u);
+      EXPECT_EQ(colour_of[0], qRgb(0, 0, 0));
+      EXPECT_EQ(colour_of[3], qRgb(255, 255, 255));
+      EXPECT_NE(colour_of[1], colour_of[2]);
+      for (const auto& [v, n] : seen) EXPECT_GT(n, 50) << "pixels of value " << v;
+    }
+  }
+}
+
 // Each label drawn with characters beyond ASCII (through giza's escapes or
 // filled from a font's outlines) carries about the ink of its ASCII spelling,
 // on every device; blank labels show what else those areas hold.

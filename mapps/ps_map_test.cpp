@@ -226,6 +226,49 @@ TEST_F(PsMapCalls, FlatSurplusAndReversedData) {
   EXPECT_EQ(first("pgline"), "pgline 5 [3 3 1 1 3] [10 20 20 10 10]");
 }
 
+// Each cell spans from half-way to its lower neighbour to half-way to its
+// upper one. Evenly spaced coordinates, single-precision rounding and all,
+// keep one PGIMAG cell a value; others are drawn as equal fine cells, an
+// eighth of the narrowest cell wide, each with the value of the cell under
+// its centre (here a half cell, 8 fine cells, 0 .. 0.5; then 24 to the
+// midpoint 2; then 16 to the last coordinate), reversed ones too. Window
+// and frame come from the first and last coordinates either way.
+TEST_F(PsMapCalls, CellsLieBetweenTheMidpointsOfTheirNeighbours) {
+  const auto repeated = [](std::initializer_list<std::pair<int, int>> runs) {
+    std::string out;
+    for (const auto& [value, times] : runs)
+      for (int k = 0; k < times; ++k) out += (out.empty() ? "" : " ") + std::to_string(value);
+    return out;
+  };
+  const std::string fine =
+      repeated({{1, 8}, {2, 24}, {3, 16}}) + " " + repeated({{4, 8}, {5, 24}, {6, 16}});
+  const struct {
+    std::vector<float> x;
+    std::string wnad, imag, line;
+  } cases[] = {
+      {{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f}, "pgwnad 0.1 0.6 10 20",
+       "pgimag [1 2 3 4 5 6 7 8 9 10 11 12] 6 2 1 6 1 2 1 12 [0 0.1 0 0 0 10]",
+       "pgline 5 [0.1 0.1 0.6 0.6 0.1] [10 20 20 10 10]"},
+      {{0, 1, 3}, "pgwnad 0 3 10 20",
+       "pgimag [" + fine + "] 48 2 1 48 1 2 1 6 [-0.03125 0.0625 0 0 0 10]",
+       "pgline 5 [0 0 3 3 0] [10 20 20 10 10]"},
+      {{3, 2, 0}, "pgwnad 3 0 10 20",
+       "pgimag [" + fine + "] 48 2 1 48 1 2 1 6 [3.03125 -0.0625 0 0 0 10]",
+       "pgline 5 [3 3 0 0 3] [10 20 20 10 10]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wnad);
+    recording() = {};
+    std::vector<float> z(c.x.size() * 2);
+    for (std::size_t k = 0; k < z.size(); ++k) z[k] = static_cast<float>(k + 1);
+    if (c.x.size() == 3) z = z6;
+    ps_map(c.x, y2, z);
+    EXPECT_EQ(first("pgwnad"), c.wnad);
+    EXPECT_EQ(first("pgimag"), c.imag);
+    EXPECT_EQ(first("pgline"), c.line);
+  }
+}
+
 TEST_F(PsMapCalls, RefusedInputOpensNoDevice) {
   ps_map(x3, y2, std::vector<float>{1, 2, 3, 4, 5});
   EXPECT_EQ(calls(), Lines{"console '  Warning: incompatible array sizes !!!'"});
