@@ -156,9 +156,10 @@ palette: the colour table of the image and the wedge in place of the grey
 ramp. A name, in either case, "_r" appended for it reversed: grey (the
 default), heat, rainbow, viridis, magma, cividis, coolwarm, RdBu; or
 control points, an array of shape (n, 4), each row a level from 0 to 1
-along the table and a
-red, green and blue intensity from 0 to 1, linearly interpolated (PGPLOT's
-PGCTAB). zmin, zmax: the values drawn in the table's first and last colour
+along the table and a red, green and blue intensity from 0 to 1, linearly
+interpolated (PGPLOT's PGCTAB); or a callable, such as a matplotlib colour
+map, called once on an array of 256 levels from 0 to 1 and returning rows
+of red, green, blue (and alpha, left out), which become the points. zmin, zmax: the values drawn in the table's first and last colour
 in place of the data's smallest and largest (either may be given alone;
 with log, their log10 is taken, and a limit of zero or below raises
 FatalError); values beyond them take the end colours. An unknown name,

@@ -130,6 +130,10 @@ Colours::Colours(const MapCall& call)
     return;
   }
   const py::object numpy = py::module_::import("numpy");
+  if (PyCallable_Check(palette.ptr())) {
+    sample(palette, numpy);
+    return;
+  }
   py::array a;
   try {
     a = numpy.attr("asarray")(palette);
@@ -158,6 +162,35 @@ Colours::Colours(const MapCall& call)
   for (py::ssize_t k = 0; k < r.shape(0); ++k)
     points_->push_back({static_cast<float>(r(k, 0)), static_cast<float>(r(k, 1)),
                         static_cast<float>(r(k, 2)), static_cast<float>(r(k, 3))});
+}
+
+void Colours::sample(const py::object& colour_map, const py::object& numpy) {
+  constexpr int kLevels = 256;
+  const py::object levels = numpy.attr("linspace")(0.0, 1.0, kLevels);
+  const py::object rgb = colour_map(levels);
+  py::array a;
+  try {
+    a = numpy.attr("asarray")(rgb, "float64");
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_TypeError)) throw;
+    throw py::type_error("a palette called on 256 levels must return numbers, not " +
+                         type_name(rgb));
+  }
+  if (a.ndim() != 2 || a.shape(0) != kLevels || (a.shape(1) != 3 && a.shape(1) != 4))
+    throw py::value_error(
+        "a palette called on 256 levels must return rows of red, green, blue (and alpha), an "
+        "array of shape (256, 3) or (256, 4); not of shape " +
+        py::str(py::tuple(a.attr("shape"))).cast<std::string>());
+  const auto rows = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+  if (!rows) throw py::error_already_set();
+  const auto r = rows.unchecked<2>();
+  points_.emplace();
+  points_->reserve(kLevels);
+  // The levels as the built-in tables have them: k / 255, exactly 1 last.
+  for (int k = 0; k < kLevels; ++k)
+    points_->push_back({k + 1 == kLevels ? 1.0f : static_cast<float>(k) / (kLevels - 1),
+                        static_cast<float>(r(k, 0)), static_cast<float>(r(k, 1)),
+                        static_cast<float>(r(k, 2))});
 }
 
 maparg::OptPalette Colours::palette() const {

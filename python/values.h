@@ -82,7 +82,10 @@ maparg::OptReal real_option(const py::object& value, const char* name);
 // array of shape (n, 4) (level, red, green, blue in each row). A palette
 // that is neither a str (or bytes) nor an array of numbers raises TypeError,
 // an array of any other shape ValueError; points that are not a usable
-// table go on to the map, which warns and draws grey.
+// table go on to the map, which warns and draws grey. A palette that is
+// callable (a matplotlib colour map, or any function of an array of levels)
+// is sampled at 256 levels from 0 to 1: its rows of red, green, blue (and
+// alpha, left out) become the points.
 class Colours {
  public:
   explicit Colours(const MapCall& call);
@@ -95,6 +98,8 @@ class Colours {
   maparg::OptReal zmax() const { return zmax_; }
 
  private:
+  void sample(const py::object& colour_map, const py::object& numpy);
+
   std::optional<std::string> name_;
   std::optional<std::vector<maparg::PalettePoint>> points_;
   maparg::OptReal zmin_, zmax_;

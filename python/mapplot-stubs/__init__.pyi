@@ -18,9 +18,10 @@ _Int = SupportsIndex | None
 _Text = str | bytes | None
 # A file name, used whole whatever its length.
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
-# A colour table: a built-in name ("viridis", "heat_r" ...) or control points
-# of shape (n, 4): level, red, green, blue, each from 0 to 1.
-_Palette = str | npt.ArrayLike | None
+# A colour table: a built-in name ("viridis", "heat_r" ...), control points
+# of shape (n, 4): level, red, green, blue, each from 0 to 1, or a colour map
+# called on 256 levels, returning rows of red, green, blue (and alpha).
+_Palette = str | npt.ArrayLike | Callable[[npt.NDArray[np.float64]], npt.ArrayLike] | None
 # zmin, zmax: the values at the ends of the colour table (z.min() too).
 _Real = float | np.floating[Any] | np.integer[Any] | None
 

@@ -152,6 +152,26 @@ def test_what_cannot_be_used_warns_and_draws_the_grey_map(data, in_tmp, capfd, o
     assert capfd.readouterr() == ("  Output in m.png\n", "")
 
 
+def test_a_callable_palette_is_sampled_at_256_levels(data, in_tmp):
+    # A colour map object as matplotlib's are: called on an array of levels,
+    # it returns rows of red, green, blue and alpha. Both maps draw with it
+    # what they draw with its 256 rows as control points.
+    class ColourMap:
+        def __call__(self, levels):
+            levels = np.asarray(levels)
+            return np.stack([levels, levels ** 2, 1 - levels, np.ones_like(levels)], axis=1)
+    levels = np.linspace(0, 1, 256)
+    points = np.column_stack([levels, ColourMap()(levels)[:, :3]])
+    x, y, z = data["x8"], data["y8"], data["z8"]
+    assert np.array_equal(mapplot.render(x, y, z, palette=ColourMap()),
+                          mapplot.render(x, y, z, palette=points))
+    rgb = lambda levels: ColourMap()(levels)[:, :3]
+    mapplot.ps_map(x, y, z, palette=rgb, file="called.png", device="png")
+    mapplot.ps_map(x, y, z, palette=points, file="points.png", device="png")
+    assert open("called.png", "rb").read() == open("points.png", "rb").read()
+    assert "matplotlib" not in sys.modules
+
+
 def test_wrong_colour_options_raise_naming_the_option(data, in_tmp):
     x, y, z = data["x8"], data["y8"], data["z8"]
     wrong = [
@@ -169,6 +189,11 @@ def test_wrong_colour_options_raise_naming_the_option(data, in_tmp):
         (dict(palette=[[0, 0, 0, 0], [1, 1, 1]]), ValueError,
          "palette points must be an array of shape (n, 4): level, red, green, blue in each "
          "row; rows of different lengths were given"),
+        (dict(palette=lambda levels: "red"), TypeError,
+         "a palette called on 256 levels must return numbers, not str"),
+        (dict(palette=lambda levels: np.zeros((256, 2))), ValueError,
+         "a palette called on 256 levels must return rows of red, green, blue (and alpha), "
+         "an array of shape (256, 3) or (256, 4); not of shape (256, 2)"),
         (dict(zmin="0"), TypeError, "zmin takes a float or an int or None, not str"),
         (dict(zmax=True), TypeError, "zmax takes a float or an int or None, not bool"),
         (dict(zmax=np.array([1.0])), TypeError,
