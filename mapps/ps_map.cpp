@@ -52,7 +52,39 @@ struct Prepared {
   // The caller's zmin and zmax (their log10 under the log option), each when given.
   std::optional<float> zmin;
   std::optional<float> zmax;
+  // nan_colour, under and over, each when asked and usable.
+  maparg::CellColours colours;
 };
+
+// The colour indices nan_colour, under and over are given: standard colours
+// the map does not use otherwise, below the range PGCTAB's tables take.
+constexpr int kNanIndex = 13;
+constexpr int kUnderIndex = 14;
+constexpr int kOverIndex = 15;
+
+// What colours a cell when the table does not.
+enum class CellKind : std::uint8_t { kTable, kNan, kUnder, kOver };
+
+// The cells of kind `kind` drawn over the image in colour `c` (as colour
+// index `ci`): each row's runs of them as one rectangle each, cell (i, j)
+// (from 1) reaching half a step either side of its centre under `tr`.
+void draw_cells_of_kind(const Pgplot& pg, const std::vector<CellKind>& kinds, CellKind kind,
+                        int ci, const maparg::Colour& c, int nx, int ny, const float* tr) {
+  pg.scr(ci, static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]));
+  pg.sci(ci);
+  for (int j = 1; j <= ny; ++j) {
+    const CellKind* row = kinds.data() + static_cast<std::size_t>(j - 1) * nx;
+    for (int i = 1; i <= nx; ++i) {
+      if (row[i - 1] != kind) continue;
+      const int first = i;
+      while (i < nx && row[i] == kind) ++i;
+      pg.rect(tr[0] + tr[1] * (static_cast<float>(first) - 0.5f),
+              tr[0] + tr[1] * (static_cast<float>(i) + 0.5f),
+              tr[3] + tr[5] * (static_cast<float>(j) - 0.5f),
+              tr[3] + tr[5] * (static_cast<float>(j) + 0.5f));
+    }
+  }
+}
 
 // The device string: the whole file-name field (80 characters or more), "/",
 // the device type.
@@ -136,6 +168,23 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   const maparg::ColourTable& t = p.table;
   pg.ctab(t.level.data(), t.red.data(), t.green.data(), t.blue.data(), t.size(), 1.0f, 0.5f);
   pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
+  // Cells that are not a number (giza draws them black) and cells beyond the
+  // caller's range (drawn in the end colours) in the colours asked for them.
+  const maparg::CellColours& asked = p.colours;
+  const bool under = range_given && asked.under.has_value();
+  const bool over = range_given && asked.over.has_value();
+  if (asked.nan || under || over) {
+    std::vector<CellKind> kinds(zm.size(), CellKind::kTable);
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+      const float v = p.zd.element(static_cast<Index>(k));
+      if (std::isnan(v)) kinds[k] = asked.nan ? CellKind::kNan : CellKind::kTable;
+      else if (under && v < zlo) kinds[k] = CellKind::kUnder;
+      else if (over && v > zhi) kinds[k] = CellKind::kOver;
+    }
+    if (asked.nan) draw_cells_of_kind(pg, kinds, CellKind::kNan, kNanIndex, *asked.nan, nx, ny, tr);
+    if (under) draw_cells_of_kind(pg, kinds, CellKind::kUnder, kUnderIndex, *asked.under, nx, ny, tr);
+    if (over) draw_cells_of_kind(pg, kinds, CellKind::kOver, kOverIndex, *asked.over, nx, ny, tr);
+  }
   pg.ebuf();
   pg.sci(0);
   pg.sci(1);
@@ -145,7 +194,11 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.line(5, frame_x, frame_y);
   pg.box("bcnts", 0.0f, 0, "bcnts", 0.0f, 0);
   pg.sch(0.8f);
-  pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, " ");
+  // With under or over, a triangle of its colour beyond the wedge's end.
+  if (under || over)
+    pg.wedg_ends("ri", 3.0f, 4.0f, zlo, zhi, " ", under ? kUnderIndex : -1, over ? kOverIndex : -1);
+  else
+    pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, " ");
   pg.sci(1);
   pg.sch(1.0f);
   pg.slw(3);
@@ -189,6 +242,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   const bool log_on = maparg::truth(o.log);
   if (log_on) p.fields.title = maparg::log_title(p.fields.title);
   p.table = maparg::colour_request(o.palette);
+  p.colours = maparg::cell_colours_request(o.nan_colour, o.under, o.over);
 
   p.x = x;
   p.y = y;

@@ -581,5 +581,70 @@ TEST_F(PsMapCells, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
   }
 }
 
+// The colours asked for the cells the table does not give, on every device:
+// a value that is not a number in nan_colour, values beyond the caller's
+// range in under and over, each of these two also as a triangle beyond the
+// wedge's end (right of the map, below and above it); the other cells keep
+// the table's colours, and without a range of the caller's under and over
+// colour no cell and draw no triangle.
+TEST_F(PsMapCells, NanUnderAndOverCellsTakeTheColoursAsked) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  const maparg::Colour teal{0.2, 0.6, 0.8}, orange{0.8, 0.4, 0}, navy{0, 0.2, 0.4};
+  const QRgb nan_q = qRgb(51, 153, 204), under_q = qRgb(204, 102, 0), over_q = qRgb(0, 51, 102);
+  const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+  const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
+  const auto near = [](QRgb c, QRgb want) {
+    return std::abs(qRed(c) - qRed(want)) <= 3 && std::abs(qGreen(c) - qGreen(want)) <= 3 &&
+           std::abs(qBlue(c) - qBlue(want)) <= 3;
+  };
+  const struct {
+    PsMapOptions o;
+    QRgb cells[4];  // of the values 0, NaN, 4 and 5
+    bool triangles;
+  } cases[] = {
+      {{.nan_colour = teal}, {black, nan_q, qRgb(204, 204, 204), white}, false},
+      {{.palette = points, .zmin = 1, .zmax = 4, .nan_colour = teal, .under = orange,
+        .over = navy},
+       {under_q, nan_q, blue, over_q},
+       true},
+      {{.palette = points, .under = orange, .over = navy}, {red, black, qRgb(0, 102, 153), blue},
+       false},
+  };
+  const std::vector<float> z{0, NAN, 2, 3, 4, 5};
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.triangles);
+      const QImage image = drawn(d, {1, 2, 3}, {1, 2}, z, c.o);
+      ASSERT_FALSE(image.isNull());
+      const std::vector<QRgb> colours = cell_colours(d, image);
+      ASSERT_EQ(colours.size(), 6u);
+      const QRgb got[4] = {colours[0], colours[1], colours[4], colours[5]};
+      for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(near(got[k], c.cells[k])) << "cell " << k << std::hex << " " << got[k];
+      // Pixels of under's colour below the map and of over's above it, right of the map.
+      const Placement& p = placement();
+      const PixelPlacement at = pixel_placement(d, image);
+      const int right = static_cast<int>(std::ceil(at.column(p.win[1]))) + 2;
+      const int top = static_cast<int>(std::floor(at.row(p.win[3]))) - 1;
+      const int bottom = static_cast<int>(std::ceil(at.row(p.win[2]))) + 1;
+      int below = 0, above = 0;
+      for (int r = 0; r < image.height(); ++r)
+        for (int col = right; col < image.width(); ++col) {
+          below += r > bottom && near(image.pixel(col, r), under_q);
+          above += r < top && near(image.pixel(col, r), over_q);
+        }
+      if (c.triangles) {
+        EXPECT_GT(below, 100);
+        EXPECT_GT(above, 100);
+        EXPECT_NEAR(below, above, 0.2 * above);  // triangles of one size
+      } else {
+        EXPECT_EQ(below, 0);
+        EXPECT_EQ(above, 0);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mapps
