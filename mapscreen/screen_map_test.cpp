@@ -474,6 +474,11 @@ TEST_F(ScreenMap, NanUnderAndOverCellsTakeTheColoursAsked) {
                                                      << " " << p.at(at[k][0], at[k][1]);
     EXPECT_EQ(lines.size(), c.warnings) << "unit " << unit;
   }
+  // The single-precision form (as every form, through the same conversion)
+  // passes them on.
+  const std::vector<float> xf = {0, 1, 2}, yf = {0, 1}, zf = {0, NAN, 2, 3, 4, 5};
+  scr_map_r4(xf, yf, zf, cases[2].o);
+  EXPECT_EQ(picture(++unit).pixels, picture(103).pixels);
   rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "  Warning: nan_colour must be three intensities within 0 .. 1: black used !!!");
