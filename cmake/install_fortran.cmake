@@ -44,7 +44,8 @@ install(FILES cmake/mapplotFortranBinding.cmake cmake/mapplotFortranFromSource.c
 # beside its sources (never among the public headers): the package's build
 # from the sources finds them there. The package test fails when one that a
 # source includes is missing.
-foreach(header rtl/fatal.h rtl/console.h rtl/hooks.h textfmt/list_record.h textfmt/fixed_text.h)
+foreach(header rtl/fatal.h rtl/console.h rtl/hooks.h textfmt/list_record.h textfmt/fixed_text.h
+    maparg/request.h)
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${header} DESTINATION ${MAPPLOT_FORTRAN_SOURCE_DIR}/${folder})
 endforeach()
