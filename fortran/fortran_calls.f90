@@ -264,4 +264,27 @@ contains
                        zmin=9._c_double, zmax=1._c_double)
   end subroutine scr_map_colours
 
+  ! nan_colour, under and over: the PostScript map of a NaN cell and of rows
+  ! beyond the range (the colours also strided and reversed), a colour of two
+  ! elements (refused: a warning), and the screen map of the same kind.
+  subroutine cell_colours() bind(C, name='fortran_cell_colours')
+    use, intrinsic :: ieee_arithmetic, only: ieee_value, ieee_quiet_nan
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35)
+    real :: rgb(6)
+    call fill_r4(x, y, z, -3, -2)
+    z(0, 0) = ieee_value(0., ieee_quiet_nan)
+    rgb = [0.8, 0.2, 0.4, 0.6, 0., 1.]
+    call ps_map_2d(x, y, z, palette='viridis', zmin=-1500., zmax=1500., file='cells.ps', &
+                   device='png', nan_colour=[1., 0., 1.], under=rgb(1:5:2), over=rgb(6:4:-1))
+    call fill_flat(flat)
+    call ps_map(x, y, flat, device='null', nan_colour=[0.5, 0.5])
+    xd = x
+    yd = y
+    call fill_flat(zd)
+    zd(3) = ieee_value(0._c_double, ieee_quiet_nan)
+    call scr_map(xd, yd, zd, own_window=-1, zmin=2._c_double, zmax=20._c_double, &
+                 nan_colour=[0., 1., 0.], under=rgb(1:3), over=[1., 1., 0.])
+  end subroutine cell_colours
+
 end module fortran_calls

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -45,6 +47,7 @@ void fortran_dat_map_components();
 void fortran_dat_map_strided();
 void fortran_ps_map_colours();
 void fortran_scr_map_colours();
+void fortran_cell_colours();
 }
 
 namespace {
@@ -384,6 +387,47 @@ TEST_F(FromFortran, ColourKeywordsGiveWhatTheCppOptionsGive) {
                            {.own_window = -1, .palette = "rainbow", .zmin = 9, .zmax = 1});
   for (int unit = 101; unit <= 104; ++unit) expect_same_window(unit, unit + 4);
   EXPECT_NE(picture(101).pixels, picture(102).pixels);
+}
+
+// nan_colour, under and over of both maps, the colours of any stride; a
+// colour not of three elements warns and draws as without it.
+TEST_F(FromFortran, CellColourKeywordsGiveWhatTheCppOptionsGive) {
+  const auto x = x_values(-3, 7), y = y_values(-2, 5);
+  auto z = z_values(-3, 7, -2, 5);
+  z[3 + 7 * 2] = NAN;  // z(0, 0)
+  const std::vector<double> xd = widened(x), yd = widened(y);
+  auto zd = flat_values<double>(35);
+  zd[2] = NAN;
+  const auto flat = flat_values<float>(35);
+  const maparg::Colour rgb_odd{0.8f, 0.4f, 0.0f}, rgb_back{1.0f, 0.0f, 0.6f};
+  const auto cpp = [&] {
+    mapps::ps_map_2d(x, y, MatView<float>(z.data(), 7, 5),
+                     {.file = "cells.ps", .device = "png", .palette = "viridis", .zmin = -1500,
+                      .zmax = 1500, .nan_colour = maparg::Colour{1, 0, 1}, .under = rgb_odd,
+                      .over = rgb_back});
+    mapps::ps_map(x, y, flat, {.device = "null", .nan_colour = maparg::Colour{NAN, 0, 0}});
+  };
+  const Outcome fortran = outcome_of(fortran_cell_colours);  // the screen map in unit 101
+  ASSERT_EQ(fortran.files.count("cells.png"), 1u);
+  EXPECT_EQ(fortran, outcome_of(cpp));
+  ASSERT_EQ(fortran.console.size(), 2u);
+  EXPECT_EQ(fortran.console[1],
+            "  Warning: nan_colour must be three intensities within 0 .. 1: black used !!!");
+  record_pgplot();
+  const Outcome recorded = outcome_of(fortran_cell_colours);  // unit 102
+  EXPECT_EQ(recorded, outcome_of(cpp));
+  EXPECT_NE(std::find(recorded.pgplot_calls.begin(), recorded.pgplot_calls.end(),
+                      "pgscr 15 1 0 0.6"),
+            recorded.pgplot_calls.end());
+
+  std::vector<double> zd_copy = zd;
+  mapscreen::scr_map(xd, yd, zd_copy,
+                     {.own_window = -1, .zmin = 2, .zmax = 20,
+                      .nan_colour = maparg::Colour{0, 1, 0},
+                      .under = maparg::Colour{0.8f, 0.2f, 0.4f},
+                      .over = maparg::Colour{1, 1, 0}});
+  expect_same_window(101, 103);
+  expect_same_window(102, 103);
 }
 
 TEST_F(FromFortran, BaseScreenMapRescalesTheCallersSectionInPlace) {

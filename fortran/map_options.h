@@ -12,13 +12,16 @@
 //
 // The options: palette (a text: a table by name), or the four arrays PGCTAB
 // takes (levels, red, green, blue, default reals), and zmin, zmax of the
-// kind of x. The arrays, when any of them is given, make the palette: all
-// four of one size give its control points; any other choice is grey, after
-// a warning naming the four lengths. Without them the text names the palette.
+// kind of x, and nan_colour, under, over (default reals: red, green, blue;
+// one not of three elements is unusable: a warning and the default). The
+// arrays, when any of them is given, make the palette: all four of one size
+// give its control points; any other choice is grey, after a warning naming
+// the four lengths. Without them the text names the palette.
 //
 // Another option of both maps: its member in type(map_options) and here, at
 // the same place in both, and the line of MapOptions::into that sets it.
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -52,6 +55,7 @@ struct MapOptionArguments {
   VectorOption levels, red, green, blue;
   const void* zmin;  // reals of the kind of x
   const void* zmax;
+  VectorOption nan_colour, under, over;  // default reals: red, green, blue
 };
 
 // The named options of a call whose x is of P, kept for the maps' options
@@ -81,6 +85,9 @@ class MapOptions {
     o.palette = palette_;
     o.zmin = real(a_.zmin);
     o.zmax = real(a_.zmax);
+    o.nan_colour = colour(a_.nan_colour);
+    o.under = colour(a_.under);
+    o.over = colour(a_.over);
     return o;
   }
 
@@ -103,6 +110,14 @@ class MapOptions {
   static maparg::OptReal real(const void* value) {
     if (!value) return std::nullopt;
     return *static_cast<const P*>(value);
+  }
+  // A colour option: its three intensities; one of another size is an
+  // unusable colour (NaN), which the maps warn of and leave at its default.
+  static maparg::OptColour colour(const VectorOption& v) {
+    if (!given(v)) return std::nullopt;
+    if (v.size != 3) return maparg::Colour{NAN, NAN, NAN};
+    const AddressedVector<float> c = vector(v);
+    return maparg::Colour{c.view().element(0), c.view().element(1), c.view().element(2)};
   }
   static AddressedVector<float> vector(const VectorOption& v) {
     return {v.first, v.second, v.size};

@@ -33,7 +33,10 @@
 ! rainbow, viridis, magma, cividis, coolwarm, RdBu, each also reversed by
 ! "_r", in either case), or a table of one's own as the four arrays PGCTAB takes (levels,
 ! red, green, blue: default reals from 0 to 1, all of one size), and zmin,
-! zmax (of the kind of x: the values drawn in the table's end colours).
+! zmax (of the kind of x: the values drawn in the table's end colours), and
+! nan_colour, under, over (default reals, red, green and blue from 0 to 1:
+! the colours of values that are not numbers and of values below zmin and
+! above zmax; one not of three elements gives a warning and the default).
 ! They work as the C++ options of the same names (maparg/palette.h).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
@@ -86,7 +89,7 @@ module mapplot
   ! The C entry points (fortran_entry.cpp). Arrays go as descriptors, an
   ! absent integer as a null pointer, a text as its characters and its length
   ! (length_of: -1 when absent), stat and errmsg as in mapplot_files, and the
-  ! named options of both maps (palette ... zmax) as one map_options
+  ! named options of both maps (palette ... over) as one map_options
   ! (mapplot_internal), last. The module's routines below pass their own
   ! arguments on: gfortran 12 fails (an internal compiler error) on an
   ! optional text, or a section with a vector subscript, passed straight to
@@ -175,7 +178,8 @@ contains
   ! --- Screen map ---
 
   subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                     stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
+                     stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
@@ -185,6 +189,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -193,13 +198,17 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), size, own_window, continuation, &
                    stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
+                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -208,6 +217,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -216,13 +226,17 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
                       stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_r4
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
+                        stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -231,6 +245,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -239,13 +254,17 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
                       stat, errmsg, length_of(errmsg), options)
   end subroutine scr_map_2d
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
-                           stat, errmsg, palette, levels, red, green, blue, zmin, zmax)
+                           stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -254,6 +273,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -262,6 +282,9 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), size, own_window, continuation, &
                          stat, errmsg, length_of(errmsg), options)

@@ -15,7 +15,8 @@
 ! data_export choose the form from the kind of x and the rank of z.
 !
 ! ps_map and its forms take the colour keywords palette, levels, red, green,
-! blue, zmin and zmax after stat and errmsg, by name (see mapplot.f90).
+! blue, zmin, zmax, nan_colour, under and over after stat and errmsg, by name
+! (see mapplot.f90).
 !
 ! Every routine takes the optional keywords stat (default integer) and
 ! errmsg (a text of any length), as Fortran's own statements do. Without
@@ -214,7 +215,8 @@ contains
   ! --- PostScript map ---
 
   subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                    palette, levels, red, green, blue, zmin, zmax)
+                    palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -223,6 +225,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -231,13 +234,17 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
                   stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                       palette, levels, red, green, blue, zmin, zmax)
+                       palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_double), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -246,6 +253,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -254,13 +262,17 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_r8
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                       palette, levels, red, green, blue, zmin, zmax)
+                       palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -269,6 +281,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -277,13 +290,17 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
   end subroutine ps_map_2d
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
-                          palette, levels, red, green, blue, zmin, zmax)
+                          palette, levels, red, green, blue, zmin, zmax, &
+                    nan_colour, under, over)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -292,6 +309,7 @@ contains
     character(len=*), intent(in), optional, target :: palette
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
+    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -300,6 +318,9 @@ contains
     if (present(blue)) options%blue = option_of(blue)
     if (present(zmin)) options%zmin = option_of(zmin)
     if (present(zmax)) options%zmax = option_of(zmax)
+    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
+    if (present(under)) options%under = option_of(under)
+    if (present(over)) options%over = option_of(over)
     call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &

@@ -2,7 +2,8 @@
 ! arguments to the C entry points; no part of their interface.
 !
 ! The named options both maps take (the keywords after stat and errmsg:
-! palette, levels, red, green, blue, zmin, zmax) travel to the C entry points
+! palette, levels, red, green, blue, zmin, zmax, nan_colour, under, over)
+! travel to the C entry points
 ! as one argument, type(map_options), which the C++ code reads member for
 ! member (map_options.h: MapOptionArguments, laid out alike). Each routine of
 ! the maps fills it from those of its optional arguments that are present,
@@ -35,11 +36,13 @@ module mapplot_internal
   end type vector_option
 
   ! The named options of both maps; each absent until set. zmin and zmax are
-  ! the addresses of reals of the kind of x.
+  ! the addresses of reals of the kind of x; nan_colour, under and over
+  ! vectors of default reals (red, green, blue).
   type, bind(C) :: map_options
     type(text_option) :: palette
     type(vector_option) :: levels, red, green, blue
     type(c_ptr) :: zmin = c_null_ptr, zmax = c_null_ptr
+    type(vector_option) :: nan_colour, under, over
   end type map_options
 
   ! The member of map_options for an argument that is present, by its type.

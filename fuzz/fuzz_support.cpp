@@ -500,6 +500,30 @@ AnyColours::AnyColours(FuzzedDataProvider& in, bool log) {
   };
   zmin_ = any_limit();
   zmax_ = any_limit();
+  const auto any_colour = [&]() -> maparg::OptColour {
+    if (!in.ConsumeBool()) return std::nullopt;
+    const bool usable = in.ConsumeBool();
+    maparg::Colour c;
+    for (double& v : c)
+      v = usable ? in.ConsumeProbability<double>() : in.ConsumeFloatingPoint<double>();
+    return c;
+  };
+  nan_colour_ = any_colour();
+  under_ = any_colour();
+  over_ = any_colour();
+}
+
+std::vector<std::string> AnyColours::colour_warnings() const {
+  std::vector<std::string> lines;
+  const auto check = [&](const maparg::OptColour& c, const char* name, const char* fallback) {
+    if (c && !std::all_of(c->begin(), c->end(), [](double v) { return v >= 0 && v <= 1; }))
+      lines.push_back(std::string("  Warning: ") + name +
+                      " must be three intensities within 0 .. 1: " + fallback + " used !!!");
+  };
+  check(nan_colour_, "nan_colour", "black");
+  check(under_, "under", "the end colours");
+  check(over_, "over", "the end colours");
+  return lines;
 }
 
 maparg::OptPalette AnyColours::palette() const {
@@ -524,7 +548,14 @@ std::string AnyColours::describe() const {
     d += "absent";
   }
   const auto limit = [](const maparg::OptReal& v) { return v ? std::to_string(*v) : "absent"; };
-  return d + ", zmin " + limit(zmin_) + ", zmax " + limit(zmax_);
+  const auto colour = [](const maparg::OptColour& c) {
+    if (!c) return std::string("absent");
+    char text[96];
+    std::snprintf(text, sizeof text, "(%g %g %g)", (*c)[0], (*c)[1], (*c)[2]);
+    return std::string(text);
+  };
+  return d + ", zmin " + limit(zmin_) + ", zmax " + limit(zmax_) + ", nan_colour " +
+         colour(nan_colour_) + ", under " + colour(under_) + ", over " + colour(over_);
 }
 
 // --- Texts ---

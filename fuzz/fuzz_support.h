@@ -193,7 +193,8 @@ bool log_on(const std::optional<int>& option);
 // values, or as a valid table of 2 .. 5000 points (more than giza takes at
 // once, which the binding resamples); zmin and zmax of any value, but under the log option (`log`) each
 // one a float above zero (a limit of zero or below under it ends the program
-// by design). The object holds the points the options refer to.
+// by design); nan_colour, under and over, each absent or three intensities
+// within 0 .. 1 or of any value. The object holds the points the options refer to.
 class AnyColours {
  public:
   AnyColours(FuzzedDataProvider& in, bool log);
@@ -202,6 +203,12 @@ class AnyColours {
   maparg::OptPalette palette() const;
   maparg::OptReal zmin() const { return zmin_; }
   maparg::OptReal zmax() const { return zmax_; }
+  maparg::OptColour nan_colour() const { return nan_colour_; }
+  maparg::OptColour under() const { return under_; }
+  maparg::OptColour over() const { return over_; }
+  // The warning lines the colours nan_colour, under and over give: one for
+  // each given with an intensity outside 0 .. 1 or not a number.
+  std::vector<std::string> colour_warnings() const;
   std::string describe() const;
 
  private:
@@ -210,6 +217,7 @@ class AnyColours {
   bool generated_ = false;  // points_ is a table made from a seed
   unsigned seed_ = 0;
   maparg::OptReal zmin_, zmax_;
+  maparg::OptColour nan_colour_, under_, over_;
 };
 
 // Whether every value has a logarithm (above zero, or not a number).

@@ -123,7 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::ConsoleLines console;
   const mapps::PsMapOptions options{.log = log_option, .xlabel = fuzz::arg(xlabel), .ylabel = fuzz::arg(ylabel),
                                     .title = fuzz::arg(title), .file = fuzz::arg(file), .device = fuzz::arg(device),
-                                    .palette = colours.palette(), .zmin = colours.zmin(), .zmax = colours.zmax()};
+                                    .palette = colours.palette(), .zmin = colours.zmin(), .zmax = colours.zmax(),
+                                    .nan_colour = colours.nan_colour(), .under = colours.under(),
+                                    .over = colours.over()};
   a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, options); });
 
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();
@@ -136,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto finite = [](float v) { return std::isfinite(v); };
   const bool not_finite = !std::all_of(x.begin(), x.end(), finite) || !std::all_of(y.begin(), y.end(), finite);
   FUZZ_CHECK(console.has("  Warning: x and y values must be finite !!!") == not_finite, console.all());
+  for (const std::string& line : colours.colour_warnings()) FUZZ_CHECK(console.has(line), console.all());
 
   const std::string type(fuzz::strip_blanks(device ? *device : "ps"));
   const bool writes = real && type != "gif" && !too_few && !not_finite && z.size() >= cells;

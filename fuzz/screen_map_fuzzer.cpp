@@ -161,7 +161,8 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
                                             .ylabel = fuzz::arg(ylabel), .title = fuzz::arg(title), .size = size,
                                             .own_window = own_window, .continuation = continuation,
                                             .palette = colours.palette(), .zmin = colours.zmin(),
-                                            .zmax = colours.zmax()};
+                                            .zmax = colours.zmax(), .nan_colour = colours.nan_colour(),
+                                            .under = colours.under(), .over = colours.over()};
   a.with_views([&](auto x, auto y, auto z) {
     // The base form's z is base_z, rescaled in place; the other forms' the caller's view.
     if constexpr (std::is_same_v<decltype(z), maparg::VecView<double>>)

@@ -45,6 +45,9 @@ struct PalettePoint {
 using Palette = std::variant<std::string_view, std::span<const PalettePoint>>;
 using OptPalette = std::optional<Palette>;
 using OptReal = std::optional<double>;
+// A colour: red, green and blue intensities, 0 .. 1 each.
+using Colour = std::array<double, 3>;
+using OptColour = std::optional<Colour>;
 
 // The named options both maps take, as the last members of their options
 // structs (mapscreen::ScreenMapOptions, mapps::PsMapOptions), listed once: an
@@ -53,19 +56,28 @@ using OptReal = std::optional<double>;
 //   palette  the colour table; absent: grey
 //   zmin     the value drawn in the table's first colour; absent: the data's lowest
 //   zmax     the value drawn in the table's last colour; absent: the data's highest
+//   nan_colour  the colour of cells whose value is not a number; absent: black
+//   under    the colour of values below zmin; absent: the table's first colour
+//   over     the colour of values above zmax; absent: the table's last colour
 //   zcentre  without zmin and zmax: the range is the smallest symmetric one
 //            around this value that holds every finite value (kCentreWarning
 //            and the data's range for one that is not finite)
 //   zlabel   a text beside the wedge (PostScript map), under the z lines of
 //            the text column (screen map); absent: none
-// Values beyond them take the end colours. With the log option their log10
-// is taken (zcentre's too). A range whose low end is not below its high end,
-// or an end that is not finite, gives the warning kRangeWarning and the
-// data's own range.
+// Values beyond them take the end colours (or under and over). With the log
+// option their log10 is taken (zcentre's too). A range whose low end is not
+// below its high end, or an end that is not finite, gives the warning
+// kRangeWarning and the data's own range; under and over then colour no cell
+// (none is beyond the data's range). A colour with an intensity outside
+// 0 .. 1 or not a number gives a warning line and the default (see
+// maparg/request.h).
 #define MAPARG_OPTIONS_OF_BOTH_MAPS                   \
   ::maparg::OptPalette palette = std::nullopt;        \
   ::maparg::OptReal zmin = std::nullopt;              \
   ::maparg::OptReal zmax = std::nullopt;              \
+  ::maparg::OptColour nan_colour = std::nullopt;      \
+  ::maparg::OptColour under = std::nullopt;           \
+  ::maparg::OptColour over = std::nullopt;            \
   ::maparg::OptReal zcentre = std::nullopt;           \
   std::optional<std::string_view> zlabel = std::nullopt;
 

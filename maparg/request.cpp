@@ -42,6 +42,34 @@ ColourTable colour_request(const OptPalette& palette) {
   return table;
 }
 
+bool usable_colour(const Colour& c) {
+  for (const double v : c)
+    if (!(v >= 0 && v <= 1)) return false;
+  return true;
+}
+
+std::int32_t rgb24(const Colour& c) {
+  const auto byte = [](double v) { return static_cast<std::int32_t>(std::floor(v * 255 + 0.5)); };
+  return byte(c[0]) | byte(c[1]) << 8 | byte(c[2]) << 16;
+}
+
+CellColours cell_colours_request(const OptColour& nan, const OptColour& under,
+                                 const OptColour& over) {
+  const auto checked = [](const OptColour& c, std::string_view name, std::string_view fallback) {
+    if (!c || usable_colour(*c)) return c;
+    const std::string line = " Warning: " + std::string(name) +
+                             " must be three intensities within 0 .. 1: " +
+                             std::string(fallback) + " used !!!";
+    console_line(line);
+    return OptColour();
+  };
+  CellColours colours;
+  colours.nan = checked(nan, "nan_colour", "black");
+  colours.under = checked(under, "under", "the end colours");
+  colours.over = checked(over, "over", "the end colours");
+  return colours;
+}
+
 template <class T>
 std::optional<T> map_limit(OptReal given, bool log) {
   if (!given) return std::nullopt;

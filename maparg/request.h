@@ -26,6 +26,28 @@ void console_line(std::string_view text, std::string_view more = {});
 // rtl::quoted_excerpt gives it: at most 200 bytes, then "…".
 ColourTable colour_request(const OptPalette& palette);
 
+// The colours of the cells the colour table does not give, as the options
+// nan_colour, under and over ask (palette.h), each when given and usable:
+// three intensities, each within 0 .. 1. One that is not gives a warning
+// line and stays absent (the default):
+//   " Warning: nan_colour must be three intensities within 0 .. 1: black used !!!"
+//   " Warning: under must be three intensities within 0 .. 1: the end colours used !!!"
+//   (and likewise for over), in the order nan_colour, under, over.
+struct CellColours {
+  OptColour nan;    // absent: black
+  OptColour under;  // absent: the table's first colour
+  OptColour over;   // absent: the table's last colour
+};
+CellColours cell_colours_request(const OptColour& nan, const OptColour& under,
+                                 const OptColour& over);
+
+// Whether every intensity of `c` is within 0 .. 1 (none is NaN).
+bool usable_colour(const Colour& c);
+
+// A colour as a 24-bit RGB value, red in the lowest byte, each intensity times
+// 255 rounded to the nearest integer, halves up (as level_colours gives them).
+std::int32_t rgb24(const Colour& c);
+
 // A limit zmin or zmax as a value of the map, when given: in precision T,
 // under the log option the log10 of the caller's double (a limit of zero or
 // below is the log option's fatal error).

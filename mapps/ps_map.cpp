@@ -59,6 +59,8 @@ struct Prepared {
   std::string wedge_label = " ";  // PGWEDG's label: zlabel's field, or none
   bool fill_viewport = false;                  // aspect "auto"
   std::optional<std::array<int, 2>> pixels;   // a PNG picture's size
+  // nan_colour, under and over, each when asked and usable.
+  maparg::CellColours colours;
 };
 
 // The page options, resolved: a value that cannot be used writes its warning
@@ -78,6 +80,53 @@ void resolve_page(const PsMapOptions& o, std::string_view device_type, Prepared&
     else if (textfmt::same_ignoring_case(device_type, "png") ||
              textfmt::same_ignoring_case(device_type, "tpng"))
       p.pixels = std::array<int, 2>{static_cast<int>(w), static_cast<int>(h)};
+  }
+}
+
+// The colour indices nan_colour, under and over are given: standard colours
+// the map does not use otherwise, below the range PGCTAB's tables take.
+constexpr int kNanIndex = 13;
+constexpr int kUnderIndex = 14;
+constexpr int kOverIndex = 15;
+
+// What colours a cell when the table does not.
+enum class CellKind : std::uint8_t { kTable, kNan, kUnder, kOver };
+
+// The edges of the cells along an axis of n coordinates c: cell i (from 1)
+// from edge i - 1 to edge i. Evenly spaced, half a step either side of the
+// centre origin + step * i; else between the midpoints of its neighbours, the
+// first from c(1) and the last to c(n), as the image places them.
+std::vector<float> cell_edges(const std::vector<float>& c, bool even, float origin, float step) {
+  const std::size_t n = c.size();
+  std::vector<float> edges(n + 1);
+  for (std::size_t k = 0; k <= n; ++k) {
+    if (even)
+      edges[k] = origin + step * (static_cast<float>(k) + 0.5f);
+    else
+      edges[k] = k == 0 ? c[0]
+                 : k == n ? c[n - 1]
+                          : static_cast<float>(0.5 * (static_cast<double>(c[k - 1]) + c[k]));
+  }
+  return edges;
+}
+
+// The cells of kind `kind` drawn over the image in colour `c` (as colour
+// index `ci`): each row's runs of them as one rectangle each, cell (i, j)
+// (from 1) from xe[i - 1] to xe[i] and ye[j - 1] to ye[j].
+void draw_cells_of_kind(const Pgplot& pg, const std::vector<CellKind>& kinds, CellKind kind,
+                        int ci, const maparg::Colour& c, const std::vector<float>& xe,
+                        const std::vector<float>& ye) {
+  const int nx = static_cast<int>(xe.size()) - 1, ny = static_cast<int>(ye.size()) - 1;
+  pg.scr(ci, static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]));
+  pg.sci(ci);
+  for (int j = 1; j <= ny; ++j) {
+    const CellKind* row = kinds.data() + static_cast<std::size_t>(j - 1) * nx;
+    for (int i = 1; i <= nx; ++i) {
+      if (row[i - 1] != kind) continue;
+      const int first = i;
+      while (i < nx && row[i] == kind) ++i;
+      pg.rect(xe[first - 1], xe[i], ye[j - 1], ye[j]);
+    }
   }
 }
 
@@ -285,6 +334,25 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     pg.imag(fine.data(), ni, nj, 1, ni, 1, nj, zlo, zhi, fine_tr);
   else
     pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
+  // Cells that are not a number (giza draws them black) and cells beyond the
+  // caller's range (drawn in the end colours) in the colours asked for them.
+  const maparg::CellColours& asked = p.colours;
+  const bool under = range_given && asked.under.has_value();
+  const bool over = range_given && asked.over.has_value();
+  if (asked.nan || under || over) {
+    std::vector<CellKind> kinds(zm.size(), CellKind::kTable);
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+      const float v = p.zd.element(static_cast<Index>(k));
+      if (std::isnan(v)) kinds[k] = asked.nan ? CellKind::kNan : CellKind::kTable;
+      else if (under && v < zlo) kinds[k] = CellKind::kUnder;
+      else if (over && v > zhi) kinds[k] = CellKind::kOver;
+    }
+    const std::vector<float> xe = cell_edges(xa, x_even, tr[0], tr[1]);
+    const std::vector<float> ye = cell_edges(ya, y_even, tr[3], tr[5]);
+    if (asked.nan) draw_cells_of_kind(pg, kinds, CellKind::kNan, kNanIndex, *asked.nan, xe, ye);
+    if (under) draw_cells_of_kind(pg, kinds, CellKind::kUnder, kUnderIndex, *asked.under, xe, ye);
+    if (over) draw_cells_of_kind(pg, kinds, CellKind::kOver, kOverIndex, *asked.over, xe, ye);
+  }
   pg.ebuf();
   pg.sci(0);
   pg.sci(1);
@@ -294,7 +362,12 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.line(5, frame_x, frame_y);
   pg.box("bcnts", 0.0f, 0, "bcnts", 0.0f, 0);
   pg.sch(0.8f);
-  pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, p.wedge_label);
+  // With under or over, a triangle of its colour beyond the wedge's end.
+  if (under || over)
+    pg.wedg_ends("ri", 3.0f, 4.0f, zlo, zhi, p.wedge_label, under ? kUnderIndex : -1,
+                 over ? kOverIndex : -1);
+  else
+    pg.wedg("ri", 3.0f, 4.0f, zlo, zhi, p.wedge_label);
   pg.sci(1);
   pg.sch(1.0f);
   pg.slw(3);
@@ -339,6 +412,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   if (log_on) p.fields.title = maparg::log_title(p.fields.title);
   p.table = maparg::colour_request(o.palette);
   resolve_page(o, textfmt::strip(p.fields.device), p);
+  p.colours = maparg::cell_colours_request(o.nan_colour, o.under, o.over);
 
   p.x = x;
   p.y = y;

@@ -397,12 +397,18 @@ TEST_F(PsMapCells, UnevenCellsLieOverTheirCoordinates) {
   const struct {
     std::vector<float> x, y;
     std::size_t column, row;  // of the stripes
-  } cases[] = {{powers, powers, 10, 12}, {falling, {1, 334, 667, 1000}, 5, 1}};
+    bool nan_column;  // the column's cells NaN, drawn in a nan_colour of red
+  } cases[] = {{powers, powers, 10, 12, false},
+               {falling, {1, 334, 667, 1000}, 5, 1, false},
+               {powers, powers, 10, 12, true}};
   for (const auto& c : cases) {
     const std::size_t nx = c.x.size(), ny = c.y.size();
     std::vector<float> z;
     for (std::size_t j = 0; j < ny; ++j)
-      for (std::size_t i = 0; i < nx; ++i) z.push_back((i == c.column) + 2.0f * (j == c.row));
+      for (std::size_t i = 0; i < nx; ++i)
+        z.push_back(i == c.column && c.nan_column ? NAN : (i == c.column) + 2.0f * (j == c.row));
+    const PsMapOptions o = c.nan_column ? PsMapOptions{.nan_colour = maparg::Colour{1, 0, 0}}
+                                        : PsMapOptions{};
     // The cell of a coordinate, and whether all of [v - d, v + d] lies in it.
     const auto cell_of = [](const std::vector<float>& a, double v, double d) -> int {
       const auto at = [&](double w) {
@@ -416,7 +422,7 @@ TEST_F(PsMapCells, UnevenCellsLieOverTheirCoordinates) {
     };
     for (const Device& d : kDevices) {
       SCOPED_TRACE(d.type);
-      const QImage image = drawn(d, c.x, c.y, z);
+      const QImage image = drawn(d, c.x, c.y, z, o);
       ASSERT_FALSE(image.isNull());
       const Placement& p = placement();
       // The viewport in pixels and the window fitted into it at equal scales,
@@ -444,7 +450,7 @@ TEST_F(PsMapCells, UnevenCellsLieOverTheirCoordinates) {
             continue;
           const int i = cell_of(c.x, wx, margin / scale), j = cell_of(c.y, wy, margin / scale);
           if (i < 0 || j < 0) continue;
-          const float v = z[j * nx + i];
+          const float v = std::isnan(z[j * nx + i]) ? 1.0f : z[j * nx + i];
           const QRgb rgb = image.pixel(col, r);
           const auto [at, added] = colour_of.emplace(v, rgb);
           ++seen[v];
@@ -452,10 +458,11 @@ TEST_F(PsMapCells, UnevenCellsLieOverTheirCoordinates) {
                                      << " (pixel " << col << ", " << r << ")" << std::hex
                                      << ": " << rgb << " and " << at->second;
         }
-      ASSERT_EQ(colour_of.size(), 4u);
+      ASSERT_EQ(colour_of.size(), c.nan_column ? 3u : 4u);
       EXPECT_EQ(colour_of[0], qRgb(0, 0, 0));
-      EXPECT_EQ(colour_of[3], qRgb(255, 255, 255));
+      EXPECT_EQ(colour_of[c.nan_column ? 2 : 3], qRgb(255, 255, 255));
       EXPECT_NE(colour_of[1], colour_of[2]);
+      if (c.nan_column) EXPECT_EQ(colour_of[1], qRgb(255, 0, 0));
       for (const auto& [v, n] : seen) EXPECT_GT(n, 50) << "pixels of value " << v;
     }
   }
@@ -685,6 +692,71 @@ TEST_F(PsMapCells, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
     EXPECT_EQ(colours[1], qRgb(0, 0, 0)) << std::hex << colours[1];
     EXPECT_EQ(colours[0], qRgb(255, 0, 0)) << std::hex << colours[0];
     EXPECT_EQ(colours[5], qRgb(0, 0, 255)) << std::hex << colours[5];
+  }
+}
+
+// The colours asked for the cells the table does not give, on every device:
+// a value that is not a number in nan_colour, values beyond the caller's
+// range in under and over, each of these two also as a triangle beyond the
+// wedge's end (right of the map, below and above it); the other cells keep
+// the table's colours, and without a range of the caller's under and over
+// colour no cell and draw no triangle.
+TEST_F(PsMapCells, NanUnderAndOverCellsTakeTheColoursAsked) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  const maparg::Colour teal{0.2, 0.6, 0.8}, orange{0.8, 0.4, 0}, navy{0, 0.2, 0.4};
+  const QRgb nan_q = qRgb(51, 153, 204), under_q = qRgb(204, 102, 0), over_q = qRgb(0, 51, 102);
+  const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+  const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
+  const auto near = [](QRgb c, QRgb want) {
+    return std::abs(qRed(c) - qRed(want)) <= 3 && std::abs(qGreen(c) - qGreen(want)) <= 3 &&
+           std::abs(qBlue(c) - qBlue(want)) <= 3;
+  };
+  const struct {
+    PsMapOptions o;
+    QRgb cells[4];  // of the values 0, NaN, 4 and 5
+    bool triangles;
+  } cases[] = {
+      {{.nan_colour = teal}, {black, nan_q, qRgb(204, 204, 204), white}, false},
+      {{.palette = points, .zmin = 1, .zmax = 4, .nan_colour = teal, .under = orange,
+        .over = navy},
+       {under_q, nan_q, blue, over_q},
+       true},
+      {{.palette = points, .under = orange, .over = navy}, {red, black, qRgb(0, 102, 153), blue},
+       false},
+  };
+  const std::vector<float> z{0, NAN, 2, 3, 4, 5};
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.triangles);
+      const QImage image = drawn(d, {1, 2, 3}, {1, 2}, z, c.o);
+      ASSERT_FALSE(image.isNull());
+      const std::vector<QRgb> colours = cell_colours(d, image);
+      ASSERT_EQ(colours.size(), 6u);
+      const QRgb got[4] = {colours[0], colours[1], colours[4], colours[5]};
+      for (int k = 0; k < 4; ++k)
+        EXPECT_TRUE(near(got[k], c.cells[k])) << "cell " << k << std::hex << " " << got[k];
+      // Pixels of under's colour below the map and of over's above it, right of the map.
+      const Placement& p = placement();
+      const PixelPlacement at = pixel_placement(d, image);
+      const int right = static_cast<int>(std::ceil(at.column(p.win[1]))) + 2;
+      const int top = static_cast<int>(std::floor(at.row(p.win[3]))) - 1;
+      const int bottom = static_cast<int>(std::ceil(at.row(p.win[2]))) + 1;
+      int below = 0, above = 0;
+      for (int r = 0; r < image.height(); ++r)
+        for (int col = right; col < image.width(); ++col) {
+          below += r > bottom && near(image.pixel(col, r), under_q);
+          above += r < top && near(image.pixel(col, r), over_q);
+        }
+      if (c.triangles) {
+        EXPECT_GT(below, 100);
+        EXPECT_GT(above, 100);
+        EXPECT_NEAR(below, above, 0.2 * above);  // triangles of one size
+      } else {
+        EXPECT_EQ(below, 0);
+        EXPECT_EQ(above, 0);
+      }
+    }
   }
 }
 

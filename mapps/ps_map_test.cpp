@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -452,6 +453,70 @@ TEST_F(PsMapCalls, PaletteAndRangeReachPgplot) {
   recording() = {};
   ps_map_2d_r8(xd, yd, md, {.palette = "viridis_r", .zmin = 0, .zmax = 8});
   EXPECT_EQ(calls(), base_form);
+}
+
+// The colours asked for cells the table does not give: after the image, each
+// colour to its own colour index, then one rectangle per row's run of its
+// cells (NaN cells, cells below zmin, cells above zmax); the wedge gets a
+// triangle of under's and over's index at its ends. Without a range of the
+// caller's, under and over colour nothing and the wedge is the plain one;
+// unusable colours warn and draw as without them.
+TEST_F(PsMapCalls, CellColoursAskedAreRectanglesOverTheImage) {
+  const maparg::Colour teal{0, 0.5, 0.5}, orange{1, 0.5, 0}, pink{1, 0.75, 0.75};
+  const std::vector<float> z{1, NAN, NAN, 4, 5, 6};
+  const std::string image = "pgimag [2 nan nan 4 5 5] 3 2 1 3 1 2 2 5 [0 1 0 0 0 10]";
+  const struct {
+    PsMapOptions o;
+    Lines between;  // the calls between pgimag and pgebuf
+    std::string wedge;
+    Lines console;
+  } cases[] = {
+      {{.zmin = 2, .zmax = 5, .nan_colour = teal, .under = orange, .over = pink},
+       {"pgscr 13 0 0.5 0.5", "pgsci 13", "pgrect 1.5 3.5 5 15", "pgscr 14 1 0.5 0",
+        "pgsci 14", "pgrect 0.5 1.5 5 15", "pgscr 15 1 0.75 0.75", "pgsci 15",
+        "pgrect 2.5 3.5 15 25"},
+       "pgwedg_ends 'ri' 3 4 2 5 ' ' 14 15",
+       {}},
+      {{.zmin = 2, .zmax = 5, .over = pink},
+       {"pgscr 15 1 0.75 0.75", "pgsci 15", "pgrect 2.5 3.5 15 25"},
+       "pgwedg_ends 'ri' 3 4 2 5 ' ' -1 15",
+       {}},
+      {{.zmin = 2, .zmax = 5, .under = orange}, {"pgscr 14 1 0.5 0", "pgsci 14",
+        "pgrect 0.5 1.5 5 15"}, "pgwedg_ends 'ri' 3 4 2 5 ' ' 14 -1", {}},
+      {{.zmin = 2, .zmax = 5}, {}, "pgwedg 'ri' 3 4 2 5 ' '", {}},
+      {{.zmin = 2, .zmax = 5, .nan_colour = maparg::Colour{1.5, 0, 0},
+        .under = maparg::Colour{NAN, 0, 0}, .over = maparg::Colour{0, -0.1, 0}},
+       {},
+       "pgwedg 'ri' 3 4 2 5 ' '",
+       {"'  Warning: nan_colour must be three intensities within 0 .. 1: black used !!!'",
+        "'  Warning: under must be three intensities within 0 .. 1: the end colours used !!!'",
+        "'  Warning: over must be three intensities within 0 .. 1: the end colours used !!!'"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wedge);
+    recording() = {};
+    ps_map(x3, y2, z, c.o);
+    const auto at = std::find(calls().begin(), calls().end(), image);
+    ASSERT_NE(at, calls().end());
+    const auto end = std::find(at, calls().end(), "pgebuf");
+    EXPECT_EQ(Lines(at + 1, end), c.between);
+    EXPECT_EQ(first(c.wedge.substr(0, c.wedge.find(' '))), c.wedge);
+    Lines console = c.console;
+    console.push_back("'  Output in Map.ps'");
+    EXPECT_EQ(console_lines(), console);
+  }
+  // Without a range of the caller's, under and over change nothing; nan_colour
+  // colours the NaN cells (log10 of zero and below is fatal, so no log here).
+  recording() = {};
+  ps_map(x3, y2, z);
+  const Lines plain = calls();
+  recording() = {};
+  ps_map(x3, y2, z, {.under = orange, .over = pink});
+  EXPECT_EQ(calls(), plain);
+  recording() = {};
+  ps_map(x3, y2, z, {.palette = "heat", .nan_colour = teal});
+  EXPECT_EQ(first("pgrect"), "pgrect 1.5 3.5 5 15");
+  EXPECT_EQ(first("pgwedg"), "pgwedg 'ri' 3 4 1 6 ' '");
 }
 
 TEST_F(PsMapCalls, UnusablePaletteOrRangeWarnsAndDrawsGreyOrTheDataRange) {

@@ -173,6 +173,11 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   // Colours: the table's colour of each level, and the caller's limits.
   const std::array<std::int32_t, 256> level_colour =
       maparg::level_colours(maparg::colour_request(o.palette));
+  // The colours of cells that are not a number, and of those beyond the
+  // caller's range: black and the table's end colours unless asked.
+  const maparg::CellColours asked =
+      maparg::cell_colours_request(o.nan_colour, o.under, o.over);
+  const std::int32_t nan_colour = asked.nan ? maparg::rgb24(*asked.nan) : 0;
 
   // Log option: the routine's own copy of log10 values; else z itself.
   std::vector<double> log_copy;
@@ -231,10 +236,12 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   const Range zr = *z_range;
   // The range of the levels: the caller's, when it is one, else the data's.
   Range ur = zr;
+  bool range_given = false;
   if (!zmin && !zmax) maparg::centre_range(zcentre, ur.lo, ur.hi);
   if (zmin || zmax) {
     const Range given{zmin.value_or(zr.lo), zmax.value_or(zr.hi)};
-    if (maparg::usable_range(given.lo, given.hi))
+    range_given = maparg::usable_range(given.lo, given.hi);
+    if (range_given)
       ur = given;
     else
       maparg::console_line(maparg::kRangeWarning);
@@ -268,13 +275,23 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   } else {
     for (double& v : zz) v = (v - ur.lo) * scale;
   }
+  // The cells beyond the caller's range, infinite values included, when
+  // under or over colours them: -1 below, 1 above, else 0.
+  const bool beyond_coloured = range_given && (asked.under || asked.over);
+  std::vector<std::int8_t> beyond;
+  if (beyond_coloured) {
+    beyond.resize(static_cast<std::size_t>(nx * ny));
+    for (std::size_t c = 0; c < beyond.size(); ++c)
+      beyond[c] = zz[c] < 0 ? -1 : zz[c] > 255 ? 1 : 0;
+  }
   // Infinite values take the ends of the scale.
   for (double& v : zz)
     if (std::isinf(v)) v = v > 0 ? 255 : 0;
 
   // Cells, row by row from the bottom, left to right: cell i of a row runs
   // from edges[i] to edges[i + 1], the first from x(1), in its level's colour
-  // (black for a value that is not a number).
+  // (a value that is not a number in nan_colour, black unless asked; one
+  // beyond the caller's range in under or over, when asked).
   std::vector<double> edges(static_cast<std::size_t>(nx) + 1);
   edges[0] = x.element(0);
   std::copy(a.begin(), a.end(), edges.begin() + 1);
@@ -284,10 +301,15 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   for (Index j = 0; j < ny; ++j) {
     rtl::check_interruption();
     // A value that is not a number is black whatever the table, as on the
-    // PostScript map.
+    // PostScript map, unless nan_colour asks another colour.
     for (auto& colour : colours) {
-      const double v = zz[k++];
-      colour = std::isnan(v) ? 0 : level_colour[grey_level(v)];
+      const double v = zz[k];
+      colour = std::isnan(v) ? nan_colour : level_colour[grey_level(v)];
+      if (beyond_coloured && beyond[k] != 0) {
+        const maparg::OptColour& end = beyond[k] < 0 ? asked.under : asked.over;
+        if (end) colour = maparg::rgb24(*end);
+      }
+      ++k;
     }
     gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
     lower = b[j];

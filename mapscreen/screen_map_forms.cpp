@@ -24,7 +24,7 @@ void call_base(VecView<double> x, VecView<double> y, std::vector<double> z,
   scr_map_of_form(x, y, z,
                   {o.log.value_or(0), xfield, yfield, tfield, o.size.value_or(1),
                    o.own_window.value_or(0), o.continuation.value_or(0), o.palette, o.zmin,
-                   o.zmax},
+                   o.zmax, o.nan_colour, o.under, o.over, o.zcentre, o.zlabel},
                   single_precision);
 }
 

@@ -432,6 +432,13 @@ TEST_F(ScreenMap, CentredRangesAndTheZLabel) {
   const gfxwin::Picture p = picture(gfxwin::active_unit());
   EXPECT_TRUE(has_colour(p, 291, 244, 340, 260, kWhite));
   EXPECT_FALSE(has_colour(p, 291, 262, 577, 266, kWhite));
+  // The single-precision form passes both on.
+  const std::vector<float> xf = {0, 1, 2}, yf = {0, 1}, zf = {1, 2, 3, 4, 5, 6};
+  std::vector<double> zd = {1, 2, 3, 4, 5, 6};
+  scr_map(x, y, zd, {.own_window = -1, .zcentre = 0, .zlabel = "K"});
+  const int unit = gfxwin::active_unit();
+  scr_map_r4(xf, yf, zf, {.own_window = -1, .zcentre = 0, .zlabel = "K"});
+  EXPECT_EQ(picture(gfxwin::active_unit()).pixels, picture(unit).pixels);
 }
 
 // A value that is not a number is black with any table, first value or
@@ -461,6 +468,67 @@ TEST_F(ScreenMap, ValuesThatAreNotNumbersAreBlackWithAnyTable) {
       EXPECT_EQ(p.at(at[k][0], at[k][1]), c.at[k]) << "unit " << unit << " cell " << k << std::hex
                                                      << " " << p.at(at[k][0], at[k][1]);
   }
+}
+
+// The colours asked for the cells the table does not give: a value that is
+// not a number in nan_colour, values beyond the caller's range (infinite ones
+// too) in under and over; without a range of the caller's, under and over
+// colour nothing; an unusable colour warns and draws as without it.
+TEST_F(ScreenMap, NanUnderAndOverCellsTakeTheColoursAsked) {
+  const maparg::PalettePoint points[] = {{0, 1, 0, 0}, {0.5f, 0, 1, 0}, {1, 0, 0, 1}};
+  const maparg::Colour teal{0.2, 0.6, 0.8}, orange{0.8, 0.4, 0}, navy{0, 0.2, 0.4};
+  constexpr std::uint32_t kTeal = 0x3399CC, kOrange = 0xCC6600, kNavy = 0x003366;
+  const std::vector<double> x = {0, 1, 2}, y = {0, 1};
+  const double nan = std::nan("");
+  std::vector<std::string> lines;
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = [&](std::string_view line) { lines.emplace_back(line); }; });
+  const struct {
+    std::vector<double> z;
+    ScreenMapOptions o;
+    std::uint32_t at[6];  // cells (30, 200), (100, 200), (230, 200), (30, 100), (100, 100), (230, 100)
+    std::size_t warnings;
+  } cases[] = {
+      {{0, nan, 2, 3, 4, 5}, {.own_window = -1, .nan_colour = teal},
+       {kBlack, kTeal, 0x666666, 0x999999, 0xCCCCCC, kWhite}, 0},
+      {{0, 1, 2, nan, 4, nan}, {.own_window = -1, .palette = "viridis", .nan_colour = teal},
+       {0x440154, 0x3B528B, 0x21908C, kTeal, 0xFDE725, kTeal}, 0},
+      {{0, nan, 2, 3, 4, 5},
+       {.own_window = -1, .palette = points, .zmin = 1, .zmax = 4, .nan_colour = teal,
+        .under = orange, .over = navy},
+       {kOrange, kTeal, 0x55AA00, 0x00AA55, 0x0000FF, kNavy}, 0},
+      {{-INFINITY, 1, 2, 3, 4, INFINITY},
+       {.own_window = -1, .palette = points, .zmin = 1, .zmax = 4, .over = navy},
+       {0xFF0000, 0xFF0000, 0x55AA00, 0x00AA55, 0x0000FF, kNavy}, 0},
+      {{0, 1, 2, 3, 4, 5}, {.own_window = -1, .palette = points, .under = orange, .over = navy},
+       {0xFF0000, 0x996600, 0x33CC00, 0x00CC33, 0x006699, 0x0000FF}, 0},
+      {{0, nan, 2, 3, 4, 5},
+       {.own_window = -1, .palette = points, .zmin = 1, .zmax = 4,
+        .nan_colour = maparg::Colour{0, 1.01, 0}, .under = maparg::Colour{0, 0, nan},
+        .over = maparg::Colour{-1, 0, 0}},
+       {0xFF0000, kBlack, 0x55AA00, 0x00AA55, 0x0000FF, 0x0000FF}, 3},
+  };
+  int unit = 100;
+  for (const auto& c : cases) {
+    lines.clear();
+    std::vector<double> z = c.z;
+    scr_map(x, y, z, c.o);
+    const gfxwin::Picture p = picture(++unit);
+    const int at[6][2] = {{30, 200}, {100, 200}, {230, 200}, {30, 100}, {100, 100}, {230, 100}};
+    for (int k = 0; k < 6; ++k)
+      EXPECT_EQ(p.at(at[k][0], at[k][1]), c.at[k]) << "unit " << unit << " cell " << k << std::hex
+                                                     << " " << p.at(at[k][0], at[k][1]);
+    EXPECT_EQ(lines.size(), c.warnings) << "unit " << unit;
+  }
+  // The single-precision form (as every form, through the same conversion)
+  // passes them on.
+  const std::vector<float> xf = {0, 1, 2}, yf = {0, 1}, zf = {0, NAN, 2, 3, 4, 5};
+  scr_map_r4(xf, yf, zf, cases[2].o);
+  EXPECT_EQ(picture(++unit).pixels, picture(103).pixels);
+  rtl::change_hooks([&](rtl::Hooks& h) { h.console_listener = {}; });
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "  Warning: nan_colour must be three intensities within 0 .. 1: black used !!!");
+  EXPECT_EQ(lines[1], "  Warning: under must be three intensities within 0 .. 1: the end colours used !!!");
+  EXPECT_EQ(lines[2], "  Warning: over must be three intensities within 0 .. 1: the end colours used !!!");
 }
 
 // The frames of an animation with one range: the same value, the same colour,

@@ -1,6 +1,7 @@
 #include "python/arrays.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -35,10 +36,19 @@ std::string shape_text(const py::array& a) {
   return py::str(py::tuple(a.attr("shape"))).cast<std::string>();
 }
 
+// z with its masked cells (a numpy.ma.MaskedArray of floats) as NaN, in a
+// copy: they are drawn as values that are not numbers. Anything else as it is.
+py::object unmasked(const py::object& z) {
+  const py::module_ ma = py::module_::import("numpy.ma");
+  if (!py::isinstance(z, ma.attr("MaskedArray"))) return z;
+  if (z.attr("dtype").attr("kind").cast<std::string>() != "f") return z;  // float_array refuses it
+  return z.attr("filled")(std::nan(""));
+}
+
 }  // namespace
 
 MapArrays map_arrays(const py::object& x, const py::object& y, const py::object& z) {
-  MapArrays m{float_array(x, "x"), float_array(y, "y"), float_array(z, "z")};
+  MapArrays m{float_array(x, "x"), float_array(y, "y"), float_array(unmasked(z), "z")};
   if (m.x.itemsize() != m.y.itemsize() || m.x.itemsize() != m.z.itemsize())
     throw py::type_error("x, y and z must be of one precision, not " + dtype_name(m.x) + ", " +
                          dtype_name(m.y) + " and " + dtype_name(m.z));

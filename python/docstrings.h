@@ -28,7 +28,9 @@ ylabel, title, then size, own_window and continuation (screen map) or file
 and device (PostScript map, data file). A text that is given replaces the
 default, even when empty; texts are held in 80-byte fields. The screen map
 and the PostScript map also take palette, zmin and zmax: a colour table and
-the values at its two ends (see ps_map).
+the values at its two ends, and nan_colour, under and over: the colours of
+cells that are not a number (or masked) and of values beyond zmin and zmax
+(see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout when
 the call's work is done. Warning lines that leave a usable result (" Array
@@ -58,7 +60,7 @@ is waited for). An exception raised while the lines go on (by sys.stdout,
 or a warnings filter of "error") is raised when they have gone.
 )doc";
 
-inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None)
+inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None)
 
 Paints z as a grey-level map (black for the smallest value, white for the
 largest) beside a column of text naming the axes and the title and giving
@@ -72,12 +74,13 @@ of a sequence, repainting the window in place; clear: open and frame a new
 window. palette, zmin, zmax: colours in place of the greys, as for ps_map; a
 cell of level L (0 .. 255) takes the table's colour at L / 255, and the text
 column still gives the data's own smallest and largest z. With one zmin and
-zmax for every frame of a sequence, a value keeps its colour. The windows are shown while run_program runs; outside it they are
+zmax for every frame of a sequence, a value keeps its colour. nan_colour,
+under, over: as for ps_map (the screen map has no wedge). The windows are shown while run_program runs; outside it they are
 surfaces only, each kept to the end of the process as a window would be (see
 render for pictures without a window).
 )doc";
 
-inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None) -> Picture
+inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None) -> Picture
 
 The screen map of scr_map(..., own_window=True, continuation=False) painted
 into a surface without any window, returned as the part of the surface it
@@ -86,8 +89,8 @@ red green blue) holding the map's area and the frame around the map, whose
 bottom edge lies on the row below the area: size 1 gives 580 x 270 pixels
 and the shape (271, 580, 3), 2 gives 741 x 451 and (452, 741, 3), 3 or more
 1005 x 662 and (663, 1005, 3). In a notebook it shows as the picture. The
-windows and sequences of scr_map are left as they were. palette, zmin and
-zmax colour it as scr_map's.
+windows and sequences of scr_map are left as they were. palette, zmin, zmax,
+nan_colour, under and over colour it as scr_map's.
 )doc";
 
 inline constexpr const char* kPictureDoc = R"doc(A picture painted by render: a numpy.ndarray of shape (rows, columns, 3),
@@ -133,7 +136,7 @@ warnings.simplefilter("error", mapplot.MapWarning) makes such calls raise,
 "ignore" silences them.
 )doc";
 
-inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None) -> MapFile | None
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
 white) with a frame, numbered axes, a grey wedge, labels and title into the
@@ -168,6 +171,15 @@ unusable points (fewer than 2, levels not increasing, an intensity outside
 or with the data's range, as does " Array is flat!" a map of equal values. A palette neither a str nor an array of
 numbers, or a zmin or zmax not a number, raises TypeError; points not of
 shape (n, 4) raise ValueError.
+
+nan_colour: (red, green, blue), each from 0 to 1: the colour of cells whose
+value is not a number, and of the masked cells of a numpy.ma.MaskedArray z
+(NaN in the module's copy; the caller's array is left as it is); default
+black. under, over: the colours of values below zmin and above zmax, while
+the range given is in use, each also drawn as a triangle beyond that end of
+the wedge; default the table's end colours. An intensity outside 0 .. 1 or
+not a number gives a MapWarning and the default; a value that is not three
+numbers raises TypeError (not numbers) or ValueError (not three).
 )doc";
 
 inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)

@@ -35,6 +35,9 @@ class MapOptions {
     o.palette = colours_.palette();
     o.zmin = colours_.zmin();
     o.zmax = colours_.zmax();
+    o.nan_colour = colours_.nan_colour();
+    o.under = colours_.under();
+    o.over = colours_.over();
   }
 
   const Texts& texts() const { return texts_; }

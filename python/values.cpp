@@ -120,9 +120,37 @@ maparg::OptReal real_option(const py::object& value, const char* name) {
   return PyFloat_AsDouble(v.ptr());
 }
 
+maparg::OptColour colour_option(const py::object& value, const char* name) {
+  if (value.is_none()) return std::nullopt;
+  const std::string takes = std::string(name) + " takes three numbers (red, green, blue) or None";
+  if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value))
+    throw py::type_error(takes + ", not " + type_name(value));
+  py::array a;
+  try {
+    a = py::module_::import("numpy").attr("asarray")(value);
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_ValueError)) throw;  // ragged: numpy's ValueError
+    throw py::value_error(takes + ", not a ragged sequence");
+  }
+  const char kind = a.dtype().kind();
+  if (a.ndim() == 0 || (kind != 'i' && kind != 'u' && kind != 'f'))
+    throw py::type_error(takes + ", not " + type_name(value) +
+                         (a.ndim() == 0 ? "" : " of " + py::str(a.dtype()).cast<std::string>()));
+  if (a.ndim() != 1 || a.shape(0) != 3)
+    throw py::value_error(takes + ", not of shape " +
+                          py::str(py::tuple(a.attr("shape"))).cast<std::string>());
+  const auto rgb = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+  if (!rgb) throw py::error_already_set();
+  const auto v = rgb.unchecked<1>();
+  return maparg::Colour{v(0), v(1), v(2)};
+}
+
 Colours::Colours(const MapCall& call)
     : zmin_(real_option(call.option("zmin"), "zmin")),
-      zmax_(real_option(call.option("zmax"), "zmax")) {
+      zmax_(real_option(call.option("zmax"), "zmax")),
+      nan_colour_(colour_option(call.option("nan_colour"), "nan_colour")),
+      under_(colour_option(call.option("under"), "under")),
+      over_(colour_option(call.option("over"), "over")) {
   const py::object palette = call.option("palette");
   if (palette.is_none()) return;
   if (py::isinstance<py::str>(palette) || py::isinstance<py::bytes>(palette)) {

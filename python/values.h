@@ -77,7 +77,14 @@ Texts texts(const MapCall& call);
 // numpy number (numbers.Real), not a bool.
 maparg::OptReal real_option(const py::object& value, const char* name);
 
-// The colour options of a call (palette, zmin, zmax), owned for its
+// A colour option (nan_colour, under, over): None is absent; else three
+// numbers, red, green and blue (a sequence or array of ints or floats). Any
+// other kind of value raises TypeError, another number of them ValueError;
+// intensities outside 0 .. 1 go on to the map, which warns and keeps its
+// default.
+maparg::OptColour colour_option(const py::object& value, const char* name);
+
+// The colour options of a call (palette, zmin, zmax, nan_colour, under, over), owned for its
 // duration: the palette's name, or its points copied from the caller's
 // array of shape (n, 4) (level, red, green, blue in each row). A palette
 // that is neither a str (or bytes) nor an array of numbers raises TypeError,
@@ -96,6 +103,9 @@ class Colours {
   maparg::OptPalette palette() const;
   maparg::OptReal zmin() const { return zmin_; }
   maparg::OptReal zmax() const { return zmax_; }
+  maparg::OptColour nan_colour() const { return nan_colour_; }
+  maparg::OptColour under() const { return under_; }
+  maparg::OptColour over() const { return over_; }
 
  private:
   void sample(const py::object& colour_map, const py::object& numpy);
@@ -103,6 +113,7 @@ class Colours {
   std::optional<std::string> name_;
   std::optional<std::vector<maparg::PalettePoint>> points_;
   maparg::OptReal zmin_, zmax_;
+  maparg::OptColour nan_colour_, under_, over_;
 };
 
 }  // namespace pymapplot

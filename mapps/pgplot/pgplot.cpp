@@ -522,6 +522,27 @@ void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
   });
 }
 
+void pgwedg_ends(std::string_view side, float disp, float width, float fg, float bg,
+                 std::string_view label, int low_ci, int high_ci) {
+  if (!open_here()) return;
+  if (fg == bg) {
+    report("PGWEDG: low and high values are equal: no wedge drawn");
+    return;
+  }
+  draw([&, s = plain_options(side), l = giza_text(label)] {
+    draw_wedge(s, disp, width, fg, bg, l, device().type->images, device().images,
+               {low_ci, high_ci});
+  });
+}
+
+void pgscr(int ci, float cr, float cg, float cb) {
+  draw([=] { cpgscr(ci, cr, cg, cb); });
+}
+
+void pgrect(float x1, float x2, float y1, float y2) {
+  draw([=] { cpgrect(x1, x2, y1, y2); });
+}
+
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) {
   draw([x = giza_text(xlbl), y = giza_text(ylbl), top = giza_text(toplbl)] {
     if (is_plain(x) && is_plain(y) && is_plain(top)) {
@@ -539,7 +560,7 @@ const Pgplot& giza_pgplot() {
   static const Pgplot table = {pgbeg,  pgscf,  pgslw, pgsvp, pgwnad, pgbbuf,
                                pgctab, pgimag, pgebuf, pgsci, pgsls, pgline,
                                pgbox,  pgsch,  pgwedg, pglab, pgend,
-                               pgswin, pgpap_pixels};
+                               pgwedg_ends, pgscr, pgrect, pgswin, pgpap_pixels};
   return table;
 }
 

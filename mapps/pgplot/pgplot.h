@@ -82,6 +82,19 @@ void pgsch(float size);
 // pglab's texts.
 void pgwedg(std::string_view side, float disp, float width, float fg, float bg,
             std::string_view label);
+// PGWEDG with a triangle at either end, pointing away from the wedge, as high
+// as the wedge is wide: at the low end (left or bottom) in colour index
+// `low_ci`, at the high end in `high_ci`, each outlined in the current colour
+// (the frame's); a negative index draws no triangle at that end. Otherwise
+// as pgwedg.
+void pgwedg_ends(std::string_view side, float disp, float width, float fg, float bg,
+                 std::string_view label, int low_ci, int high_ci);
+// PGSCR: colour index ci (0 .. 15 keep the colours of their own; PGCTAB's
+// tables use 16 and above) gets red, green and blue, 0 .. 1 each.
+void pgscr(int ci, float cr, float cg, float cb);
+// PGRECT: the rectangle x1 .. x2, y1 .. y2 in world coordinates, filled in
+// the current colour (the fill style is left solid), clipped to the viewport.
+void pgrect(float x1, float x2, float y1, float y2);
 // PGLAB: the texts are UTF-8 and are drawn in any language (see
 // plot_text.h); texts of printable ASCII reach giza as they are, so a
 // caller's escapes keep working.
@@ -147,6 +160,9 @@ struct Pgplot {
   void (*wedg)(std::string_view, float, float, float, float, std::string_view);
   void (*lab)(std::string_view, std::string_view, std::string_view);
   void (*end)();
+  void (*wedg_ends)(std::string_view, float, float, float, float, std::string_view, int, int);
+  void (*scr)(int, float, float, float);
+  void (*rect)(float, float, float, float);
   void (*swin)(float, float, float, float);
   void (*pap_pixels)(int, int);
 };

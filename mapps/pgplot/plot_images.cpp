@@ -268,6 +268,32 @@ int wedge_power(float fg, float bg) {
   return static_cast<int>(std::floor(std::log10(largest)));
 }
 
+// A triangle of the corners (x[k], y[k]) in normalized device coordinates,
+// filled in colour index `ci` and outlined in the current colour; nothing for
+// a negative index. The viewport, window, colour and fill style are left as
+// they were.
+void draw_wedge_end(int ci, std::array<float, 3> x, std::array<float, 3> y) {
+  if (ci < 0) return;
+  float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2;
+  cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+  cpgqwin(&wx1, &wx2, &wy1, &wy2);
+  int frame = 1, fill = 1;
+  cpgqci(&frame);
+  cpgqfs(&fill);
+  cpgsvp(0.0f, 1.0f, 0.0f, 1.0f);
+  cpgswin(0.0f, 1.0f, 0.0f, 1.0f);
+  const float px[4] = {x[0], x[1], x[2], x[0]};
+  const float py[4] = {y[0], y[1], y[2], y[0]};
+  cpgsci(ci);
+  cpgsfs(1);
+  cpgpoly(3, px, py);
+  cpgsci(frame);
+  cpgline(4, px, py);
+  cpgsfs(fill);
+  cpgsvp(vx1, vx2, vy1, vy2);
+  cpgswin(wx1, wx2, wy1, wy2);
+}
+
 }  // namespace
 
 void draw_image(const Image& image, ImageCells cells, PageImages& page) {
@@ -316,7 +342,7 @@ void end_device(ImageCells cells, const PageImages& page) {
 }
 
 void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
-                const std::string& label, ImageCells cells, PageImages& page) {
+                const std::string& label, ImageCells cells, PageImages& page, WedgeEnds ends) {
   float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2, xch, ych;
   cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
   cpgqwin(&wx1, &wx2, &wy1, &wy2);
@@ -350,6 +376,10 @@ void draw_wedge(const std::string& side, float disp, float width, float fg, floa
     const std::array<float, 6> tr = {lo - 0.5f * dv, dv, 0.0f, -0.5f, 0.0f, 1.0f};
     draw_image({steps.data(), kSteps, kSteps, 1, fg, bg, tr}, cells, page);
     cpgbox(bottom ? "BCNST" : "BCMST", 0.0f, 0, "BC", 0.0f, 0);
+    // Across the wedge's thickness t, along x as long as t is high.
+    const float t = width * xch, along = t * xch / ych, mid = y1 + 0.5f * t;
+    draw_wedge_end(ends.low_ci, {vx1, vx1, vx1 - along}, {y1, y1 + t, mid});
+    draw_wedge_end(ends.high_ci, {vx2, vx2, vx2 + along}, {y1, y1 + t, mid});
   } else if (left || right) {
     const float x1 = left ? vx1 - disp * xch - width * xch : vx2 + disp * xch;
     cpgsvp(x1, x1 + width * xch, vy1, vy2);
@@ -357,6 +387,10 @@ void draw_wedge(const std::string& side, float disp, float width, float fg, floa
     const std::array<float, 6> tr = {-0.5f, 1.0f, 0.0f, lo - 0.5f * dv, 0.0f, dv};
     draw_image({steps.data(), 1, 1, kSteps, fg, bg, tr}, cells, page);
     cpgbox("BC", 0.0f, 0, left ? "BCNST" : "BCMST", 0.0f, 0);
+    // Across the wedge's width w, along y as long as w is wide.
+    const float w = width * xch, along = width * ych, mid = x1 + 0.5f * w;
+    draw_wedge_end(ends.low_ci, {x1, x1 + w, mid}, {vy1, vy1, vy1 - along});
+    draw_wedge_end(ends.high_ci, {x1, x1 + w, mid}, {vy2, vy2, vy2 + along});
   }
   if (power != 0) {
     // "x10" and the power raised: above a wedge at the side, right of one

@@ -71,7 +71,16 @@ void draw_image(const Image& image, ImageCells cells, PageImages& page);
 // largest float) is drawn in units of a power of ten, noted "x10^p" above a
 // wedge at the side (right of one above or below), so its numbers stay
 // readable; every other range is drawn in its own units.
+//
+// `ends` adds a triangle beyond either end of the wedge, pointing away from
+// it and as high as the wedge is wide, filled in its colour index and
+// outlined in the colour current at the call (the wedge's frame's).
+struct WedgeEnds {
+  int low_ci = -1;   // at the low end (bottom or left); negative: none
+  int high_ci = -1;  // at the high end
+};
 void draw_wedge(const std::string& side, float disp, float width, float fg, float bg,
-                const std::string& label, ImageCells cells, PageImages& page);
+                const std::string& label, ImageCells cells, PageImages& page,
+                WedgeEnds ends = {});
 
 }  // namespace mapps

@@ -88,6 +88,15 @@ inline const Pgplot& recording_pgplot() {
         record("pglab", quoted(x), quoted(y), quoted(top));
       },
       [] { record("pgend"); },
+      [](std::string_view side, float disp, float width, float fg, float bg,
+         std::string_view label, int low_ci, int high_ci) {
+        record("pgwedg_ends", quoted(side), num(disp), num(width), num(fg), num(bg),
+               quoted(label), num(low_ci), num(high_ci));
+      },
+      [](int ci, float r, float g, float b) { record("pgscr", num(ci), num(r), num(g), num(b)); },
+      [](float x1, float x2, float y1, float y2) {
+        record("pgrect", num(x1), num(x2), num(y1), num(y2));
+      },
       [](float a, float b, float c, float d) { record("pgswin", num(a), num(b), num(c), num(d)); },
       [](int width, int height) { record("pgpap_pixels", num(width), num(height)); },
   };

@@ -24,6 +24,8 @@ _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 _Palette = str | npt.ArrayLike | Callable[[npt.NDArray[np.float64]], npt.ArrayLike] | None
 # zmin, zmax: the values at the ends of the colour table (z.min() too).
 _Real = float | np.floating[Any] | np.integer[Any] | None
+# nan_colour, under, over: red, green, blue, each from 0 to 1.
+_Colour = tuple[float, float, float] | npt.ArrayLike | None
 
 class FatalError(Exception):
     """A fatal error of the module ("log10: SING error", "File Map.dat:
@@ -78,6 +80,9 @@ def scr_map(
     palette: _Palette = None,
     zmin: _Real = None,
     zmax: _Real = None,
+    nan_colour: _Colour = None,
+    under: _Colour = None,
+    over: _Colour = None,
 ) -> None:
     """The grey-level map in a graphics window, or repainted in place."""
 
@@ -94,6 +99,9 @@ def render(
     palette: _Palette = None,
     zmin: _Real = None,
     zmax: _Real = None,
+    nan_colour: _Colour = None,
+    under: _Colour = None,
+    over: _Colour = None,
 ) -> Picture:
     """The screen map painted without a window: the part of the surface it
     paints, (271, 580, 3), (452, 741, 3) or (663, 1005, 3) uint8 RGB."""
@@ -112,6 +120,9 @@ def ps_map(
     palette: _Palette = None,
     zmin: _Real = None,
     zmax: _Real = None,
+    nan_colour: _Colour = None,
+    under: _Colour = None,
+    over: _Colour = None,
 ) -> MapFile | None:
     """The map drawn through PGPLOT into a file (default "Map.ps"): the file,
     None for the null device. No file written raises ValueError (arguments,

@@ -11,6 +11,7 @@
 //                          i fastest) and its window's surface
 //   zoom175_z.bin zoom350_z.bin   the grids of two later frames
 //   colour_*.png, colour_*.rgb   both maps with a colour table and a range
+//   nan_*.png, nan_*.rgb   both maps with nan_colour, under and over
 // Each case is named after the form it calls.
 
 #include <sys/stat.h>
@@ -128,6 +129,19 @@ int main(int argc, char** argv) {
   mapscreen::scr_map(x8, y8, z8_copy,
                      {.size = 2, .own_window = -1, .palette = points, .zmin = 1, .zmax = 4});
   write_surface("colour_scr_map.rgb");
+
+  // Cells that are not numbers (masked in Python) in a colour of their own,
+  // values beyond the range in under's and over's.
+  std::vector<float> z4_nan = z4;
+  for (const int k : {3, 7, 12}) z4_nan[k] = NAN;
+  const maparg::Colour magenta{1, 0, 1}, grey{0.5, 0.5, 0.5}, orange{1, 0.5, 0};
+  mapps::ps_map(x4, y4, z4_nan, {.file = "nan_ps_map.png", .device = "png", .palette = "viridis",
+                                 .zmin = 1.5, .zmax = 4, .nan_colour = magenta, .under = grey,
+                                 .over = orange});
+  mapscreen::scr_map_r4(x4, y4, z4_nan, {.own_window = -1, .palette = "viridis", .zmin = 1.5,
+                                         .zmax = 4, .nan_colour = magenta, .under = grey,
+                                         .over = orange});
+  write_surface("nan_scr_map.rgb");
 
   driver::ZoomGrid grid;
   driver::fill_frame(1, grid, driver::Kernel::reference);

@@ -42,6 +42,28 @@ def test_colour_calls_give_the_cpp_files_and_pixels(reference, data, in_tmp, cap
     assert "Warning" not in capfd.readouterr().out
 
 
+def test_masked_cells_take_nan_colour_as_the_cpp_nan_cells(reference, data, in_tmp):
+    x, y, z = data["x4"], data["y4"], data["z4"]
+    mask = np.zeros(z.shape, bool)
+    mask[[3, 7, 12]] = True
+    masked = np.ma.MaskedArray(z.copy(), mask)
+    options = dict(palette="viridis", zmin=1.5, zmax=4, nan_colour=(1, 0, 1),
+                   under=[0.5, 0.5, 0.5], over=np.array([1, 0.5, 0], np.float32))
+    picture = mapplot.render(x, y, masked, **options)
+    assert picture.tobytes() == painted(reference / "nan_scr_map.rgb", 1).tobytes()
+    assert (picture == (255, 0, 255)).all(axis=2).any()
+    # The matrix form and the caller's data under the mask, left as they were.
+    mapplot.ps_map(x, y, np.ma.MaskedArray(matrix(z), matrix(mask)), file="nan_ps_map.png",
+                   device="png", **options)
+    assert (in_tmp / "nan_ps_map.png").read_bytes() == \
+        (reference / "nan_ps_map.png").read_bytes()
+    assert np.array_equal(masked.data, z) and np.array_equal(masked.mask, mask)
+    # Without nan_colour, masked cells are black as NaN cells are.
+    plain = z.copy()
+    plain[mask] = np.nan
+    assert np.array_equal(mapplot.render(x, y, masked), mapplot.render(x, y, plain))
+
+
 def table_colour(points, position):
     """The colour of the table at position, each intensity times 255 rounded."""
     levels, rgb = np.array(points, float)[:, 0], np.array(points, float)[:, 1:]
@@ -135,6 +157,12 @@ UNUSABLE = [
     (dict(zmin=100), RANGE_WARNING),  # above the data's highest
     (dict(zmin=-np.inf, zmax=1), RANGE_WARNING),
     (dict(zmax=np.nan), RANGE_WARNING),
+    (dict(nan_colour=(1.5, 0, 0)),
+     "Warning: nan_colour must be three intensities within 0 .. 1: black used !!!"),
+    (dict(under=(0, np.nan, 0)),
+     "Warning: under must be three intensities within 0 .. 1: the end colours used !!!"),
+    (dict(over=[0, 0, -1]),
+     "Warning: over must be three intensities within 0 .. 1: the end colours used !!!"),
 ]
 
 
@@ -198,6 +226,18 @@ def test_wrong_colour_options_raise_naming_the_option(data, in_tmp):
         (dict(zmax=True), TypeError, "zmax takes a float or an int or None, not bool"),
         (dict(zmax=np.array([1.0])), TypeError,
          "zmax takes a float or an int or None, not ndarray"),
+        (dict(nan_colour="red"), TypeError,
+         "nan_colour takes three numbers (red, green, blue) or None, not str"),
+        (dict(under=0.5), TypeError,
+         "under takes three numbers (red, green, blue) or None, not float"),
+        (dict(over=["a", "b", "c"]), TypeError,
+         "over takes three numbers (red, green, blue) or None, not list of <U1"),
+        (dict(nan_colour=(1, 0)), ValueError,
+         "nan_colour takes three numbers (red, green, blue) or None, not of shape (2,)"),
+        (dict(over=[[1, 0, 0]]), ValueError,
+         "over takes three numbers (red, green, blue) or None, not of shape (1, 3)"),
+        (dict(under=[1, (0, 0), 0]), ValueError,
+         "under takes three numbers (red, green, blue) or None, not a ragged sequence"),
     ]
     for options, error, message in wrong:
         for call in (mapplot.ps_map, mapplot.render, mapplot.scr_map):

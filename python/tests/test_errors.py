@@ -232,7 +232,8 @@ def test_wrong_options_name_the_option_and_what_it_takes(data, in_tmp):
          "its options are log, xlabel, ylabel, title, file"),
         (mapplot.render, dict(file="map.ps"), TypeError,
          "render() got an unexpected keyword argument 'file'; "
-         "its options are log, xlabel, ylabel, title, size, palette, zmin, zmax"),
+         "its options are log, xlabel, ylabel, title, size, palette, zmin, zmax, nan_colour, "
+         "under, over"),
         (mapplot.ps_map, dict(x=x), TypeError, "ps_map() got multiple values for argument 'x'"),
     ]
     for call, options, error, message in wrong:
