@@ -29,8 +29,11 @@ and device (PostScript map, data file). A text that is given replaces the
 default, even when empty; texts are held in 80-byte fields. The screen map
 and the PostScript map also take palette, zmin and zmax: a colour table and
 the values at its two ends, and nan_colour, under and over: the colours of
-cells that are not a number (or masked) and of values beyond zmin and zmax
-(see ps_map).
+cells that are not a number (or masked) and of values beyond zmin and zmax,
+zcentre: without zmin and zmax, the range is the smallest one symmetric
+around it that holds the data (for signed fields, with the coolwarm or RdBu
+palette), and zlabel: a text beside the wedge, or under the z lines of the
+screen map's text column (see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout when
 the call's work is done. Warning lines that leave a usable result (" Array
@@ -60,7 +63,7 @@ is waited for). An exception raised while the lines go on (by sys.stdout,
 or a warnings filter of "error") is raised when they have gone.
 )doc";
 
-inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None)
+inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None)
 
 Paints z as a grey-level map (black for the smallest value, white for the
 largest) beside a column of text naming the axes and the title and giving
@@ -80,7 +83,7 @@ surfaces only, each kept to the end of the process as a window would be (see
 render for pictures without a window).
 )doc";
 
-inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None) -> Picture
+inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None) -> Picture
 
 The screen map of scr_map(..., own_window=True, continuation=False) painted
 into a surface without any window, returned as the part of the surface it
@@ -136,7 +139,7 @@ warnings.simplefilter("error", mapplot.MapWarning) makes such calls raise,
 "ignore" silences them.
 )doc";
 
-inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None) -> MapFile | None
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, aspect=None, pixels=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
 white) with a frame, numbered axes, a grey wedge, labels and title into the
@@ -180,6 +183,14 @@ the range given is in use, each also drawn as a triangle beyond that end of
 the wedge; default the table's end colours. An intensity outside 0 .. 1 or
 not a number gives a MapWarning and the default; a value that is not three
 numbers raises TypeError (not numbers) or ValueError (not three).
+
+zcentre: a number; one that is not finite gives a MapWarning and the data's
+range. zlabel: a text (the quantity and its unit, say), beside the wedge.
+aspect: "equal" (the default: equal scales along x and y) or "auto" (the map
+fills the viewport, so a 5:1 field is no thin band). pixels: (width, height)
+of a PNG device's picture, each 16 .. 16384 (default 800 x 600; other
+devices keep their page). Another aspect or pixels value gives a MapWarning
+and the default; pixels that are not two ints raise TypeError or ValueError.
 )doc";
 
 inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)

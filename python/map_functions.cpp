@@ -101,7 +101,7 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
 }
 
 py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("ps_map", map_keywords({"file", "device"}), args, kwargs);
+  const MapCall call("ps_map", map_keywords({"file", "device", "aspect", "pixels"}), args, kwargs);
   return module_call(Work::kPostScript, [&] {
     const MapArrays arrays = call.arrays();
     const MapOptions shared(call);
@@ -109,6 +109,8 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
     shared.apply(call, o);
     o.file = view_of(shared.texts().file);
     o.device = view_of(shared.texts().device);
+    o.aspect = view_of(shared.texts().aspect);
+    o.pixels = pixels_option(call.option("pixels"));
     mapps::PsMapResult written;
     without_gil([&] {
       with_views(arrays,

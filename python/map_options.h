@@ -38,6 +38,8 @@ class MapOptions {
     o.nan_colour = colours_.nan_colour();
     o.under = colours_.under();
     o.over = colours_.over();
+    o.zcentre = colours_.zcentre();
+    o.zlabel = view_of(texts_.zlabel);
   }
 
   const Texts& texts() const { return texts_; }

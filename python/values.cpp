@@ -105,7 +105,34 @@ Texts texts(const MapCall& call) {
           text_argument(call.option("ylabel"), "ylabel"),
           text_argument(call.option("title"), "title"),
           text_argument(call.option("file"), "file", true),
-          text_argument(call.option("device"), "device")};
+          text_argument(call.option("device"), "device"),
+          text_argument(call.option("zlabel"), "zlabel"),
+          text_argument(call.option("aspect"), "aspect")};
+}
+
+std::optional<std::array<std::int64_t, 2>> pixels_option(const py::object& value) {
+  if (value.is_none()) return std::nullopt;
+  const std::string takes = "pixels takes two ints (width, height) or None";
+  if (py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) ||
+      !PySequence_Check(value.ptr()))
+    throw py::type_error(takes + ", not " + type_name(value));
+  const py::sequence items = py::reinterpret_borrow<py::sequence>(value);
+  if (py::len(items) != 2)
+    throw py::value_error(takes + ", not " + std::to_string(py::len(items)) + " values");
+  std::array<std::int64_t, 2> out{};
+  for (std::size_t k = 0; k < 2; ++k) {
+    const py::object item = items[k];
+    if (PyBool_Check(item.ptr()) || !PyIndex_Check(item.ptr()))
+      throw py::type_error(takes + ", not a " + type_name(item) + " among them");
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(item.ptr()));
+    if (!index) throw py::error_already_set();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    // Beyond 64 bits: as far out of the map's bounds as the largest.
+    out[k] = overflow > 0 ? INT64_MAX : overflow < 0 ? INT64_MIN : v;
+  }
+  return out;
 }
 
 maparg::OptReal real_option(const py::object& value, const char* name) {
@@ -150,7 +177,8 @@ Colours::Colours(const MapCall& call)
       zmax_(real_option(call.option("zmax"), "zmax")),
       nan_colour_(colour_option(call.option("nan_colour"), "nan_colour")),
       under_(colour_option(call.option("under"), "under")),
-      over_(colour_option(call.option("over"), "over")) {
+      over_(colour_option(call.option("over"), "over")),
+      zcentre_(real_option(call.option("zcentre"), "zcentre")) {
   const py::object palette = call.option("palette");
   if (palette.is_none()) return;
   if (py::isinstance<py::str>(palette) || py::isinstance<py::bytes>(palette)) {

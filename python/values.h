@@ -5,6 +5,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,9 +69,13 @@ inline maparg::OptText view_of(const std::optional<std::string>& text) {
   return text ? maparg::OptText(*text) : std::nullopt;
 }
 
+// The pixels option of the PostScript map: None is absent; else two ints
+// (width, height) in a sequence, each within 64 bits (the map bounds them).
+std::optional<std::array<std::int64_t, 2>> pixels_option(const py::object& value);
+
 // The texts of a call, owned for its duration.
 struct Texts {
-  std::optional<std::string> xlabel, ylabel, title, file, device;
+  std::optional<std::string> xlabel, ylabel, title, file, device, zlabel, aspect;
 };
 Texts texts(const MapCall& call);
 
@@ -104,6 +110,7 @@ class Colours {
   maparg::OptReal zmin() const { return zmin_; }
   maparg::OptReal zmax() const { return zmax_; }
   maparg::OptColour nan_colour() const { return nan_colour_; }
+  maparg::OptReal zcentre() const { return zcentre_; }
   maparg::OptColour under() const { return under_; }
   maparg::OptColour over() const { return over_; }
 
@@ -114,6 +121,7 @@ class Colours {
   std::optional<std::vector<maparg::PalettePoint>> points_;
   maparg::OptReal zmin_, zmax_;
   maparg::OptColour nan_colour_, under_, over_;
+  maparg::OptReal zcentre_;
 };
 
 }  // namespace pymapplot

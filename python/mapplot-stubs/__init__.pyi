@@ -83,6 +83,8 @@ def scr_map(
     nan_colour: _Colour = None,
     under: _Colour = None,
     over: _Colour = None,
+    zcentre: _Real = None,
+    zlabel: _Text = None,
 ) -> None:
     """The grey-level map in a graphics window, or repainted in place."""
 
@@ -102,6 +104,8 @@ def render(
     nan_colour: _Colour = None,
     under: _Colour = None,
     over: _Colour = None,
+    zcentre: _Real = None,
+    zlabel: _Text = None,
 ) -> Picture:
     """The screen map painted without a window: the part of the surface it
     paints, (271, 580, 3), (452, 741, 3) or (663, 1005, 3) uint8 RGB."""
@@ -117,12 +121,16 @@ def ps_map(
     title: _Text = None,
     file: _Path | None = None,
     device: _Text = None,
+    aspect: Literal["equal", "auto"] | str | None = None,
+    pixels: tuple[int, int] | None = None,
     palette: _Palette = None,
     zmin: _Real = None,
     zmax: _Real = None,
     nan_colour: _Colour = None,
     under: _Colour = None,
     over: _Colour = None,
+    zcentre: _Real = None,
+    zlabel: _Text = None,
 ) -> MapFile | None:
     """The map drawn through PGPLOT into a file (default "Map.ps"): the file,
     None for the null device. No file written raises ValueError (arguments,

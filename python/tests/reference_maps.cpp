@@ -12,12 +12,14 @@
 //   zoom175_z.bin zoom350_z.bin   the grids of two later frames
 //   colour_*.png, colour_*.rgb   both maps with a colour table and a range
 //   nan_*.png, nan_*.rgb   both maps with nan_colour, under and over
+//   page_ps_map.png, centre_scr_map.rgb   zcentre, zlabel, aspect and pixels
 // Each case is named after the form it calls.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -142,6 +144,15 @@ int main(int argc, char** argv) {
                                          .zmax = 4, .nan_colour = magenta, .under = grey,
                                          .over = orange});
   write_surface("nan_scr_map.rgb");
+
+  // A range centred on a value, a wedge label and the page options.
+  mapps::ps_map(x4, y4, z4, {.file = "page_ps_map.png", .device = "png", .palette = "coolwarm",
+                             .zcentre = 2, .zlabel = "T / K", .aspect = "auto",
+                             .pixels = std::array<std::int64_t, 2>{640, 320}});
+  z8_copy = z8;
+  mapscreen::scr_map(x8, y8, z8_copy,
+                     {.own_window = -1, .palette = "RdBu", .zcentre = 0, .zlabel = "Δ T"});
+  write_surface("centre_scr_map.rgb");
 
   driver::ZoomGrid grid;
   driver::fill_frame(1, grid, driver::Kernel::reference);

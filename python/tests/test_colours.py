@@ -42,6 +42,22 @@ def test_colour_calls_give_the_cpp_files_and_pixels(reference, data, in_tmp, cap
     assert "Warning" not in capfd.readouterr().out
 
 
+def test_centre_label_and_page_options_give_the_cpp_maps(reference, data, in_tmp):
+    x4, y4, z4, x8, y8, z8 = (data[k] for k in ("x4", "y4", "z4", "x8", "y8", "z8"))
+    mapplot.ps_map(x4, y4, z4, file="page_ps_map.png", device="png", palette="coolwarm",
+                   zcentre=2, zlabel="T / K", aspect="auto", pixels=(640, np.int64(320)))
+    assert (in_tmp / "page_ps_map.png").read_bytes() == \
+        (reference / "page_ps_map.png").read_bytes()
+    picture = mapplot.render(x8, y8, z8, palette="RdBu", zcentre=0, zlabel="Δ T")
+    assert picture.tobytes() == painted(reference / "centre_scr_map.rgb", 1).tobytes()
+    for pixels, error in (("640x320", TypeError), ((640,), ValueError), ((640, 2.5), TypeError),
+                          ((True, 320), TypeError)):
+        with pytest.raises(error, match="^pixels takes two ints"):
+            mapplot.ps_map(x4, y4, z4, pixels=pixels)
+    with pytest.warns(mapplot.MapWarning, match="pixels must be 16 .. 16384"):
+        mapplot.ps_map(x4, y4, z4, file="big.png", device="png", pixels=(10**30, 320))
+
+
 def test_masked_cells_take_nan_colour_as_the_cpp_nan_cells(reference, data, in_tmp):
     x, y, z = data["x4"], data["y4"], data["z4"]
     mask = np.zeros(z.shape, bool)
