@@ -540,7 +540,7 @@ void pgscr(int ci, float cr, float cg, float cb) {
 }
 
 void pgrect(float x1, float x2, float y1, float y2) {
-  draw([=] { cpgrect(x1, x2, y1, y2); });
+  draw([=] { draw_rectangle(x1, x2, y1, y2, device().type->images); });
 }
 
 void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) {

@@ -335,6 +335,22 @@ void reserve_page_end(const PageImages& page) {
   reserve(8 * page.largest);
 }
 
+void draw_rectangle(float x1, float x2, float y1, float y2, ImageCells cells) {
+  if (cells != ImageCells::kDevicePixels) {
+    cpgrect(x1, x2, y1, y2);
+    return;
+  }
+  // Each edge moved to the pixel boundary below the first pixel centre at
+  // or beyond it: the rectangle covers whole pixels, those whose centres it
+  // holds, as an image on the device's pixels gives its cells.
+  const DeviceFrame f = device_frame();
+  const auto snapped = [](double world, double origin, double scale) {
+    return static_cast<float>((std::ceil(origin + scale * world - 0.5) - origin) / scale);
+  };
+  cpgrect(snapped(x1, f.ox, f.sx), snapped(x2, f.ox, f.sx), snapped(y1, f.oy, f.sy),
+          snapped(y2, f.oy, f.sy));
+}
+
 void end_device(ImageCells cells, const PageImages& page) {
   // cairo writes an SVG file's pictures as its page is finished.
   const PicturesWrittenQuickly quickly(cells == ImageCells::kBlocks && page.rows_repeat);

@@ -58,6 +58,11 @@ void reserve_page_end(const PageImages& page);
 // pictures cairo embeds for them are written quickly (embedded_pictures.h).
 void end_device(ImageCells cells, const PageImages& page);
 
+// PGRECT, filled: on a device of pixels its edges are moved to the pixel
+// boundaries an image's cells take there, so that rectangles that meet leave
+// no seam of half-covered pixels between them.
+void draw_rectangle(float x1, float x2, float y1, float y2, ImageCells cells);
+
 // PGIMAG of `image` in the current viewport and window, as `cells` says,
 // noted in `page`. Throws std::bad_alloc, before anything is drawn, when
 // the storage giza takes for it cannot be had.
