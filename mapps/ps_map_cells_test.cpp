@@ -758,6 +758,24 @@ TEST_F(PsMapCells, NanUnderAndOverCellsTakeTheColoursAsked) {
       }
     }
   }
+  // Cells beyond the range in many rows and columns: on the PNG every pixel
+  // between the frame's tick bands is over's colour, no seam between rows.
+  const Device png{"png", false};
+  std::vector<float> xs(9), ys(7), beyond(63, 9);
+  for (int i = 0; i < 9; ++i) xs[i] = 0.37f * static_cast<float>(i);
+  for (int j = 0; j < 7; ++j) ys[j] = 0.29f * static_cast<float>(j);
+  beyond[0] = 0;
+  const QImage image = drawn(png, xs, ys, beyond, {.zmin = 0, .zmax = 1, .over = navy});
+  const Placement& p = placement();
+  const PixelPlacement at = pixel_placement(png, image);
+  int seam = 0, covered = 0;
+  for (int r = static_cast<int>(at.row(p.win[3])) + 10; r < at.row(ys[1]) - 10; ++r)
+    for (int col = static_cast<int>(at.column(xs[1])) + 10; col < at.column(p.win[1]) - 10; ++col) {
+      ++covered;
+      seam += image.pixel(col, r) != over_q;
+    }
+  EXPECT_GT(covered, 10000);
+  EXPECT_EQ(seam, 0);
 }
 
 }  // namespace
