@@ -287,4 +287,24 @@ contains
                  nan_colour=[0., 1., 0.], under=rgb(1:3), over=[1., 1., 0.])
   end subroutine cell_colours
 
+  ! A centred range, the wedge's label and the PostScript map's page: in
+  ! each form, with a strided pixels array and the unusable values.
+  subroutine centre_and_page() bind(C, name='fortran_centre_and_page')
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35)
+    integer(c_int) :: sizes(4)
+    call fill_r4(x, y, z, -3, -2)
+    sizes = [640, 0, 320, 0]
+    call ps_map_2d(x, y, z, palette='coolwarm', zcentre=0., zlabel='T / K', aspect='Auto', &
+                   pixels=sizes(1:3:2), file='page.ps', device='png')
+    call fill_flat(flat)
+    call ps_map(x, y, flat, device='null', aspect='wide', pixels=[640])
+    xd = x
+    yd = y
+    call fill_flat(zd)
+    call ps_map_r8(xd, yd, zd, device='null', zcentre=1._c_double, zlabel='')
+    call scr_map(xd, yd, zd, own_window=-1, palette='RdBu', zcentre=3._c_double, &
+                 zlabel='dT / K')
+  end subroutine centre_and_page
+
 end module fortran_calls

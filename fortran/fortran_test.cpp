@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -48,6 +50,7 @@ void fortran_dat_map_strided();
 void fortran_ps_map_colours();
 void fortran_scr_map_colours();
 void fortran_cell_colours();
+void fortran_centre_and_page();
 }
 
 namespace {
@@ -426,6 +429,36 @@ TEST_F(FromFortran, CellColourKeywordsGiveWhatTheCppOptionsGive) {
                       .nan_colour = maparg::Colour{0, 1, 0},
                       .under = maparg::Colour{0.8f, 0.2f, 0.4f},
                       .over = maparg::Colour{1, 1, 0}});
+  expect_same_window(101, 103);
+  expect_same_window(102, 103);
+}
+
+TEST_F(FromFortran, CentreLabelAndPageKeywordsGiveWhatTheCppOptionsGive) {
+  const auto x = x_values(-3, 7), y = y_values(-2, 5), z = z_values(-3, 7, -2, 5);
+  const std::vector<double> xd = widened(x), yd = widened(y), zd = flat_values<double>(35);
+  const auto flat = flat_values<float>(35);
+  const auto cpp = [&] {
+    mapps::ps_map_2d(x, y, MatView<float>(z.data(), 7, 5),
+                     {.file = "page.ps", .device = "png", .palette = "coolwarm", .zcentre = 0,
+                      .zlabel = "T / K", .aspect = "Auto",
+                      .pixels = std::array<std::int64_t, 2>{640, 320}});
+    mapps::ps_map(x, y, flat, {.device = "null", .aspect = "wide",
+                               .pixels = std::array<std::int64_t, 2>{0, 0}});
+    mapps::ps_map_r8(xd, yd, zd, {.device = "null", .zcentre = 1, .zlabel = ""});
+  };
+  const Outcome fortran = outcome_of(fortran_centre_and_page);  // the screen map in unit 101
+  ASSERT_EQ(fortran.files.count("page.png"), 1u);
+  EXPECT_EQ(fortran, outcome_of(cpp));
+  EXPECT_EQ(fortran.console,
+            (std::vector<std::string>{
+                "  Output in page.png",
+                "  Warning: aspect must be equal or auto: equal used !!!",
+                "  Warning: pixels must be 16 .. 16384 each: 800 x 600 used !!!"}));
+  record_pgplot();
+  EXPECT_EQ(outcome_of(fortran_centre_and_page), outcome_of(cpp));  // unit 102
+  std::vector<double> zd_copy = zd;
+  mapscreen::scr_map(xd, yd, zd_copy,
+                     {.own_window = -1, .palette = "RdBu", .zcentre = 3, .zlabel = "dT / K"});
   expect_same_window(101, 103);
   expect_same_window(102, 103);
 }

@@ -11,9 +11,11 @@
 // mapps::PsMapOptions), for as long as the call lasts.
 //
 // The options: palette (a text: a table by name), or the four arrays PGCTAB
-// takes (levels, red, green, blue, default reals), and zmin, zmax of the
-// kind of x, and nan_colour, under, over (default reals: red, green, blue;
-// one not of three elements is unusable: a warning and the default). The
+// takes (levels, red, green, blue, default reals), zmin, zmax of the kind
+// of x, nan_colour, under, over (default reals: red, green, blue; one not of
+// three elements is unusable: a warning and the default), zcentre (of the
+// kind of x), zlabel, and the PostScript map's aspect and pixels (default
+// integers: width, height). The
 // arrays, when any of them is given, make the palette: all four of one size
 // give its control points; any other choice is grey, after a warning naming
 // the four lengths. Without them the text names the palette.
@@ -22,7 +24,9 @@
 // the same place in both, and the line of MapOptions::into that sets it.
 
 #include <cmath>
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,6 +60,9 @@ struct MapOptionArguments {
   const void* zmin;  // reals of the kind of x
   const void* zmax;
   VectorOption nan_colour, under, over;  // default reals: red, green, blue
+  const void* zcentre;  // a real of the kind of x
+  TextOption zlabel, aspect;
+  VectorOption pixels;  // default integers: width, height
 };
 
 // The named options of a call whose x is of P, kept for the maps' options
@@ -88,6 +95,12 @@ class MapOptions {
     o.nan_colour = colour(a_.nan_colour);
     o.under = colour(a_.under);
     o.over = colour(a_.over);
+    o.zcentre = real(a_.zcentre);
+    o.zlabel = text(a_.zlabel);
+    if constexpr (requires { o.aspect; o.pixels; }) {  // the PostScript map's
+      o.aspect = text(a_.aspect);
+      o.pixels = pixels(a_.pixels);
+    }
     return o;
   }
 
@@ -110,6 +123,14 @@ class MapOptions {
   static maparg::OptReal real(const void* value) {
     if (!value) return std::nullopt;
     return *static_cast<const P*>(value);
+  }
+  // The pixels option: width and height; another number of them is a size
+  // no device takes (0 x 0), which the map warns of and leaves at its default.
+  static std::optional<std::array<std::int64_t, 2>> pixels(const VectorOption& v) {
+    if (!given(v)) return std::nullopt;
+    if (v.size != 2) return std::array<std::int64_t, 2>{0, 0};
+    const AddressedVector<int> p(v.first, v.second, v.size);
+    return std::array<std::int64_t, 2>{p.view().element(0), p.view().element(1)};
   }
   // A colour option: its three intensities; one of another size is an
   // unusable colour (NaN), which the maps warn of and leave at its default.

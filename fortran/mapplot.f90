@@ -31,13 +31,18 @@
 ! The screen map and the PostScript map take the colour keywords after
 ! these, by name only: palette (a built-in colour table by name: grey, heat,
 ! rainbow, viridis, magma, cividis, coolwarm, RdBu, each also reversed by
-! "_r", in either case), or a table of one's own as the four arrays PGCTAB takes (levels,
-! red, green, blue: default reals from 0 to 1, all of one size), and zmin,
-! zmax (of the kind of x: the values drawn in the table's end colours), and
-! nan_colour, under, over (default reals, red, green and blue from 0 to 1:
-! the colours of values that are not numbers and of values below zmin and
-! above zmax; one not of three elements gives a warning and the default).
-! They work as the C++ options of the same names (maparg/palette.h).
+! "_r", in either case), or a table of one's own as the four arrays PGCTAB
+! takes (levels, red, green, blue: default reals from 0 to 1, all of one
+! size), and zmin, zmax (of the kind of x: the values drawn in the table's
+! end colours), nan_colour, under, over (default reals, red, green and blue
+! from 0 to 1: the colours of values that are not numbers and of values
+! below zmin and above zmax; one not of three elements gives a warning and
+! the default), zcentre (of the kind of x: without zmin and zmax, the range
+! symmetric around it) and zlabel (a text beside the wedge, or under the z
+! lines of the screen map's text column); the PostScript map also aspect
+! ('equal' or 'auto') and pixels (two default integers: a PNG picture's
+! width and height). They work as the C++ options of the same names
+! (maparg/palette.h, mapps/ps_map.h).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
 ! default, a present one replaces it even when empty. log, size and
@@ -179,7 +184,7 @@ contains
 
   subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                      stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
@@ -190,6 +195,8 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -201,6 +208,8 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), size, own_window, continuation, &
                    stat, errmsg, length_of(errmsg), options)
@@ -208,7 +217,7 @@ contains
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -218,6 +227,8 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -229,6 +240,8 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
                       stat, errmsg, length_of(errmsg), options)
@@ -236,7 +249,7 @@ contains
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -246,6 +259,8 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -257,6 +272,8 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), size, own_window, continuation, &
                       stat, errmsg, length_of(errmsg), options)
@@ -264,7 +281,7 @@ contains
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                            stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log, size, own_window, continuation
     integer, intent(out), optional :: stat
@@ -274,6 +291,8 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -285,6 +304,8 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
     call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), size, own_window, continuation, &
                          stat, errmsg, length_of(errmsg), options)

@@ -14,9 +14,9 @@
 ! The arguments are those described in mapplot.f90; postscript_map and
 ! data_export choose the form from the kind of x and the rank of z.
 !
-! ps_map and its forms take the colour keywords palette, levels, red, green,
-! blue, zmin, zmax, nan_colour, under and over after stat and errmsg, by name
-! (see mapplot.f90).
+! ps_map and its forms take the keywords palette, levels, red, green, blue,
+! zmin, zmax, nan_colour, under, over, zcentre, zlabel, aspect and pixels
+! after stat and errmsg, by name (see mapplot.f90).
 !
 ! Every routine takes the optional keywords stat (default integer) and
 ! errmsg (a text of any length), as Fortran's own statements do. Without
@@ -216,7 +216,7 @@ contains
 
   subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                     palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -226,6 +226,10 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: aspect
+    integer(c_int), intent(in), optional, target :: pixels(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -237,6 +241,10 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
+    if (present(aspect)) options%aspect = option_of(aspect)
+    if (present(pixels)) options%pixels = option_of(pixels)
     call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
                   stat, errmsg, length_of(errmsg), options)
@@ -244,7 +252,7 @@ contains
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                        palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_double), intent(in) :: x(:), y(:), z(:)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -254,6 +262,10 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: aspect
+    integer(c_int), intent(in), optional, target :: pixels(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -265,6 +277,10 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
+    if (present(aspect)) options%aspect = option_of(aspect)
+    if (present(pixels)) options%pixels = option_of(pixels)
     call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
@@ -272,7 +288,7 @@ contains
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                        palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -282,6 +298,10 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: aspect
+    integer(c_int), intent(in), optional, target :: pixels(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -293,6 +313,10 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
+    if (present(aspect)) options%aspect = option_of(aspect)
+    if (present(pixels)) options%pixels = option_of(pixels)
     call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
                      stat, errmsg, length_of(errmsg), options)
@@ -300,7 +324,7 @@ contains
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                           palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     integer, intent(in), optional :: log
     integer, intent(out), optional :: stat
@@ -310,6 +334,10 @@ contains
     real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
     real(kind(x)), intent(in), optional, target :: zmin, zmax
     real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    real(kind(x)), intent(in), optional, target :: zcentre
+    character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: aspect
+    integer(c_int), intent(in), optional, target :: pixels(:)
     type(map_options) :: options
     if (present(palette)) options%palette = option_of(palette)
     if (present(levels)) options%levels = option_of(levels)
@@ -321,6 +349,10 @@ contains
     if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
     if (present(under)) options%under = option_of(under)
     if (present(over)) options%over = option_of(over)
+    if (present(zcentre)) options%zcentre = option_of(zcentre)
+    if (present(zlabel)) options%zlabel = option_of(zlabel)
+    if (present(aspect)) options%aspect = option_of(aspect)
+    if (present(pixels)) options%pixels = option_of(pixels)
     call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &

@@ -2,8 +2,9 @@
 ! arguments to the C entry points; no part of their interface.
 !
 ! The named options both maps take (the keywords after stat and errmsg:
-! palette, levels, red, green, blue, zmin, zmax, nan_colour, under, over)
-! travel to the C entry points
+! palette, levels, red, green, blue, zmin, zmax, nan_colour, under, over,
+! zcentre, zlabel, and the PostScript map's aspect and pixels) travel to the
+! C entry points
 ! as one argument, type(map_options), which the C++ code reads member for
 ! member (map_options.h: MapOptionArguments, laid out alike). Each routine of
 ! the maps fills it from those of its optional arguments that are present,
@@ -14,7 +15,7 @@
 ! addresses stay good for the whole call into the C entry point.
 module mapplot_internal
   use, intrinsic :: iso_c_binding, only: c_ptrdiff_t, c_float, c_double, c_char, c_ptr, &
-                                         c_null_ptr, c_loc
+                                         c_null_ptr, c_loc, c_int
   implicit none
   private
   public :: length_of, map_options, option_of
@@ -43,11 +44,14 @@ module mapplot_internal
     type(vector_option) :: levels, red, green, blue
     type(c_ptr) :: zmin = c_null_ptr, zmax = c_null_ptr
     type(vector_option) :: nan_colour, under, over
+    type(c_ptr) :: zcentre = c_null_ptr
+    type(text_option) :: zlabel, aspect
+    type(vector_option) :: pixels  ! of default integers: width, height
   end type map_options
 
   ! The member of map_options for an argument that is present, by its type.
   interface option_of
-    module procedure text_of, vector_of, real_of, double_of
+    module procedure text_of, vector_of, integers_of, real_of, double_of
   end interface option_of
 
 contains
@@ -71,6 +75,13 @@ contains
     if (size(vector) > 0) vector_of%first = c_loc(vector(1))
     if (size(vector) > 1) vector_of%second = c_loc(vector(2))
   end function vector_of
+
+  type(vector_option) function integers_of(vector)
+    integer(c_int), intent(in), target :: vector(:)
+    integers_of = vector_option(size=size(vector))
+    if (size(vector) > 0) integers_of%first = c_loc(vector(1))
+    if (size(vector) > 1) integers_of%second = c_loc(vector(2))
+  end function integers_of
 
   type(c_ptr) function real_of(value)
     real(c_float), intent(in), target :: value
