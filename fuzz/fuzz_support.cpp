@@ -511,6 +511,8 @@ AnyColours::AnyColours(FuzzedDataProvider& in, bool log) {
   nan_colour_ = any_colour();
   under_ = any_colour();
   over_ = any_colour();
+  zcentre_ = any_limit();
+  if (in.ConsumeBool()) zlabel_ = in.ConsumeRandomLengthString(100);
 }
 
 std::vector<std::string> AnyColours::colour_warnings() const {
@@ -555,7 +557,8 @@ std::string AnyColours::describe() const {
     return std::string(text);
   };
   return d + ", zmin " + limit(zmin_) + ", zmax " + limit(zmax_) + ", nan_colour " +
-         colour(nan_colour_) + ", under " + colour(under_) + ", over " + colour(over_);
+         colour(nan_colour_) + ", under " + colour(under_) + ", over " + colour(over_) +
+         ", zcentre " + limit(zcentre_) + ", zlabel " + (zlabel_ ? show_text(*zlabel_) : "absent");
 }
 
 // --- Texts ---

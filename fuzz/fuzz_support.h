@@ -193,7 +193,7 @@ bool log_on(const std::optional<int>& option);
 // values, or as a valid table of 2 .. 5000 points (more than giza takes at
 // once, which the binding resamples); zmin and zmax of any value, but under the log option (`log`) each
 // one a float above zero (a limit of zero or below under it ends the program
-// by design); nan_colour, under and over, each absent or three intensities
+// by design), zcentre likewise, zlabel any text; nan_colour, under and over, each absent or three intensities
 // within 0 .. 1 or of any value. The object holds the points the options refer to.
 class AnyColours {
  public:
@@ -204,6 +204,10 @@ class AnyColours {
   maparg::OptReal zmin() const { return zmin_; }
   maparg::OptReal zmax() const { return zmax_; }
   maparg::OptColour nan_colour() const { return nan_colour_; }
+  maparg::OptReal zcentre() const { return zcentre_; }
+  std::optional<std::string_view> zlabel() const {
+    return zlabel_ ? std::optional<std::string_view>(*zlabel_) : std::nullopt;
+  }
   maparg::OptColour under() const { return under_; }
   maparg::OptColour over() const { return over_; }
   // The warning lines the colours nan_colour, under and over give: one for
@@ -216,7 +220,8 @@ class AnyColours {
   std::optional<std::vector<maparg::PalettePoint>> points_;
   bool generated_ = false;  // points_ is a table made from a seed
   unsigned seed_ = 0;
-  maparg::OptReal zmin_, zmax_;
+  maparg::OptReal zmin_, zmax_, zcentre_;
+  std::optional<std::string> zlabel_;
   maparg::OptColour nan_colour_, under_, over_;
 };
 

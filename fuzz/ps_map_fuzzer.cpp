@@ -111,13 +111,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (in.ConsumeBool()) file = " " + *file + "  ";
   }
 
+  // The page options: mostly usable, now and then anything.
+  std::optional<std::string> aspect;
+  if (in.ConsumeBool()) {
+    static const char* const aspects[] = {"equal", "AUTO", " auto ", ""};
+    aspect = in.ConsumeBool() ? aspects[in.ConsumeIntegralInRange<int>(0, 3)]
+                              : in.ConsumeRandomLengthString(10);
+  }
+  std::optional<std::array<std::int64_t, 2>> pixels;
+  if (in.ConsumeBool()) {
+    const bool usable = in.ConsumeBool();
+    for (std::int64_t& v : pixels.emplace())
+      v = usable ? in.ConsumeIntegralInRange<std::int64_t>(16, 400) : in.ConsumeIntegral<std::int64_t>();
+  }
+
   if (fuzz::verbose()) {
     static const char* const names[] = {"ps_map", "ps_map_r8", "ps_map_2d", "ps_map_2d_r8"};
     fuzz::print_call(std::string(names[form]) + "(" + a.describe() +
                      ",\n  log option " + fuzz::describe(log_option) + ", x label " + fuzz::describe(xlabel) +
                      ", y label " + fuzz::describe(ylabel) + ", title " + fuzz::describe(title) + ", file " +
                      fuzz::describe(file) + ", device " + fuzz::describe(device) + ", " +
-                     colours.describe() + ")");
+                     colours.describe() + ", aspect " + fuzz::describe(aspect) + ", pixels " +
+                     (pixels ? std::to_string((*pixels)[0]) + " x " + std::to_string((*pixels)[1]) : "absent") + ")");
   }
   fuzz::clear_scratch();
   fuzz::ConsoleLines console;
@@ -125,7 +140,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                     .title = fuzz::arg(title), .file = fuzz::arg(file), .device = fuzz::arg(device),
                                     .palette = colours.palette(), .zmin = colours.zmin(), .zmax = colours.zmax(),
                                     .nan_colour = colours.nan_colour(), .under = colours.under(),
-                                    .over = colours.over()};
+                                    .over = colours.over(), .zcentre = colours.zcentre(),
+                                    .zlabel = colours.zlabel(), .aspect = fuzz::arg(aspect),
+                                    .pixels = pixels};
   a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, options); });
 
   const bool unchanged = a.xy_unchanged() && a.z_unchanged();

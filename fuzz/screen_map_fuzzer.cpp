@@ -162,7 +162,8 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
                                             .own_window = own_window, .continuation = continuation,
                                             .palette = colours.palette(), .zmin = colours.zmin(),
                                             .zmax = colours.zmax(), .nan_colour = colours.nan_colour(),
-                                            .under = colours.under(), .over = colours.over()};
+                                            .under = colours.under(), .over = colours.over(),
+                                            .zcentre = colours.zcentre(), .zlabel = colours.zlabel()};
   a.with_views([&](auto x, auto y, auto z) {
     // The base form's z is base_z, rescaled in place; the other forms' the caller's view.
     if constexpr (std::is_same_v<decltype(z), maparg::VecView<double>>)
