@@ -75,8 +75,8 @@ extern "C" {
 // --- PostScript map ---
 
 // After stat and errmsg, the map's named options as one struct
-// (map_options.h: MapOptions<P> reads zmin and zmax of x's kind). A map that
-// writes no file sets stat to kNoFileWritten.
+// (map_options.h: MapOptions<P> reads each option in the kind it came in).
+// A map that writes no file sets stat to kNoFileWritten.
 #define MAPPLOT_PS_ENTRY(name, P, ZArgument)                                                   \
   void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \

@@ -307,4 +307,50 @@ contains
                  zlabel='dT / K')
   end subroutine centre_and_page
 
+  ! The options in kinds other than the routine's own, one call a case (k):
+  ! log as a logical of either kind (also by position) and as integers of
+  ! kinds 1 and 8, stat of kind 8 (returned, 7 where the call has none),
+  ! palette arrays, colours and zmin ... zcentre in the other real kind,
+  ! pixels of kind 8; case 7 a screen map with size and own_window of
+  ! kinds 2 and 8.
+  subroutine option_kinds(k, stat) bind(C, name='fortran_option_kinds')
+    use, intrinsic :: iso_c_binding, only: c_bool, c_int8_t, c_int16_t, c_int64_t
+    integer(c_int), value :: k
+    integer(c_int64_t), intent(out) :: stat
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35), points(8)
+    integer(c_int64_t) :: sizes(2)
+    call fill_r4(x, y, z, -3, -2)
+    call fill_flat(flat)
+    xd = x
+    yd = y
+    call fill_flat(zd)
+    points = [0., 1., 0.25, 0.5, 0.5, 0.75, 1., 0.]
+    sizes = [320, 240]
+    stat = 7
+    select case (k)
+    case (1)
+      call dat_map(x, y, flat, .true., title='log')
+    case (2)
+      call dat_map_2d(x, y, z, log=.false._c_bool, stat=stat)
+    case (3)
+      call dat_map_r8(xd, yd, zd, log=-(2_c_int64_t**40) - 1_c_int64_t, stat=stat)
+    case (4)
+      call dat_map(x, y, flat, -1_c_int8_t, title='int8')
+    case (5)
+      call ps_map(x, y, flat, file='r8.ps', device='png', levels=points(1:7:2), &
+                  red=points(8:2:-2), green=points(2::2), blue=points(4:7), &
+                  zmin=2._c_double, zmax=30._c_double, stat=stat)
+    case (6)
+      call ps_map_r8(xd, yd, zd, file='r4.ps', device='png', levels=[0., 1.], red=[0., 1.], &
+                     green=[1., 0.], blue=[0.5, 0.5], zcentre=3., &
+                     nan_colour=points(1:3), under=points(6:8), over=[1._c_double, 1._c_double, &
+                     0._c_double], pixels=sizes, stat=stat)
+    case (7)
+      call scr_map_r4(x, y, flat, size=2_c_int16_t, own_window=-1_c_int64_t)
+    case (8)
+      call ps_map_2d(x, y, z, device='xyz', stat=stat)
+    end select
+  end subroutine option_kinds
+
 end module fortran_calls

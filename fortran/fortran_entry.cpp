@@ -67,7 +67,7 @@ extern "C" {
 // --- Screen map ---
 
 // After stat and errmsg, the map's named options as one struct
-// (map_options.h: MapOptions<P> reads zmin and zmax of x's kind).
+// (map_options.h: MapOptions<P> reads each option in the kind it came in).
 
 // The base form rescales z in place: a strided z is rescaled in a copy whose
 // grey levels then go back into the caller's elements.

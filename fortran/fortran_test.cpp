@@ -51,6 +51,7 @@ void fortran_ps_map_colours();
 void fortran_scr_map_colours();
 void fortran_cell_colours();
 void fortran_centre_and_page();
+void fortran_option_kinds(int k, std::int64_t* stat);
 }
 
 namespace {
@@ -461,6 +462,67 @@ TEST_F(FromFortran, CentreLabelAndPageKeywordsGiveWhatTheCppOptionsGive) {
                      {.own_window = -1, .palette = "RdBu", .zcentre = 3, .zlabel = "dT / K"});
   expect_same_window(101, 103);
   expect_same_window(102, 103);
+}
+
+// Options in kinds other than the routine's own (fortran_option_kinds): log
+// as logicals and as integers of kinds 1 and 8, stat of kind 8, palette
+// arrays, colours, zmin ... zcentre in the other real kind, pixels of kind
+// 8, size and own_window of kinds 2 and 8: what the C++ calls give, files
+// and PGPLOT calls alike, and stat as the C++ map's outcome.
+TEST_F(FromFortran, OptionsOfEveryKindGiveWhatTheCppOptionsGive) {
+  const auto x = x_values(-3, 7), y = y_values(-2, 5), z = z_values(-3, 7, -2, 5);
+  const std::vector<double> xd = widened(x), yd = widened(y), zd = flat_values<double>(35);
+  const auto flat = flat_values<float>(35);
+  const MatView<float> zm(z.data(), 7, 5);
+  const maparg::PalettePoint four[] = {
+      {0, 0, 1, 0.5f}, {0.25f, 0.75f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.75f, 0.75f}, {1, 1, 0, 1}};
+  const maparg::PalettePoint two[] = {{0, 0, 1, 0.5f}, {1, 1, 0, 0.5f}};
+  const struct {
+    int k;
+    std::function<void()> cpp;
+    std::int64_t stat;  // 7: the call has no stat
+  } cases[] = {
+      {1, [&] { mapdata::dat_map(x, y, flat, 1, std::nullopt, std::nullopt, "log"); }, 7},
+      {2, [&] { mapdata::dat_map_2d(x, y, zm, 0); }, 0},
+      {3, [&] { mapdata::dat_map_r8(xd, yd, zd, 1); }, 0},
+      {4, [&] { mapdata::dat_map(x, y, flat, 1, std::nullopt, std::nullopt, "int8"); }, 7},
+      {5,
+       [&] {
+         mapps::ps_map(x, y, flat,
+                       {.file = "r8.ps", .device = "png", .palette = four, .zmin = 2, .zmax = 30});
+       },
+       0},
+      {6,
+       [&] {
+         mapps::ps_map_r8(xd, yd, zd,
+                          {.file = "r4.ps", .device = "png", .palette = two,
+                           .nan_colour = maparg::Colour{0, 1, 0.25},
+                           .under = maparg::Colour{0.75, 1, 0},
+                           .over = maparg::Colour{1, 1, 0}, .zcentre = 3,
+                           .pixels = std::array<std::int64_t, 2>{320, 240}});
+       },
+       0},
+      {8, [&] { mapps::ps_map_2d(x, y, zm, {.device = "xyz"}); }, 2},
+  };
+  for (const auto& c : cases) {
+    for (const bool recorded : {false, true}) {
+      if (recorded) record_pgplot();
+      std::int64_t stat = -1;
+      const Outcome fortran = outcome_of([&] { fortran_option_kinds(c.k, &stat); });
+      EXPECT_EQ(fortran, outcome_of(c.cpp)) << "case " << c.k << (recorded ? ", recorded" : "");
+      if (!recorded) {  // the recording PGPLOT takes any device type
+        EXPECT_EQ(stat, c.stat) << "case " << c.k;
+        EXPECT_EQ(fortran.files.empty(), c.k == 8) << "case " << c.k;
+      }
+      mapps::set_pgplot(nullptr);
+    }
+  }
+  std::int64_t stat = -1;
+  fortran_option_kinds(7, &stat);  // unit 101
+  mapscreen::scr_map_r4(x, y, flat, {.size = 2, .own_window = -1});
+  expect_same_window(101, 102);
+  mapscreen::scr_map_r4(x, y, flat, {.size = 1, .own_window = -1});
+  EXPECT_NE(picture(101).pixels, picture(103).pixels);
 }
 
 TEST_F(FromFortran, BaseScreenMapRescalesTheCallersSectionInPlace) {

@@ -5,17 +5,18 @@
 // member for member as MapOptionArguments here. The module's routines fill
 // it with where each option lies in the caller's storage, nothing copied: a
 // text as its characters and length, a vector as the addresses of its first
-// two elements and its size, a real as its address; an absent option as a
-// null address, a length or size of -1. MapOptions reads them into the
+// two elements, its size and its elements' kind (their bytes: 4 or 8), a
+// real as a vector of one; an absent option as a null address, a length or
+// size of -1. MapOptions reads them into the
 // options struct of either map (mapscreen::ScreenMapOptions,
 // mapps::PsMapOptions), for as long as the call lasts.
 //
 // The options: palette (a text: a table by name), or the four arrays PGCTAB
-// takes (levels, red, green, blue, default reals), zmin, zmax of the kind
-// of x, nan_colour, under, over (default reals: red, green, blue; one not of
-// three elements is unusable: a warning and the default), zcentre (of the
-// kind of x), zlabel, and the PostScript map's aspect and pixels (default
-// integers: width, height). The
+// takes (levels, red, green, blue), zmin, zmax, nan_colour, under, over
+// (red, green, blue; one not of three elements is unusable: a warning and
+// the default), zcentre, each of reals of kind 4 or 8 (float or double)
+// whatever the kind of x, zlabel, and the PostScript map's aspect and pixels
+// (integers of kind 4 or 8: width, height). The
 // arrays, when any of them is given, make the palette: all four of one size
 // give its control points; any other choice is grey, after a warning naming
 // the four lengths. Without them the text names the palette.
@@ -46,27 +47,28 @@ struct TextOption {
 };
 
 // type(vector_option): the addresses of the first and second elements (null
-// where there is none) and the size; -1 when absent.
+// where there is none), the size (-1 when absent) and the bytes of an
+// element: 4 (float, int) or 8 (double, std::int64_t).
 struct VectorOption {
   const void* first;
   const void* second;
   std::ptrdiff_t size;
+  int kind;
 };
 
 // type(map_options), member for member.
 struct MapOptionArguments {
   TextOption palette;
   VectorOption levels, red, green, blue;
-  const void* zmin;  // reals of the kind of x
-  const void* zmax;
-  VectorOption nan_colour, under, over;  // default reals: red, green, blue
-  const void* zcentre;  // a real of the kind of x
+  VectorOption zmin, zmax;  // a real each, as a vector of one
+  VectorOption nan_colour, under, over;  // reals: red, green, blue
+  VectorOption zcentre;  // a real, as a vector of one
   TextOption zlabel, aspect;
-  VectorOption pixels;  // default integers: width, height
+  VectorOption pixels;  // integers: width, height
 };
 
-// The named options of a call whose x is of P, kept for the maps' options
-// structs: into() sets them in either.
+// The named options of a call whose x is of P (the options' own kinds come
+// with them), kept for the maps' options structs: into() sets them in either.
 template <class P>
 class MapOptions {
  public:
@@ -120,37 +122,53 @@ class MapOptions {
            "; grey used !!!";
   }
   static maparg::OptText text(const TextOption& t) { return optional_text(t.chars, t.length); }
-  static maparg::OptReal real(const void* value) {
-    if (!value) return std::nullopt;
-    return *static_cast<const P*>(value);
+  static maparg::OptReal real(const VectorOption& v) {
+    if (!given(v)) return std::nullopt;
+    if (v.kind == 8) return *static_cast<const double*>(v.first);
+    return *static_cast<const float*>(v.first);
   }
   // The pixels option: width and height; another number of them is a size
   // no device takes (0 x 0), which the map warns of and leaves at its default.
   static std::optional<std::array<std::int64_t, 2>> pixels(const VectorOption& v) {
     if (!given(v)) return std::nullopt;
     if (v.size != 2) return std::array<std::int64_t, 2>{0, 0};
-    const AddressedVector<int> p(v.first, v.second, v.size);
-    return std::array<std::int64_t, 2>{p.view().element(0), p.view().element(1)};
+    const std::vector<double> p = elements(v, true);
+    return std::array<std::int64_t, 2>{static_cast<std::int64_t>(p[0]),
+                                       static_cast<std::int64_t>(p[1])};
   }
   // A colour option: its three intensities; one of another size is an
   // unusable colour (NaN), which the maps warn of and leave at its default.
   static maparg::OptColour colour(const VectorOption& v) {
     if (!given(v)) return std::nullopt;
     if (v.size != 3) return maparg::Colour{NAN, NAN, NAN};
-    const AddressedVector<float> c = vector(v);
-    return maparg::Colour{c.view().element(0), c.view().element(1), c.view().element(2)};
+    const std::vector<double> c = elements(v);
+    return maparg::Colour{c[0], c[1], c[2]};
   }
-  static AddressedVector<float> vector(const VectorOption& v) {
-    return {v.first, v.second, v.size};
+  // The elements of a vector option of reals (float, double) or integers
+  // (int, std::int64_t), as doubles: a few each, for the option's values.
+  static std::vector<double> elements(const VectorOption& v, bool integers = false) {
+    if (integers) {
+      if (v.kind == 8) return elements_of<std::int64_t>(v);
+      return elements_of<int>(v);
+    }
+    if (v.kind == 8) return elements_of<double>(v);
+    return elements_of<float>(v);
+  }
+  template <class T>
+  static std::vector<double> elements_of(const VectorOption& v) {
+    const AddressedVector<T> a(v.first, v.second, v.size);
+    std::vector<double> e;
+    for (maparg::Index k = 0; k < a.view().size(); ++k)
+      e.push_back(static_cast<double>(a.view().element(k)));
+    return e;
   }
 
   void points_from_arrays() {
-    const AddressedVector<float> l = vector(a_.levels), r = vector(a_.red),
-                                 g = vector(a_.green), b = vector(a_.blue);
-    const maparg::Index n = l.view().size();
-    for (maparg::Index k = 0; k < n; ++k)
-      points_.push_back({l.view().element(k), r.view().element(k), g.view().element(k),
-                         b.view().element(k)});
+    const std::vector<double> l = elements(a_.levels), r = elements(a_.red),
+                              g = elements(a_.green), b = elements(a_.blue);
+    for (std::size_t k = 0; k < l.size(); ++k)
+      points_.push_back({static_cast<float>(l[k]), static_cast<float>(r[k]),
+                         static_cast<float>(g[k]), static_cast<float>(b[k])});
   }
 
   const MapOptionArguments& a_;

@@ -32,22 +32,25 @@
 ! these, by name only: palette (a built-in colour table by name: grey, heat,
 ! rainbow, viridis, magma, cividis, coolwarm, RdBu, each also reversed by
 ! "_r", in either case), or a table of one's own as the four arrays PGCTAB
-! takes (levels, red, green, blue: default reals from 0 to 1, all of one
-! size), and zmin, zmax (of the kind of x: the values drawn in the table's
-! end colours), nan_colour, under, over (default reals, red, green and blue
-! from 0 to 1: the colours of values that are not numbers and of values
-! below zmin and above zmax; one not of three elements gives a warning and
-! the default), zcentre (of the kind of x: without zmin and zmax, the range
-! symmetric around it) and zlabel (a text beside the wedge, or under the z
-! lines of the screen map's text column); the PostScript map also aspect
-! ('equal' or 'auto') and pixels (two default integers: a PNG picture's
-! width and height). They work as the C++ options of the same names
+! takes (levels, red, green, blue: reals from 0 to 1, all of one size),
+! and zmin, zmax (the values drawn in the table's end colours), nan_colour,
+! under, over (red, green and blue from 0 to 1: the colours of values that
+! are not numbers and of values below zmin and above zmax; one not of three
+! elements gives a warning and the default), zcentre (without zmin and
+! zmax, the range symmetric around it) and zlabel (a text beside the wedge,
+! or under the z lines of the screen map's text column); the PostScript map
+! also aspect ('equal' or 'auto') and pixels (two integers: a PNG picture's
+! width and height). Each real option is real(4) or real(8), whatever the
+! kind of x, each of its own; pixels is integer(4) or integer(8). They work as the C++ options of the same names
 ! (maparg/palette.h, mapps/ps_map.h).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
-! default, a present one replaces it even when empty. log, size and
-! the flags are default integers of which only the lowest bit counts for the
-! truth values (true is -1).
+! default, a present one replaces it even when empty. log, size,
+! own_window, continuation and stat are integers of any kind (1, 2, 4, 8);
+! log and the flags own_window and continuation, of which only the lowest
+! bit counts for the truth values (true is -1), may also be logicals of any
+! kind (c_bool, default, ...). An argument of another type is a fatal error
+! naming it ("Argument log must be an integer or a logical").
 !
 ! scr_map alone changes an argument: it rescales its z in place to grey
 ! levels 0 .. 255, so its z is intent(inout); a z whose elements do not follow
@@ -68,7 +71,8 @@
 module mapplot
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, &
                                          c_funptr, c_funloc
-  use mapplot_internal, only: length_of, map_options, option_of
+  use mapplot_internal, only: length_of, map_options, call_arguments, take_arguments, refused, &
+                              give_stat
   use mapplot_files
   implicit none
   private
@@ -187,128 +191,104 @@ contains
                     nan_colour, under, over, zcentre, zlabel)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
-    integer, intent(in), optional :: log, size, own_window, continuation
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log, size, own_window, continuation
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    call c_scr_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
-                   length_of(title), size, own_window, continuation, &
-                   stat, errmsg, length_of(errmsg), options)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
+                        palette=palette, levels=levels, red=red, green=green, blue=blue, &
+                        zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
+                        zcentre=zcentre, zlabel=zlabel)
+    if (refused(a, stat, errmsg)) return
+    call c_scr_map(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+                   length_of(title), a%size, a%own_window, a%continuation, &
+                   a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine scr_map
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel)
     real(c_float), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log, size, own_window, continuation
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log, size, own_window, continuation
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    call c_scr_map_r4(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                      title, length_of(title), size, own_window, continuation, &
-                      stat, errmsg, length_of(errmsg), options)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
+                        palette=palette, levels=levels, red=red, green=green, blue=blue, &
+                        zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
+                        zcentre=zcentre, zlabel=zlabel)
+    if (refused(a, stat, errmsg)) return
+    call c_scr_map_r4(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), a%size, a%own_window, a%continuation, &
+                      a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine scr_map_r4
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log, size, own_window, continuation
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log, size, own_window, continuation
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    call c_scr_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                      title, length_of(title), size, own_window, continuation, &
-                      stat, errmsg, length_of(errmsg), options)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
+                        palette=palette, levels=levels, red=red, green=green, blue=blue, &
+                        zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
+                        zcentre=zcentre, zlabel=zlabel)
+    if (refused(a, stat, errmsg)) return
+    call c_scr_map_2d(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                      title, length_of(title), a%size, a%own_window, a%continuation, &
+                      a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine scr_map_2d
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                            stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log, size, own_window, continuation
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log, size, own_window, continuation
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    call c_scr_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
-                         title, length_of(title), size, own_window, continuation, &
-                         stat, errmsg, length_of(errmsg), options)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
+                        palette=palette, levels=levels, red=red, green=green, blue=blue, &
+                        zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
+                        zcentre=zcentre, zlabel=zlabel)
+    if (refused(a, stat, errmsg)) return
+    call c_scr_map_2d_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+                         title, length_of(title), a%size, a%own_window, a%continuation, &
+                         a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine scr_map_2d_r8
 
   ! --- The windowing runtime and the console ---
@@ -342,9 +322,13 @@ contains
   ! One line to the console window (and standard output), as given.
   subroutine console_line(line, stat, errmsg)
     character(len=*), intent(in) :: line
-    integer, intent(out), optional :: stat
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
-    call c_console_line(line, length_of(line), stat, errmsg, length_of(errmsg))
+    type(call_arguments) :: a
+    call take_arguments(a, stat)
+    if (refused(a, stat, errmsg)) return
+    call c_console_line(line, length_of(line), a%stat, errmsg, length_of(errmsg))
+    call give_stat(a, stat)
   end subroutine console_line
 
 end module mapplot

@@ -18,8 +18,9 @@
 ! zmin, zmax, nan_colour, under, over, zcentre, zlabel, aspect and pixels
 ! after stat and errmsg, by name (see mapplot.f90).
 !
-! Every routine takes the optional keywords stat (default integer) and
-! errmsg (a text of any length), as Fortran's own statements do. Without
+! Every routine takes the optional keywords stat (an integer of any kind,
+! set in its own kind) and errmsg (a text of any length), as Fortran's own
+! statements do. Without
 ! stat a fatal error (log10: SING error, a file that cannot be written, ...)
 ! ends the program with its message. With stat the routine returns instead:
 ! stat is mapplot_fatal_error (1) and errmsg holds the message (cut or
@@ -56,7 +57,8 @@
 module mapplot_files
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, c_ptr, &
                                          c_associated
-  use mapplot_internal, only: length_of, map_options, option_of
+  use mapplot_internal, only: length_of, map_options, call_arguments, take_arguments, refused, &
+                              give_stat
   implicit none
   private
 
@@ -218,192 +220,172 @@ contains
                     palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_float), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
-    integer(c_int), intent(in), optional, target :: pixels(:)
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    if (present(aspect)) options%aspect = option_of(aspect)
-    if (present(pixels)) options%pixels = option_of(pixels)
-    call c_ps_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+    class(*), intent(in), optional, target :: pixels(:)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
+                        blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+    if (refused(a, stat, errmsg)) return
+    call c_ps_map(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
-                  stat, errmsg, length_of(errmsg), options)
+                  a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine ps_map
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                        palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_double), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
-    integer(c_int), intent(in), optional, target :: pixels(:)
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    if (present(aspect)) options%aspect = option_of(aspect)
-    if (present(pixels)) options%pixels = option_of(pixels)
-    call c_ps_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+    class(*), intent(in), optional, target :: pixels(:)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
+                        blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+    if (refused(a, stat, errmsg)) return
+    call c_ps_map_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
-                     stat, errmsg, length_of(errmsg), options)
+                     a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine ps_map_r8
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                        palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
-    integer(c_int), intent(in), optional, target :: pixels(:)
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    if (present(aspect)) options%aspect = option_of(aspect)
-    if (present(pixels)) options%pixels = option_of(pixels)
-    call c_ps_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+    class(*), intent(in), optional, target :: pixels(:)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
+                        blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+    if (refused(a, stat, errmsg)) return
+    call c_ps_map_2d(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
-                     stat, errmsg, length_of(errmsg), options)
+                     a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine ps_map_2d
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                           palette, levels, red, green, blue, zmin, zmax, &
                     nan_colour, under, over, zcentre, zlabel, aspect, pixels)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file, device
     character(len=*), intent(in), optional, target :: palette
-    real(c_float), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
-    real(kind(x)), intent(in), optional, target :: zmin, zmax
-    real(c_float), intent(in), optional, target :: nan_colour(:), under(:), over(:)
-    real(kind(x)), intent(in), optional, target :: zcentre
+    class(*), intent(in), optional, target :: levels(:), red(:), green(:), blue(:)
+    class(*), intent(in), optional, target :: zmin, zmax
+    class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
+    class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
-    integer(c_int), intent(in), optional, target :: pixels(:)
-    type(map_options) :: options
-    if (present(palette)) options%palette = option_of(palette)
-    if (present(levels)) options%levels = option_of(levels)
-    if (present(red)) options%red = option_of(red)
-    if (present(green)) options%green = option_of(green)
-    if (present(blue)) options%blue = option_of(blue)
-    if (present(zmin)) options%zmin = option_of(zmin)
-    if (present(zmax)) options%zmax = option_of(zmax)
-    if (present(nan_colour)) options%nan_colour = option_of(nan_colour)
-    if (present(under)) options%under = option_of(under)
-    if (present(over)) options%over = option_of(over)
-    if (present(zcentre)) options%zcentre = option_of(zcentre)
-    if (present(zlabel)) options%zlabel = option_of(zlabel)
-    if (present(aspect)) options%aspect = option_of(aspect)
-    if (present(pixels)) options%pixels = option_of(pixels)
-    call c_ps_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+    class(*), intent(in), optional, target :: pixels(:)
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
+                        blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+    if (refused(a, stat, errmsg)) return
+    call c_ps_map_2d_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &
                         length_of(device), &
-                        stat, errmsg, length_of(errmsg), options)
+                        a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
   end subroutine ps_map_2d_r8
 
   ! --- Data export ---
 
   subroutine dat_map(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
     real(c_float), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log)
+    if (refused(a, stat, errmsg)) return
+    call c_dat_map(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), file, length_of(file), &
-                   stat, errmsg, length_of(errmsg))
+                   a%stat, errmsg, length_of(errmsg))
+    call give_stat(a, stat)
   end subroutine dat_map
 
   ! Without a title: "Representation of y=y(x)".
   subroutine dat_map_r8(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
     real(c_double), intent(in) :: x(:), y(:), z(:)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log)
+    if (refused(a, stat, errmsg)) return
+    call c_dat_map_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), file, length_of(file), &
-                      stat, errmsg, length_of(errmsg))
+                      a%stat, errmsg, length_of(errmsg))
+    call give_stat(a, stat)
   end subroutine dat_map_r8
 
   subroutine dat_map_2d(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map_2d(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log)
+    if (refused(a, stat, errmsg)) return
+    call c_dat_map_2d(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), file, length_of(file), &
-                      stat, errmsg, length_of(errmsg))
+                      a%stat, errmsg, length_of(errmsg))
+    call give_stat(a, stat)
   end subroutine dat_map_2d
 
   subroutine dat_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, stat, errmsg)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
-    integer, intent(in), optional :: log
-    integer, intent(out), optional :: stat
+    class(*), intent(in), optional :: log
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     character(len=*), intent(in), optional :: xlabel, ylabel, title, file
-    call c_dat_map_2d_r8(x, y, z, log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
+    type(call_arguments) :: a
+    call take_arguments(a, stat, log)
+    if (refused(a, stat, errmsg)) return
+    call c_dat_map_2d_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), file, length_of(file), &
-                         stat, errmsg, length_of(errmsg))
+                         a%stat, errmsg, length_of(errmsg))
+    call give_stat(a, stat)
   end subroutine dat_map_2d_r8
 
   ! --- Reading a data file ---
@@ -412,13 +394,17 @@ contains
     character(len=*), intent(in) :: file
     real(c_float), allocatable, intent(out) :: x(:), y(:), z(:, :)
     character(len=:), allocatable, intent(out), optional :: xlabel, ylabel, title
-    integer, intent(out), optional :: stat
+    class(*), intent(out), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     type(c_ptr) :: map
     integer(c_ptrdiff_t) :: nx, ny, nz, nxlabel, nylabel, ntitle
+    type(call_arguments) :: a
 
-    map = c_read_map(file, length_of(file), nx, ny, nz, nxlabel, nylabel, ntitle, stat, errmsg, &
-                     length_of(errmsg))
+    call take_arguments(a, stat)
+    if (refused(a, stat, errmsg)) return
+    map = c_read_map(file, length_of(file), nx, ny, nz, nxlabel, nylabel, ntitle, a%stat, &
+                     errmsg, length_of(errmsg))
+    call give_stat(a, stat)
     if (.not. c_associated(map)) return
     allocate (x(nx), y(ny))
     if (nz == nx * ny) then
