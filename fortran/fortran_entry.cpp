@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fortran/descriptors.h"
@@ -39,6 +40,17 @@ namespace {
 // A text that is always given (the runtime's names, console lines).
 std::string_view text(const char* chars, Length length) {
   return optional_text(chars, length).value_or(std::string_view());
+}
+
+// A screen map shows its window under the windowing runtime: outside
+// run_program there is no window system to draw in, which is a fatal error
+// (a status with stat) rather than a call that draws nothing, unless the call
+// draws off screen, into a surface of its own (own_window with its lowest
+// bit set), as a test or a program that reads the pixels back does.
+void require_windows(std::string_view routine, const int* own_window) {
+  if (gfxwin::runtime_running() || (own_window && (*own_window & 1))) return;
+  rtl::fatal_error(std::string(routine) +
+                   " needs the windowing runtime: call it from the routine run_program runs");
 }
 
 // The command line run_program hands to the windowing runtime.
@@ -77,6 +89,7 @@ void mapplot_scr_map(const CFI* x, const CFI* y, CFI* z, const int* log, const c
                      const int* continuation, int* stat, char* errmsg, Length nerrmsg,
                      const MapOptionArguments* options) noexcept {
   run_with_status(stat, errmsg, nerrmsg, [&] {
+    require_windows("scr_map", own_window);
     const VectorArgument<double> xs(x), ys(y);
     const InOutVector<double> zs(z);
     const MapOptions<double> named(*options);
@@ -101,6 +114,7 @@ void mapplot_scr_map(const CFI* x, const CFI* y, CFI* z, const int* log, const c
                       char* errmsg, Length nerrmsg,                                           \
                       const MapOptionArguments* options) noexcept {                           \
     run_with_status(stat, errmsg, nerrmsg, [&] {                                              \
+      require_windows(#name, own_window);                                                     \
       const VectorArgument<P> xs(x), ys(y);                                                   \
       const ZArgument zs(z);                                                                  \
       const MapOptions<P> named(*options);                                                    \

@@ -7,7 +7,7 @@
 # Usage: kinds_test.sh <plain program> <program of default kinds 8>
 set -u
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
-plain="$1" kinds8="$2"
+plain="$(realpath "$1")" kinds8="$(realpath "$2")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; cat "$work"/*.txt; exit 1; }

@@ -41,8 +41,9 @@
 ! or under the z lines of the screen map's text column); the PostScript map
 ! also aspect ('equal' or 'auto') and pixels (two integers: a PNG picture's
 ! width and height). Each real option is real(4) or real(8), whatever the
-! kind of x, each of its own; pixels is integer(4) or integer(8). They work as the C++ options of the same names
-! (maparg/palette.h, mapps/ps_map.h).
+! kind of x, each of its own; pixels is integer(4) or integer(8). They
+! work as the C++ options of the same names (maparg/palette.h,
+! mapps/ps_map.h).
 ! Texts are of any length; labels and titles are held in 80-character fields,
 ! file names and device types are used whole. An absent text gives the
 ! default, a present one replaces it even when empty. log, size,
@@ -61,7 +62,11 @@
 ! form from the kind of x and the rank of z; screen_map on double precision
 ! and a flat z is scr_map, which rescales z.
 !
-! A program that shows screen maps runs its work under the windowing runtime:
+! A program that shows screen maps runs its work under the windowing runtime
+! (a screen map outside it is a fatal error, "scr_map needs the windowing
+! runtime: call it from the routine run_program runs", unless own_window
+! has its lowest bit set and the map is painted off screen, into a surface
+! of its own):
 !   call run_program('zoom', zoom)     ! integer function zoom() returns the exit code
 ! runs zoom on a worker thread while the first thread runs the windows, and
 ! ends the program with zoom's exit code (it does not return); STOP and ERROR

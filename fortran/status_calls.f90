@@ -3,6 +3,7 @@
 ! errmsg starting as "untouched" and handed back in message(1:100).
 module status_calls
   use, intrinsic :: iso_c_binding, only: c_int, c_char
+  use, intrinsic :: iso_fortran_env, only: int8
   use, intrinsic :: ieee_arithmetic, only: ieee_value, ieee_positive_inf
   use mapplot
   implicit none
@@ -19,6 +20,7 @@ contains
     real, allocatable :: big(:, :)
     real(kind(1d0)) :: xd(3), yd(2), zd(6)
     integer :: stat, i
+    integer(int8) :: stat8
 
     x = [1., 2., 3.]
     y = [1., 2.]
@@ -79,6 +81,21 @@ contains
       call ps_map(x, y, [z], device='xyz', errmsg=errmsg)
     case (22)  ! stat without errmsg
       call ps_map(x, y, [z], device='xyz', stat=stat)
+    ! Screen maps outside run_program, not off screen
+    case (23)
+      call scr_map_2d(x, y, z, stat=stat, errmsg=errmsg)
+    case (24)
+      call screen_map(xd, yd, zd, own_window=.false., stat=stat, errmsg=errmsg)
+    ! Arguments of a type the routine does not take; stat of kind 1
+    case (25)
+      call dat_map_2d(x, y, z, log='yes', stat=stat, errmsg=errmsg)
+    case (26)
+      call ps_map_2d(x, y, z, zmin=1, stat=stat, errmsg=errmsg)
+    case (27)
+      call ps_map_2d(x, y, z, pixels=[100._8, 100._8], stat=stat, errmsg=errmsg)
+    case (28)
+      call dat_map_2d(x, y, z, log=-1_int8, stat=stat8, errmsg=errmsg)
+      stat = stat8
     end select
     do i = 1, 100
       message(i) = errmsg(i:i)

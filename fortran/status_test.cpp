@@ -89,6 +89,26 @@ TEST_F(FortranStatus, FatalErrorsOfEveryRenderingBecomeAStatusAndTheNextCallWork
   expect_caught(8, "File name holds a NUL byte: Map\\0.dat", "", 2);
 }
 
+// A screen map outside run_program that does not draw off screen, and an
+// argument of a type the routine does not take, are fatal errors; stat of
+// kind 1 gets its status as a default integer does.
+TEST_F(FortranStatus, ScreenMapsOutsideTheRuntimeAndArgumentsOfOtherTypesAreFatalErrors) {
+  const std::string needs =
+      " needs the windowing runtime: call it from the routine run_program runs";
+  const struct {
+    int which;
+    std::string errmsg;
+  } cases[] = {
+      {23, "scr_map_2d" + needs},
+      {24, "scr_map" + needs},
+      {25, "Argument log must be an integer or a logical"},
+      {26, "Argument zmin must be real(4) or real(8)"},
+      {27, "Argument pixels must be integer(4) or integer(8)"},
+      {28, "log10: SING error"},
+  };
+  for (const auto& c : cases) expect_caught(c.which, c.errmsg, "", 6);
+}
+
 TEST_F(FortranStatus, AFileCutShortByTheSizeLimitLeavesTheEarlierFile) {
   rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
