@@ -165,4 +165,12 @@ void mapplot_take_map(mapdata::MapData* map, float* x, float* y, float* z) noexc
   std::copy(taken->z.begin(), taken->z.end(), z);
 }
 
+// A fatal error the Fortran layer finds before any call (an argument of a
+// type the routine does not take), for a call without stat: it ends the
+// program as the C++ routines' fatal errors do, with `message` alone.
+void mapplot_fatal_error(const char* message, Length nmessage) noexcept {
+  run_with_status(nullptr, nullptr, -1,
+                  [&] { rtl::fatal_error(std::string_view(message, nmessage)); });
+}
+
 }  // extern "C"

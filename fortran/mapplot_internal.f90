@@ -66,6 +66,15 @@ module mapplot_internal
     type(vector_option) :: pixels
   end type map_options
 
+  interface
+    ! Ends the program with a fatal error's message (files_entry.cpp).
+    subroutine c_fatal_error(message, nmessage) bind(C, name='mapplot_fatal_error')
+      import :: c_char, c_ptrdiff_t
+      character(kind=c_char), intent(in) :: message(*)
+      integer(c_ptrdiff_t), value :: nmessage
+    end subroutine c_fatal_error
+  end interface
+
   ! A call's arguments as the C entry points take them; refusal holds the
   ! message for an argument of a type the routine does not take.
   type :: call_arguments
@@ -128,14 +137,16 @@ contains
   end subroutine take_arguments
 
   ! Whether an argument was refused; then with stat: stat is the fatal error
-  ! (1), errmsg the message; without: the program ends with the message.
+  ! (1), errmsg the message; without: the program ends with the message, as
+  ! after the C++ routines' fatal errors.
   logical function refused(a, stat, errmsg)
     type(call_arguments), intent(in) :: a
     class(*), optional :: stat
     character(len=*), intent(inout), optional :: errmsg
     refused = allocated(a%refusal)
     if (.not. refused) return
-    if (.not. present(stat) .or. .not. allocated(a%stat)) error stop a%refusal
+    if (.not. present(stat) .or. .not. allocated(a%stat)) &
+      call c_fatal_error(a%refusal, length_of(a%refusal))
     call give(stat, 1_c_int)
     if (present(errmsg)) errmsg = a%refusal
   end function refused
@@ -202,11 +213,11 @@ contains
   ! of the same lowest bit (the truth value of a flag) and sign.
   pure integer(c_int) function int_of(value)
     integer(int64), intent(in) :: value
-    integer(c_int), parameter :: most = huge(0_c_int), least = -most - 1_c_int
+    integer(int64), parameter :: most = huge(0_c_int), least = -most - 1
     if (value > most) then
-      int_of = most - 1_c_int + int(iand(value, 1_int64), c_int)
+      int_of = int(most - 1 + iand(value, 1_int64), c_int)
     else if (value < least) then
-      int_of = least + int(iand(value, 1_int64), c_int)
+      int_of = int(least + iand(value, 1_int64), c_int)
     else
       int_of = int(value, c_int)
     end if

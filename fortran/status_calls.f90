@@ -96,6 +96,8 @@ contains
     case (28)
       call dat_map_2d(x, y, z, log=-1_int8, stat=stat8, errmsg=errmsg)
       stat = stat8
+    case (29)  ! without stat: the end of the program
+      call dat_map_2d(x, y, z, log=2.5)
     end select
     do i = 1, 100
       message(i) = errmsg(i:i)

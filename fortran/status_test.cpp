@@ -189,6 +189,9 @@ TEST_F(FortranStatusDeathTest, WithoutStatAFatalErrorEndsTheProgramAgain) {
         fortran_dat_map_log_of_zero();
       },
       testing::ExitedWithCode(rtl::kFatalExitCode), "^log10: SING error\n$");
+  char message[100];
+  EXPECT_EXIT(fortran_status_call(29, message), testing::ExitedWithCode(rtl::kFatalExitCode),
+              "^Argument log must be an integer or a logical\n$");
 }
 
 }  // namespace
