@@ -25,6 +25,12 @@
 ! An argument of a type the routine does not take is refused before the
 ! call: a fatal error naming it (stat mapplot_fatal_error and errmsg with
 ! stat, the program's end with the message without).
+!
+! Another named option: its member in type(map_options) (type(text_option)
+! for a text, type(vector_option) for a real or a vector) and at the same
+! place in MapOptionArguments (map_options.h), its keyword in
+! take_arguments, set there with text_of, take_real, take_reals or
+! take_integers, and passed on by keyword from each routine of the maps.
 module mapplot_internal
   use, intrinsic :: iso_c_binding, only: c_ptrdiff_t, c_float, c_double, c_char, c_ptr, &
                                          c_null_ptr, c_loc, c_int, c_bool
@@ -145,8 +151,10 @@ contains
     character(len=*), intent(inout), optional :: errmsg
     refused = allocated(a%refusal)
     if (.not. refused) return
-    if (.not. present(stat) .or. .not. allocated(a%stat)) &
-      call c_fatal_error(a%refusal, length_of(a%refusal))
+    if (.not. present(stat) .or. .not. allocated(a%stat)) then
+      call c_fatal_error(a%refusal, length_of(a%refusal))  ! does not return
+      return
+    end if
     call give(stat, 1_c_int)
     if (present(errmsg)) errmsg = a%refusal
   end function refused
