@@ -16,11 +16,14 @@ inline constexpr const char* kModuleDoc = R"doc(z = z(x, y) shown three ways, ov
 x and y are one-dimensional, z is either flat (len(x) * len(y) values, the x
 index fastest) or a matrix with z[i, j] the value at (x[i], y[j]): the first
 index runs along x. A C-ordered Z from numpy.meshgrid(x, y) is indexed
-[j, i], the other way round: pass Z.T, a view, not a copy. All three are
-float32 or float64, all of one of them (anything numpy.asarray takes); the
-call uses the module's form of that precision and shape, so the files,
-console lines and pixels are exactly that form's. Strided, reversed and
-Fortran-ordered arrays are read in place; the arrays are never changed.
+[j, i], the other way round: pass Z.T, a view, not a copy. They hold real
+or integer numbers of any dtype, bools too (anything numpy.asarray takes):
+when all three are float32 (or float16, widened to float32) the call uses
+the module's single-precision form of that shape, else (ints, bools,
+float64, precisions mixed) its double-precision form on float64 copies, so
+the files, console lines and pixels are exactly that form's. float32 and
+float64 arrays of the form's precision are read in place, strided, reversed
+and Fortran-ordered too; the arrays are never changed.
 
 The options are keywords, None (or left out) meaning absent: log (lowest
 bit set: log10 of the values and the title "log(...)"; True works), xlabel,
@@ -40,7 +43,7 @@ the call's work is done. Warning lines that leave a usable result (" Array
 is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
 of the category MapWarning instead, pointing at the line that called, so
 the warnings filters control them; a call that raises gives no warnings.
-Wrong dtypes raise TypeError, wrong dimensions or sizes ValueError, options
+Complex, object and text dtypes raise TypeError, wrong dimensions or sizes ValueError, options
 of the wrong type and unknown keywords TypeError, before anything is done.
 The module's fatal errors (log10 of zero or a negative value, a file that
 cannot be written, storage that cannot be obtained: "Out of memory") raise

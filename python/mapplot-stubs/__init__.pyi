@@ -9,8 +9,9 @@ import numpy.typing as npt
 
 __version__: str
 
-# x, y and z: float32 or float64 values, all of one precision, as numpy
-# arrays or anything numpy.asarray takes.
+# x, y and z: real or integer numbers of any dtype, bools too, as numpy
+# arrays or anything numpy.asarray takes (float32 or float16 throughout: the
+# single-precision forms; anything else: the double-precision forms).
 _Values = npt.ArrayLike
 # A truth option (its lowest bit counts: True, -1, 1) or the size option.
 _Int = SupportsIndex | None
