@@ -43,8 +43,9 @@ the call's work is done. Warning lines that leave a usable result (" Array
 is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
 of the category MapWarning instead, pointing at the line that called, so
 the warnings filters control them; a call that raises gives no warnings.
-Complex, object and text dtypes raise TypeError, wrong dimensions or sizes ValueError, options
-of the wrong type and unknown keywords TypeError, before anything is done.
+Complex, object and text dtypes raise TypeError, wrong dimensions or sizes
+ValueError, options of the wrong type and unknown keywords TypeError, before
+anything is done.
 The module's fatal errors (log10 of zero or a negative value, a file that
 cannot be written, storage that cannot be obtained: "Out of memory") raise
 FatalError with the module's message; no file on disk is changed by them
@@ -219,6 +220,14 @@ title), the coordinates and values as float32 arrays (z flat, as many values
 as the file holds, x index fastest: z.reshape(len(y), len(x)).T is the
 matrix z[i, j]) and the three texts. A file that cannot be opened raises
 OSError; one that is not a data file raises ValueError naming the line.
+)doc";
+
+inline constexpr const char* kMapDataDoc = R"doc(MapData(x, y, z, xlabel, ylabel, title): a data file read back by
+read_map, a named tuple. x, y and z are float32 arrays, z flat with the x
+index fastest (z.reshape(len(y), len(x)).T is the matrix z[i, j]); xlabel,
+ylabel and title are the file's three texts: dat_map(back.x, back.y,
+back.z, xlabel=back.xlabel, ylabel=back.ylabel, title=back.title) writes the
+same file again.
 )doc";
 
 inline constexpr const char* kRunProgramDoc = R"doc(run_program(name, main) -> int

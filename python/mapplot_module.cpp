@@ -42,4 +42,11 @@ PYBIND11_MODULE(mapplot, m) {
       py::arg("path"), kReadMapDoc);
 
   m.def("run_program", &run_program, py::arg("name"), py::arg("main"), kRunProgramDoc);
+
+  // The public names, for "from mapplot import *" and for readers.
+  py::list all;
+  for (const char* name : {"scr_map", "render", "ps_map", "dat_map", "read_map", "run_program",
+                           "MapData", "MapFile", "Picture", "FatalError", "MapWarning"})
+    all.append(name);
+  m.attr("__all__") = all;
 }

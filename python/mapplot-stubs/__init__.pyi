@@ -8,6 +8,19 @@ import numpy as np
 import numpy.typing as npt
 
 __version__: str
+__all__ = [
+    "scr_map",
+    "render",
+    "ps_map",
+    "dat_map",
+    "read_map",
+    "run_program",
+    "MapData",
+    "MapFile",
+    "Picture",
+    "FatalError",
+    "MapWarning",
+]
 
 # x, y and z: real or integer numbers of any dtype, bools too, as numpy
 # arrays or anything numpy.asarray takes (float32 or float16 throughout: the

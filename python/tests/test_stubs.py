@@ -55,6 +55,31 @@ def docstring_parameters(name):
     return parameters(tree.body[0])
 
 
+def stub_all():
+    """The names of the stubs' __all__."""
+    for node in stub_tree().body:
+        if isinstance(node, ast.Assign) and [t.id for t in node.targets] == ["__all__"]:
+            return [element.value for element in node.value.elts]
+    return None
+
+
+def test_all_names_the_public_names_and_every_class_says_what_it_is():
+    public = {n for n in dir(mapplot) if not n.startswith("_")}
+    assert sorted(mapplot.__all__) == sorted(public) and len(set(mapplot.__all__)) == len(public)
+    assert stub_all() == list(mapplot.__all__)
+    star = {}
+    exec("from mapplot import *", star)
+    assert set(star) - {"__builtins__"} == public
+    # Every class a docstring of its own, not an inherited or generated one.
+    for name in public:
+        kind = getattr(mapplot, name)
+        if isinstance(kind, type):
+            own = kind.__dict__.get("__doc__")
+            assert own and own != f"{name}({', '.join(getattr(kind, '_fields', ()))})", name
+            assert len(own.split()) >= 10, name
+    assert mapplot.FatalError.__doc__.startswith("A fatal error of the module")
+
+
 def test_the_stubs_name_what_the_module_has():
     names = set()
     for node in stub_tree().body:
