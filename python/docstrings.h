@@ -39,7 +39,7 @@ palette), and zlabel: a text beside the wedge, or under the z lines of the
 screen map's text column (see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout when
-the call's work is done. Warning lines that leave a usable result (" Array
+the call's work is done (mapplot.quiet() silences them for a thread). Warning lines that leave a usable result (" Array
 is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
 of the category MapWarning instead, pointing at the line that called, so
 the warnings filters control them; a call that raises gives no warnings.
@@ -228,6 +228,25 @@ index fastest (z.reshape(len(y), len(x)).T is the matrix z[i, j]); xlabel,
 ylabel and title are the file's three texts: dat_map(back.x, back.y,
 back.z, xlabel=back.xlabel, ylabel=back.ylabel, title=back.title) writes the
 same file again.
+)doc";
+
+inline constexpr const char* kQuietDoc = R"doc(quiet(on=True)
+
+Silences the console lines (" Output in Map.dat" ...) of this thread's
+calls: while on, they are dropped instead of written to sys.stdout; other
+threads' calls write theirs as before, and warning lines stay MapWarnings.
+As a context manager it holds for the block and then gives back the setting
+the thread had before (blocks nest; "with mapplot.quiet(False):" shows the
+lines again inside a quiet one); as a plain call, mapplot.quiet(True) holds
+until mapplot.quiet(False):
+
+    with mapplot.quiet():
+        mapplot.dat_map(x, y, z)       # Map.dat written, nothing printed
+    mapplot.quiet(True)                # from here on, until quiet(False)
+)doc";
+
+inline constexpr const char* kQuietTypeDoc = R"doc(What mapplot.quiet returns: a context manager that gives the thread back,
+when the block is left, the setting it had before quiet was called.
 )doc";
 
 inline constexpr const char* kRunProgramDoc = R"doc(run_program(name, main) -> int

@@ -28,6 +28,7 @@ PYBIND11_MODULE(mapplot, m) {
   m.doc() = kModuleDoc;
   m.attr("__version__") = MAPPLOT_VERSION;
   add_exceptions(m);
+  add_quiet(m);
   add_notebook_types(m);
 
   m.def("scr_map", &scr_map, kScrMapDoc);
@@ -46,7 +47,7 @@ PYBIND11_MODULE(mapplot, m) {
   // The public names, for "from mapplot import *" and for readers.
   py::list all;
   for (const char* name : {"scr_map", "render", "ps_map", "dat_map", "read_map", "run_program",
-                           "MapData", "MapFile", "Picture", "FatalError", "MapWarning"})
+                           "quiet", "MapData", "MapFile", "Picture", "FatalError", "MapWarning"})
     all.append(name);
   m.attr("__all__") = all;
 }

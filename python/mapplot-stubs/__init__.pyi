@@ -15,6 +15,7 @@ __all__ = [
     "dat_map",
     "read_map",
     "run_program",
+    "quiet",
     "MapData",
     "MapFile",
     "Picture",
@@ -168,3 +169,13 @@ def read_map(path: _Path) -> MapData:
 
 def run_program(name: str, main: Callable[[], int | None]) -> int:
     """main() run under the windowing runtime; its exit code."""
+
+class _Quiet:
+    """What quiet returns: a context manager giving back the setting before."""
+
+    def __enter__(self) -> None: ...
+    def __exit__(self, *exc: object) -> Literal[False]: ...
+
+def quiet(on: bool = True) -> _Quiet:
+    """Silences the console lines of this thread's calls (not warnings): for a
+    with block, or from quiet(True) until quiet(False)."""
