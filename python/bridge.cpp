@@ -322,14 +322,14 @@ void add_exceptions(py::module_& m) {
   m.attr("MapWarning") = map_warning_type;
 }
 
-void add_quiet(py::module_& m) {
+void add_quiet(py::module_& m, const std::string& doc) {
   py::class_<Quiet>(m, "_Quiet", kQuietTypeDoc)
       .def("__enter__", [](const Quiet&) {})
       .def("__exit__", [](const Quiet& q, const py::args&) {
         q.restore();
         return false;
       });
-  m.def("quiet", [](bool on) { return Quiet(on); }, py::arg("on") = true, kQuietDoc);
+  m.def("quiet", [](bool on) { return Quiet(on); }, py::arg("on") = true, doc.c_str());
 }
 
 void raise_os_error(int error, const std::string& file) {

@@ -40,8 +40,8 @@ namespace py = pybind11;
 void add_exceptions(py::module_& m);
 
 // Adds mapplot.quiet: the console records other than warnings of this
-// thread's calls dropped while it holds (its docstring).
-void add_quiet(py::module_& m);
+// thread's calls dropped while it holds (its docstring, `doc`).
+void add_quiet(py::module_& m, const std::string& doc);
 
 // What a call's work holds while it runs.
 enum class Work {

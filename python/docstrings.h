@@ -1,7 +1,9 @@
 #pragma once
 // The docstrings of the Python module mapplot. Each function's begins with
 // its signature written for readers (None, not "object"): the module turns
-// pybind11's own signatures off.
+// pybind11's own signatures off, and gives that line (without its return
+// annotation) to CPython as the function's text signature, which
+// inspect.signature, help() and editors read.
 
 namespace pymapplot {
 
