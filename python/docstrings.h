@@ -14,6 +14,7 @@ inline constexpr const char* kModuleDoc = R"doc(z = z(x, y) shown three ways, ov
               (a Picture, which a notebook shows)
     ps_map    a PostScript (or PNG, PDF, SVG) map drawn through PGPLOT
     dat_map   a plain text data file; read_map reads one back
+    quiet     the console lines of this thread's calls silenced
 
 x and y are one-dimensional, z is either flat (len(x) * len(y) values, the x
 index fastest) or a matrix with z[i, j] the value at (x[i], y[j]): the first
@@ -41,10 +42,11 @@ palette), and zlabel: a text beside the wedge, or under the z lines of the
 screen map's text column (see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout when
-the call's work is done (mapplot.quiet() silences them for a thread). Warning lines that leave a usable result (" Array
-is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
-of the category MapWarning instead, pointing at the line that called, so
-the warnings filters control them; a call that raises gives no warnings.
+the call's work is done; mapplot.quiet() silences them for a thread.
+Warning lines that leave a usable result (" Array is flat!", an unknown
+palette, zmin not below zmax ...) are Python warnings of the category
+MapWarning instead, pointing at the line that called, so the warnings
+filters control them; a call that raises gives no warnings.
 Complex, object and text dtypes raise TypeError, wrong dimensions or sizes
 ValueError, options of the wrong type and unknown keywords TypeError, before
 anything is done.
