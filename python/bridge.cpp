@@ -329,7 +329,8 @@ void add_quiet(py::module_& m, const std::string& doc) {
         q.restore();
         return false;
       });
-  m.def("quiet", [](bool on) { return Quiet(on); }, py::arg("on") = true, doc.c_str());
+  m.def("quiet", [](bool on) { return Quiet(on); }, py::arg("on").noconvert() = true,
+        doc.c_str());
 }
 
 void raise_os_error(int error, const std::string& file) {

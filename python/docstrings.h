@@ -242,7 +242,8 @@ threads' calls write theirs as before, and warning lines stay MapWarnings.
 As a context manager it holds for the block and then gives back the setting
 the thread had before (blocks nest; "with mapplot.quiet(False):" shows the
 lines again inside a quiet one); as a plain call, mapplot.quiet(True) holds
-until mapplot.quiet(False):
+until mapplot.quiet(False). on is a bool (numpy.bool_ too), anything else
+raising TypeError:
 
     with mapplot.quiet():
         mapplot.dat_map(x, y, z)       # Map.dat written, nothing printed

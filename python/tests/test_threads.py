@@ -127,6 +127,10 @@ def test_quiet_silences_the_console_lines_of_its_thread_only(tmp_path, monkeypat
         ("quiet(True)", lambda: mapplot.quiet(True), False),
         ("quiet(True) again", lambda: mapplot.quiet(True), False),
         ("quiet(False)", lambda: mapplot.quiet(False), True),
+        ("quiet(True) by numpy", lambda: mapplot.quiet(np.bool_(True)), False),
+        ("quiet('') refused", lambda: pytest.raises(TypeError, mapplot.quiet, ""), False),
+        ("quiet(None) refused", lambda: pytest.raises(TypeError, mapplot.quiet, None), False),
+        ("quiet(on=False)", lambda: mapplot.quiet(on=False), True),
     ]
     for step, do, shown in steps:
         do()
