@@ -10,16 +10,26 @@ namespace {
 
 std::string dtype_name(const py::array& a) { return py::str(a.dtype()).cast<std::string>(); }
 
-// Anything numpy.asarray takes, as an array of float32 or float64 in the
-// machine's byte order.
-py::array float_array(const py::object& value, const char* name) {
+// Anything numpy.asarray takes, as an array of real or integer numbers
+// (floats of any size, ints, bools); complex, object, text and the like raise
+// TypeError.
+py::array number_array(const py::object& value, const char* name) {
   py::array a = py::module_::import("numpy").attr("asarray")(value);
-  const py::dtype type = a.dtype();
-  if (type.kind() != 'f' || (type.itemsize() != 4 && type.itemsize() != 8))
-    throw py::type_error(std::string(name) + " must hold float32 or float64 values, not " +
+  const char kind = a.dtype().kind();
+  if (kind != 'f' && kind != 'i' && kind != 'u' && kind != 'b')
+    throw py::type_error(std::string(name) + " must hold real or integer numbers, not " +
                          dtype_name(a));
-  if (!type.attr("isnative").cast<bool>()) a = a.attr("astype")(type.attr("newbyteorder")("="));
   return a;
+}
+
+// Single precision: float32 or float16 (which float32 holds exactly).
+bool single(const py::array& a) { return a.dtype().kind() == 'f' && a.itemsize() <= 4; }
+
+// The array as `type` in the machine's byte order: itself when it is that
+// already (read in place, whatever its strides), else a converted copy.
+py::array as_type(const py::array& a, const py::dtype& type) {
+  if (a.dtype().attr("__eq__")(type).cast<bool>()) return a;
+  return a.attr("astype")(type);
 }
 
 // The array itself when its strides are whole elements and its data aligned
@@ -36,27 +46,37 @@ std::string shape_text(const py::array& a) {
   return py::str(py::tuple(a.attr("shape"))).cast<std::string>();
 }
 
-// z with its masked cells (a numpy.ma.MaskedArray of floats) as NaN, in a
-// copy: they are drawn as values that are not numbers. Anything else as it is.
+// z with its masked cells (a numpy.ma.MaskedArray of numbers) as NaN, in a
+// copy: they are drawn as values that are not numbers. Ints and bools become
+// float64 for that (as they would unmasked), float16 float32. Anything else
+// as it is.
 py::object unmasked(const py::object& z) {
   const py::module_ ma = py::module_::import("numpy.ma");
   if (!py::isinstance(z, ma.attr("MaskedArray"))) return z;
-  if (z.attr("dtype").attr("kind").cast<std::string>() != "f") return z;  // float_array refuses it
-  return z.attr("filled")(std::nan(""));
+  const py::dtype type = z.attr("dtype");
+  const char kind = type.kind();
+  py::object floats = z;
+  if (kind == 'i' || kind == 'u' || kind == 'b') floats = z.attr("astype")("float64");
+  else if (kind == 'f' && type.itemsize() < 4) floats = z.attr("astype")("float32");
+  else if (kind != 'f') return z;  // number_array refuses it
+  return floats.attr("filled")(std::nan(""));
 }
 
 }  // namespace
 
 MapArrays map_arrays(const py::object& x, const py::object& y, const py::object& z) {
-  MapArrays m{float_array(x, "x"), float_array(y, "y"), float_array(unmasked(z), "z")};
-  if (m.x.itemsize() != m.y.itemsize() || m.x.itemsize() != m.z.itemsize())
-    throw py::type_error("x, y and z must be of one precision, not " + dtype_name(m.x) + ", " +
-                         dtype_name(m.y) + " and " + dtype_name(m.z));
+  MapArrays m{number_array(x, "x"), number_array(y, "y"), number_array(unmasked(z), "z")};
+  // The single-precision forms when all three are single, the double-precision
+  // forms for anything else (ints, bools, float64, precisions mixed).
+  m.double_precision = !(single(m.x) && single(m.y) && single(m.z));
+  const py::dtype type = m.double_precision ? py::dtype::of<double>() : py::dtype::of<float>();
+  m.x = as_type(m.x, type);
+  m.y = as_type(m.y, type);
+  m.z = as_type(m.z, type);
   if (m.x.ndim() != 1 || m.y.ndim() != 1)
     throw py::value_error("x and y must be one-dimensional, not of shapes " + shape_text(m.x) +
                           " and " + shape_text(m.y));
   const py::ssize_t nx = m.x.shape(0), ny = m.y.shape(0);
-  m.double_precision = m.x.itemsize() == 8;
   m.matrix = m.z.ndim() == 2;
   if (m.matrix) {
     if (m.z.shape(0) != nx || m.z.shape(1) != ny) {

@@ -25,10 +25,12 @@ struct MapArrays {
 };
 
 // Checks the arrays of a call before anything is done with them: dtype
-// (TypeError: float32 or float64, all of one precision), dimensions and sizes
+// (TypeError: real or integer numbers, bools too; all three float32 or
+// float16 take the single-precision forms as float32, anything else the
+// double-precision forms as float64), dimensions and sizes
 // (ValueError: x and y one-dimensional, z flat with len(x) * len(y) values or
-// of shape (len(x), len(y))). Each is the caller's array when its strides are
-// whole elements and its data aligned, else a contiguous copy.
+// of shape (len(x), len(y))). Each is the caller's array when it is of the
+// form's dtype, its strides whole elements and its data aligned, else a copy.
 MapArrays map_arrays(const py::object& x, const py::object& y, const py::object& z);
 
 template <class T>

@@ -146,6 +146,21 @@ bool on_python_main_thread() {
   return main.attr("ident").cast<unsigned long>() == PyThread_get_thread_ident();
 }
 
+// mapplot.quiet on this thread: its calls' console records other than
+// warnings (" Output in ...") are dropped instead of going to sys.stdout.
+thread_local bool records_quiet = false;
+
+// What mapplot.quiet returns: the thread's setting as it was before, back
+// when it is left as a context manager.
+class Quiet {
+ public:
+  explicit Quiet(bool on) : before_(records_quiet) { records_quiet = on; }
+  void restore() const { records_quiet = before_; }
+
+ private:
+  bool before_;
+};
+
 // A console record as Python sees it: without its leading blanks.
 std::string_view record_text(std::string_view record) {
   const std::size_t first = record.find_first_not_of(' ');
@@ -245,6 +260,7 @@ class ModuleCall {
         }
         continue;
       }
+      if (records_quiet) continue;  // mapplot.quiet: warnings only
       if (!stdout_raised) {
         try {
           if (write_to_sys_stdout(record)) continue;
@@ -304,6 +320,17 @@ void add_exceptions(py::module_& m) {
                                                PyExc_UserWarning, nullptr);
   if (!map_warning_type) throw py::error_already_set();
   m.attr("MapWarning") = map_warning_type;
+}
+
+void add_quiet(py::module_& m, const std::string& doc) {
+  py::class_<Quiet>(m, "_Quiet", kQuietTypeDoc)
+      .def("__enter__", [](const Quiet&) {})
+      .def("__exit__", [](const Quiet& q, const py::args&) {
+        q.restore();
+        return false;
+      });
+  m.def("quiet", [](bool on) { return Quiet(on); }, py::arg("on").noconvert() = true,
+        doc.c_str());
 }
 
 void raise_os_error(int error, const std::string& file) {

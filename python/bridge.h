@@ -8,7 +8,8 @@
 //   - the routine's console records are collected and handed on when its
 //     work is done, in order: warnings that leave a usable result
 //     (" Warning: ...", " Array is flat!") as mapplot.MapWarning, the other
-//     records (" Output in ...") to sys.stdout;
+//     records (" Output in ...") to sys.stdout, unless mapplot.quiet holds
+//     for the thread;
 //   - a fatal error raises mapplot.FatalError instead of ending the process
 //     (for a file that cannot be created, replaced, written or read, a class
 //     that is FatalError and the OSError subclass of its errno), printing
@@ -37,6 +38,10 @@ namespace py = pybind11;
 
 // Adds mapplot.FatalError and mapplot.MapWarning to the module.
 void add_exceptions(py::module_& m);
+
+// Adds mapplot.quiet: the console records other than warnings of this
+// thread's calls dropped while it holds (its docstring, `doc`).
+void add_quiet(py::module_& m, const std::string& doc);
 
 // What a call's work holds while it runs.
 enum class Work {

@@ -1,7 +1,9 @@
 #pragma once
 // The docstrings of the Python module mapplot. Each function's begins with
 // its signature written for readers (None, not "object"): the module turns
-// pybind11's own signatures off.
+// pybind11's own signatures off, and gives that line (without its return
+// annotation) to CPython as the function's text signature, which
+// inspect.signature, help() and editors read.
 
 namespace pymapplot {
 
@@ -12,15 +14,19 @@ inline constexpr const char* kModuleDoc = R"doc(z = z(x, y) shown three ways, ov
               (a Picture, which a notebook shows)
     ps_map    a PostScript (or PNG, PDF, SVG) map drawn through PGPLOT
     dat_map   a plain text data file; read_map reads one back
+    quiet     the console lines of this thread's calls silenced
 
 x and y are one-dimensional, z is either flat (len(x) * len(y) values, the x
 index fastest) or a matrix with z[i, j] the value at (x[i], y[j]): the first
 index runs along x. A C-ordered Z from numpy.meshgrid(x, y) is indexed
-[j, i], the other way round: pass Z.T, a view, not a copy. All three are
-float32 or float64, all of one of them (anything numpy.asarray takes); the
-call uses the module's form of that precision and shape, so the files,
-console lines and pixels are exactly that form's. Strided, reversed and
-Fortran-ordered arrays are read in place; the arrays are never changed.
+[j, i], the other way round: pass Z.T, a view, not a copy. They hold real
+or integer numbers of any dtype, bools too (anything numpy.asarray takes):
+when all three are float32 (or float16, widened to float32) the call uses
+the module's single-precision form of that shape, else (ints, bools,
+float64, precisions mixed) its double-precision form on float64 copies, so
+the files, console lines and pixels are exactly that form's. float32 and
+float64 arrays of the form's precision are read in place, strided, reversed
+and Fortran-ordered too; the arrays are never changed.
 
 The options are keywords, None (or left out) meaning absent: log (lowest
 bit set: log10 of the values and the title "log(...)"; True works), xlabel,
@@ -36,12 +42,14 @@ palette), and zlabel: a text beside the wedge, or under the z lines of the
 screen map's text column (see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout when
-the call's work is done. Warning lines that leave a usable result (" Array
-is flat!", an unknown palette, zmin not below zmax ...) are Python warnings
-of the category MapWarning instead, pointing at the line that called, so
-the warnings filters control them; a call that raises gives no warnings.
-Wrong dtypes raise TypeError, wrong dimensions or sizes ValueError, options
-of the wrong type and unknown keywords TypeError, before anything is done.
+the call's work is done; mapplot.quiet() silences them for a thread.
+Warning lines that leave a usable result (" Array is flat!", an unknown
+palette, zmin not below zmax ...) are Python warnings of the category
+MapWarning instead, pointing at the line that called, so the warnings
+filters control them; a call that raises gives no warnings.
+Complex, object and text dtypes raise TypeError, wrong dimensions or sizes
+ValueError, options of the wrong type and unknown keywords TypeError, before
+anything is done.
 The module's fatal errors (log10 of zero or a negative value, a file that
 cannot be written, storage that cannot be obtained: "Out of memory") raise
 FatalError with the module's message; no file on disk is changed by them
@@ -216,6 +224,34 @@ title), the coordinates and values as float32 arrays (z flat, as many values
 as the file holds, x index fastest: z.reshape(len(y), len(x)).T is the
 matrix z[i, j]) and the three texts. A file that cannot be opened raises
 OSError; one that is not a data file raises ValueError naming the line.
+)doc";
+
+inline constexpr const char* kMapDataDoc = R"doc(MapData(x, y, z, xlabel, ylabel, title): a data file read back by
+read_map, a named tuple. x, y and z are float32 arrays, z flat with the x
+index fastest (z.reshape(len(y), len(x)).T is the matrix z[i, j]); xlabel,
+ylabel and title are the file's three texts: dat_map(back.x, back.y,
+back.z, xlabel=back.xlabel, ylabel=back.ylabel, title=back.title) writes the
+same file again.
+)doc";
+
+inline constexpr const char* kQuietDoc = R"doc(quiet(on=True)
+
+Silences the console lines (" Output in Map.dat" ...) of this thread's
+calls: while on, they are dropped instead of written to sys.stdout; other
+threads' calls write theirs as before, and warning lines stay MapWarnings.
+As a context manager it holds for the block and then gives back the setting
+the thread had before (blocks nest; "with mapplot.quiet(False):" shows the
+lines again inside a quiet one); as a plain call, mapplot.quiet(True) holds
+until mapplot.quiet(False). on is a bool (numpy.bool_ too), anything else
+raising TypeError:
+
+    with mapplot.quiet():
+        mapplot.dat_map(x, y, z)       # Map.dat written, nothing printed
+    mapplot.quiet(True)                # from here on, until quiet(False)
+)doc";
+
+inline constexpr const char* kQuietTypeDoc = R"doc(What mapplot.quiet returns: a context manager that gives the thread back,
+when the block is left, the setting it had before quiet was called.
 )doc";
 
 inline constexpr const char* kRunProgramDoc = R"doc(run_program(name, main) -> int

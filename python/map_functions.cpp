@@ -17,6 +17,7 @@
 #include "mapscreen/screen_map.h"
 #include "python/arrays.h"
 #include "python/bridge.h"
+#include "python/docstrings.h"
 #include "python/map_options.h"
 #include "python/notebook.h"
 #include "python/values.h"
@@ -153,6 +154,7 @@ py::object map_data_type() {
                             .attr("namedtuple")("MapData", py::make_tuple("x", "y", "z", "xlabel",
                                                                           "ylabel", "title"));
   map_data.attr("__module__") = "mapplot";
+  map_data.attr("__doc__") = kMapDataDoc;
   return map_data;
 }
 

@@ -8,9 +8,24 @@ import numpy as np
 import numpy.typing as npt
 
 __version__: str
+__all__ = [
+    "scr_map",
+    "render",
+    "ps_map",
+    "dat_map",
+    "read_map",
+    "run_program",
+    "quiet",
+    "MapData",
+    "MapFile",
+    "Picture",
+    "FatalError",
+    "MapWarning",
+]
 
-# x, y and z: float32 or float64 values, all of one precision, as numpy
-# arrays or anything numpy.asarray takes.
+# x, y and z: real or integer numbers of any dtype, bools too, as numpy
+# arrays or anything numpy.asarray takes (float32 or float16 throughout: the
+# single-precision forms; anything else: the double-precision forms).
 _Values = npt.ArrayLike
 # A truth option (its lowest bit counts: True, -1, 1) or the size option.
 _Int = SupportsIndex | None
@@ -154,3 +169,13 @@ def read_map(path: _Path) -> MapData:
 
 def run_program(name: str, main: Callable[[], int | None]) -> int:
     """main() run under the windowing runtime; its exit code."""
+
+class _Quiet:
+    """What quiet returns: a context manager giving back the setting before."""
+
+    def __enter__(self) -> None: ...
+    def __exit__(self, *exc: object) -> Literal[False]: ...
+
+def quiet(on: bool = True) -> _Quiet:
+    """Silences the console lines of this thread's calls (not warnings): for a
+    with block, or from quiet(True) until quiet(False)."""

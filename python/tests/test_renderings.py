@@ -248,3 +248,76 @@ def test_control_characters_in_labels_are_blanks(data, in_tmp, capfd):
     mapplot.ps_map(x, y, z, xlabel="a b", title="T  ", file="blank.png", device="png")
     assert capfd.readouterr().out == "  Output in lf.png\n  Output in blank.png\n"
     assert (in_tmp / "lf.png").read_bytes() == (in_tmp / "blank.png").read_bytes()
+
+
+def dtype_cases():
+    """(form, base values, the same values in other dtypes, single precision):
+    each form must give what float64 (or float32, when single) of the base gives."""
+    reals = (np.linspace(0, 1, 5), np.arange(4) * 0.5, (np.arange(20) - 7) * 0.25)
+    ints = (np.arange(5), np.arange(4) * 3, np.arange(20) * 7 % 11)
+    x, y, z = reals
+    i, j, k = ints
+    # Values float32 does not hold (its steps are 2 there): they tell the
+    # precisions apart.
+    fine = (x, y, 2.0**24 + np.arange(20))
+
+    def masked(values, dtype):
+        return np.ma.masked_array(values.astype(dtype), mask=np.arange(20) % 6 == 1)
+
+    def big_endian(a, dtype):
+        return a.astype(np.dtype(dtype).newbyteorder(">"))
+
+    return [
+        ("float16", reals, (x.astype(np.float16), y.astype(np.float16), z.astype(np.float16)),
+         True),
+        ("float16 and float32", reals, (x.astype(np.float16), y.astype(np.float32),
+                                        z.astype(np.float32)), True),
+        ("float16 matrix", reals, (x.astype(np.float16), y.astype(np.float16),
+                                   matrix(z.astype(np.float16))), True),
+        ("float32 x, float64 y and z", fine, (x.astype(np.float32), y, fine[2]), False),
+        ("float32 x and y, float64 z", fine, (x.astype(np.float32), y.astype(np.float32),
+                                              fine[2]), False),
+        ("float16 x, float64 z", fine, (x.astype(np.float16), y.astype(np.float32), fine[2]),
+         False),
+        ("float32 x and y, int64 z", fine, (x.astype(np.float32), y.astype(np.float32),
+                                            fine[2].astype(np.int64)), False),
+        ("longdouble", reals, tuple(a.astype(np.longdouble) for a in reals), False),
+        ("float32 x and y, int z", ints, (i.astype(np.float32), j.astype(np.float32), k), False),
+        ("int64", ints, ints, False),
+        ("int8, uint16, uint8", ints, (i.astype(np.int8), j.astype(np.uint16),
+                                      k.astype(np.uint8)), False),
+        ("big-endian int32, strided int16", ints, (big_endian(i, np.int32), j.astype(np.int16),
+                                                   np.repeat(k.astype(np.int16), 2)[::2]), False),
+        ("int matrix", ints, (i, j, matrix(k)), False),
+        ("bool z", (x, y, (k % 2).astype(float)), (x, y, k % 2 == 1), False),
+        ("lists of ints", ints, (i.tolist(), j.tolist(), k.tolist()), False),
+        ("nested lists", ints, (i.tolist(), j.tolist(), matrix(k).tolist()), False),
+        ("tuples of ints and floats", reals, (tuple(x), tuple(int(v) if v == int(v) else v
+                                                              for v in y), list(z)), False),
+        ("masked int z", (x, y, np.where(np.arange(20) % 6 == 1, np.nan, k)),
+         (x, y, masked(k, np.int32)), False),
+        ("masked float16 z", (x, y, np.where(np.arange(20) % 6 == 1, np.nan, z)),
+         (x.astype(np.float32), y.astype(np.float32), masked(z, np.float16)), True),
+    ]
+
+
+def outputs(x, y, z):
+    """The data file, the PNG file and the picture of one call of each."""
+    mapplot.dat_map(x, y, z, file="m.dat", title="dtypes")
+    mapplot.ps_map(x, y, z, file="m.png", device="png", title="dtypes")
+    picture = mapplot.render(x, y, z, title="dtypes")
+    return (pathlib.Path("m.dat").read_bytes(), pathlib.Path("m.png").read_bytes(),
+            np.asarray(picture).tobytes())
+
+
+def test_any_real_or_integer_dtype_gives_the_float_form_of_its_precision(in_tmp, capfd):
+    for form, base, values, single in dtype_cases():
+        precision = np.float32 if single else np.float64
+        expected = outputs(*(np.asarray(a, precision) for a in base))
+        produced = outputs(*values)
+        for kind, a, b in zip(("dat_map", "ps_map", "render"), produced, expected):
+            assert a == b, (form, kind)
+    # The table tells the precisions apart.
+    fine = dtype_cases()[3][1]
+    assert outputs(*(a.astype(np.float32) for a in fine))[2] != outputs(*fine)[2]
+    capfd.readouterr()

@@ -3,6 +3,7 @@ routines, arguments and keywords, and mypy accepts the README's examples and
 python/examples/ with them while it refuses calls the module refuses."""
 
 import ast
+import inspect
 import os
 import pathlib
 import re
@@ -55,6 +56,31 @@ def docstring_parameters(name):
     return parameters(tree.body[0])
 
 
+def stub_all():
+    """The names of the stubs' __all__."""
+    for node in stub_tree().body:
+        if isinstance(node, ast.Assign) and [t.id for t in node.targets] == ["__all__"]:
+            return [element.value for element in node.value.elts]
+    return None
+
+
+def test_all_names_the_public_names_and_every_class_says_what_it_is():
+    public = {n for n in dir(mapplot) if not n.startswith("_")}
+    assert sorted(mapplot.__all__) == sorted(public) and len(set(mapplot.__all__)) == len(public)
+    assert stub_all() == list(mapplot.__all__)
+    star = {}
+    exec("from mapplot import *", star)
+    assert set(star) - {"__builtins__"} == public
+    # Every class a docstring of its own, not an inherited or generated one.
+    for name in public:
+        kind = getattr(mapplot, name)
+        if isinstance(kind, type):
+            own = kind.__dict__.get("__doc__")
+            assert own and own != f"{name}({', '.join(getattr(kind, '_fields', ()))})", name
+            assert len(own.split()) >= 10, name
+    assert mapplot.FatalError.__doc__.startswith("A fatal error of the module")
+
+
 def test_the_stubs_name_what_the_module_has():
     names = set()
     for node in stub_tree().body:
@@ -67,8 +93,10 @@ def test_the_stubs_name_what_the_module_has():
     assert names == module
 
 
-@pytest.mark.parametrize("name", ["scr_map", "render", "ps_map", "dat_map", "read_map",
-                                  "run_program"])
+ROUTINES = ["scr_map", "render", "ps_map", "dat_map", "read_map", "run_program", "quiet"]
+
+
+@pytest.mark.parametrize("name", ROUTINES)
 def test_the_stubs_give_each_routine_its_arguments(name):
     stub = parameters(stub_functions()[name])
     assert stub == runtime_parameters(name)
@@ -135,3 +163,29 @@ def test_mypy_accepts_the_examples_and_refuses_what_the_module_refuses(tmp_path)
     errors = [line for line in result.stdout.splitlines() if ": error: " in line]
     assert all(line.startswith("wrong_calls.py:") for line in errors), result.stdout + result.stderr
     assert sorted({int(line.split(":")[1]) for line in errors}) == list(range(4, 14)), result.stdout
+
+
+def test_inspect_signature_gives_each_routine_its_arguments_and_defaults():
+    kinds = {inspect.Parameter.POSITIONAL_OR_KEYWORD: 0, inspect.Parameter.KEYWORD_ONLY: 1}
+    assert sorted(ROUTINES) == sorted(n for n in mapplot.__all__ if not isinstance(
+        getattr(mapplot, n), type))
+    for name in ROUTINES:
+        routine = getattr(mapplot, name)
+        signature = inspect.signature(routine)
+        taken = ([], [])
+        for p in signature.parameters.values():
+            taken[kinds[p.kind]].append(p.name)
+        assert taken == tuple(docstring_parameters(name)) == tuple(runtime_parameters(name)), name
+        stub = stub_functions()[name].args
+        stub_defaults = [ast.literal_eval(d) for d in stub.defaults + stub.kw_defaults]
+        defaults = [p.default for p in signature.parameters.values()
+                    if p.default is not inspect.Parameter.empty]
+        assert defaults == stub_defaults, name
+        # The docstring stays as written, its signature line first.
+        assert routine.__doc__.startswith(name + "("), name
+    # The signature binds the calls the routine takes and refuses the others.
+    signature = inspect.signature(mapplot.ps_map)
+    assert signature.bind(1, 2, 3, file="m.png").arguments["file"] == "m.png"
+    for wrong in (((1, 2, 3, 4), {}), ((1, 2, 3), dict(size=2)), ((1, 2), {})):
+        with pytest.raises(TypeError):
+            signature.bind(*wrong[0], **wrong[1])

@@ -98,3 +98,57 @@ def test_a_fatal_error_in_one_thread_leaves_the_others_files_whole(in_tmp, capfd
     out, err = capfd.readouterr()
     assert len(out.splitlines()) == len(made) + len(CALLS)
     assert err == ""  # each thread's exception is its report
+
+
+def test_quiet_silences_the_console_lines_of_its_thread_only(tmp_path, monkeypatch, capfd):
+    """Each step: what it does, then whether a call of this thread and one of
+    another thread print their lines. Warnings are raised all the while."""
+    monkeypatch.chdir(tmp_path)
+    x = np.array([0.0, 1.0])
+    flat = np.ones(4)
+    exits = []
+
+    def enter(on=True):
+        manager = mapplot.quiet(on) if on is not None else mapplot.quiet()
+        manager.__enter__()
+        exits.append(manager)
+
+    def leave():
+        exits.pop().__exit__(None, None, None)
+
+    steps = [
+        ("at first", lambda: None, True),
+        ("with quiet()", lambda: enter(None), False),
+        ("with quiet(False) inside", lambda: enter(False), True),
+        ("inner block left", leave, False),
+        ("with quiet(True) inside", lambda: enter(True), False),
+        ("inner block left", leave, False),
+        ("outer block left", leave, True),
+        ("quiet(True)", lambda: mapplot.quiet(True), False),
+        ("quiet(True) again", lambda: mapplot.quiet(True), False),
+        ("quiet(False)", lambda: mapplot.quiet(False), True),
+        ("quiet(True) by numpy", lambda: mapplot.quiet(np.bool_(True)), False),
+        ("quiet('') refused", lambda: pytest.raises(TypeError, mapplot.quiet, ""), False),
+        ("quiet(None) refused", lambda: pytest.raises(TypeError, mapplot.quiet, None), False),
+        ("quiet(on=False)", lambda: mapplot.quiet(on=False), True),
+    ]
+    for step, do, shown in steps:
+        do()
+        capfd.readouterr()
+        mapplot.dat_map(x, x, np.arange(4.0), file="here.dat")
+        with pytest.warns(mapplot.MapWarning, match="^Array is flat!$"):
+            mapplot.ps_map(x, x, flat, file="here.png", device="png")
+        out = capfd.readouterr().out
+        assert out == ("  Output in here.dat\n  Output in here.png\n" if shown else ""), step
+        other = threading.Thread(target=mapplot.dat_map, args=(x, x, np.arange(4.0)),
+                                 kwargs=dict(file="there.dat"))
+        other.start()
+        other.join()
+        assert capfd.readouterr().out == "  Output in there.dat\n", step
+    assert (tmp_path / "here.dat").exists() and (tmp_path / "here.png").exists()
+    # A block left by an exception gives the setting back too.
+    with pytest.raises(mapplot.FatalError):
+        with mapplot.quiet():
+            mapplot.dat_map(x, x, np.array([1.0, 0.0, 2.0, 3.0]), log=True)
+    mapplot.dat_map(x, x, np.arange(4.0), file="after.dat")
+    assert capfd.readouterr().out == "  Output in after.dat\n"
