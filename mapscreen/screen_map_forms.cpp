@@ -15,17 +15,22 @@ namespace {
 using maparg::Reduce;
 using maparg::text_field;
 
-// Calls scr_map with the converted arrays and every optional argument present.
+// Calls scr_map with the converted arrays and every positional argument
+// present; the named options (the colours and after) pass on as given.
 void call_base(VecView<double> x, VecView<double> y, std::vector<double> z,
                const ScreenMapOptions& o, bool single_precision) {
   const std::string xfield = text_field(o.xlabel, maparg::kDefaultXLabel, Reduce::both);
   const std::string yfield = text_field(o.ylabel, maparg::kDefaultYLabel, Reduce::both);
   const std::string tfield = text_field(o.title, maparg::kDefaultTitle, Reduce::both);
-  scr_map_of_form(x, y, z,
-                  {o.log.value_or(0), xfield, yfield, tfield, o.size.value_or(1),
-                   o.own_window.value_or(0), o.continuation.value_or(0), o.palette, o.zmin,
-                   o.zmax, o.nan_colour, o.under, o.over, o.zcentre, o.zlabel},
-                  single_precision);
+  ScreenMapOptions full = o;
+  full.log = o.log.value_or(0);
+  full.xlabel = xfield;
+  full.ylabel = yfield;
+  full.title = tfield;
+  full.size = o.size.value_or(1);
+  full.own_window = o.own_window.value_or(0);
+  full.continuation = o.continuation.value_or(0);
+  scr_map_of_form(x, y, z, full, single_precision);
 }
 
 }  // namespace
