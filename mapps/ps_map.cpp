@@ -295,21 +295,23 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     std::vector<std::size_t> columns(xa.size()), rows(ya.size());
     for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = i;
     for (std::size_t j = 0; j < rows.size(); ++j) rows[j] = j;
-    // Fine cell k (from 1) is centred at first + (k - 1/2) * step.
-    if (!x_even) {
-      FineCells f = fine_cells(xa, y_even ? std::optional(ya.size()) : std::nullopt);
-      columns = std::move(f.original);
-      ni = f.count;
-      fine_tr[0] = static_cast<float>(f.first - 0.5 * f.step);
-      fine_tr[1] = static_cast<float>(f.step);
-    }
-    if (!y_even) {
-      FineCells f = fine_cells(ya, x_even ? std::optional(xa.size()) : std::nullopt);
-      rows = std::move(f.original);
-      nj = f.count;
-      fine_tr[3] = static_cast<float>(f.first - 0.5 * f.step);
-      fine_tr[5] = static_cast<float>(f.step);
-    }
+    // Fine cell k (from 1) is centred at first + (k - 1/2) * step: the
+    // axis's cells, count, and origin and step of the transform.
+    const auto resample = [](const std::vector<float>& c, std::optional<std::size_t> other,
+                             std::vector<std::size_t>& cells, int& count, float& origin,
+                             float& step) {
+      FineCells f = fine_cells(c, other);
+      cells = std::move(f.original);
+      count = f.count;
+      origin = static_cast<float>(f.first - 0.5 * f.step);
+      step = static_cast<float>(f.step);
+    };
+    if (!x_even)
+      resample(xa, y_even ? std::optional(ya.size()) : std::nullopt, columns, ni, fine_tr[0],
+               fine_tr[1]);
+    if (!y_even)
+      resample(ya, x_even ? std::optional(xa.size()) : std::nullopt, rows, nj, fine_tr[3],
+               fine_tr[5]);
     fine.reserve(columns.size() * rows.size());
     for (const std::size_t j : rows) {
       rtl::check_interruption();
