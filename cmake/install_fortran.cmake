@@ -17,14 +17,39 @@ install(TARGETS mapplot_fortran EXPORT mapplotScreenTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_BINARY_DIR}/fortran/module/
   DESTINATION ${MAPPLOT_INCLUDE_DIR}/fortran FILES_MATCHING PATTERN "*.mod")
-foreach(module mapplot-fortran-files mapplot-fortran)
-  configure_file(cmake/${module}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc @ONLY)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${module}.pc
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-endforeach()
-
 string(REGEX MATCH "^[0-9]+" major "${CMAKE_Fortran_COMPILER_VERSION}")
 set(MAPPLOT_FORTRAN_BUILT_WITH "${CMAKE_Fortran_COMPILER_ID} ${major}")
+
+# mapplot_fortran_pc_files(SUFFIX MODULE_FOLDER COMPILER): the two pkg-config
+# modules of one compiler's prebuilt module, mapplot-fortran<SUFFIX> and
+# mapplot-fortran-files<SUFFIX>, over the libraries mapplot_fortran<_SUFFIX>
+# and the module files in include/mapplot/<MODULE_FOLDER>.
+function(mapplot_fortran_pc_files suffix folder compiler)
+  set(MAPPLOT_PC_SUFFIX "${suffix}")
+  string(REPLACE "-" "_" MAPPLOT_PC_LIB_SUFFIX "${suffix}")
+  set(MAPPLOT_PC_MODULE_FOLDER "${folder}")
+  set(MAPPLOT_PC_COMPILER "${compiler}")
+  foreach(module mapplot-fortran-files mapplot-fortran)
+    configure_file(cmake/${module}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${module}${suffix}.pc @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${module}${suffix}.pc
+      DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  endforeach()
+endfunction()
+mapplot_fortran_pc_files("" fortran "${MAPPLOT_FORTRAN_BUILT_WITH}")
+
+# The module prebuilt for flang as well (fortran/flang/), its module files in
+# include/mapplot/fortran-flang:
+#   flang-new-19 app.f90 $(pkg-config --cflags --libs mapplot-fortran-flang)
+if(MAPPLOT_FLANG_PREBUILT)
+  install(FILES ${MAPPLOT_FLANG_PREBUILT}/lib/libmapplot_fortran_files_flang.a
+    ${MAPPLOT_FLANG_PREBUILT}/lib/libmapplot_fortran_flang.a
+    DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY ${MAPPLOT_FLANG_PREBUILT}/mapplot_fortran/module/
+    DESTINATION ${MAPPLOT_INCLUDE_DIR}/fortran-flang FILES_MATCHING PATTERN "*.mod")
+  execute_process(COMMAND ${MAPPLOT_FLANG} --version OUTPUT_VARIABLE flang_version)
+  string(REGEX MATCH "version ([0-9]+)" flang_version "${flang_version}")
+  mapplot_fortran_pc_files(-flang fortran-flang "LLVMFlang ${CMAKE_MATCH_1}")
+endif()
 # The names of each library's sources, for the package to build them again.
 foreach(lib mapplot_fortran_files mapplot_fortran)
   get_target_property(sources ${lib} SOURCES)

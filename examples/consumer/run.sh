@@ -204,6 +204,28 @@ done
 echo "consumer: Fortran programs of $flang built against the installed package with CMake," \
   "out.png and Map.dat as from C++"
 
+# The module prebuilt for flang: a flang program links it with pkg-config as
+# a gfortran program links the module of the build's own compiler.
+if [ -f "$PKG_CONFIG_PATH/mapplot-fortran-flang.pc" ]; then
+  mkdir "$work/flang_pc" && cd "$work/flang_pc"
+  "$flang" "$fortran/app.f90" -o app $rpath $(pkg-config --cflags --libs mapplot-fortran-flang)
+  "$flang" "$fortran/files_app.f90" -o files_app $rpath \
+    $(pkg-config --cflags --libs mapplot-fortran-files-flang)
+  run_in "$work/from_flang_pc" "$work/flang_pc/app"
+  run_files_app_in "$work/files_from_flang_pc" "$work/flang_pc/files_app"
+  for file in out.png Map.dat; do
+    cmp "$work/from_cpp/$file" "$work/from_flang_pc/$file"
+    cmp "$work/from_cpp/$file" "$work/files_from_flang_pc/$file"
+  done
+  echo "consumer: Fortran programs of $flang built with pkg-config against the module prebuilt" \
+    "for flang, out.png and Map.dat as from C++"
+elif pkg-config --print-variables mapplot-fortran > /dev/null &&
+     grep -q 'for LLVMFlang' "$PKG_CONFIG_PATH/mapplot-fortran.pc"; then
+  echo "consumer: the package's own module is flang's; no second one prebuilt"
+else
+  echo "consumer: $flang is installed but the package holds no module prebuilt for flang"; exit 1
+fi
+
 # The library as built reads its own compiler's descriptors only: flang's
 # module linked to it is refused with a message, before any file is written.
 mkdir "$work/foreign" && cd "$work/foreign"
