@@ -217,8 +217,15 @@ if [ -f "$PKG_CONFIG_PATH/mapplot-fortran-flang.pc" ]; then
     cmp "$work/from_cpp/$file" "$work/from_flang_pc/$file"
     cmp "$work/from_cpp/$file" "$work/files_from_flang_pc/$file"
   done
+  # Options of any kind: the program of the kinds test built by gfortran as
+  # it is and by flang with default integers and reals of kind 8, the same files.
+  "${FC:-gfortran}" "$source_dir/fortran/kinds_program.f90" -o kinds $rpath \
+    $(pkg-config --cflags --libs mapplot-fortran-files)
+  "$flang" -fdefault-integer-8 -fdefault-real-8 "$source_dir/fortran/kinds_program.f90" \
+    -o kinds8 $rpath $(pkg-config --cflags --libs mapplot-fortran-files-flang)
+  "$source_dir/fortran/kinds_test.sh" ./kinds ./kinds8
   echo "consumer: Fortran programs of $flang built with pkg-config against the module prebuilt" \
-    "for flang, out.png and Map.dat as from C++"
+    "for flang, out.png and Map.dat as from C++, and the files of options of kind 8 as gfortran's"
 elif pkg-config --print-variables mapplot-fortran > /dev/null &&
      grep -q 'for LLVMFlang' "$PKG_CONFIG_PATH/mapplot-fortran.pc"; then
   echo "consumer: the package's own module is flang's; no second one prebuilt"
