@@ -18,7 +18,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 #include "rtl/fatal.h"
@@ -43,28 +42,25 @@ std::string av_text(int code) {
   return text;
 }
 
-// The pictures' rows as an even-sized RGB picture: the last column and row
-// repeated where the size is odd.
-struct EvenPicture {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> rgb;
+}  // namespace
 
-  EvenPicture(int w, int h)
-      : width(w + (w & 1)), height(h + (h & 1)),
-        rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {}
+// A picture as the caller gives it: rows of three bytes a pixel (red, green,
+// blue) or of 0xRRGGBB values.
+struct Pixels {
+  const std::uint8_t* data;
+  std::int64_t row_bytes;
+  bool packed;  // 0xRRGGBB values
 
-  void fill(const std::uint8_t* src, std::int64_t row_bytes, int w, int h) {
-    const auto row = static_cast<std::size_t>(width) * 3;
-    for (int y = 0; y < height; ++y) {
-      const std::uint8_t* from = src + std::min(y, h - 1) * row_bytes;
-      std::uint8_t* to = rgb.data() + static_cast<std::size_t>(y) * row;
-      std::memcpy(to, from, static_cast<std::size_t>(w) * 3);
-      if (width != w) std::memcpy(to + w * 3, to + (w - 1) * 3, 3);
-    }
+  const std::uint8_t* row(int y) const { return data + y * row_bytes; }
+  // Pixel x of a row as 0xRRGGBB.
+  std::uint32_t at(const std::uint8_t* row, int x) const {
+    if (packed) return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFFu;
+    const std::uint8_t* p = row + 3 * x;
+    return std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
   }
 };
 
+namespace {
 }  // namespace
 
 std::optional<Kind> kind_of(std::string_view path) {
@@ -85,7 +81,7 @@ class Film::Writer {
   virtual ~Writer() {
     if (fd_ >= 0) ::close(fd_);
   }
-  virtual void add(const std::uint8_t* rgb, std::int64_t row_bytes) = 0;
+  virtual void add(const Pixels& picture) = 0;
   virtual void finish() = 0;
 
   void commit() {
@@ -163,11 +159,11 @@ class GifWriter final : public Film::Writer {
     }
   }
 
-  void add(const std::uint8_t* rgb, std::int64_t row_bytes) override {
+  void add(const Pixels& picture) override {
     const int w = film_.width();
     const int h = film_.height();
     std::vector<GifColorType> colours;
-    if (!exact_colours(rgb, row_bytes, w, h, colours)) reduced_colours(rgb, row_bytes, w, h, colours);
+    if (!exact_colours(picture, w, h, colours)) reduced_colours(picture, w, h, colours);
     // The delay of this frame: frame k starts at round(100 k / fps) hundredths.
     const auto k = static_cast<double>(frame_);
     const long start = std::lround(100 * k / film_.fps());
@@ -217,7 +213,7 @@ class GifWriter final : public Film::Writer {
 
   // The picture's own colours when there are at most 256, each pixel's index
   // in indices_; false for more.
-  bool exact_colours(const std::uint8_t* rgb, std::int64_t row_bytes, int w, int h,
+  bool exact_colours(const Pixels& picture, int w, int h,
                      std::vector<GifColorType>& colours) {
     // Open addressing over 512 slots: never more than half full.
     constexpr std::uint32_t kSlots = 512;
@@ -228,10 +224,10 @@ class GifWriter final : public Film::Writer {
     std::uint32_t last = kEmpty;
     GifByteType last_index = 0;
     for (int y = 0; y < h; ++y) {
-      const std::uint8_t* p = rgb + y * row_bytes;
+      const std::uint8_t* row = picture.row(y);
       GifByteType* out = indices_.data() + static_cast<std::size_t>(y) * w;
-      for (int x = 0; x < w; ++x, p += 3) {
-        const std::uint32_t c = std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+      for (int x = 0; x < w; ++x) {
+        const std::uint32_t c = picture.at(row, x);
         if (c != last) {
           std::uint32_t s = (c * 2654435761u) >> 23;
           while (keys[s] != kEmpty && keys[s] != c) s = (s + 1) & (kSlots - 1);
@@ -239,7 +235,9 @@ class GifWriter final : public Film::Writer {
             if (colours.size() == 256) return false;
             keys[s] = c;
             values[s] = static_cast<GifByteType>(colours.size());
-            colours.push_back(GifColorType{p[0], p[1], p[2]});
+            colours.push_back(GifColorType{static_cast<GifByteType>(c >> 16),
+                                           static_cast<GifByteType>(c >> 8),
+                                           static_cast<GifByteType>(c)});
           }
           last = c;
           last_index = values[s];
@@ -251,17 +249,18 @@ class GifWriter final : public Film::Writer {
   }
 
   // More than 256 colours: giflib's median cut to 256.
-  void reduced_colours(const std::uint8_t* rgb, std::int64_t row_bytes, int w, int h,
+  void reduced_colours(const Pixels& picture, int w, int h,
                        std::vector<GifColorType>& colours) {
     const auto n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     std::vector<GifByteType> red(n), green(n), blue(n);
     for (int y = 0; y < h; ++y) {
-      const std::uint8_t* p = rgb + y * row_bytes;
-      for (int x = 0; x < w; ++x, p += 3) {
+      const std::uint8_t* row = picture.row(y);
+      for (int x = 0; x < w; ++x) {
         const std::size_t k = static_cast<std::size_t>(y) * w + x;
-        red[k] = p[0];
-        green[k] = p[1];
-        blue[k] = p[2];
+        const std::uint32_t c = picture.at(row, x);
+        red[k] = static_cast<GifByteType>(c >> 16);
+        green[k] = static_cast<GifByteType>(c >> 8);
+        blue[k] = static_cast<GifByteType>(c);
       }
     }
     int size = 256;
@@ -281,7 +280,9 @@ class GifWriter final : public Film::Writer {
 
 class AvWriter final : public Film::Writer {
  public:
-  AvWriter(const Film& film, Kind kind) : Writer(film), even_(film.width(), film.height()) {
+  AvWriter(const Film& film, Kind kind)
+      : Writer(film), even_width_(film.width() + (film.width() & 1)),
+        even_height_(film.height() + (film.height() & 1)) {
     // Standard error carries the program's own messages: every failure of
     // the libraries is reported here, their notes are not wanted.
     av_log_set_level(AV_LOG_QUIET);
@@ -309,8 +310,8 @@ class AvWriter final : public Film::Writer {
     if (stream_ == nullptr || encoder_ == nullptr || frame_ == nullptr || packet_ == nullptr)
       rtl::out_of_memory();
     const AVRational rate = av_d2q(film.fps(), 100000);
-    encoder_->width = even_.width;
-    encoder_->height = even_.height;
+    encoder_->width = even_width_;
+    encoder_->height = even_height_;
     encoder_->pix_fmt = AV_PIX_FMT_YUV420P;
     encoder_->time_base = av_inv_q(rate);
     encoder_->framerate = rate;
@@ -328,9 +329,11 @@ class AvWriter final : public Film::Writer {
       av_dict_set(&options, "b", "0", 0);
       av_dict_set(&options, "row-mt", "1", 0);
     } else {
-      // Fast, and close to the pictures: a map's cells and texts keep their
-      // grey levels within a few steps.
-      av_dict_set(&options, "preset", "veryfast", 0);
+      // The fastest preset (an animation is recorded while it runs, on a
+      // machine the program shares), at a quality that keeps a map's cells
+      // and texts within a few grey levels; Constrained Baseline, which
+      // every player takes.
+      av_dict_set(&options, "preset", "ultrafast", 0);
       av_dict_set(&options, "crf", "16", 0);
     }
     const int opened = avcodec_open2(encoder_, codec, &options);
@@ -341,19 +344,14 @@ class AvWriter final : public Film::Writer {
     stream_->avg_frame_rate = rate;
 
     frame_->format = AV_PIX_FMT_YUV420P;
-    frame_->width = even_.width;
-    frame_->height = even_.height;
+    frame_->width = even_width_;
+    frame_->height = even_height_;
     if (av_frame_get_buffer(frame_, 0) < 0) rtl::out_of_memory();
-    scale_ = sws_getContext(even_.width, even_.height, AV_PIX_FMT_RGB24, even_.width, even_.height,
-                            AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
-                            nullptr, nullptr, nullptr);
-    if (scale_ == nullptr) rtl::out_of_memory();
     const int header = avformat_write_header(out_, nullptr);
     if (header < 0) report("cannot write", header);
   }
 
   ~AvWriter() override {
-    sws_freeContext(scale_);
     av_packet_free(&packet_);
     av_frame_free(&frame_);
     avcodec_free_context(&encoder_);
@@ -366,13 +364,10 @@ class AvWriter final : public Film::Writer {
     if (out_ != nullptr) avformat_free_context(out_);
   }
 
-  void add(const std::uint8_t* rgb, std::int64_t row_bytes) override {
-    even_.fill(rgb, row_bytes, film_.width(), film_.height());
+  void add(const Pixels& picture) override {
     const int made = av_frame_make_writable(frame_);
     if (made < 0) report("cannot write", made);
-    const std::uint8_t* src[1] = {even_.rgb.data()};
-    const int src_stride[1] = {even_.width * 3};
-    sws_scale(scale_, src, src_stride, 0, even_.height, frame_->data, frame_->linesize);
+    to_yuv420p(picture);
     frame_->pts = next_pts_++;
     encode(frame_);
   }
@@ -423,7 +418,36 @@ class AvWriter final : public Film::Writer {
     return at < 0 ? AVERROR(errno) : at;
   }
 
-  EvenPicture even_;
+  // BT.601 in the limited range (16 .. 235), as players take yuv420p by
+  // default and as swscale converts: Y of each pixel, U and V of the mean of
+  // each 2 x 2 block. The even size repeats the last column and row.
+  void to_yuv420p(const Pixels& picture) {
+    const int w = film_.width();
+    const int h = film_.height();
+    for (int y = 0; y < even_height_; y += 2) {
+      const std::uint8_t* rows[2] = {picture.row(std::min(y, h - 1)), picture.row(std::min(y + 1, h - 1))};
+      std::uint8_t* luma[2] = {frame_->data[0] + static_cast<std::ptrdiff_t>(y) * frame_->linesize[0],
+                               frame_->data[0] + static_cast<std::ptrdiff_t>(y + 1) * frame_->linesize[0]};
+      std::uint8_t* u = frame_->data[1] + static_cast<std::ptrdiff_t>(y / 2) * frame_->linesize[1];
+      std::uint8_t* v = frame_->data[2] + static_cast<std::ptrdiff_t>(y / 2) * frame_->linesize[2];
+      for (int x = 0; x < even_width_; x += 2) {
+        int r4 = 0, g4 = 0, b4 = 0;
+        for (int dy = 0; dy < 2; ++dy)
+          for (int dx = 0; dx < 2; ++dx) {
+            const std::uint32_t c = picture.at(rows[dy], std::min(x + dx, w - 1));
+            const int r = static_cast<int>(c >> 16), g = static_cast<int>(c >> 8 & 0xFF),
+                      b = static_cast<int>(c & 0xFF);
+            luma[dy][x + dx] = static_cast<std::uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+            r4 += r, g4 += g, b4 += b;
+          }
+        u[x / 2] = static_cast<std::uint8_t>(((-38 * r4 - 74 * g4 + 112 * b4 + 512) >> 10) + 128);
+        v[x / 2] = static_cast<std::uint8_t>(((112 * r4 - 94 * g4 - 18 * b4 + 512) >> 10) + 128);
+      }
+    }
+  }
+
+  int even_width_;
+  int even_height_;
   AVFormatContext* out_ = nullptr;
   unsigned char* buffer_ = nullptr;
   AVIOContext* io_ = nullptr;
@@ -431,7 +455,6 @@ class AvWriter final : public Film::Writer {
   AVCodecContext* encoder_ = nullptr;
   AVFrame* frame_ = nullptr;
   AVPacket* packet_ = nullptr;
-  SwsContext* scale_ = nullptr;
   std::int64_t next_pts_ = 0;
 };
 
@@ -463,29 +486,26 @@ Film::~Film() {
 }
 
 void Film::add_rgb(const std::uint8_t* rgb, std::int64_t row_bytes) {
+  add(Pixels{rgb, row_bytes, false});
+}
+
+void Film::add_pixels(const std::uint32_t* pixels) {
+  add(Pixels{reinterpret_cast<const std::uint8_t*>(pixels),
+             static_cast<std::int64_t>(width_) * 4, true});
+}
+
+void Film::add(const Pixels& picture) {
   if (writer_ == nullptr) rtl::fatal_error("Film " + path_ + ": closed, takes no more pictures");
   const std::lock_guard<std::recursive_timed_mutex> lock(writer_->mutex);
   if (writer_->failed) rtl::fatal_error("Film " + path_ + ": not written after an error");
   if (writer_->committed) return;  // the program is ending
   try {
-    writer_->add(rgb, row_bytes);
+    writer_->add(picture);
   } catch (...) {
     writer_->failed = true;
     throw;
   }
   ++frames_;
-}
-
-void Film::add_pixels(const std::uint32_t* pixels) {
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 3);
-  std::uint8_t* out = rgb.data();
-  for (std::size_t k = 0, n = rgb.size() / 3; k < n; ++k, out += 3) {
-    const std::uint32_t p = pixels[k];
-    out[0] = static_cast<std::uint8_t>(p >> 16);
-    out[1] = static_cast<std::uint8_t>(p >> 8);
-    out[2] = static_cast<std::uint8_t>(p);
-  }
-  add_rgb(rgb.data(), static_cast<std::int64_t>(width_) * 3);
 }
 
 void Film::close() {

@@ -14,6 +14,8 @@
 //          Frame delays are in hundredths of a second, rounded so that frame
 //          k starts at round(100 k / fps).
 //   .webm  VP9 in WebM, yuv420p, padded as for .mp4.
+// Video pixels are BT.601 in the limited range (as players take yuv420p
+// without other tags): Y of each pixel, U and V of each 2 x 2 block's mean.
 //
 // The film is written under a temporary name beside its target and renamed
 // over the target only by close() (rtl/safe_file.h): a film that is not
@@ -38,6 +40,8 @@ class EndingWork;
 }
 
 namespace mapfilm {
+
+struct Pixels;
 
 enum class Kind { kMp4, kGif, kWebm };
 
@@ -85,6 +89,7 @@ class Film {
  private:
   // Closes the film when the program ends before close() (rtl::EndingWork).
   void close_at_end();
+  void add(const Pixels& picture);
 
   std::string path_;
   Kind kind_;

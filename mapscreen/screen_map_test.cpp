@@ -670,8 +670,9 @@ TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
       }
       after.push_back(picture(gfxwin::active_unit()));
       // A film being recorded is not on disk yet.
-      if (step.op == kLater)
+      if (step.op == kLater) {
         for (const auto& film : open) EXPECT_FALSE(fs::exists(film)) << film << " at step " << k;
+      }
     }
     gfxwin::end_film(gfxwin::active_unit());  // as the program's end does
     std::size_t files = 0;
