@@ -115,6 +115,9 @@ std::recursive_mutex& painting() {
 
 OffscreenMap::OffscreenMap() : lock_(painting()), saved_(screen_map_state()) {
   offscreen_.emplace();
+  // The maps off screen are no part of the sequence being filmed: their
+  // first calls leave its film going.
+  screen_map_state().film_unit = -1;
 }
 
 OffscreenMap::~OffscreenMap() {

@@ -619,7 +619,7 @@ TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
   const fs::path dir = fs::temp_directory_path() / ("screen_film_" + std::to_string(getpid()));
   fs::create_directories(dir);
   const std::vector<float> x = {0, 1, 2}, y = {0, 1};
-  enum Op { kFirst, kLater, kClear };
+  enum Op { kFirst, kLater, kClear, kOffscreen };
   struct Step {
     Op op;
     const char* record;  // film name, or none
@@ -644,6 +644,10 @@ TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
        {{"c.mp4", {0, 1, 2}}, {"d.gif", {3, 4}}},
        3},
       {"only on a first call", {{kFirst, nullptr}, {kLater, "e.gif"}}, {}, 0},
+      {"a map off screen meanwhile",
+       {{kFirst, "f.gif"}, {kOffscreen, nullptr}, {kLater, nullptr}, {kFirst, nullptr}},
+       {{"f.gif", {0, 2}}},
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -653,9 +657,12 @@ TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
     std::vector<std::string> open;  // films started and not yet ended
     for (std::size_t k = 0; k < c.steps.size(); ++k) {
       const Step& step = c.steps[k];
-      if (step.op != kLater) open.clear();  // this step ends the film before
+      if (step.op == kFirst || step.op == kClear) open.clear();  // this step ends the film before
       if (step.op == kClear) {
         gfxwin::clear_window(0);
+      } else if (step.op == kOffscreen) {
+        const OffscreenMap offscreen;
+        scr_map_r4(x, y, std::vector<float>{9, 8, 7, 6, 5, 4}, {.own_window = -1});
       } else {
         const float f = static_cast<float>(k);
         const std::vector<float> z = {f, 1, 2 + f, 0, 1 + f, 9};
@@ -670,7 +677,7 @@ TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
       }
       after.push_back(picture(gfxwin::active_unit()));
       // A film being recorded is not on disk yet.
-      if (step.op == kLater) {
+      if (step.op == kLater || step.op == kOffscreen) {
         for (const auto& film : open) EXPECT_FALSE(fs::exists(film)) << film << " at step " << k;
       }
     }
