@@ -149,6 +149,24 @@ TEST_F(FilmTest, FailuresAreFatalAndLeaveNoFile) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
   }
+  // A full disk: a film named by a link to /dev/full, a device that takes
+  // the finished film when it is closed, and takes none of it.
+  if (fs::exists("/dev/full")) {
+    for (const char* name : {"full.gif", "full.mp4"}) {
+      fs::create_symlink("/dev/full", dir_ / name);
+      mapfilm::Film film(file(name), 30, 4, 4);
+      const Rgb p = picture(4, 4, 0, 3);
+      film.add_rgb(p.data(), 12);
+      try {
+        film.close();
+        ADD_FAILURE() << name << " written to a full disk";
+      } catch (const rtl::FatalError& e) {
+        EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos)
+            << e.what();
+      }
+      fs::remove(dir_ / name);
+    }
+  }
   // A film given up (destroyed unclosed) leaves the earlier file.
   const std::string kept = file("kept.gif");
   std::ofstream(kept) << "earlier";
