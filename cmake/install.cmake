@@ -76,6 +76,7 @@ endif()
 set(MAPPLOT_PUBLIC_HEADERS
   mapplot.h
   mapdata/dat_map.h mapdata/map_reader.h
+  mapfilm/film.h
   mapps/ps_map.h
   mapscreen/screen_map.h
   maparg/views.h maparg/text_fields.h maparg/palette.h
