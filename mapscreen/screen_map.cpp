@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -130,6 +131,32 @@ bool OffscreenMap::picture(gfxwin::Picture& out) const {
          gfxwin::snapshot(screen_map_state().unit_counter, out);
 }
 
+namespace {
+
+// The call's picture as a frame of its window's film (when it has one),
+// added once: by add(), or when the call returns; never after an error.
+class FilmFrame {
+ public:
+  FilmFrame() = default;
+  FilmFrame(const FilmFrame&) = delete;
+  FilmFrame& operator=(const FilmFrame&) = delete;
+  // A film that cannot be written is a fatal error, which may be thrown.
+  ~FilmFrame() noexcept(false) {
+    if (std::uncaught_exceptions() == uncaught_) add();
+  }
+  void add() {
+    if (added_) return;
+    added_ = true;
+    gfxwin::add_film_frame(gfxwin::active_unit());
+  }
+
+ private:
+  int uncaught_ = std::uncaught_exceptions();
+  bool added_ = false;
+};
+
+}  // namespace
+
 std::string label_format(double lo, double hi) {
   const double quotient = std::fabs(hi - lo) / std::max(std::fabs(lo), std::fabs(hi));
   int d;
@@ -202,187 +229,183 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   ScreenMapState& state = screen_map_state();
 
   // The window's film: a first call ends the sequence's film before, and
-  // with `record` starts one; every call that paints adds its picture.
+  // with `record` starts one; every call adds its picture.
   if (!later && state.film_unit >= 0) {
     const int unit = state.film_unit;
     state.film_unit = -1;
     gfxwin::end_film(unit);
   }
-  // Painted, the picture is a frame of the window's film (when it has one).
-  const auto paint = [&]() -> bool {
-    // Window.
-    if (own) {
-      if (!later) {
-        ++state.unit_counter;
-        gfxwin::open_unit(state.unit_counter, "USER", textfmt::strip(tfield), "UNKNOWN");
-      }
-      gfxwin::activate_unit(state.unit_counter);
-    }
+  FilmFrame film_frame;
 
-    // Frame, on the first call of a sequence.
+  // Window.
+  if (own) {
     if (!later) {
-      gfxwin::clear_window(0);
-      gfxwin::set_color_index(5);
-      gfxwin::rectangle(gfxwin::kBorder, 1, 1, pixels(H), pixels(H));
-      gfxwin::set_color_index(1);
-      gfxwin::rectangle(gfxwin::kFillInterior, 4, 4, pixels(H - 3), pixels(H - 3));
-      if (o.record) {
-        const int unit = gfxwin::active_unit();
-        gfxwin::start_film(unit, std::string(*o.record), o.fps.value_or(30));
-        state.film_unit = unit;
+      ++state.unit_counter;
+      gfxwin::open_unit(state.unit_counter, "USER", textfmt::strip(tfield), "UNKNOWN");
+    }
+    gfxwin::activate_unit(state.unit_counter);
+  }
+
+  // Frame, on the first call of a sequence.
+  if (!later) {
+    gfxwin::clear_window(0);
+    gfxwin::set_color_index(5);
+    gfxwin::rectangle(gfxwin::kBorder, 1, 1, pixels(H), pixels(H));
+    gfxwin::set_color_index(1);
+    gfxwin::rectangle(gfxwin::kFillInterior, 4, 4, pixels(H - 3), pixels(H - 3));
+    if (o.record) {
+      const int unit = gfxwin::active_unit();
+      gfxwin::start_film(unit, std::string(*o.record), o.fps.value_or(30));
+      state.film_unit = unit;
+    }
+  }
+
+  // Scale. Without cells there is nothing to scale or draw.
+  const Index nx = x.size();
+  const Index ny = y.size();
+  // Coordinates that are not finite give no place on the window: nothing is drawn.
+  if (nx == 0 || ny == 0 || !maparg::all_finite(x) || !maparg::all_finite(y)) return;
+  const Range xr = search_range(x);
+  const Range yr = search_range(y);
+  gfxwin::set_viewport(4, 4, pixels(W - 3), pixels(H - 3));
+  const double x2 = xr.lo + (xr.hi - xr.lo) * (W - 7) / (H - 7);
+  gfxwin::set_window_coords(true, xr.lo, yr.lo, x2, yr.hi);
+
+  // With fewer values than cells nothing is drawn: the cells would be read
+  // from beyond z.
+  if (static_cast<Index>(zz.size()) < nx * ny) return;
+  const std::optional<Range> z_range = search_range(
+      static_cast<Index>(zz.size()), [&](Index k) { return zz[static_cast<std::size_t>(k)]; });
+  if (!z_range) return;  // no finite value: as when all values are equal
+  const Range zr = *z_range;
+  // The range of the levels: the caller's, when it is one, else the data's.
+  Range ur = zr;
+  bool range_given = false;
+  if (!zmin && !zmax) maparg::centre_range(zcentre, ur.lo, ur.hi);
+  if (zmin || zmax) {
+    const Range given{zmin.value_or(zr.lo), zmax.value_or(zr.hi)};
+    range_given = maparg::usable_range(given.lo, given.hi);
+    if (range_given)
+      ur = given;
+    else
+      maparg::console_line(maparg::kRangeWarning);
+  }
+  const double zrange = ur.hi - ur.lo;
+  if (zrange == 0) return;
+
+  // Cell edges: half-way to the next coordinate, the last at the last one.
+  std::vector<double> a(static_cast<std::size_t>(nx));
+  std::vector<double> b(static_cast<std::size_t>(ny));
+  for (Index i = 0; i + 1 < nx; ++i) a[i] = (x.element(i) + x.element(i + 1)) * 0.5;
+  a[nx - 1] = x.element(nx - 1);
+  for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
+  b[ny - 1] = y.element(ny - 1);
+
+  // What the window needs for the values under the cursor, taken before z
+  // is rescaled; the console window shows none.
+  if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale, single_precision));
+
+  // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
+  // infinite, and finite values of both signs near the limits make the range
+  // itself infinite: those maps are rescaled through the ratio to the range
+  // instead (halved where the range overflows), so every level stays in
+  // 0 .. 255. Every other range keeps the plain product.
+  const double scale = 255 / zrange;
+  if (std::isinf(scale)) {
+    for (double& v : zz) v = (v - ur.lo) / zrange * 255;
+  } else if (std::isinf(zrange) && std::isfinite(ur.lo) && std::isfinite(ur.hi)) {
+    const double half_range = ur.hi * 0.5 - ur.lo * 0.5;
+    for (double& v : zz) v = (v * 0.5 - ur.lo * 0.5) / half_range * 255;
+  } else {
+    for (double& v : zz) v = (v - ur.lo) * scale;
+  }
+  // The cells beyond the caller's range, infinite values included, when
+  // under or over colours them: -1 below, 1 above, else 0.
+  const bool beyond_coloured = range_given && (asked.under || asked.over);
+  std::vector<std::int8_t> beyond;
+  if (beyond_coloured) {
+    beyond.resize(static_cast<std::size_t>(nx * ny));
+    for (std::size_t c = 0; c < beyond.size(); ++c)
+      beyond[c] = zz[c] < 0 ? -1 : zz[c] > 255 ? 1 : 0;
+  }
+  // Infinite values take the ends of the scale.
+  for (double& v : zz)
+    if (std::isinf(v)) v = v > 0 ? 255 : 0;
+
+  // Cells, row by row from the bottom, left to right: cell i of a row runs
+  // from edges[i] to edges[i + 1], the first from x(1), in its level's colour
+  // (a value that is not a number in nan_colour, black unless asked; one
+  // beyond the caller's range in under or over, when asked).
+  std::vector<double> edges(static_cast<std::size_t>(nx) + 1);
+  edges[0] = x.element(0);
+  std::copy(a.begin(), a.end(), edges.begin() + 1);
+  std::vector<std::int32_t> colours(static_cast<std::size_t>(nx));
+  std::size_t k = 0;
+  double lower = y.element(0);
+  for (Index j = 0; j < ny; ++j) {
+    rtl::check_interruption();
+    // A value that is not a number is black whatever the table, as on the
+    // PostScript map, unless nan_colour asks another colour.
+    for (auto& colour : colours) {
+      const double v = zz[k];
+      colour = std::isnan(v) ? nan_colour : level_colour[grey_level(v)];
+      if (beyond_coloured && beyond[k] != 0) {
+        const maparg::OptColour& end = beyond[k] < 0 ? asked.under : asked.over;
+        if (end) colour = maparg::rgb24(*end);
       }
+      ++k;
     }
+    gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
+    lower = b[j];
+  }
+  state.last_column_edge = a[nx - 1];
 
-    // Scale. Without cells there is nothing to scale or draw.
-    const Index nx = x.size();
-    const Index ny = y.size();
-    // Coordinates that are not finite give no place on the window: nothing is drawn.
-    if (nx == 0 || ny == 0 || !maparg::all_finite(x) || !maparg::all_finite(y)) return false;
-    const Range xr = search_range(x);
-    const Range yr = search_range(y);
-    gfxwin::set_viewport(4, 4, pixels(W - 3), pixels(H - 3));
-    const double x2 = xr.lo + (xr.hi - xr.lo) * (W - 7) / (H - 7);
-    gfxwin::set_window_coords(true, xr.lo, yr.lo, x2, yr.hi);
+  // Black out the previous call's texts; the pixel width is still that call's.
+  if (later) {
+    gfxwin::set_rgb_color(0);
+    gfxwin::rectangle_w(gfxwin::kFillInterior, state.last_column_edge + 4 * state.x_pixel_width,
+                        yr.lo, x2, yr.hi);
+  }
 
-    // With fewer values than cells nothing is drawn: the cells would be read
-    // from beyond z.
-    if (static_cast<Index>(zz.size()) < nx * ny) return false;
-    const std::optional<Range> z_range = search_range(
-        static_cast<Index>(zz.size()), [&](Index k) { return zz[static_cast<std::size_t>(k)]; });
-    if (!z_range) return false;  // no finite value: as when all values are equal
-    const Range zr = *z_range;
-    // The range of the levels: the caller's, when it is one, else the data's.
-    Range ur = zr;
-    bool range_given = false;
-    if (!zmin && !zmax) maparg::centre_range(zcentre, ur.lo, ur.hi);
-    if (zmin || zmax) {
-      const Range given{zmin.value_or(zr.lo), zmax.value_or(zr.hi)};
-      range_given = maparg::usable_range(given.lo, given.hi);
-      if (range_given)
-        ur = given;
-      else
-        maparg::console_line(maparg::kRangeWarning);
-    }
-    const double zrange = ur.hi - ur.lo;
-    if (zrange == 0) return false;
+  // Texts.
+  gfxwin::init_fonts();
+  gfxwin::select_font("t'modern'h14w9");
+  gfxwin::set_rgb_color(0xFFFFFF);
+  state.x_pixel_width = (x2 - xr.lo) / (W - 7);
+  const double y_pixel_height = (yr.hi - yr.lo) / (H - 7);
+  const double tx = xr.lo + H * (x2 - xr.lo) / W + 20 * state.x_pixel_width;
+  double ty = yr.hi - 20 * y_pixel_height;
 
-    // Cell edges: half-way to the next coordinate, the last at the last one.
-    std::vector<double> a(static_cast<std::size_t>(nx));
-    std::vector<double> b(static_cast<std::size_t>(ny));
-    for (Index i = 0; i + 1 < nx; ++i) a[i] = (x.element(i) + x.element(i + 1)) * 0.5;
-    a[nx - 1] = x.element(nx - 1);
-    for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
-    b[ny - 1] = y.element(ny - 1);
-
-    // What the window needs for the values under the cursor, taken before z
-    // is rescaled; the console window shows none.
-    if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale, single_precision));
-
-    // Grey levels, in place. A range below 255 / DBL_MAX makes the scale
-    // infinite, and finite values of both signs near the limits make the range
-    // itself infinite: those maps are rescaled through the ratio to the range
-    // instead (halved where the range overflows), so every level stays in
-    // 0 .. 255. Every other range keeps the plain product.
-    const double scale = 255 / zrange;
-    if (std::isinf(scale)) {
-      for (double& v : zz) v = (v - ur.lo) / zrange * 255;
-    } else if (std::isinf(zrange) && std::isfinite(ur.lo) && std::isfinite(ur.hi)) {
-      const double half_range = ur.hi * 0.5 - ur.lo * 0.5;
-      for (double& v : zz) v = (v * 0.5 - ur.lo * 0.5) / half_range * 255;
-    } else {
-      for (double& v : zz) v = (v - ur.lo) * scale;
-    }
-    // The cells beyond the caller's range, infinite values included, when
-    // under or over colours them: -1 below, 1 above, else 0.
-    const bool beyond_coloured = range_given && (asked.under || asked.over);
-    std::vector<std::int8_t> beyond;
-    if (beyond_coloured) {
-      beyond.resize(static_cast<std::size_t>(nx * ny));
-      for (std::size_t c = 0; c < beyond.size(); ++c)
-        beyond[c] = zz[c] < 0 ? -1 : zz[c] > 255 ? 1 : 0;
-    }
-    // Infinite values take the ends of the scale.
-    for (double& v : zz)
-      if (std::isinf(v)) v = v > 0 ? 255 : 0;
-
-    // Cells, row by row from the bottom, left to right: cell i of a row runs
-    // from edges[i] to edges[i + 1], the first from x(1), in its level's colour
-    // (a value that is not a number in nan_colour, black unless asked; one
-    // beyond the caller's range in under or over, when asked).
-    std::vector<double> edges(static_cast<std::size_t>(nx) + 1);
-    edges[0] = x.element(0);
-    std::copy(a.begin(), a.end(), edges.begin() + 1);
-    std::vector<std::int32_t> colours(static_cast<std::size_t>(nx));
-    std::size_t k = 0;
-    double lower = y.element(0);
-    for (Index j = 0; j < ny; ++j) {
-      rtl::check_interruption();
-      // A value that is not a number is black whatever the table, as on the
-      // PostScript map, unless nan_colour asks another colour.
-      for (auto& colour : colours) {
-        const double v = zz[k];
-        colour = std::isnan(v) ? nan_colour : level_colour[grey_level(v)];
-        if (beyond_coloured && beyond[k] != 0) {
-          const maparg::OptColour& end = beyond[k] < 0 ? asked.under : asked.over;
-          if (end) colour = maparg::rgb24(*end);
-        }
-        ++k;
-      }
-      gfxwin::fill_cell_row_w(colours.data(), edges.data(), colours.size(), lower, b[j]);
-      lower = b[j];
-    }
-    state.last_column_edge = a[nx - 1];
-
-    // Black out the previous call's texts; the pixel width is still that call's.
-    if (later) {
-      gfxwin::set_rgb_color(0);
-      gfxwin::rectangle_w(gfxwin::kFillInterior, state.last_column_edge + 4 * state.x_pixel_width,
-                          yr.lo, x2, yr.hi);
-    }
-
-    // Texts.
-    gfxwin::init_fonts();
-    gfxwin::select_font("t'modern'h14w9");
-    gfxwin::set_rgb_color(0xFFFFFF);
-    state.x_pixel_width = (x2 - xr.lo) / (W - 7);
-    const double y_pixel_height = (yr.hi - yr.lo) / (H - 7);
-    const double tx = xr.lo + H * (x2 - xr.lo) / W + 20 * state.x_pixel_width;
-    double ty = yr.hi - 20 * y_pixel_height;
-
-    const std::string xformat = label_format(xr.lo, x2);
-    const std::string yformat = label_format(yr.lo, yr.hi);
-    const std::string zformat = label_format(zr.lo, zr.hi);
-    struct TextLine {
-      int gap;
-      std::string text;
-    };
-    std::vector<TextLine> lines = {
-        {0, std::string(textfmt::trim(textfmt::drawn_text(xfield)))},
-        {20, "   min = " + number_text(xr.lo, xformat)},
-        {20, "   max = " + number_text(xr.hi, xformat)},
-        {40, std::string(textfmt::trim(textfmt::drawn_text(yfield)))},
-        {20, "   min = " + number_text(yr.lo, yformat)},
-        {20, "   max = " + number_text(yr.hi, yformat)},
-        {40, std::string(textfmt::trim(textfmt::drawn_text(tfield)))},
-        {20, "   min = " + number_text(zr.lo, zformat)},
-        {20, "   max = " + number_text(zr.hi, zformat)},
-    };
-    if (o.zlabel)
-      lines.push_back({20, std::string(textfmt::trim(textfmt::drawn_text(
-                               text_field(o.zlabel, "", Reduce::both))))});
-    for (const auto& line : lines) {
-      ty -= line.gap * y_pixel_height;
-      gfxwin::move_to_w(tx, ty);
-      gfxwin::draw_text(line.text);
-    }
-    return true;
+  const std::string xformat = label_format(xr.lo, x2);
+  const std::string yformat = label_format(yr.lo, yr.hi);
+  const std::string zformat = label_format(zr.lo, zr.hi);
+  struct TextLine {
+    int gap;
+    std::string text;
   };
-  const bool painted = paint();
-  gfxwin::add_film_frame(gfxwin::active_unit());
-  if (!painted) return;
+  std::vector<TextLine> lines = {
+      {0, std::string(textfmt::trim(textfmt::drawn_text(xfield)))},
+      {20, "   min = " + number_text(xr.lo, xformat)},
+      {20, "   max = " + number_text(xr.hi, xformat)},
+      {40, std::string(textfmt::trim(textfmt::drawn_text(yfield)))},
+      {20, "   min = " + number_text(yr.lo, yformat)},
+      {20, "   max = " + number_text(yr.hi, yformat)},
+      {40, std::string(textfmt::trim(textfmt::drawn_text(tfield)))},
+      {20, "   min = " + number_text(zr.lo, zformat)},
+      {20, "   max = " + number_text(zr.hi, zformat)},
+  };
+  if (o.zlabel)
+    lines.push_back({20, std::string(textfmt::trim(textfmt::drawn_text(
+                             text_field(o.zlabel, "", Reduce::both))))});
+  for (const auto& line : lines) {
+    ty -= line.gap * y_pixel_height;
+    gfxwin::move_to_w(tx, ty);
+    gfxwin::draw_text(line.text);
+  }
 
   // Console mode: wait for Enter, then back to text.
   if (!own) {
+    film_frame.add();
     gfxwin::read_console_line();
     gfxwin::set_video_mode(gfxwin::kDefaultMode);
     gfxwin::clear_window(0);
