@@ -307,6 +307,29 @@ contains
                  zlabel='dT / K')
   end subroutine centre_and_page
 
+  ! Films of the screen map from each of its routines: record on a first
+  ! call, fps of either real kind; the next first call writes each film.
+  subroutine screen_films() bind(C, name='fortran_screen_films')
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35), zm(7, 5)
+    call fill_r4(x, y, z, -3, -2)
+    call fill_flat(flat)
+    xd = x
+    yd = y
+    zm = z
+    call fill_flat(zd)
+    call scr_map_2d(x, y, z, own_window=-1, record='a.gif')
+    z = 2 * z
+    call scr_map_2d(x, y, z, own_window=-1, continuation=-1)
+    call scr_map_r4(x, y, flat, own_window=-1, record='b.gif', fps=10.)
+    flat = flat + 3
+    call scr_map_r4(x, y, flat, own_window=-1, continuation=-1, record='ignored.gif')
+    call scr_map_2d_r8(xd, yd, zm, own_window=-1, record='c.gif', fps=12.5_c_double)
+    call scr_map(xd, yd, zd, own_window=-1, record='d.gif', fps=2._c_double)
+    call scr_map(xd, yd, zd, own_window=-1, continuation=-1)
+    call scr_map(xd, yd, zd, own_window=-1)
+  end subroutine screen_films
+
   ! The options in kinds other than the routine's own, one call a case (k):
   ! log as a logical of either kind (also by position) and as integers of
   ! kinds 1 and 8, stat of kind 8 (returned, 7 where the call has none),

@@ -51,6 +51,7 @@ void fortran_ps_map_colours();
 void fortran_scr_map_colours();
 void fortran_cell_colours();
 void fortran_centre_and_page();
+void fortran_screen_films();
 void fortran_option_kinds(int k, std::int64_t* stat);
 }
 
@@ -462,6 +463,35 @@ TEST_F(FromFortran, CentreLabelAndPageKeywordsGiveWhatTheCppOptionsGive) {
                      {.own_window = -1, .palette = "RdBu", .zcentre = 3, .zlabel = "dT / K"});
   expect_same_window(101, 103);
   expect_same_window(102, 103);
+}
+
+// record and fps from each screen map routine: the films the C++ options
+// give, byte for byte (GIFs of the windows' pictures), and no other.
+TEST_F(FromFortran, FilmKeywordsGiveWhatTheCppOptionsGive) {
+  const auto x = x_values(-3, 7), y = y_values(-2, 5), z = z_values(-3, 7, -2, 5);
+  const std::vector<double> xd = widened(x), yd = widened(y);
+  const auto flat = flat_values<float>(35);
+  const auto cpp = [&] {
+    std::vector<float> twice = z, flat3 = flat;
+    for (float& v : twice) v *= 2;
+    for (float& v : flat3) v += 3;
+    std::vector<double> zd = flat_values<double>(35);
+    mapscreen::scr_map_2d(x, y, MatView<float>(z.data(), 7, 5), {.own_window = -1, .record = "a.gif"});
+    mapscreen::scr_map_2d(x, y, MatView<float>(twice.data(), 7, 5),
+                          {.own_window = -1, .continuation = -1});
+    mapscreen::scr_map_r4(x, y, flat, {.own_window = -1, .record = "b.gif", .fps = 10});
+    mapscreen::scr_map_r4(x, y, flat3, {.own_window = -1, .continuation = -1});
+    mapscreen::scr_map_2d_r8(xd, yd, MatView<double>(widened(z).data(), 7, 5),
+                             {.own_window = -1, .record = "c.gif", .fps = 12.5});
+    mapscreen::scr_map(xd, yd, zd, {.own_window = -1, .record = "d.gif", .fps = 2});
+    mapscreen::scr_map(xd, yd, zd, {.own_window = -1, .continuation = -1});
+    mapscreen::scr_map(xd, yd, zd, {.own_window = -1});
+  };
+  const Outcome fortran = outcome_of(fortran_screen_films);
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : fortran.files) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"a.gif", "b.gif", "c.gif", "d.gif"}));
+  EXPECT_EQ(fortran, outcome_of(cpp));
 }
 
 // Options in kinds other than the routine's own (fortran_option_kinds): log

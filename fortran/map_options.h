@@ -15,8 +15,9 @@
 // takes (levels, red, green, blue), zmin, zmax, nan_colour, under, over
 // (red, green, blue; one not of three elements is unusable: a warning and
 // the default), zcentre, each of reals of kind 4 or 8 (float or double)
-// whatever the kind of x, zlabel, and the PostScript map's aspect and pixels
-// (integers of kind 4 or 8: width, height). The
+// whatever the kind of x, zlabel, the PostScript map's aspect and pixels
+// (integers of kind 4 or 8: width, height), and the screen map's record (a
+// film's file) and fps (a real). The
 // arrays, when any of them is given, make the palette: all four of one size
 // give its control points; any other choice is grey, after a warning naming
 // the four lengths. Without them the text names the palette.
@@ -65,6 +66,8 @@ struct MapOptionArguments {
   VectorOption zcentre;  // a real, as a vector of one
   TextOption zlabel, aspect;
   VectorOption pixels;  // integers: width, height
+  TextOption record;    // the screen map's film
+  VectorOption fps;     // a real, as a vector of one
 };
 
 // The named options of a call whose x is of P (the options' own kinds come
@@ -102,6 +105,10 @@ class MapOptions {
     if constexpr (requires { o.aspect; o.pixels; }) {  // the PostScript map's
       o.aspect = text(a_.aspect);
       o.pixels = pixels(a_.pixels);
+    }
+    if constexpr (requires { o.record; o.fps; }) {  // the screen map's
+      o.record = text(a_.record);
+      o.fps = real(a_.fps);
     }
     return o;
   }

@@ -40,7 +40,10 @@
 ! zmax, the range symmetric around it) and zlabel (a text beside the wedge,
 ! or under the z lines of the screen map's text column); the PostScript map
 ! also aspect ('equal' or 'auto') and pixels (two integers: a PNG picture's
-! width and height). Each real option is real(4) or real(8), whatever the
+! width and height), the screen map record (a film file, .mp4, .gif or .webm,
+! of the window, begun by a first call: its frames are that call's picture
+! and every later call's; written at the next first call or the program's
+! end) and fps (its frames a second, a real; default 30). Each real option is real(4) or real(8), whatever the
 ! kind of x, each of its own; pixels is integer(4) or integer(8). They
 ! work as the C++ options of the same names (maparg/palette.h,
 ! mapps/ps_map.h).
@@ -193,7 +196,7 @@ contains
 
   subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                      stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel)
+                    nan_colour, under, over, zcentre, zlabel, record, fps)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     class(*), intent(in), optional :: log, size, own_window, continuation
@@ -206,11 +209,13 @@ contains
     class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: record
+    class(*), intent(in), optional, target :: fps
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
     if (refused(a, stat, errmsg)) return
     call c_scr_map(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), a%size, a%own_window, a%continuation, &
@@ -220,7 +225,7 @@ contains
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel)
+                    nan_colour, under, over, zcentre, zlabel, record, fps)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     class(*), intent(in), optional :: log, size, own_window, continuation
     class(*), intent(out), optional :: stat
@@ -232,11 +237,13 @@ contains
     class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: record
+    class(*), intent(in), optional, target :: fps
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
     if (refused(a, stat, errmsg)) return
     call c_scr_map_r4(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), a%size, a%own_window, a%continuation, &
@@ -246,7 +253,7 @@ contains
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel)
+                    nan_colour, under, over, zcentre, zlabel, record, fps)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     class(*), intent(in), optional :: log, size, own_window, continuation
     class(*), intent(out), optional :: stat
@@ -258,11 +265,13 @@ contains
     class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: record
+    class(*), intent(in), optional, target :: fps
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
     if (refused(a, stat, errmsg)) return
     call c_scr_map_2d(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), a%size, a%own_window, a%continuation, &
@@ -272,7 +281,7 @@ contains
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                            stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel)
+                    nan_colour, under, over, zcentre, zlabel, record, fps)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     class(*), intent(in), optional :: log, size, own_window, continuation
     class(*), intent(out), optional :: stat
@@ -284,11 +293,13 @@ contains
     class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     class(*), intent(in), optional, target :: zcentre
     character(len=*), intent(in), optional, target :: zlabel
+    character(len=*), intent(in), optional, target :: record
+    class(*), intent(in), optional, target :: fps
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
     if (refused(a, stat, errmsg)) return
     call c_scr_map_2d_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), a%size, a%own_window, a%continuation, &

@@ -3,7 +3,8 @@
 !
 ! The named options both maps take (the keywords after stat and errmsg:
 ! palette, levels, red, green, blue, zmin, zmax, nan_colour, under, over,
-! zcentre, zlabel, and the PostScript map's aspect and pixels) travel to the
+! zcentre, zlabel, the PostScript map's aspect and pixels, and the screen
+! map's record and fps) travel to the
 ! C entry points as one argument, type(map_options), which the C++ code reads
 ! member for member (map_options.h: MapOptionArguments, laid out alike), with
 ! where each lies in the caller's storage and the kind of its elements,
@@ -70,6 +71,9 @@ module mapplot_internal
     type(vector_option) :: zcentre
     type(text_option) :: zlabel, aspect
     type(vector_option) :: pixels
+    ! The screen map's film: its file and its frames a second (a real).
+    type(text_option) :: record
+    type(vector_option) :: fps
   end type map_options
 
   interface
@@ -102,7 +106,7 @@ contains
   ! allocated when present, the named options into a%options.
   subroutine take_arguments(a, stat, log, size, own_window, continuation, palette, levels, red, &
                             green, blue, zmin, zmax, nan_colour, under, over, zcentre, zlabel, &
-                            aspect, pixels)
+                            aspect, pixels, record, fps)
     type(call_arguments), intent(inout) :: a
     class(*), optional :: stat
     class(*), intent(in), optional :: log, size, own_window, continuation
@@ -111,6 +115,8 @@ contains
     class(*), intent(in), optional, target :: zmin, zmax, zcentre
     class(*), intent(in), optional, target :: nan_colour(:), under(:), over(:)
     class(*), intent(in), optional, target :: pixels(:)
+    character(len=*), intent(in), optional, target :: record
+    class(*), intent(in), optional, target :: fps
     if (present(stat)) then
       select type (stat)
       type is (integer(int8))
@@ -140,6 +146,8 @@ contains
     call take_reals(a, under, 'under', a%options%under)
     call take_reals(a, over, 'over', a%options%over)
     call take_integers(a, pixels, 'pixels', a%options%pixels)
+    if (present(record)) a%options%record = text_of(record)
+    call take_real(a, fps, 'fps', a%options%fps)
   end subroutine take_arguments
 
   ! Whether an argument was refused; then with stat: stat is the fatal error

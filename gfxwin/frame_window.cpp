@@ -24,6 +24,8 @@
 #include <mutex>
 
 #include "gfxwin/console_input.h"
+#include "rtl/fatal.h"
+#include "rtl/hooks.h"
 #include "gfxwin/graphics.h"
 #include "gfxwin/runtime.h"
 #include "gfxwin/surface_view.h"
@@ -57,6 +59,9 @@ void FrameWindow::createActions() {
   save_action_ = new QAction(tr("&Save picture..."), this);
   save_action_->setShortcut(QKeySequence::Save);
   connect(save_action_, &QAction::triggered, this, &FrameWindow::save_picture);
+
+  record_action_ = new QAction(tr("&Record..."), this);
+  connect(record_action_, &QAction::triggered, this, &FrameWindow::record_film);
 
   exit_action_ = new QAction(tr("E&xit"), this);
   exit_action_->setShortcut(QKeySequence::Quit);
@@ -104,6 +109,14 @@ void FrameWindow::createActions() {
 void FrameWindow::createMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   file->addAction(save_action_);
+  file->addAction(record_action_);
+  // The front window's film decides what Record does.
+  connect(file, &QMenu::aboutToShow, this, [this] {
+    const Child* c = front_child();
+    const bool filming = c != nullptr && !film_path(c->unit->number).empty();
+    record_action_->setText(filming ? tr("Stop &Recording") : tr("&Record..."));
+    record_action_->setEnabled(c != nullptr);
+  });
   file->addSeparator();
   file->addAction(exit_action_);
 
@@ -335,6 +348,28 @@ void FrameWindow::save_picture() {
   }
   if (!picture.save(file, "PNG"))
     QMessageBox::warning(this, text(name_), tr("The picture could not be saved to %1.").arg(file));
+}
+
+void FrameWindow::record_film() {
+  const Child* c = front_child();
+  if (c == nullptr) return;
+  const int unit = c->unit->number;
+  // A film that cannot be opened or finished is told here, not the end of
+  // the program: the user chose the file.
+  const rtl::ScopedHooks to_caller(rtl::Hooks{.fatal_errors = rtl::FatalErrors::kToCaller});
+  try {
+    if (!film_path(unit).empty()) {
+      const std::string path = end_film(unit);
+      statusBar()->showMessage(tr("Film written to %1").arg(QString::fromStdString(path)), 5000);
+      return;
+    }
+    const QString file = QFileDialog::getSaveFileName(
+        this, tr("Record film"), tr("film.mp4"), tr("Films (*.mp4 *.gif *.webm)"));
+    if (file.isEmpty()) return;
+    start_film(unit, file.toStdString(), 30);
+  } catch (const rtl::FatalError& e) {
+    QMessageBox::warning(this, text(name_), QString::fromUtf8(e.what()));
+  }
 }
 
 void FrameWindow::copy_picture() {

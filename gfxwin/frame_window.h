@@ -75,6 +75,8 @@ class FrameWindow : public QMainWindow {
   void ask_to_close();
   const Child* front_child() const;
   void save_picture();
+  // Starts a film of the front window, or stops the one it has.
+  void record_film();
   void copy_picture();
   void copy_console_text();
   void update_window_menu();
@@ -95,6 +97,7 @@ class FrameWindow : public QMainWindow {
   QTimer* repaint_timer_ = nullptr;
   std::vector<Child> children_;
   QAction* save_action_ = nullptr;
+  QAction* record_action_ = nullptr;
   QAction* exit_action_ = nullptr;
   QAction* copy_picture_action_ = nullptr;
   QAction* copy_text_action_ = nullptr;

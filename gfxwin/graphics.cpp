@@ -246,13 +246,16 @@ int activate_unit(int unit) {
 }
 
 void clear_window(std::int16_t area) {
-  on_active(0, true, [&](Unit& u) {
+  const int cleared = on_active(-1, true, [&](Unit& u) {
     // An unfinished console line ends before the window is cleared.
     if (u.surface.text_column() > 1) u.surface.new_line();
     u.surface.clear(area);
     if (area == 0) u.values = {};
-    return 0;
+    return area == 0 ? u.number : -1;
   });
+  // A window cleared ends its film (outside the surfaces' lock: finishing
+  // a film takes a while).
+  if (cleared >= 0) end_film(cleared);
 }
 
 std::int16_t set_color_index(std::int16_t index) {

@@ -154,6 +154,27 @@ std::string window_title(int unit);
 // The number of the unit whose window is active.
 int active_unit();
 
+// --- Films of a window (mapfilm/film.h) ---
+
+// Starts a film of the unit's surface at its own size (the picture Save
+// Picture gives), `fps` frames a second, ending the unit's film before; a
+// film's kind is its name's ending (.mp4, .gif, .webm). Nothing for a unit
+// without a window. A film that cannot be opened is a fatal error.
+void start_film(int unit, const std::string& path, double fps);
+
+// Adds the unit's surface as the next frame of its film; nothing when it has
+// none. Called when a picture is complete (the screen map, after each call).
+void add_film_frame(int unit);
+
+// Closes the unit's film and returns its path ("" when it had none); a film
+// that cannot be finished is a fatal error and leaves no file. clear_window
+// of a whole window (area 0) ends that window's film too. The program's end
+// (exit, a fatal error) closes every film still open.
+std::string end_film(int unit);
+
+// The path of the unit's film being recorded ("" when none).
+std::string film_path(int unit);
+
 // --- Pictures drawn off screen ---
 
 // While an OffscreenDrawing lives, the units opened get a surface but no

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -115,6 +116,9 @@ std::recursive_mutex& painting() {
 
 OffscreenMap::OffscreenMap() : lock_(painting()), saved_(screen_map_state()) {
   offscreen_.emplace();
+  // The maps off screen are no part of the sequence being filmed: their
+  // first calls leave its film going.
+  screen_map_state().film_unit = -1;
 }
 
 OffscreenMap::~OffscreenMap() {
@@ -126,6 +130,32 @@ bool OffscreenMap::picture(gfxwin::Picture& out) const {
   return screen_map_state().unit_counter != saved_.unit_counter &&
          gfxwin::snapshot(screen_map_state().unit_counter, out);
 }
+
+namespace {
+
+// The call's picture as a frame of its window's film (when it has one),
+// added once: by add(), or when the call returns; never after an error.
+class FilmFrame {
+ public:
+  FilmFrame() = default;
+  FilmFrame(const FilmFrame&) = delete;
+  FilmFrame& operator=(const FilmFrame&) = delete;
+  // A film that cannot be written is a fatal error, which may be thrown.
+  ~FilmFrame() noexcept(false) {
+    if (std::uncaught_exceptions() == uncaught_) add();
+  }
+  void add() {
+    if (added_) return;
+    added_ = true;
+    gfxwin::add_film_frame(gfxwin::active_unit());
+  }
+
+ private:
+  int uncaught_ = std::uncaught_exceptions();
+  bool added_ = false;
+};
+
+}  // namespace
 
 std::string label_format(double lo, double hi) {
   const double quotient = std::fabs(hi - lo) / std::max(std::fabs(lo), std::fabs(hi));
@@ -198,6 +228,15 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   const std::lock_guard<std::recursive_mutex> painting_lock(painting());
   ScreenMapState& state = screen_map_state();
 
+  // The window's film: a first call ends the sequence's film before, and
+  // with `record` starts one; every call adds its picture.
+  if (!later && state.film_unit >= 0) {
+    const int unit = state.film_unit;
+    state.film_unit = -1;
+    gfxwin::end_film(unit);
+  }
+  FilmFrame film_frame;
+
   // Window.
   if (own) {
     if (!later) {
@@ -214,6 +253,11 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
     gfxwin::rectangle(gfxwin::kBorder, 1, 1, pixels(H), pixels(H));
     gfxwin::set_color_index(1);
     gfxwin::rectangle(gfxwin::kFillInterior, 4, 4, pixels(H - 3), pixels(H - 3));
+    if (o.record) {
+      const int unit = gfxwin::active_unit();
+      gfxwin::start_film(unit, std::string(*o.record), o.fps.value_or(30));
+      state.film_unit = unit;
+    }
   }
 
   // Scale. Without cells there is nothing to scale or draw.
@@ -361,6 +405,7 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
 
   // Console mode: wait for Enter, then back to text.
   if (!own) {
+    film_frame.add();
     gfxwin::read_console_line();
     gfxwin::set_video_mode(gfxwin::kDefaultMode);
     gfxwin::clear_window(0);

@@ -116,6 +116,16 @@ struct ScreenMapOptions {
   OptInt own_window = std::nullopt;
   OptInt continuation = std::nullopt;
   MAPARG_OPTIONS_OF_BOTH_MAPS
+  // Only by name, the film of the window (mapfilm/film.h):
+  //   record  on the first call of a sequence, the film file (.mp4, .gif or
+  //           .webm) of the map's window: the first call's picture and that
+  //           of every later call, the window's surface at its own size, are
+  //           its frames. The film ends at the next first call, at
+  //           clear_window of the window, or at the program's end (a fatal
+  //           end too), and is written then. Ignored on later calls.
+  //   fps     frames a second of the film, 0.01 .. 1000; default 30.
+  OptText record = std::nullopt;
+  std::optional<double> fps = std::nullopt;
 };
 
 void scr_map(VecView<double> x, VecView<double> y, std::span<double> z,
@@ -171,6 +181,7 @@ Area painted_area(int size, bool own_window);
 // State kept between calls (one for the whole program).
 struct ScreenMapState {
   int unit_counter = 100;
+  int film_unit = -1;  // the unit whose film a first call started, or none
   double last_column_edge = 0;
   double x_pixel_width = 0;
 };

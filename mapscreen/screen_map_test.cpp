@@ -7,12 +7,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "gfxwin/graphics.h"
 #include "gfxwin/graphics_testing.h"
+#include "mapfilm/test_support.h"
 #include "mapscreen/screen_map.h"
 #include "rtl/console.h"
 
@@ -605,6 +608,108 @@ TEST_F(ScreenMap, FormsAndTheLogOptionPassTheColoursOn) {
   EXPECT_EQ(p.at(200, 200), kBlack);  // 10
   EXPECT_EQ(p.at(30, 50), kWhite);    // 100
   EXPECT_EQ(p.at(200, 50), kWhite);   // 1000, beyond 100
+}
+
+// A first call with record films its window: its picture and every later
+// call's, the whole surface as it is after the call. The next first call or
+// clearing the window ends the film and writes it; until then there is no
+// file. A later call's record is ignored.
+TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("screen_film_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::vector<float> x = {0, 1, 2}, y = {0, 1};
+  enum Op { kFirst, kLater, kClear, kOffscreen };
+  struct Step {
+    Op op;
+    const char* record;  // film name, or none
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::map<std::string, std::vector<int>> films;  // film: the steps whose pictures it holds
+    double tolerance;                               // mean difference allowed
+  } cases[] = {
+      {"ended by the next first call",
+       {{kFirst, "a.gif"}, {kLater, nullptr}, {kLater, "x.gif"}, {kFirst, nullptr}, {kLater, nullptr}},
+       {{"a.gif", {0, 1, 2}}},
+       0},
+      {"ended by clearing the window",
+       {{kFirst, "b.gif"}, {kLater, nullptr}, {kClear, nullptr}, {kLater, nullptr}},
+       {{"b.gif", {0, 1}}},
+       0},
+      {"one after the other",
+       {{kFirst, "c.mp4"}, {kLater, nullptr}, {kLater, nullptr}, {kFirst, "d.gif"}, {kLater, nullptr},
+        {kFirst, nullptr}},
+       {{"c.mp4", {0, 1, 2}}, {"d.gif", {3, 4}}},
+       3},
+      {"only on a first call", {{kFirst, nullptr}, {kLater, "e.gif"}}, {}, 0},
+      {"a map off screen meanwhile",
+       {{kFirst, "f.gif"}, {kOffscreen, nullptr}, {kLater, nullptr}, {kFirst, nullptr}},
+       {{"f.gif", {0, 2}}},
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gfxwin::reset_for_tests();
+    screen_map_state() = ScreenMapState{};
+    std::vector<gfxwin::Picture> after;
+    std::vector<std::string> open;  // films started and not yet ended
+    for (std::size_t k = 0; k < c.steps.size(); ++k) {
+      const Step& step = c.steps[k];
+      if (step.op == kFirst || step.op == kClear) open.clear();  // this step ends the film before
+      if (step.op == kClear) {
+        gfxwin::clear_window(0);
+      } else if (step.op == kOffscreen) {
+        const OffscreenMap offscreen;
+        scr_map_r4(x, y, std::vector<float>{9, 8, 7, 6, 5, 4}, {.own_window = -1});
+      } else {
+        const float f = static_cast<float>(k);
+        const std::vector<float> z = {f, 1, 2 + f, 0, 1 + f, 9};
+        ScreenMapOptions o{.own_window = -1, .continuation = step.op == kLater ? -1 : 0};
+        std::string film;
+        if (step.record) {
+          film = (dir / step.record).string();
+          o.record = film;
+        }
+        scr_map_r4(x, y, z, o);
+        if (step.record && step.op == kFirst) open.push_back(film);
+      }
+      after.push_back(picture(gfxwin::active_unit()));
+      // A film being recorded is not on disk yet.
+      if (step.op == kLater || step.op == kOffscreen) {
+        for (const auto& film : open) EXPECT_FALSE(fs::exists(film)) << film << " at step " << k;
+      }
+    }
+    gfxwin::end_film(gfxwin::active_unit());  // as the program's end does
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      ++files;
+      const std::string name = entry.path().filename().string();
+      const auto want = c.films.find(name);
+      if (want == c.films.end()) {
+        ADD_FAILURE() << "film not asked for: " << name;
+        continue;
+      }
+      const mapfilm::testing::Decoded d = mapfilm::testing::read_film(entry.path().string());
+      ASSERT_EQ(d.frames.size(), want->second.size()) << name;
+      for (std::size_t f = 0; f < d.frames.size(); ++f) {
+        const gfxwin::Picture& p = after[static_cast<std::size_t>(want->second[f])];
+        ASSERT_GE(d.width, p.width);
+        double sum = 0;
+        for (int py = 0; py < p.height; ++py)
+          for (int px = 0; px < p.width; ++px)
+            for (int ch = 0; ch < 3; ++ch)
+              sum += std::abs(int{d.frames[f][(static_cast<std::size_t>(py) * d.width + px) * 3 + ch]} -
+                              static_cast<int>(p.at(px, py) >> (16 - 8 * ch) & 0xFF));
+        EXPECT_LE(sum / (3.0 * p.width * p.height), c.tolerance) << name << " frame " << f;
+      }
+    }
+    EXPECT_EQ(files, c.films.size());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace

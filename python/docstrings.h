@@ -71,7 +71,7 @@ is waited for). An exception raised while the lines go on (by sys.stdout,
 or a warnings filter of "error") is raised when they have gone.
 )doc";
 
-inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None)
+inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, record=None, fps=None)
 
 Paints z as a grey-level map (black for the smallest value, white for the
 largest) beside a column of text naming the axes and the title and giving
@@ -88,7 +88,12 @@ column still gives the data's own smallest and largest z. With one zmin and
 zmax for every frame of a sequence, a value keeps its colour. nan_colour,
 under, over: as for ps_map (the screen map has no wedge). The windows are shown while run_program runs; outside it they are
 surfaces only, each kept to the end of the process as a window would be (see
-render for pictures without a window).
+render for pictures without a window). record (a first call, continuation
+clear): a film file (.mp4, .gif, .webm, as Movie writes them) of the map's
+window, whose frames are this call's picture and every later call's, the
+window's whole surface; it is written at the next first call, when the
+window is cleared, or at the end of the process. fps: its pictures a second
+(default 30).
 )doc";
 
 inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None) -> Picture
@@ -271,6 +276,45 @@ them, ends the program with exit code 1 and is raised again from here once
 the windows are closed. Closing the frame window while main runs ends the
 process (exit code 2). Call it from the main thread, before any screen map
 has been painted outside it in this process (render, scr_map).
+)doc";
+
+// --- Films ---
+
+inline constexpr const char* kMovieDoc = R"doc(Movie(path, fps=30)
+
+A film of pictures, written as they are added: path's ending chooses it,
+.mp4 (H.264, yuv420p, an odd width or height padded by repeating the last
+column or row), .gif (looping; a picture of at most 256 colours keeps every
+pixel, one of more is reduced to 256 by giflib's median cut) or .webm (VP9).
+fps is the pictures a second (0.01 .. 1000). As a context manager:
+
+    with mapplot.Movie("zoom.mp4") as movie:
+        for frame in frames:
+            movie.add(mapplot.render(x, y, frame))
+
+The film is written under a temporary name and takes its name when it is
+closed (the end of the with block, or close()); an exception in the block
+gives it up, leaving no file. A name of no film ending, a folder that cannot
+be written or a full disk raise mapplot.FatalError. In a notebook the
+written film shows as a <video> (or, for a GIF, an <img>) embedding it, up
+to 16 MiB; a larger one shows as a link to the file.
+)doc";
+
+inline constexpr const char* kMovieAddDoc = R"doc(add(picture) -> None
+
+Adds a picture: a render result or any array of shape (rows, columns, 3),
+dtype uint8 (red green blue). Every picture of a film has the size of the
+first; another size raises ValueError, another dtype TypeError.
+)doc";
+
+inline constexpr const char* kMovieCloseDoc = R"doc(close() -> None
+
+Finishes the film and gives it its name; a second close does nothing. A
+Movie that holds no picture writes nothing and raises ValueError.
+)doc";
+
+inline constexpr const char* kMovieReprHtmlDoc = R"doc(The written film for a notebook: a <video> or <img> element holding it (up
+to 16 MiB), else a link to the file; None before it is written.
 )doc";
 
 }  // namespace pymapplot

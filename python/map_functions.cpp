@@ -65,8 +65,10 @@ void paint(const MapArrays& arrays, const mapscreen::ScreenMapOptions& o) {
 }  // namespace
 
 py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("scr_map", map_keywords({"size", "own_window", "continuation"}), args,
-                     kwargs);
+  // The screen map's film after the options of both maps.
+  std::vector<std::string> keywords = map_keywords({"size", "own_window", "continuation"});
+  keywords.insert(keywords.end(), {"record", "fps"});
+  const MapCall call("scr_map", std::move(keywords), args, kwargs);
   return module_call(Work::kScreen, [&] {
     const MapArrays arrays = call.arrays();
     const MapOptions shared(call);
@@ -75,6 +77,9 @@ py::object scr_map(const py::args& args, const py::kwargs& kwargs) {
     o.size = int_option(call.option("size"), "size");
     o.own_window = int_option(call.option("own_window"), "own_window");
     o.continuation = int_option(call.option("continuation"), "continuation");
+    const std::optional<std::string> record = text_argument(call.option("record"), "record", true);
+    o.record = view_of(record);
+    o.fps = real_option(call.option("fps"), "fps");
     without_gil([&] { paint(arrays, o); });
     return py::none();
   });

@@ -19,6 +19,7 @@
 #include "python/bridge.h"
 #include "python/docstrings.h"
 #include "python/map_functions.h"
+#include "python/movie.h"
 #include "python/notebook.h"
 
 namespace py = pybind11;
@@ -49,6 +50,7 @@ PYBIND11_MODULE(mapplot, m) {
   add_exceptions(m);
   add_quiet(m, with_text_signature(kQuietDoc));
   add_notebook_types(m);
+  add_movie_type(m);
 
   m.def("scr_map", &scr_map, with_text_signature(kScrMapDoc).c_str());
   m.def("render", &render, with_text_signature(kRenderDoc).c_str());
@@ -67,7 +69,8 @@ PYBIND11_MODULE(mapplot, m) {
   // The public names, for "from mapplot import *" and for readers.
   py::list all;
   for (const char* name : {"scr_map", "render", "ps_map", "dat_map", "read_map", "run_program",
-                           "quiet", "MapData", "MapFile", "Picture", "FatalError", "MapWarning"})
+                           "quiet", "MapData", "MapFile", "Picture", "FatalError", "MapWarning",
+                           "Movie"})
     all.append(name);
   m.attr("__all__") = all;
 }

@@ -1,4 +1,5 @@
 #include "rtl/console.h"
+#include "rtl/pending_files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,7 @@ void flush_program_output() {
 }
 
 void end_process(int code) {
+  do_ending_work();
   flush_program_output();
   std::_Exit(code);
 }

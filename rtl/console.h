@@ -64,7 +64,8 @@ void flush_foreign_standard_output();
 // flusher's, then C stdio's.
 void flush_program_output();
 
-// Ends the process at once with `code`, every output written out first
+// Ends the process at once with `code`, the ending work done
+// (rtl::do_ending_work) and every output written out first
 // (flush_program_output): no atexit function runs and no static object is
 // destroyed. For a thread that can neither return nor be unwound: a worker
 // stopped where it is, or one that runs no code able to catch an exception.

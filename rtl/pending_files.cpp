@@ -5,9 +5,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <mutex>
+#include <vector>
+
+#include "rtl/fatal.h"
+#include "rtl/hooks.h"
 
 namespace rtl {
 
@@ -162,7 +169,57 @@ void PendingRegistration::set_file(int folder, const char* name) {
   slot_->path = name;
 }
 
+// ---------------------------------------------------------------------------
+// Ending work: the registered works, each done at most once.
+
+namespace {
+
+struct EndingWorks {
+  std::recursive_mutex mutex;  // held while a work is done: a work may end the program again
+  std::vector<EndingWork*> works;
+  std::vector<const EndingWork*> done;
+};
+
+EndingWorks& ending_works() {
+  static EndingWorks* works = new EndingWorks;  // never destroyed: used at exit
+  return *works;
+}
+
+}  // namespace
+
+EndingWork::EndingWork(std::function<void()> work) : work_(std::move(work)) {
+  EndingWorks& w = ending_works();
+  const std::lock_guard<std::recursive_mutex> lock(w.mutex);
+  w.works.push_back(this);
+}
+
+EndingWork::~EndingWork() {
+  EndingWorks& w = ending_works();
+  const std::lock_guard<std::recursive_mutex> lock(w.mutex);
+  w.works.erase(std::remove(w.works.begin(), w.works.end(), this), w.works.end());
+  w.done.erase(std::remove(w.done.begin(), w.done.end(), this), w.done.end());
+}
+
+void do_ending_work() {
+  EndingWorks& w = ending_works();
+  const std::lock_guard<std::recursive_mutex> lock(w.mutex);
+  for (std::size_t k = 0; k < w.works.size(); ++k) {
+    EndingWork* const work = w.works[k];
+    if (std::find(w.done.begin(), w.done.end(), work) != w.done.end()) continue;
+    w.done.push_back(work);
+    try {
+      const ScopedHooks to_caller(Hooks{.fatal_errors = FatalErrors::kToCaller});
+      work->work_();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      std::fflush(stderr);
+    } catch (...) {
+    }
+  }
+}
+
 void remove_pending_files() {
+  do_ending_work();
   for (PendingSlot* s = slots.load(); s != nullptr; s = s->next)
     if (const char* path = s->path.exchange(nullptr)) unlinkat(s->folder.load(), path, 0);
 }

@@ -10,6 +10,8 @@
 // files are kept, as the program may go on writing. A signal that is ignored
 // stays ignored. The handlers are in place only while a file is registered.
 
+#include <functional>
+
 namespace rtl {
 
 struct PendingSlot;
@@ -33,7 +35,30 @@ class PendingRegistration {
 };
 
 // Removes every registered temporary file (used by the fatal error report
-// before the program ends).
+// before the program ends), after doing the ending work (below).
 void remove_pending_files();
+
+// Work that completes a file being written when the program ends before its
+// writer does (a film being recorded is closed, keeping the frames it has),
+// for as long as the object lives. It is done once, on the thread that ends
+// the program, by remove_pending_files() (the fatal error report, exit())
+// and by end_process() (rtl/console.h), before the temporary files are
+// removed; never on a signal, where the files are simply removed. A fatal
+// error within the work is printed on standard error and ends only that
+// work: its file is then removed as unfinished.
+class EndingWork {
+ public:
+  explicit EndingWork(std::function<void()> work);
+  ~EndingWork();  // waits while the work is being done
+  EndingWork(const EndingWork&) = delete;
+  EndingWork& operator=(const EndingWork&) = delete;
+
+ private:
+  friend void do_ending_work();
+  std::function<void()> work_;
+};
+
+// Does every registered ending work not done yet.
+void do_ending_work();
 
 }  // namespace rtl

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-apps imagemagick ghostscript librsvg2-bin
   fonts-dejavu-core fontconfig libfreetype-dev libfontconfig-dev
   openbox xdotool
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libgif-dev
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
   flang-19
   python3-dev pybind11-dev python3-numpy python3-pytest

@@ -21,6 +21,7 @@ __all__ = [
     "Picture",
     "FatalError",
     "MapWarning",
+    "Movie",
 ]
 
 # x, y and z: real or integer numbers of any dtype, bools too, as numpy
@@ -80,6 +81,23 @@ class MapFile:
     def _repr_png_(self) -> bytes | None: ...
     def _repr_svg_(self) -> str | None: ...
 
+class Movie:
+    """A film of pictures (.mp4, .gif, .webm), written when it is closed;
+    a notebook shows it once written."""
+
+    def __init__(self, path: _Path, fps: _Real = None) -> None: ...
+    def add(self, picture: npt.ArrayLike) -> None: ...
+    def close(self) -> None: ...
+    def __enter__(self) -> Movie: ...
+    def __exit__(self, type: object, value: object, traceback: object) -> bool: ...
+    @property
+    def path(self) -> str: ...
+    @property
+    def fps(self) -> float: ...
+    @property
+    def frames(self) -> int: ...
+    def _repr_html_(self) -> str | None: ...
+
 def scr_map(
     x: _Values,
     y: _Values,
@@ -100,6 +118,8 @@ def scr_map(
     over: _Colour = None,
     zcentre: _Real = None,
     zlabel: _Text = None,
+    record: _Path | None = None,
+    fps: _Real = None,
 ) -> None:
     """The grey-level map in a graphics window, or repainted in place."""
 

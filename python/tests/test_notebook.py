@@ -15,7 +15,7 @@ import pytest
 from PIL import Image
 
 import mapplot
-from conftest import EXAMPLES, painted
+from conftest import EXAMPLES, painted, run_python
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
@@ -129,3 +129,61 @@ def test_the_example_notebook_shows_its_maps(tmp_path, in_tmp, monkeypatch):
     assert (folder / "bump.ps").exists()
     assert list(shown[6][0].data) == ["text/plain"]
     assert shown[7][0].data == {"text/plain": "MapFile('gone.png')"}
+
+
+def test_a_movie_is_written_whole_and_shows_in_a_notebook(data, in_tmp):
+    x, y, z = data["x8"], data["y8"], data["z8"]
+    pictures = [mapplot.render(x, y, z * (k + 1) % 7, size=2) for k in range(4)]
+    for name, tag, mime in (("map.gif", "<img", "image/gif"), ("map.mp4", "<video", "video/mp4")):
+        with mapplot.Movie(name, fps=10) as movie:
+            for picture in pictures:
+                movie.add(picture)
+            assert not (in_tmp / name).exists() and movie._repr_html_() is None
+        assert movie.frames == 4 and repr(movie) == f"Movie('{name}', fps=10.0)"
+        html = movie._repr_html_()
+        assert html.startswith(tag) and f"data:{mime};base64," in html
+        embedded = html.split("base64,")[1].split('"')[0]
+        assert base64.b64decode(embedded) == (in_tmp / name).read_bytes()
+    # The GIF's frames are the pictures, pixel for pixel.
+    with Image.open(in_tmp / "map.gif") as gif:
+        assert gif.n_frames == 4
+        for k, picture in enumerate(pictures):
+            gif.seek(k)
+            assert np.array_equal(np.asarray(gif.convert("RGB")), picture)
+
+    # Refused at once, or in the middle: an exception, and no file.
+    with pytest.raises(mapplot.FatalError, match="ends in .mp4, .gif or .webm"):
+        mapplot.Movie("map.avi")
+    with pytest.raises(mapplot.FatalError, match="fps must be"):
+        mapplot.Movie("m.mp4", fps=0)
+    with pytest.raises(ZeroDivisionError):
+        with mapplot.Movie("given_up.mp4") as movie:
+            movie.add(pictures[0])
+            1 / 0
+    movie = mapplot.Movie("sizes.gif")
+    movie.add(pictures[0])
+    with pytest.raises(ValueError, match="one size"):
+        movie.add(pictures[0][:10])
+    with pytest.raises(TypeError, match="uint8"):
+        movie.add(pictures[0].astype(np.float64))
+    del movie  # never closed: no file
+    with pytest.raises(ValueError, match="no picture"):
+        mapplot.Movie("empty.gif").close()
+    with pytest.raises(mapplot.FatalError) as error:
+        mapplot.Movie("missing/m.gif").add(pictures[0])
+    assert isinstance(error.value, FileNotFoundError)
+    assert sorted(p.name for p in in_tmp.iterdir()) == ["map.gif", "map.mp4"]
+
+    # scr_map's record: the first call's window and every later call's
+    # picture, written at the end of the process.
+    script = f"""
+import numpy as np, mapplot
+x, y, z = np.arange(3.0), np.arange(2.0), np.arange(6.0)
+for k in range(5):
+    mapplot.scr_map(x, y, z + k, own_window=True, continuation=k > 0,
+                    record="{in_tmp}/screen.gif" if k == 0 else None, fps=5)
+"""
+    done = run_python(script)
+    assert done.returncode == 0 and done.stderr == ""
+    with Image.open(in_tmp / "screen.gif") as gif:
+        assert gif.n_frames == 5 and gif.size == (1005, 663)
