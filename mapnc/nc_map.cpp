@@ -1,0 +1,308 @@
+// The NetCDF map file through the serial NetCDF library: the four forms, the
+// file created under a temporary name and renamed, and read_map. What goes
+// into an open file is nc_core's.
+
+#include "mapnc/nc_map.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <netcdf.h>
+#include <netcdf_mem.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "maparg/convert.h"
+#include "maparg/request.h"
+#include "mapdata/dat_map.h"
+#include "mapnc/nc_core.h"
+#include "rtl/fatal.h"
+#include "rtl/safe_file.h"
+#include "textfmt/fixed_text.h"
+
+namespace mapnc {
+namespace {
+
+using maparg::Index;
+using maparg::OptText;
+using maparg::Reduce;
+using maparg::VecView;
+
+// The NetCDF library keeps its open files in global tables unguarded: one
+// call at a time uses it.
+std::mutex& netcdf_mutex() {
+  static std::mutex m;
+  return m;
+}
+
+// An open NetCDF file, abandoned when left before it is closed.
+struct OpenFile {
+  int id = -1;
+  OpenFile() = default;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() {
+    if (id >= 0) nc_abort(id);
+  }
+};
+
+// The values of z written per call: about 4 MiB, so that long work can be
+// stopped between them and a strided z is copied a slab at a time.
+constexpr std::size_t kSlabBytes = std::size_t{1} << 22;
+
+// The fatal error of a NetCDF call that failed at `step` of writing
+// `target`, with NetCDF's message.
+[[noreturn]] void netcdf_failure(const std::string& target, const char* step, int status) {
+  if (status == NC_ENOMEM) rtl::out_of_memory();
+  rtl::raise_fatal(rtl::FatalError("File " + target + ": " + step + ": " + nc_strerror(status),
+                                   status > 0 ? status : 0, target));
+}
+
+// A call into NetCDF; on failure the file is abandoned before the report,
+// which may end the program.
+template <class Call>
+void checked(OpenFile& nc, const std::string& target, const char* step, Call&& call) {
+  const int status = call();
+  if (status == NC_NOERR) return;
+  if (nc.id >= 0) nc_abort(nc.id);
+  nc.id = -1;
+  netcdf_failure(target, step, status);
+}
+
+// The finished file's bytes, as NetCDF hands them over.
+struct MemoryImage {
+  NC_memio io{};
+  MemoryImage() = default;
+  MemoryImage(const MemoryImage&) = delete;
+  MemoryImage& operator=(const MemoryImage&) = delete;
+  ~MemoryImage() { std::free(io.memory); }
+};
+
+// The length of an HDF5 file image whose memory may run on past the file's
+// end: the end of file address of its superblock (base address 0, as NetCDF
+// writes it), or the whole image when that cannot be read.
+std::size_t hdf5_length(const unsigned char* image, std::size_t size) {
+  const auto address = [&](std::size_t at, std::size_t width) -> std::optional<std::uint64_t> {
+    if (width == 0 || width > 8 || at + width > size) return std::nullopt;
+    std::uint64_t v = 0;
+    for (std::size_t k = width; k-- > 0;) v = (v << 8) | image[at + k];
+    return v;
+  };
+  if (size < 16) return size;
+  const unsigned version = image[8];
+  std::optional<std::uint64_t> base, end;
+  if (version <= 1) {
+    const std::size_t width = image[13], at = version == 0 ? 24 : 28;
+    base = address(at, width);
+    end = address(at + 2 * width, width);
+  } else if (version <= 3) {
+    const std::size_t width = image[9];
+    base = address(12, width);
+    end = address(12 + 2 * width, width);
+  }
+  return base == std::uint64_t{0} && end && *end <= size ? static_cast<std::size_t>(*end) : size;
+}
+
+[[noreturn]] void argument_error(const std::string& message) {
+  rtl::fatal_error("nc_map: " + message);
+}
+
+// A view of the elements of a matrix as a flat vector (first index fastest)
+// where they lie so in memory; otherwise a packed copy held in `copy`.
+template <class T>
+VecView<T> flat(const maparg::MatView<T>& m, std::vector<T>& copy) {
+  const bool in_place =
+      m.size() <= 1 ||
+      ((m.extent1() <= 1 || &m.element(1, 0) - &m.element(0, 0) == 1) &&
+       (m.extent2() <= 1 || &m.element(0, 1) - &m.element(0, 0) == m.extent1()));
+  if (in_place) return VecView<T>(&m.element(0, 0), m.size());
+  copy = maparg::pack<T>(m);
+  return VecView<T>(copy);
+}
+
+// Writes the file: the texts prepared as the data export prepares them, every
+// check and logarithm before the file is created.
+template <class T>
+void write_map(VecView<T> x, VecView<T> y, VecView<T> z, std::optional<int> log_option,
+               OptText xlabel, OptText ylabel, OptText title, OptText file) {
+  MapHeader h;
+  h.type = std::is_same_v<T, float> ? NC_FLOAT : NC_DOUBLE;
+  h.xlabel = textfmt::trim(maparg::text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading));
+  h.ylabel = textfmt::trim(maparg::text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading));
+  std::string tfield = maparg::text_field(title, maparg::kDefaultTitle, Reduce::none);
+  const bool log = maparg::truth(log_option);
+  if (log) tfield = maparg::log_title(tfield);
+  h.title = textfmt::trim(tfield);
+  const std::string name(textfmt::strip(file.value_or(kDefaultFileName)));
+  rtl::refuse_nul_bytes(name, "File name");
+
+  if (x.empty() || y.empty()) argument_error("x and y must hold one value at least");
+  h.nx = static_cast<std::size_t>(x.size());
+  h.ny = static_cast<std::size_t>(y.size());
+  if (static_cast<std::uint64_t>(z.size()) != std::uint64_t{h.nx} * h.ny)
+    argument_error("z holds " + std::to_string(z.size()) + " values, not nx * ny = " +
+                   std::to_string(h.nx) + " * " + std::to_string(h.ny));
+
+  std::vector<T> xcopy, ycopy, logs;
+  const VecView<T> xs = maparg::as_contiguous<T>(x, xcopy);
+  const VecView<T> ys = maparg::as_contiguous<T>(y, ycopy);
+  if (log) {
+    logs = maparg::checked_logs(z);
+    z = VecView<T>(logs);
+  }
+
+  // The file is made in memory and then written as any other file is
+  // (rtl::SafeFile): NetCDF never writes to the disk, so a disk that fills
+  // up, a device or a pipe is met by the project's own writing, reported as
+  // for every other file, and NetCDF is never left with a file it failed to
+  // write.
+  MemoryImage image;
+  {
+    const std::lock_guard<std::mutex> lock(netcdf_mutex());
+    rtl::check_interruption();
+    OpenFile nc;
+    const std::size_t values = (h.nx + h.ny + h.nx * h.ny) * sizeof(T);
+    checked(nc, name, "cannot create", [&] {
+      return nc_create_mem("map", NC_NETCDF4, values + (std::size_t{1} << 16), &nc.id);
+    });
+    MapVariables v;
+    checked(nc, name, "cannot write", [&] { return define_map(nc.id, h, v); });
+    checked(nc, name, "cannot write",
+            [&] { return put_coordinates(nc.id, v, xs.data(), ys.data()); });
+    const std::size_t rows = std::max<std::size_t>(1, kSlabBytes / sizeof(T) / h.nx);
+    std::vector<T> slab;
+    for (std::size_t first = 0; first < h.ny; first += rows) {
+      rtl::check_interruption();
+      const std::size_t n = std::min(rows, h.ny - first);
+      const T* row_values = nullptr;
+      if (z.contiguous()) {
+        row_values = z.data() + first * h.nx;
+      } else {
+        slab.resize(n * h.nx);
+        for (std::size_t k = 0; k < slab.size(); ++k)
+          slab[k] = z.element(static_cast<Index>(first * h.nx + k));
+        row_values = slab.data();
+      }
+      checked(nc, name, "cannot write",
+              [&] { return put_rows(nc.id, v, h.nx, first, n, row_values); });
+    }
+    const int id = nc.id;
+    nc.id = -1;  // closed, whatever the outcome
+    checked(nc, name, "cannot write", [&] { return nc_close_memio(id, &image.io); });
+  }
+  rtl::check_interruption();
+  rtl::SafeFile out(name);
+  const auto* bytes = static_cast<const unsigned char*>(image.io.memory);
+  out.write(std::string_view(reinterpret_cast<const char*>(bytes),
+                             hdf5_length(bytes, image.io.size)));
+  out.commit();
+  maparg::console_line(" Output in ", name);
+}
+
+}  // namespace
+
+void nc_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional<int> log_option,
+            OptText xlabel, OptText ylabel, OptText title, OptText file) try {
+  write_map(x, y, z, log_option, xlabel, ylabel, title, file);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+void nc_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
+               std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
+               OptText file) try {
+  write_map(x, y, z, log_option, xlabel, ylabel, title.value_or(mapdata::kDefaultTitleR8), file);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+void nc_map_2d(VecView<float> x, VecView<float> y, maparg::MatView<float> z,
+               std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
+               OptText file) try {
+  if (z.extent1() != x.size() || z.extent2() != y.size())
+    argument_error("z is a " + std::to_string(z.extent1()) + " x " + std::to_string(z.extent2()) +
+                   " matrix, not nx x ny = " + std::to_string(x.size()) + " x " +
+                   std::to_string(y.size()));
+  std::vector<float> copy;
+  write_map(x, y, flat(z, copy), log_option, xlabel, ylabel, title, file);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+void nc_map_2d_r8(VecView<double> x, VecView<double> y, maparg::MatView<double> z,
+                  std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
+                  OptText file) try {
+  if (z.extent1() != x.size() || z.extent2() != y.size())
+    argument_error("z is a " + std::to_string(z.extent1()) + " x " + std::to_string(z.extent2()) +
+                   " matrix, not nx x ny = " + std::to_string(x.size()) + " x " +
+                   std::to_string(y.size()));
+  std::vector<double> copy;
+  write_map(x, y, flat(z, copy), log_option, xlabel, ylabel, title, file);
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+namespace {
+
+// Whether the first bytes are those of a NetCDF file: NetCDF-4 (an HDF5
+// file) or the classic, 64-bit offset and 64-bit data formats.
+bool netcdf_signature(std::string_view first) {
+  static constexpr std::string_view kHdf5("\x89HDF\r\n\x1a\n", 8);
+  return first.starts_with(kHdf5) || first.starts_with(std::string_view("CDF\x01", 4)) ||
+         first.starts_with(std::string_view("CDF\x02", 4)) ||
+         first.starts_with(std::string_view("CDF\x05", 4));
+}
+
+}  // namespace
+
+mapdata::MapReadResult read_map(const std::string& path) try {
+  struct Descriptor {
+    int fd;
+    ~Descriptor() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  struct stat st {};
+  // Anything but a regular file (a pipe, a device) is read as it comes, by
+  // the data file's reader, which opens it itself.
+  if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(file.fd);
+    file.fd = -1;
+    return mapdata::read_map_file(path);
+  }
+  char first[8] = {};
+  const ssize_t n = ::pread(file.fd, first, sizeof first, 0);
+  if (n <= 0 || !netcdf_signature(std::string_view(first, static_cast<std::size_t>(n))))
+    return mapdata::read_map_file(path);
+  // NetCDF opens the very file looked at, by its descriptor, whatever the
+  // length of its path.
+  const std::string reachable = "/proc/self/fd/" + std::to_string(file.fd);
+  const std::lock_guard<std::mutex> lock(netcdf_mutex());
+  OpenFile nc;
+  if (const int s = nc_open(reachable.c_str(), NC_NOWRITE, &nc.id); s != NC_NOERR) {
+    nc.id = -1;
+    mapdata::MapReadResult r;
+    r.error = path + ": not a readable NetCDF file: " + nc_strerror(s);
+    return r;
+  }
+  mapdata::MapReadResult r = read_opened(nc.id, static_cast<std::uint64_t>(st.st_size), path);
+  const int id = nc.id;
+  nc.id = -1;
+  nc_close(id);
+  return r;
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+}  // namespace mapnc
