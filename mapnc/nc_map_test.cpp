@@ -11,6 +11,8 @@
 
 #include <bit>
 #include <cerrno>
+#include <climits>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
@@ -414,6 +416,35 @@ TEST_F(NcMap, HostileFilesAreRefusedInBoundedMemoryAndTime) {
     EXPECT_FALSE(r) << c.file;
     EXPECT_THAT(r.error, testing::StartsWith(c.error)) << c.file;
   }
+}
+
+// Work stopped at any of the points where it is checked leaves the earlier
+// file and no temporary file; a long name is written whole.
+TEST_F(NcMap, WorkStoppedAtAnyCheckLeavesTheEarlierFileAndLongNamesAreWritten) {
+  struct Stopped {};
+  int checks = 0, stop_at = 0;  // 0: never
+  rtl::change_hooks([&](rtl::Hooks& h) { h.interruption_check = [&] {
+    if (++checks == stop_at) throw Stopped{};
+  }; });
+  // 600 rows of 1000 doubles: several slabs of values.
+  const std::vector<double> x(1000, 1.0), y(600, 2.0), z(600'000, 3.0);
+  console_of([&] { nc_map_r8(x, y, z, -1); });
+  const int every_check = checks;
+  EXPECT_GT(every_check, 4);
+  for (stop_at = 1; stop_at <= every_check; ++stop_at) {
+    write_all("Map.nc", "earlier");
+    checks = 0;
+    EXPECT_EQ(console_of([&] { EXPECT_THROW(nc_map_r8(x, y, z, -1), Stopped); }), "");
+    EXPECT_EQ(read_all("Map.nc"), "earlier") << stop_at;
+    EXPECT_EQ(entries(), std::vector<std::string>{"Map.nc"}) << stop_at;
+  }
+  rtl::change_hooks([&](rtl::Hooks& h) { h.interruption_check = {}; });
+
+  const std::string path = rtl::testing::long_path(300, ".nc");
+  console_of([&] { nc_map_r8(x, y, z, {.file = path}); });
+  const mapdata::MapReadResult r = read_map(path);
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ(r.map->z_r8, z);
 }
 
 // Files written by several threads at once are each complete and exact.
