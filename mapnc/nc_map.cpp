@@ -264,6 +264,88 @@ bool netcdf_signature(std::string_view first) {
          first.starts_with(std::string_view("CDF\x05", 4));
 }
 
+// The header of a classic NetCDF file (formats CDF-1, CDF-2 and CDF-5),
+// walked with every count and length checked against what the file has left:
+// NetCDF's own reader takes storage for what the header declares (a name of
+// 4 GiB) before it finds that the file does not hold it.
+class ClassicHeader {
+ public:
+  ClassicHeader(int fd, std::uint64_t size, char version)
+      : fd_(fd), size_(size), count_bytes_(version == 5 ? 8 : 4),
+        offset_bytes_(version == 1 ? 4 : 8), wide_types_(version == 5) {}
+
+  // Whether the header holds no more than the file does.
+  bool fits() {
+    at_ = 4;
+    std::uint64_t records = 0;
+    return count(records) && list(kDimension, [this] {
+             std::uint64_t length = 0;
+             return name() && count(length);
+           }) && list(kAttribute, [this] { return attribute(); }) &&
+           list(kVariable, [this] { return variable(); });
+  }
+
+ private:
+  static constexpr std::uint32_t kDimension = 10, kVariable = 11, kAttribute = 12;
+
+  std::uint64_t left() const { return size_ - at_; }
+
+  bool number(std::uint64_t& v, int bytes) {
+    if (left() < std::uint64_t(bytes)) return false;
+    unsigned char b[8] = {};
+    if (::pread(fd_, b, std::size_t(bytes), static_cast<off_t>(at_)) != bytes) return false;
+    v = 0;
+    for (int k = 0; k < bytes; ++k) v = (v << 8) | b[k];
+    at_ += std::uint64_t(bytes);
+    return true;
+  }
+  bool count(std::uint64_t& v) { return number(v, count_bytes_); }
+  // n bytes and their padding to a multiple of four.
+  bool skip(std::uint64_t n) {
+    if (n > left()) return false;
+    n += (4 - n % 4) % 4;
+    if (n > left()) return false;
+    at_ += n;
+    return true;
+  }
+  bool name() {
+    std::uint64_t length = 0;
+    return count(length) && skip(length);
+  }
+  // A list of elements, each four bytes at least, or the absent list.
+  template <class Element>
+  bool list(std::uint32_t tag, Element element) {
+    std::uint64_t t = 0, n = 0;
+    if (!number(t, 4) || !count(n)) return false;
+    if (t == 0 && n == 0) return true;
+    if (t != tag || n > left() / 4) return false;
+    for (std::uint64_t k = 0; k < n; ++k)
+      if (!element()) return false;
+    return true;
+  }
+  bool attribute() {
+    std::uint64_t type = 0, n = 0;
+    if (!name() || !number(type, 4) || !count(n)) return false;
+    static constexpr std::uint64_t kWidths[] = {0, 1, 1, 2, 4, 4, 8, 1, 2, 4, 8, 8};
+    if (type == 0 || type > (wide_types_ ? 11u : 6u)) return false;
+    const std::uint64_t width = kWidths[type];
+    return n <= left() / width && skip(n * width);
+  }
+  bool variable() {
+    std::uint64_t ndims = 0, id = 0, type = 0, vsize = 0, begin = 0;
+    if (!name() || !count(ndims) || ndims > left() / std::uint64_t(count_bytes_)) return false;
+    for (std::uint64_t k = 0; k < ndims; ++k)
+      if (!count(id)) return false;
+    return list(kAttribute, [this] { return attribute(); }) && number(type, 4) && count(vsize) &&
+           number(begin, offset_bytes_);
+  }
+
+  int fd_;
+  std::uint64_t size_, at_ = 0;
+  int count_bytes_, offset_bytes_;
+  bool wide_types_;
+};
+
 }  // namespace
 
 mapdata::MapReadResult read_map(const std::string& path) try {
@@ -285,6 +367,13 @@ mapdata::MapReadResult read_map(const std::string& path) try {
   const ssize_t n = ::pread(file.fd, first, sizeof first, 0);
   if (n <= 0 || !netcdf_signature(std::string_view(first, static_cast<std::size_t>(n))))
     return mapdata::read_map_file(path);
+  if (first[0] == 'C' &&
+      !ClassicHeader(file.fd, static_cast<std::uint64_t>(st.st_size), first[3]).fits()) {
+    mapdata::MapReadResult r;
+    r.error = path + ": not a readable NetCDF file: its header declares more than its " +
+              std::to_string(st.st_size) + " bytes hold";
+    return r;
+  }
   // NetCDF opens the very file looked at, by its descriptor, whatever the
   // length of its path.
   const std::string reachable = "/proc/self/fd/" + std::to_string(file.fd);
