@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #ifndef MAPPLOT_VERSION
@@ -82,6 +83,7 @@ struct Variable {
   nc_type type = NC_NAT;
   int ndims = 0;
   std::array<int, NC_MAX_VAR_DIMS> dims{};
+  bool chunked = false;
 };
 
 // A text attribute, or "" when there is none; false when it is there but no
@@ -111,7 +113,8 @@ bool text_attribute(int ncid, int varid, const char* name, std::uint64_t file_si
 
 }  // namespace
 
-mapdata::MapReadResult read_opened(int ncid, std::uint64_t file_size, const std::string& path) {
+mapdata::MapReadResult read_opened(int ncid, std::uint64_t file_size, const std::string& path,
+                                   Reading reading) {
   const auto nc_failure = [&path](const char* what, int status) {
     return failure(path + ": " + what + ": " + nc_strerror(status));
   };
@@ -150,12 +153,13 @@ mapdata::MapReadResult read_opened(int ncid, std::uint64_t file_size, const std:
                    " bytes hold");
 
   // A chunked variable is read a chunk at a time: a chunk, too, must fit.
-  for (const Variable* v : {&x, &y, &z}) {
+  for (Variable* v : {&x, &y, &z}) {
     int storage = NC_CONTIGUOUS;
     std::array<std::size_t, NC_MAX_VAR_DIMS> chunks{};
     if (const int s = nc_inq_var_chunking(ncid, v->id, &storage, chunks.data()); s != NC_NOERR)
       return nc_failure("cannot read the variables", s);
     if (storage != NC_CHUNKED) continue;
+    v->chunked = true;
     std::uint64_t values = 1;
     for (int k = 0; k < v->ndims; ++k) {
       if (chunks[k] > file_size || (values *= std::max<std::uint64_t>(chunks[k], 1)) > file_size)
@@ -169,9 +173,15 @@ mapdata::MapReadResult read_opened(int ncid, std::uint64_t file_size, const std:
   d.nx = static_cast<std::int32_t>(nx);
   d.ny = static_cast<std::int32_t>(ny);
   d.double_precision = x.type == NC_DOUBLE;
+  // A trial reads the values only where reaching them takes the file's
+  // index of chunks, and keeps none.
+  const bool keep = reading == Reading::everything;
   const auto get = [&](const Variable& v, std::size_t n, auto& into) {
+    if (!keep && !v.chunked) return NC_NOERR;
     into.resize(n);
-    return n == 0 ? NC_NOERR : nc_get_var(ncid, v.id, into.data());
+    const int status = n == 0 ? NC_NOERR : nc_get_var(ncid, v.id, into.data());
+    if (!keep) std::vector<typename std::decay_t<decltype(into)>::value_type>().swap(into);
+    return status;
   };
   int s = NC_NOERR;
   if (d.double_precision) {

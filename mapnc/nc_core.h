@@ -61,6 +61,11 @@ int put_rows(int ncid, const MapVariables& v, std::size_t nx, std::size_t first,
 // against its size before storage is taken for it, so a file cannot make the
 // reader take more memory or time than its own size allows. The values come
 // as stored: a float file fills x, y and z, a double one x_r8, y_r8 and z_r8.
-mapdata::MapReadResult read_opened(int ncid, std::uint64_t file_size, const std::string& path);
+// A trial reads everything but the values of contiguous variables (reading
+// those is a plain read of the bytes where they lie) and keeps no values: it
+// finds whether the library gets through the file.
+enum class Reading { everything, trial };
+mapdata::MapReadResult read_opened(int ncid, std::uint64_t file_size, const std::string& path,
+                                   Reading reading = Reading::everything);
 
 }  // namespace mapnc

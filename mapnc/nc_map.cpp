@@ -5,13 +5,19 @@
 #include "mapnc/nc_map.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <netcdf.h>
 #include <netcdf_mem.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -346,6 +352,102 @@ class ClassicHeader {
   bool wide_types_;
 };
 
+// How long NetCDF may take over a NetCDF-4 file's trial: two seconds, and a
+// second for each 4 MiB of the file (the trial reads chunked values whole).
+std::chrono::milliseconds trial_time(std::uint64_t size) {
+  return std::chrono::milliseconds(2000 + size / (std::uint64_t{1} << 22) * 1000);
+}
+
+// The process's address space now, in bytes (0 when unknown).
+std::uint64_t address_space() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  unsigned long long pages = 0;
+  if (f == nullptr) return 0;
+  if (std::fscanf(f, "%llu", &pages) != 1) pages = 0;
+  std::fclose(f);
+  return pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Whether NetCDF gets through the NetCDF-4 file `reachable` (`size` bytes):
+// "" when it does, else the error. HDF5, which reads these files, can be
+// sent round a loop without end, or after storage without bound, by the
+// metadata of a file made for it; so the library first reads the file
+// (all but contiguous values, which are plain bytes) in a child process of
+// its own, given its time (trial_time) and an address space of what this
+// one has, twice the file and 512 MiB, and ended when its time is up.
+std::string trial_in_child(const std::string& reachable, std::uint64_t size,
+                           const std::string& path) {
+  const std::string refused = path + ": not a readable NetCDF file: ";
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return refused + "no trial: " + std::strerror(errno);
+  const std::uint64_t room = address_space() + 2 * size + (std::uint64_t{1} << 29);
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int error = errno;
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return refused + "no trial: " + std::strerror(error);
+  }
+  if (child == 0) {
+    ::close(ends[0]);
+    std::string answer = "E";
+    try {
+      rlimit limit{};
+      if (::getrlimit(RLIMIT_AS, &limit) == 0 && room > 0 &&
+          (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > room)) {
+        limit.rlim_cur = room;
+        ::setrlimit(RLIMIT_AS, &limit);
+      }
+      int id = -1;
+      if (const int s = nc_open(reachable.c_str(), NC_NOWRITE, &id); s != NC_NOERR) {
+        answer += refused + nc_strerror(s);
+      } else {
+        const mapdata::MapReadResult r = read_opened(id, size, path, Reading::trial);
+        answer = r ? "K" : "E" + r.error;
+      }
+    } catch (...) {
+      answer = "E" + refused + "Out of memory";
+    }
+    for (std::size_t done = 0; done < answer.size();) {
+      const ssize_t n = ::write(ends[1], answer.data() + done, answer.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(ends[1]);
+  const auto deadline = std::chrono::steady_clock::now() + trial_time(size);
+  std::string answer;
+  bool finished = false;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{ends[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    char block[4096];
+    const ssize_t n = ::read(ends[0], block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      finished = true;
+      break;
+    }
+    answer.append(block, static_cast<std::size_t>(n));
+  }
+  ::close(ends[0]);
+  if (!finished) ::kill(child, SIGKILL);
+  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  if (!finished)
+    return refused + "NetCDF did not get through it within " +
+           std::to_string(trial_time(size).count() / 1000) + " s";
+  if (answer == "K") return {};
+  if (answer.size() > 1 && answer[0] == 'E') return answer.substr(1);
+  return refused + "NetCDF ended abnormally on it";
+}
+
 }  // namespace
 
 mapdata::MapReadResult read_map(const std::string& path) try {
@@ -378,6 +480,14 @@ mapdata::MapReadResult read_map(const std::string& path) try {
   // length of its path.
   const std::string reachable = "/proc/self/fd/" + std::to_string(file.fd);
   const std::lock_guard<std::mutex> lock(netcdf_mutex());
+  if (first[0] != 'C') {
+    if (std::string error = trial_in_child(reachable, static_cast<std::uint64_t>(st.st_size), path);
+        !error.empty()) {
+      mapdata::MapReadResult r;
+      r.error = std::move(error);
+      return r;
+    }
+  }
   OpenFile nc;
   if (const int s = nc_open(reachable.c_str(), NC_NOWRITE, &nc.id); s != NC_NOERR) {
     nc.id = -1;

@@ -324,7 +324,8 @@ int def(int ncid, const char* name, nc_type type, std::vector<int> dims) {
 }
 
 // Files that are no map file as nc_map writes it are refused with what is
-// wrong, quickly and without taking storage for what they declare.
+// wrong, quickly and without taking storage for what they declare; one that
+// would keep NetCDF busy for ever is given up after its time.
 TEST_F(NcMap, HostileFilesAreRefusedInBoundedMemoryAndTime) {
   const double v[] = {1, 2, 3, 4, 5, 6};
   console_of([&] { nc_map_r8(VecView<double>(v, 2), VecView<double>(v, 3), v); });
@@ -390,6 +391,11 @@ TEST_F(NcMap, HostileFilesAreRefusedInBoundedMemoryAndTime) {
   for (std::size_t k = 96; k < scrambled.size(); k += 7) scrambled[k] = char(scrambled[k] ^ 0x5a);
   write_all("scrambled.nc", scrambled);
   write_all("cdf.nc", std::string("CDF\x01\x7f\xff\xff\xff", 8) + std::string(100, '\xff'));
+  // A dimension named by 4 GiB less 8 bytes, in a file of 40 bytes.
+  write_all("name.nc", std::string("CDF\x01\0\0\0\0\0\0\0\x0a\0\0\0\x01\xff\xff\xff\xf8", 20) +
+                           std::string(20, 'n'));
+  // HDF5 metadata that sends the library round its global heap for ever.
+  fs::copy_file(MAPNC_TEST_DATA "/endless_heap.nc", "endless.nc");
 
   struct Case {
     const char* file;
@@ -408,11 +414,13 @@ TEST_F(NcMap, HostileFilesAreRefusedInBoundedMemoryAndTime) {
       {"signature.nc", "signature.nc: not a readable NetCDF file: NetCDF: "},
       {"scrambled.nc", "scrambled.nc: "},
       {"cdf.nc", "cdf.nc: not a readable NetCDF file: "},
+      {"name.nc", "name.nc: not a readable NetCDF file: its header declares more than its 40 bytes hold"},
+      {"endless.nc", "endless.nc: not a readable NetCDF file: NetCDF did not get through it within 2 s"},
   };
   for (const Case& c : cases) {
     const auto started = std::chrono::steady_clock::now();
     const mapdata::MapReadResult r = read_map(c.file);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << c.file;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << c.file;
     EXPECT_FALSE(r) << c.file;
     EXPECT_THAT(r.error, testing::StartsWith(c.error)) << c.file;
   }
