@@ -125,7 +125,11 @@ inline void netcdf_export(maparg::VecView<double> x, maparg::VecView<double> y,
 // title ("" where there is none). Any other NetCDF file (truncated, of other
 // types or ranks, without these variables, declaring more values than its
 // size holds) is an error naming the path and what is wrong, NetCDF's own
-// message among it where NetCDF refused it.
+// message among it where NetCDF refused it. What NetCDF itself would trust is
+// bounded first: a classic file's header is walked with every count checked
+// against the file's size, and a NetCDF-4 file is read once in a child
+// process with a time limit and a bounded address space (HDF5 can be sent
+// round an endless loop by a file's metadata), then read here.
 mapdata::MapReadResult read_map(const std::string& path);
 
 }  // namespace mapnc
