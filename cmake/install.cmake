@@ -3,7 +3,7 @@
 # pkg-config module "mapplot"; gives this build the package's target names.
 # The package has two components, each an export set of its own:
 #   files   the libraries of the PostScript map and the data file, which need
-#           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata;
+#           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata, mapnc;
 #           mapplot::fortran_files);
 #   screen  the screen map and the windowing runtime, which need Qt 6, and
 #           the films they record, which need FFmpeg's libraries and giflib
@@ -11,9 +11,9 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(MAPPLOT_FILES_LIBRARIES mapps mapdata maparg rtl textfmt)
+set(MAPPLOT_FILES_LIBRARIES mapps mapnc mapdata maparg rtl textfmt)
 set(MAPPLOT_SCREEN_LIBRARIES mapscreen gfxwin mapfilm)
-set(MAPPLOT_LIBRARIES mapscreen mapps mapdata gfxwin mapfilm maparg rtl textfmt)
+set(MAPPLOT_LIBRARIES mapscreen mapps mapnc mapdata gfxwin mapfilm maparg rtl textfmt)
 set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
 
 # Static libraries of position-independent code, so that a user's own shared
@@ -77,6 +77,7 @@ set(MAPPLOT_PUBLIC_HEADERS
   mapplot.h
   mapdata/dat_map.h mapdata/map_reader.h
   mapfilm/film.h
+  mapnc/nc_map.h
   mapps/ps_map.h
   mapscreen/screen_map.h
   maparg/views.h maparg/text_fields.h maparg/palette.h

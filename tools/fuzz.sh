@@ -21,7 +21,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(format_fuzzer read_map_fuzzer dat_map_fuzzer ps_map_fuzzer screen_map_fuzzer)
+  targets=(format_fuzzer read_map_fuzzer nc_read_fuzzer dat_map_fuzzer ps_map_fuzzer screen_map_fuzzer)
 fi
 build=build-fuzz
 # The clang whose fuzzer runtime tools/setup.sh installs, or MAPPLOT_FUZZ_CXX.
