@@ -4,11 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "maparg/contour.h"
 #include "maparg/convert.h"
 #include "maparg/request.h"
 #include "mapps/pgplot/pgplot.h"
@@ -61,6 +64,12 @@ struct Prepared {
   std::optional<std::array<int, 2>> pixels;   // a PNG picture's size
   // nan_colour, under and over, each when asked and usable.
   maparg::CellColours colours;
+  // The contours asked, their colour when usable, their numbers.
+  maparg::OptContours contours;
+  bool log = false;
+  maparg::OptColour contour_colour;
+  bool contour_labels = false;
+  bool on_page = false;  // drawn into the next panel of the open device
 };
 
 // The page options, resolved: a value that cannot be used writes its warning
@@ -222,6 +231,88 @@ FineCells fine_cells(const std::vector<float>& c, std::optional<std::size_t> oth
   return f;
 }
 
+// The colour index of the contour lines in a colour of the caller's: a
+// standard colour the map does not use otherwise.
+constexpr int kContourIndex = 12;
+
+// The contour lines at `levels` over the values zd (x index fastest) at the
+// coordinates xa, ya, as maparg's marching squares find them (the rule of
+// giza's contouring; giza 1.3.2's own routines leave gaps where a value
+// equals the level, ignore PGCONB's blank and draw no PGCONL labels), each
+// point placed between the coordinates of its two grid points, drawn as the
+// lines they are. With the labels, each level's number is written along its
+// lines, centred on a piece of them and turned along it, wherever no number
+// of that level lies within a quarter of the map (and none of another
+// within a twelfth), so that every line long enough gets one.
+void draw_contours(const Pgplot& pg, const Prepared& p, const std::vector<float>& xa,
+                   const std::vector<float>& ya, const std::vector<double>& levels) {
+  if (p.contour_colour) {
+    const maparg::Colour& c = *p.contour_colour;
+    pg.scr(kContourIndex, static_cast<float>(c[0]), static_cast<float>(c[1]),
+           static_cast<float>(c[2]));
+    pg.sci(kContourIndex);
+  } else {
+    pg.sci(1);
+  }
+  pg.slw(2);
+  // Grid position q (from 0, a fraction) along coordinates v.
+  const auto place = [](const std::vector<float>& v, double q) {
+    const auto i = std::min(static_cast<std::size_t>(q), v.size() - 2);
+    return static_cast<float>(v[i] + (q - static_cast<double>(i)) *
+                                         (static_cast<double>(v[i + 1]) - v[i]));
+  };
+  const double xspan = std::fabs(static_cast<double>(xa.back()) - xa.front());
+  const double yspan = std::fabs(static_cast<double>(ya.back()) - ya.front());
+  struct Label {
+    double u, v;  // in parts of the map's width and height
+    std::size_t level;
+  };
+  std::vector<Label> labels;
+  std::vector<float> sx, sy;
+  for (std::size_t n = 0; n < levels.size(); ++n) {
+    rtl::check_interruption();
+    sx.clear();
+    sy.clear();
+    const double level = static_cast<float>(levels[n]);
+    maparg::contour_squares(
+        p.nx, p.ny, level,
+        [&](Index i, Index j) { return static_cast<double>(p.zd.element(j * p.nx + i)); },
+        [&](const maparg::ContourSegment& g) {
+          sx.push_back(place(xa, g.i0));
+          sx.push_back(place(xa, g.i1));
+          sy.push_back(place(ya, g.j0));
+          sy.push_back(place(ya, g.j1));
+        });
+    pg.segments(static_cast<int>(sx.size() / 2), sx.data(), sy.data());
+    if (!p.contour_labels) continue;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", level);
+    pg.sch(0.7f);
+    for (std::size_t k = 0; k + 1 < sx.size(); k += 2) {
+      const double mx = 0.5 * (static_cast<double>(sx[k]) + sx[k + 1]);
+      const double my = 0.5 * (static_cast<double>(sy[k]) + sy[k + 1]);
+      const double u = xspan > 0 ? (mx - xa.front()) / xspan : 0;
+      const double v = yspan > 0 ? (my - ya.front()) / yspan : 0;
+      bool free = true;
+      for (const Label& l : labels) {
+        const double d = std::hypot(l.u - u, l.v - v);
+        if (d < (l.level == n ? 0.25 : 1.0 / 12)) free = false;
+      }
+      if (!free) continue;
+      labels.push_back({u, v, n});
+      const double dx = (static_cast<double>(sx[k + 1]) - sx[k]) * (p.fill_viewport && xspan > 0 ? yspan / xspan : 1);
+      const double dy = static_cast<double>(sy[k + 1]) - sy[k];
+      double angle = std::atan2(dy, dx) * 180 / 3.14159265358979;
+      if (angle > 90) angle -= 180;
+      if (angle < -90) angle += 180;
+      pg.ptxt(static_cast<float>(mx), static_cast<float>(my), static_cast<float>(angle), 0.5f,
+              text);
+    }
+    pg.sch(1.0f);
+  }
+  pg.slw(3);
+}
+
 // The draw step: copy, range, transform and the PGPLOT calls from opening
 // the device of `device_string` to closing it. Returns what pgbeg returned:
 // 1 when the map was drawn.
@@ -320,8 +411,16 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     }
   }
 
-  if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
-  if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
+  // The contours' levels, taken before any device is opened (a level
+  // without a logarithm is a fatal error).
+  const std::vector<double> levels = maparg::contour_levels(p.contours, p.log, zlo, zhi);
+
+  if (p.on_page) {
+    pg.page();
+  } else {
+    if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
+    if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
+  }
   pg.scf(2);
   pg.slw(3);
   pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
@@ -355,6 +454,7 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     if (under) draw_cells_of_kind(pg, kinds, CellKind::kUnder, kUnderIndex, *asked.under, xe, ye);
     if (over) draw_cells_of_kind(pg, kinds, CellKind::kOver, kOverIndex, *asked.over, xe, ye);
   }
+  if (!levels.empty()) draw_contours(pg, p, xa, ya, levels);
   pg.ebuf();
   pg.sci(0);
   pg.sci(1);
@@ -376,11 +476,96 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.lab(label_text(p.fields.xlabel), label_text(p.fields.ylabel), label_text(p.fields.title));
   pg.sci(0);
   pg.slw(3);
-  pg.end();
+  if (!p.on_page) pg.end();
   return 1;
 }
 
+// The page this thread holds open, if any.
+Page*& open_page_of_thread() {
+  thread_local Page* page = nullptr;
+  return page;
+}
+
 }  // namespace
+
+Page::Page(OptText file, OptText device, std::array<int, 2> panels,
+           std::optional<std::array<std::int64_t, 2>> pixels) try {
+  PsTextFields fields = ps_text_fields(std::nullopt, std::nullopt, std::nullopt, file, device);
+  rtl::refuse_nul_bytes(textfmt::trim(fields.file), "File name");
+  rtl::refuse_nul_bytes(textfmt::trim(fields.device), "Device type");
+  fields.file = output_file_field(fields.file, fields.device);
+  constexpr int kMostPanels = 10;
+  if (panels[0] < 1 || panels[0] > kMostPanels || panels[1] < 1 || panels[1] > kMostPanels)
+    maparg::console_line(" Warning: panels must be 1 .. 10 each: 1 x 1 used !!!");
+  else
+    columns_ = panels[0], rows_ = panels[1];
+  Prepared p;
+  resolve_page({.pixels = pixels}, textfmt::strip(fields.device), p);
+  const std::string_view type = textfmt::strip(fields.device);
+  if (type.find('/') != std::string_view::npos) {
+    opened_.message = "Unrecognized device type: " + std::string(type);
+    pgplot_message(opened_.message);
+    opened_.outcome = PsMapResult::Outcome::kDeviceRefused;
+    return;
+  }
+  if (open_page_of_thread() != nullptr) {
+    const std::string_view line = " Warning: a page is open on this thread: close it first !!!";
+    maparg::console_line(line);
+    opened_.outcome = PsMapResult::Outcome::kRefused;
+    opened_.message = textfmt::strip(line);
+    return;
+  }
+  device_string_ = device_spec(fields);
+  const Pgplot& pg = pgplot();
+  if (const int status = pg.beg(0, device_string_, columns_, rows_); status != 1) {
+    const PgplotRefusal why = pgplot_refusal(device_string_, status);
+    opened_.outcome = why.error != 0 ? PsMapResult::Outcome::kNotOpened
+                                     : PsMapResult::Outcome::kDeviceRefused;
+    opened_.error = why.error;
+    opened_.file = why.file;
+    opened_.message = why.message;
+    return;
+  }
+  if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
+  open_ = true;
+  open_page_of_thread() = this;
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+PsMapResult Page::close() {
+  if (was_closed_) return closed_;
+  was_closed_ = true;
+  if (!open_) return closed_ = opened_;
+  open_ = false;
+  open_page_of_thread() = nullptr;
+  try {
+    pgplot().end();
+  } catch (...) {
+    pgplot_abandon();
+    rtl::fatal_if_out_of_memory();
+  }
+  PsMapResult result;
+  result.file = pgplot_output_file(device_string_);
+  if (result.file.empty()) {
+    result.outcome = PsMapResult::Outcome::kNoFile;
+    return closed_ = result;
+  }
+  result.kind = pgplot_file_kind(device_string_);
+  maparg::console_line(" Output in ", result.file);
+  return closed_ = result;
+}
+
+Page::~Page() {
+  if (!open_) return;
+  try {
+    close();
+  } catch (...) {
+    // A fatal error given back to the caller while the page closes: the
+    // file is not written and the earlier one stays (pgend's rule).
+    pgplot_abandon();
+  }
+}
 
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);
@@ -415,6 +600,10 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   p.table = maparg::colour_request(o.palette);
   resolve_page(o, textfmt::strip(p.fields.device), p);
   p.colours = maparg::cell_colours_request(o.nan_colour, o.under, o.over);
+  p.contours = o.contours;
+  p.log = log_on;
+  if (o.contours) p.contour_colour = maparg::contour_colour_request(o.contour_colour);
+  p.contour_labels = maparg::truth(o.contour_labels);
 
   p.x = x;
   p.y = y;
@@ -454,10 +643,27 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   if (o.zlabel)
     p.wedge_label = label_text(maparg::text_field(o.zlabel, "", maparg::Reduce::leading));
 
+  // A map on a page is drawn into its next panel, when it has one; the
+  // thread that holds a page open draws no map elsewhere meanwhile (giza
+  // has one device for the process).
+  if (o.page != nullptr) {
+    if (!o.page->is_open()) refusal(" Warning: the page is not open !!!");
+    else if (o.page->drawn_ >= o.page->panels()) refusal(" Warning: the page has no panel left !!!");
+  } else if (open_page_of_thread() != nullptr) {
+    refusal(" Warning: a page is open on this thread: the map is drawn on it or not at all !!!");
+  }
+
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is
   // drawn and no file is made.
   if (result.outcome == PsMapResult::Outcome::kRefused) return result;
+  if (o.page != nullptr) {
+    p.on_page = true;
+    ps_map_draw(p, o.page->device_string_);
+    ++o.page->drawn_;
+    result.outcome = PsMapResult::Outcome::kOnPage;
+    return result;
+  }
   // A device type is what follows the last "/" of the device string: one
   // holding a "/" would make part of it a file name.
   const std::string_view type = textfmt::strip(p.fields.device);
@@ -486,8 +692,16 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   maparg::console_line(" Output in ", result.file);
   return result;
 } catch (...) {
-  // A plot cut short leaves no device open: the next one would finish its file.
+  // A plot cut short leaves no device open: the next one would finish its
+  // file. A page it was drawn on is dropped with it, its file unwritten.
   pgplot_abandon();
+  if (o.page != nullptr && o.page->open_) {
+    o.page->open_ = false;
+    o.page->was_closed_ = true;
+    o.page->closed_.outcome = PsMapResult::Outcome::kRefused;
+    o.page->closed_.message = "the page was not written: a fatal error stopped a map on it";
+    open_page_of_thread() = nullptr;
+  }
   rtl::fatal_if_out_of_memory();
 }
 
