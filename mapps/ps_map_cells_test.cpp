@@ -869,3 +869,65 @@ TEST_F(PsMapCells, ContoursOfAKnownFieldDrawItsCircle) {
 
 }  // namespace
 }  // namespace mapps
+
+namespace mapps {
+namespace {
+
+// A 2 x 2 page on every device: four whole maps, one a panel from the top
+// left along the rows, each with its wedge: in each quarter of the picture
+// a map's black and white cells and, right of them, a wedge running from
+// black to white; the file written when the page closes, not before.
+TEST_F(PsMapCells, APageOfFourPanelsHoldsFourMapsEachWithItsWedge) {
+  const std::vector<float> x{1, 2, 3}, y{1, 2}, z{0, 1, 2, 3, 4, 5};
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    std::string file;
+    {
+      const std::string name = std::string("page_") + d.type;
+      Page page(name, d.type, {2, 2});
+      ASSERT_TRUE(page.is_open());
+      for (int k = 0; k < 4; ++k) {
+        const PsMapResult r = ps_map(x, y, z, {.title = "panel", .page = &page});
+        EXPECT_EQ(r.outcome, PsMapResult::Outcome::kOnPage);
+      }
+      EXPECT_EQ(ps_map(x, y, z, {.page = &page}).outcome, PsMapResult::Outcome::kRefused);
+      EXPECT_EQ(access(name.c_str(), F_OK), -1);
+      const PsMapResult closed = page.close();
+      ASSERT_TRUE(closed.written());
+      file = closed.file;
+    }
+    const QImage image = rendered(d, file);
+    ASSERT_FALSE(image.isNull());
+    const int w = image.width() / 2, h = image.height() / 2;
+    for (int q = 0; q < 4; ++q) {
+      SCOPED_TRACE(q);
+      const int left = (q % 2) * w, top = (q / 2) * h;
+      // The wedge: the column in the quarter's right part with the most
+      // distinct greys, running from black at the bottom to white at the top.
+      int best = 0, best_col = -1;
+      for (int c = left + w / 2; c < left + w; ++c) {
+        std::vector<int> greys;
+        for (int r = top; r < top + h; ++r) {
+          const QRgb p = image.pixel(c, r);
+          if (qRed(p) == qGreen(p) && qGreen(p) == qBlue(p)) greys.push_back(qGray(p));
+        }
+        std::sort(greys.begin(), greys.end());
+        const int distinct = static_cast<int>(std::unique(greys.begin(), greys.end()) - greys.begin());
+        if (distinct > best) best = distinct, best_col = c;
+      }
+      EXPECT_GT(best, 40) << "no wedge in quarter " << q;
+      // The map's lowest (black) and highest (white) cells left of the wedge.
+      int black = 0, white = 0;
+      for (int r = top; r < top + h; ++r)
+        for (int c = left; c < best_col - 10; ++c) {
+          const QRgb p = image.pixel(c, r);
+          black += p == qRgb(0, 0, 0);
+          white += p == qRgb(255, 255, 255);
+        }
+      EXPECT_GT(black, 100);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mapps
