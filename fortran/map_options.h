@@ -37,6 +37,10 @@
 #include "maparg/palette.h"
 #include "maparg/request.h"
 
+namespace mapps {
+class Page;
+}
+
 namespace fortran_binding {
 
 // type(text_option): the characters and the length; -1 when absent, and no
@@ -65,6 +69,10 @@ struct MapOptionArguments {
   VectorOption zcentre;  // a real, as a vector of one
   TextOption zlabel, aspect;
   VectorOption pixels;  // integers: width, height
+  VectorOption contours, ncontours;  // levels (reals), or a count (an integer as a vector of one)
+  VectorOption contour_colour;       // reals: red, green, blue
+  int contour_labels;                // a truth value, 0 when absent
+  void* page;                        // the mapps::Page of a PostScript map, or null
 };
 
 // The named options of a call whose x is of P (the options' own kinds come
@@ -73,6 +81,7 @@ template <class P>
 class MapOptions {
  public:
   explicit MapOptions(const MapOptionArguments& a) : a_(a) {
+    if (given(a.contours)) levels_ = elements(a.contours);
     if (given(a.levels) || given(a.red) || given(a.green) || given(a.blue)) {
       if (one_length(a)) {
         points_from_arrays();
@@ -99,9 +108,17 @@ class MapOptions {
     o.over = colour(a_.over);
     o.zcentre = real(a_.zcentre);
     o.zlabel = text(a_.zlabel);
-    if constexpr (requires { o.aspect; o.pixels; }) {  // the PostScript map's
+    if (given(a_.contours)) {
+      o.contours = maparg::ContourLevels(std::span<const double>(levels_));
+    } else if (given(a_.ncontours)) {
+      o.contours = maparg::ContourLevels(static_cast<std::int64_t>(elements(a_.ncontours, true)[0]));
+    }
+    o.contour_colour = colour(a_.contour_colour);
+    if (a_.contour_labels != 0) o.contour_labels = a_.contour_labels;
+    if constexpr (requires { o.aspect; o.pixels; o.page; }) {  // the PostScript map's
       o.aspect = text(a_.aspect);
       o.pixels = pixels(a_.pixels);
+      o.page = static_cast<mapps::Page*>(a_.page);
     }
     return o;
   }
@@ -174,6 +191,7 @@ class MapOptions {
   const MapOptionArguments& a_;
   std::vector<maparg::PalettePoint> points_;
   maparg::OptPalette palette_;
+  std::vector<double> levels_;  // the contours' levels, as doubles
 };
 
 }  // namespace fortran_binding
