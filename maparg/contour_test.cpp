@@ -34,34 +34,50 @@ TEST(Contours, SquaresGiveGizasLines) {
   const struct {
     std::vector<double> z;  // 3 x 3, x fastest
     Segments want;
+    std::size_t lines;  // joined
   } cases[] = {
       {{0, 0, 0, 0, 1, 0, 0, 0, 0},
        {{0.6667, 1.3333, 0.5, 1}, {1, 1.5, 0.6667, 1.3333}, {1.5, 1, 1.3333, 1.3333},
         {1.3333, 1.3333, 1, 1.5}, {0.6667, 0.6667, 1, 0.5}, {0.5, 1, 0.6667, 0.6667},
-        {1.3333, 0.6667, 1.5, 1}, {1, 0.5, 1.3333, 0.6667}}},
+        {1.3333, 0.6667, 1.5, 1}, {1, 0.5, 1.3333, 0.6667}},
+       1},
       {{0, 1, 0, 1, 0.2, 1, 0, 1, 0},
        {{0.5714, 1.4286, 0.625, 1}, {1, 1.375, 0.5714, 1.4286}, {0.4545, 1.5455, 0.5, 2},
         {0, 1.5, 0.4545, 1.5455}, {1.375, 1, 1.4286, 1.4286}, {1.5455, 1.5455, 2, 1.5},
         {1.5, 2, 1.5455, 1.5455}, {1.4286, 1.4286, 1, 1.375}, {0.5, 0, 0.4545, 0.4545},
         {0.5714, 0.5714, 1, 0.625}, {0.625, 1, 0.5714, 0.5714}, {0.4545, 0.4545, 0, 0.5},
         {1.5455, 0.4545, 1.5, 0}, {2, 0.5, 1.5455, 0.4545}, {1.4286, 0.5714, 1.375, 1},
-        {1, 0.625, 1.4286, 0.5714}}},
+        {1, 0.625, 1.4286, 0.5714}},
+       5},  // an arc about each peak, a ring about the low centre
       {{0, 1, 0, 1, 0.8, 1, 0, 1, 0},
        {{0.3571, 1.6429, 0.5, 2}, {0, 1.5, 0.3571, 1.6429}, {1.6429, 1.6429, 2, 1.5},
         {1.5, 2, 1.6429, 1.6429}, {0.5, 0, 0.3571, 0.3571}, {0.3571, 0.3571, 0, 0.5},
-        {1.6429, 0.3571, 1.5, 0}, {2, 0.5, 1.6429, 0.3571}}},
+        {1.6429, 0.3571, 1.5, 0}, {2, 0.5, 1.6429, 0.3571}},
+       4},
       // A NaN corner: the squares around it draw nothing.
       {{0, 0, 0, 0, 1, 0, 0, 0, NAN},
        {{0.6667, 1.3333, 0.5, 1}, {1, 1.5, 0.6667, 1.3333}, {0.6667, 0.6667, 1, 0.5},
-        {0.5, 1, 0.6667, 0.6667}, {1.3333, 0.6667, 1.5, 1}, {1, 0.5, 1.3333, 0.6667}}},
+        {0.5, 1, 0.6667, 0.6667}, {1.3333, 0.6667, 1.5, 1}, {1, 0.5, 1.3333, 0.6667}},
+       1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
-    Segments got;
+    std::vector<Segments> got(2);
+    const double levels[] = {0.5, 7};  // the second crosses no square
     contour_squares(
-        3, 3, 0.5, [&](Index i, Index j) { return c.z[static_cast<std::size_t>(j * 3 + i)]; },
-        [&](const ContourSegment& s) { got.push_back(s); });
-    expect_same_segments(got, c.want);
+        3, 3, levels, [&](Index i, Index j) { return c.z[static_cast<std::size_t>(j * 3 + i)]; },
+        [&](std::size_t n, const ContourSegment& s) { got[n].push_back(s); });
+    expect_same_segments(got[0], c.want);
+    EXPECT_TRUE(got[1].empty());
+    // Joined where they meet: as many lines as asked, each of its segments'
+    // points, the peak's closed.
+    const auto lines = join_segments(got);
+    ASSERT_EQ(lines[0].size(), c.lines);
+    std::size_t points = 0;
+    for (const ContourLine& l : lines[0]) points += l.size() - 1;
+    EXPECT_EQ(points, c.want.size());
+    if (&c == cases) EXPECT_EQ(lines[0][0].front(), lines[0][0].back());
+    if (&c == cases + 3) EXPECT_NE(lines[0][0].front(), lines[0][0].back());  // opened by the NaN
   }
 }
 
@@ -70,7 +86,7 @@ TEST(Contours, LevelsOfACountOrAList) {
   rtl::change_hooks([&](rtl::Hooks& h) {
     h.console_listener = [&](std::string_view line) { lines.emplace_back(line); };
   });
-  const double list[] = {1, 10, 100}, bad[] = {1, NAN};
+  const double list[] = {1, 10, 100}, bad[] = {1, NAN}, unsorted[] = {3, 1, 2, 3};
   const struct {
     OptContours asked;
     bool log;
@@ -83,6 +99,7 @@ TEST(Contours, LevelsOfACountOrAList) {
       {std::int64_t{1}, true, -1, 1, {0}, false},  // the map's own range, already log10
       {std::span<const double>(list), false, 0, 1, {1, 10, 100}, false},
       {std::span<const double>(list), true, 0, 1, {0, 1, 2}, false},
+      {std::span<const double>(unsorted), false, 0, 1, {1, 2, 3}, false},
       {std::int64_t{0}, false, 0, 1, {}, true},
       {std::int64_t{1001}, false, 0, 1, {}, true},
       {std::int64_t{2}, false, 1, 1, {}, true},

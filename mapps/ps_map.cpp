@@ -235,21 +235,38 @@ FineCells fine_cells(const std::vector<float>& c, std::optional<std::size_t> oth
 // standard colour the map does not use otherwise.
 constexpr int kContourIndex = 12;
 
-// The contour lines at `levels` over the values zd (x index fastest) at the
-// coordinates xa, ya, as maparg's marching squares find them (the rule of
-// giza's contouring; giza 1.3.2's own routines leave gaps where a value
-// equals the level, ignore PGCONB's blank and draw no PGCONL labels), each
-// point placed between the coordinates of its two grid points, drawn as the
-// lines they are. With the labels, each level's number is written along its
-// lines, centred on a piece of them and turned along it, wherever no number
-// of that level lies within a quarter of the map (and none of another
-// within a twelfth), so that every line long enough gets one.
+// The contour lines at `levels` (ascending) over the values zd (x index
+// fastest) at the coordinates xa, ya, as maparg's marching squares find and
+// join them (the rule of giza's contouring; giza 1.3.2's own routines leave
+// gaps where a value equals the level, ignore PGCONB's blank and draw no
+// PGCONL labels), each point placed between the coordinates of its two grid
+// points, each line one PGLINE through as few of its points as keep it where
+// it is. With the labels, each level's number is
+// written along its lines, centred on a piece of them and turned along it,
+// wherever no number of that level lies within a quarter of the map (and
+// none of another within a twelfth), so that every line long enough gets one.
 void draw_contours(const Pgplot& pg, const Prepared& p, const std::vector<float>& xa,
                    const std::vector<float>& ya, const std::vector<double>& levels) {
+  // The levels as the map's values (single precision), for the squares.
+  std::vector<double> c(levels.size());
+  for (std::size_t k = 0; k < levels.size(); ++k) c[k] = static_cast<float>(levels[k]);
+  std::vector<std::vector<maparg::ContourSegment>> segments(c.size());
+  maparg::contour_squares(
+      p.nx, p.ny, c,
+      [&](Index i, Index j) {
+        if (i == 0) rtl::check_interruption();
+        return static_cast<double>(p.zd.element(j * p.nx + i));
+      },
+      [&](std::size_t n, const maparg::ContourSegment& g) { segments[n].push_back(g); });
+  // Drawn within a three-thousandth of the map of every point: a third of a
+  // PNG's pixel, a sixth of a millimetre on a landscape page.
+  const std::vector<std::vector<maparg::ContourLine>> lines =
+      maparg::join_segments(segments, p.nx, p.ny, 1.0 / 3000);
+
   if (p.contour_colour) {
-    const maparg::Colour& c = *p.contour_colour;
-    pg.scr(kContourIndex, static_cast<float>(c[0]), static_cast<float>(c[1]),
-           static_cast<float>(c[2]));
+    const maparg::Colour& colour = *p.contour_colour;
+    pg.scr(kContourIndex, static_cast<float>(colour[0]), static_cast<float>(colour[1]),
+           static_cast<float>(colour[2]));
     pg.sci(kContourIndex);
   } else {
     pg.sci(1);
@@ -261,52 +278,49 @@ void draw_contours(const Pgplot& pg, const Prepared& p, const std::vector<float>
     return static_cast<float>(v[i] + (q - static_cast<double>(i)) *
                                          (static_cast<double>(v[i + 1]) - v[i]));
   };
-  const double xspan = std::fabs(static_cast<double>(xa.back()) - xa.front());
-  const double yspan = std::fabs(static_cast<double>(ya.back()) - ya.front());
-  struct Label {
-    double u, v;  // in parts of the map's width and height
-    std::size_t level;
-  };
-  std::vector<Label> labels;
-  std::vector<float> sx, sy;
-  for (std::size_t n = 0; n < levels.size(); ++n) {
-    rtl::check_interruption();
-    sx.clear();
-    sy.clear();
-    const double level = static_cast<float>(levels[n]);
-    maparg::contour_squares(
-        p.nx, p.ny, level,
-        [&](Index i, Index j) { return static_cast<double>(p.zd.element(j * p.nx + i)); },
-        [&](const maparg::ContourSegment& g) {
-          sx.push_back(place(xa, g.i0));
-          sx.push_back(place(xa, g.i1));
-          sy.push_back(place(ya, g.j0));
-          sy.push_back(place(ya, g.j1));
-        });
-    pg.segments(static_cast<int>(sx.size() / 2), sx.data(), sy.data());
-    if (!p.contour_labels) continue;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g", level);
-    pg.sch(0.7f);
-    for (std::size_t k = 0; k + 1 < sx.size(); k += 2) {
-      const double mx = 0.5 * (static_cast<double>(sx[k]) + sx[k + 1]);
-      const double my = 0.5 * (static_cast<double>(sy[k]) + sy[k + 1]);
-      const double u = xspan > 0 ? (mx - xa.front()) / xspan : 0;
-      const double v = yspan > 0 ? (my - ya.front()) / yspan : 0;
-      bool free = true;
-      for (const Label& l : labels) {
-        const double d = std::hypot(l.u - u, l.v - v);
-        if (d < (l.level == n ? 0.25 : 1.0 / 12)) free = false;
+  std::vector<float> lx, ly;
+  for (const auto& level : lines)
+    for (const maparg::ContourLine& line : level) {
+      lx.clear();
+      ly.clear();
+      for (const auto& [i, j] : line) {
+        lx.push_back(place(xa, i));
+        ly.push_back(place(ya, j));
       }
-      if (!free) continue;
-      labels.push_back({u, v, n});
-      const double dx = (static_cast<double>(sx[k + 1]) - sx[k]) * (p.fill_viewport && xspan > 0 ? yspan / xspan : 1);
-      const double dy = static_cast<double>(sy[k + 1]) - sy[k];
-      double angle = std::atan2(dy, dx) * 180 / 3.14159265358979;
-      if (angle > 90) angle -= 180;
-      if (angle < -90) angle += 180;
-      pg.ptxt(static_cast<float>(mx), static_cast<float>(my), static_cast<float>(angle), 0.5f,
-              text);
+      pg.line(static_cast<int>(lx.size()), lx.data(), ly.data());
+    }
+  if (p.contour_labels) {
+    const double xspan = std::fabs(static_cast<double>(xa.back()) - xa.front());
+    const double yspan = std::fabs(static_cast<double>(ya.back()) - ya.front());
+    struct Label {
+      double u, v;  // in parts of the map's width and height
+      std::size_t level;
+    };
+    std::vector<Label> labels;
+    pg.sch(0.7f);
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.4g", c[n]);
+      for (const maparg::ContourLine& line : lines[n])
+        for (std::size_t k = 0; k + 1 < line.size(); ++k) {
+          const double x0 = place(xa, line[k][0]), x1 = place(xa, line[k + 1][0]);
+          const double y0 = place(ya, line[k][1]), y1 = place(ya, line[k + 1][1]);
+          const double mx = 0.5 * (x0 + x1), my = 0.5 * (y0 + y1);
+          const double u = xspan > 0 ? (mx - xa.front()) / xspan : 0;
+          const double v = yspan > 0 ? (my - ya.front()) / yspan : 0;
+          bool free = true;
+          for (const Label& l : labels)
+            free = free && std::hypot(l.u - u, l.v - v) >= (l.level == n ? 0.25 : 1.0 / 12);
+          if (!free) continue;
+          labels.push_back({u, v, n});
+          // Along the piece as it shows: with aspect auto, x and y in parts of the map.
+          const double dx = (x1 - x0) * (p.fill_viewport && xspan > 0 ? yspan / xspan : 1);
+          double angle = std::atan2(y1 - y0, dx) * 180 / 3.14159265358979;
+          if (angle > 90) angle -= 180;
+          if (angle < -90) angle += 180;
+          pg.ptxt(static_cast<float>(mx), static_cast<float>(my), static_cast<float>(angle),
+                  0.5f, text);
+        }
     }
     pg.sch(1.0f);
   }
@@ -528,6 +542,7 @@ Page::Page(OptText file, OptText device, std::array<int, 2> panels,
   }
   if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
   open_ = true;
+  owner_ = std::this_thread::get_id();
   open_page_of_thread() = this;
 } catch (...) {
   rtl::fatal_if_out_of_memory();
@@ -535,6 +550,13 @@ Page::Page(OptText file, OptText device, std::array<int, 2> panels,
 
 PsMapResult Page::close() {
   if (was_closed_) return closed_;
+  if (open_ && owner_ != std::this_thread::get_id()) {
+    PsMapResult refused;
+    refused.outcome = PsMapResult::Outcome::kRefused;
+    refused.message = "Warning: the page is another thread's !!!";
+    maparg::console_line(" Warning: the page is another thread's !!!");
+    return refused;
+  }
   was_closed_ = true;
   if (!open_) return closed_ = opened_;
   open_ = false;
@@ -554,6 +576,18 @@ PsMapResult Page::close() {
   result.kind = pgplot_file_kind(device_string_);
   maparg::console_line(" Output in ", result.file);
   return closed_ = result;
+}
+
+void Page::abandon() {
+  if (!open_) return;
+  if (owner_ == std::this_thread::get_id()) {
+    pgplot_abandon();
+    open_page_of_thread() = nullptr;
+  }
+  open_ = false;
+  was_closed_ = true;
+  closed_.outcome = PsMapResult::Outcome::kRefused;
+  closed_.message = "the page was abandoned: nothing written";
 }
 
 Page::~Page() {
@@ -648,6 +682,8 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   // has one device for the process).
   if (o.page != nullptr) {
     if (!o.page->is_open()) refusal(" Warning: the page is not open !!!");
+    else if (o.page->owner_ != std::this_thread::get_id())
+      refusal(" Warning: the page is another thread's !!!");
     else if (o.page->drawn_ >= o.page->panels()) refusal(" Warning: the page has no panel left !!!");
   } else if (open_page_of_thread() != nullptr) {
     refusal(" Warning: a page is open on this thread: the map is drawn on it or not at all !!!");

@@ -65,6 +65,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "maparg/palette.h"
 #include "maparg/text_fields.h"
@@ -178,7 +179,9 @@ struct PsMapOptions {
 // giza draws on one device per process: while a page is open, the maps of
 // other threads wait until it closes, and a map of the page's own thread
 // that is not drawn on it is refused (" Warning: a page is open on this
-// thread: the map is drawn on it or not at all !!!"). A map on a page
+// thread: the map is drawn on it or not at all !!!"), and so is one of
+// another thread on the page (" Warning: the page is another thread's !!!").
+// A map on a page
 // whose panels are all drawn, or one that is not open, is refused too
 // (" Warning: the page has no panel left !!!", " Warning: the page is not
 // open !!!"). Panels outside 1 .. 10 along either direction write
@@ -204,6 +207,8 @@ class Page {
   // device); a page that was not open returns why. Closing twice does nothing
   // the second time and returns the first result.
   PsMapResult close();
+  // Closes the page without writing it: the earlier file of its name stays.
+  void abandon();
 
  private:
   friend PsMapResult ps_map(VecView<float>, VecView<float>, VecView<float>, const PsMapOptions&);
@@ -213,6 +218,7 @@ class Page {
   PsMapResult opened_;
   PsMapResult closed_;
   bool was_closed_ = false;
+  std::thread::id owner_;  // the thread that opened it, which alone draws on it
 };
 
 PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);

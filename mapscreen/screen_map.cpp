@@ -272,16 +272,16 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
       const double lo = c.element(i), hi = c.element(i + 1);
       return lo + (q - static_cast<double>(i)) * (hi - lo);
     };
-    for (const double level : levels) {
-      rtl::check_interruption();
-      maparg::contour_squares(
-          nx, ny, level,
-          [&](Index i, Index j) { return zz[static_cast<std::size_t>(j * nx + i)]; },
-          [&](const maparg::ContourSegment& g) {
-            contour_lines.insert(contour_lines.end(), {place(x, g.i0), place(y, g.j0),
-                                                       place(x, g.i1), place(y, g.j1)});
-          });
-    }
+    maparg::contour_squares(
+        nx, ny, levels,
+        [&](Index i, Index j) {
+          if (i == 0) rtl::check_interruption();
+          return zz[static_cast<std::size_t>(j * nx + i)];
+        },
+        [&](std::size_t, const maparg::ContourSegment& g) {
+          contour_lines.insert(contour_lines.end(), {place(x, g.i0), place(y, g.j0),
+                                                     place(x, g.i1), place(y, g.j1)});
+        });
   }
 
   // What the window needs for the values under the cursor, taken before z

@@ -556,15 +556,6 @@ void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl
   });
 }
 
-void pgsegments(int n, const float* x, const float* y) {
-  draw([=] {
-    for (int k = 0; k < n; ++k) {
-      cpgmove(x[2 * k], y[2 * k]);
-      cpgdraw(x[2 * k + 1], y[2 * k + 1]);
-    }
-  });
-}
-
 void pgptxt(float x, float y, float angle, float fjust, std::string_view text) {
   draw([=, t = plain_options(text)] { cpgptxt(x, y, angle, fjust, t.c_str()); });
 }
@@ -578,7 +569,7 @@ const Pgplot& giza_pgplot() {
                                pgctab, pgimag, pgebuf, pgsci, pgsls, pgline,
                                pgbox,  pgsch,  pgwedg, pglab, pgend,
                                pgwedg_ends, pgscr, pgrect, pgswin, pgpap_pixels,
-                               pgsegments, pgptxt, pgpage};
+                               pgptxt, pgpage};
   return table;
 }
 

@@ -95,11 +95,6 @@ void pgscr(int ci, float cr, float cg, float cb);
 // PGRECT: the rectangle x1 .. x2, y1 .. y2 in world coordinates, filled in
 // the current colour (the fill style is left solid), clipped to the viewport.
 void pgrect(float x1, float x2, float y1, float y2);
-// PGMOVE and PGDRAW of n separate straight lines in one call, line k from
-// (x[2k], y[2k]) to (x[2k + 1], y[2k + 1]) in world coordinates, in the
-// current colour, line width and style, clipped to the viewport: the
-// contour lines, which come as many short pieces.
-void pgsegments(int n, const float* x, const float* y);
 // PGPTXT: `text` (printable ASCII, such as a number) at world coordinates
 // (x, y), at `angle` degrees counter-clockwise from the x axis, `fjust`
 // along it (0 left, 0.5 centred, 1 right), in the current colour and size.
@@ -177,7 +172,6 @@ struct Pgplot {
   void (*rect)(float, float, float, float);
   void (*swin)(float, float, float, float);
   void (*pap_pixels)(int, int);
-  void (*segments)(int, const float*, const float*);
   void (*ptxt)(float, float, float, float, std::string_view);
   void (*page)();
 };

@@ -99,9 +99,6 @@ inline const Pgplot& recording_pgplot() {
       },
       [](float a, float b, float c, float d) { record("pgswin", num(a), num(b), num(c), num(d)); },
       [](int width, int height) { record("pgpap_pixels", num(width), num(height)); },
-      [](int n, const float* x, const float* y) {
-        record("pgsegments", num(n), list(x, 2 * n), list(y, 2 * n));
-      },
       [](float x, float y, float angle, float fjust, std::string_view text) {
         record("pgptxt", num(x), num(y), num(angle), num(fjust), quoted(text));
       },
