@@ -244,7 +244,8 @@ constexpr int kContourIndex = 12;
 // it is. With the labels, each level's number is
 // written along its lines, centred on a piece of them and turned along it,
 // wherever no number of that level lies within a quarter of the map (and
-// none of another within a twelfth), so that every line long enough gets one.
+// none of another within a twelfth), away from the frame, so that every line
+// long enough gets one.
 void draw_contours(const Pgplot& pg, const Prepared& p, const std::vector<float>& xa,
                    const std::vector<float>& ya, const std::vector<double>& levels) {
   // The levels as the map's values (single precision), for the squares.
@@ -308,7 +309,8 @@ void draw_contours(const Pgplot& pg, const Prepared& p, const std::vector<float>
           const double mx = 0.5 * (x0 + x1), my = 0.5 * (y0 + y1);
           const double u = xspan > 0 ? (mx - xa.front()) / xspan : 0;
           const double v = yspan > 0 ? (my - ya.front()) / yspan : 0;
-          bool free = true;
+          // Not at the frame, where the number would reach beyond it.
+          bool free = u > 0.05 && u < 0.95 && v > 0.05 && v < 0.95;
           for (const Label& l : labels)
             free = free && std::hypot(l.u - u, l.v - v) >= (l.level == n ? 0.25 : 1.0 / 12);
           if (!free) continue;
