@@ -135,8 +135,9 @@ PsMapResult ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z
 // Only by name, the contours (maparg/palette.h, maparg/contour.h):
 //   contours        the levels of the lines: a count of evenly spaced
 //                   levels inside the wedge's range, or the levels (their
-//                   log10 under the log option), drawn through giza's
-//                   contouring (PGCONB), a NaN opening the lines around it
+//                   log10 under the log option), found by maparg's marching
+//                   squares (the rule of giza's PGCONT, maparg/contour.h)
+//                   and drawn with PGLINE, a NaN opening the lines around it
 //   contour_colour  the lines' colour; absent: the frame's
 //   contour_labels  lowest bit set: each line numbered with its level (PGCONL)
 // Only by name, the page (after the colours):

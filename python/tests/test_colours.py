@@ -324,6 +324,12 @@ def test_contours_and_a_page_give_the_cpp_maps(reference, data, in_tmp):
             page.ps_map(x4, y4, z4, title="lost")
             raise KeyError("stop")
     assert (in_tmp / "panels.png").read_bytes() == (reference / "panels.png").read_bytes()
+    # So does a fatal error in a map on it.
+    with pytest.raises(mapplot.FatalError, match="log10"):
+        with mapplot.Page("panels.png", device="png") as page:
+            page.ps_map(x4, y4, np.zeros_like(z4), log=True)
+    assert (in_tmp / "panels.png").read_bytes() == (reference / "panels.png").read_bytes()
+    assert sorted(p.name for p in in_tmp.iterdir()) == ["contour_ps_map.png", "panels.png"]
     for value in ("3", 2.5, [[1, 2]], True):
         with pytest.raises(TypeError, match="^contours takes a count"):
             mapplot.ps_map(x4, y4, z4, file="m.png", device="png", contours=value)
