@@ -11,6 +11,9 @@
 #include <QImage>
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdint>
 #include <span>
 #include <cmath>
@@ -927,6 +930,33 @@ TEST_F(PsMapCells, APageOfFourPanelsHoldsFourMapsEachWithItsWedge) {
       EXPECT_GT(black, 100);
     }
   }
+}
+
+}  // namespace
+}  // namespace mapps
+
+namespace mapps {
+namespace {
+
+// giza draws on one device at a time: a map of another thread waits while a
+// page is open and is drawn once it closes; both files are whole.
+TEST_F(PsMapCells, AnotherThreadsMapWaitsUntilThePageCloses) {
+  const std::vector<float> x{1, 2, 3}, y{1, 2}, z{0, 1, 2, 3, 4, 5};
+  Page page("held", "png", {1, 1});
+  ASSERT_TRUE(page.is_open());
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    ps_map(x, y, z, {.file = "other", .device = "png"});
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(ps_map(x, y, z, {.page = &page}).outcome, PsMapResult::Outcome::kOnPage);
+  EXPECT_TRUE(page.close().written());
+  other.join();
+  EXPECT_TRUE(done);
+  EXPECT_FALSE(QImage("held").isNull());
+  EXPECT_FALSE(QImage("other").isNull());
 }
 
 }  // namespace
