@@ -1,6 +1,7 @@
 // ps_map into real files through giza: a 3 x 3 map, the zoom's 121 x 121
 // grid and a 1000 x 1000 map to PostScript, PNG, PDF and SVG, in grey and in
-// colour (a palette and a range of its own: the *_colour cases).
+// colour (a palette and a range of its own: the *_colour cases), and in grey
+// with ten contour lines (the *_contours cases).
 // Runs in a fresh temporary folder; the " Output in " console line of each
 // call is sent to /dev/null so that only the figures are printed.
 #include <benchmark/benchmark.h>
@@ -56,7 +57,8 @@ void BM_ps_map(benchmark::State& state, const char* file, const char* device) {
     Quiet quiet;
     mapps::ps_map(g.x, g.y, g.z, std::nullopt, "Re(c)", "Im(c)", "Benchmark", file, device);
   }
-  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
+  if (std::filesystem::exists(file))  // the null device writes none
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
 }
 
 void BM_ps_map_colour(benchmark::State& state, const char* file, const char* device) {
@@ -67,7 +69,21 @@ void BM_ps_map_colour(benchmark::State& state, const char* file, const char* dev
                   {.xlabel = "Re(c)", .ylabel = "Im(c)", .title = "Benchmark", .file = file,
                    .device = device, .palette = "viridis", .zmin = -3, .zmax = 3});
   }
-  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
+  if (std::filesystem::exists(file))  // the null device writes none
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
+}
+
+// Ten contour lines over the grey map: what they cost beside BM_ps_map.
+void BM_ps_map_contours(benchmark::State& state, const char* file, const char* device) {
+  const Grid g(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    Quiet quiet;
+    mapps::ps_map(g.x, g.y, g.z,
+                  {.xlabel = "Re(c)", .ylabel = "Im(c)", .title = "Benchmark", .file = file,
+                   .device = device, .contours = 10});
+  }
+  if (std::filesystem::exists(file))  // the null device writes none
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(file));
 }
 
 BENCHMARK_CAPTURE(BM_ps_map, ps, "Map.ps", "ps")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
@@ -78,6 +94,12 @@ BENCHMARK_CAPTURE(BM_ps_map_colour, ps, "Map.ps", "ps")->Arg(3)->Arg(121)->Arg(1
 BENCHMARK_CAPTURE(BM_ps_map_colour, png, "Map.png", "png")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ps_map_colour, pdf, "Map.pdf", "pdf")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ps_map_colour, svg, "Map.svg", "svg")->Arg(3)->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map, null, "none", "null")->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_contours, null, "none", "null")->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_contours, ps, "Map.ps", "ps")->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_contours, png, "Map.png", "png")->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_contours, pdf, "Map.pdf", "pdf")->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ps_map_contours, svg, "Map.svg", "svg")->Arg(121)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -80,7 +80,7 @@ set(MAPPLOT_PUBLIC_HEADERS
   mapnc/nc_map.h
   mapps/ps_map.h
   mapscreen/screen_map.h
-  maparg/views.h maparg/text_fields.h maparg/palette.h
+  maparg/views.h maparg/text_fields.h maparg/palette.h maparg/contour.h
   # map_values.h: what graphics.h's map_values() gives (plain C++, no Qt).
   gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h)
 foreach(header IN LISTS MAPPLOT_PUBLIC_HEADERS)

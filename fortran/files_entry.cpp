@@ -12,6 +12,7 @@
 // limit is their fatal error. Nothing here may throw into Fortran.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -62,7 +63,8 @@ void call_form(int* stat, char* errmsg, Length nerrmsg, Form form, const CFI* x,
 // wrote its file or drew on the null device, which writes none.
 NoFileReason no_file_reason(const mapps::PsMapResult& result) {
   using Outcome = mapps::PsMapResult::Outcome;
-  if (result.outcome == Outcome::kWritten || result.outcome == Outcome::kNoFile)
+  if (result.outcome == Outcome::kWritten || result.outcome == Outcome::kNoFile ||
+      result.outcome == Outcome::kOnPage)
     return std::nullopt;
   return result.message;
 }
@@ -104,6 +106,43 @@ MAPPLOT_PS_ENTRY(ps_map, float, Vec<float>)
 MAPPLOT_PS_ENTRY(ps_map_r8, double, Vec<double>)
 MAPPLOT_PS_ENTRY(ps_map_2d, float, Mat<float>)
 MAPPLOT_PS_ENTRY(ps_map_2d_r8, double, Mat<double>)
+
+// --- A page of panels ---
+
+// type(map_page): the page it stands for, null while none is open.
+struct MapPage {
+  mapps::Page* handle;
+};
+
+// Opens a page into `page` (closing one that is open first); a device that
+// cannot be opened leaves it closed, and with stat kNoFileWritten.
+void mapplot_page_open(MapPage* page, const char* file, Length nfile, const char* device,
+                       Length ndevice, const int* panels, int* stat, char* errmsg,
+                       Length nerrmsg, const MapOptionArguments* options) noexcept {
+  run_writing_file(stat, errmsg, nerrmsg, [&]() -> NoFileReason {
+    if (page->handle != nullptr) {
+      std::unique_ptr<mapps::Page> open(std::exchange(page->handle, nullptr));
+      open->close();
+    }
+    const MapOptions<float> named(*options);
+    const mapps::PsMapOptions o = named.into(mapps::PsMapOptions{});
+    auto opened = std::make_unique<mapps::Page>(optional_text(file, nfile),
+                                                optional_text(device, ndevice),
+                                                std::array<int, 2>{panels[0], panels[1]}, o.pixels);
+    if (!opened->is_open()) return opened->opened().message;
+    page->handle = opened.release();
+    return std::nullopt;
+  });
+}
+
+// Writes and closes the page; one that is not open stays as it is.
+void mapplot_page_close(MapPage* page, int* stat, char* errmsg, Length nerrmsg) noexcept {
+  run_writing_file(stat, errmsg, nerrmsg, [&]() -> NoFileReason {
+    if (page->handle == nullptr) return std::nullopt;
+    const std::unique_ptr<mapps::Page> open(std::exchange(page->handle, nullptr));
+    return no_file_reason(open->close());
+  });
+}
 
 // --- Data export ---
 

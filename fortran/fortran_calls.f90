@@ -401,4 +401,27 @@ contains
     end select
   end subroutine option_kinds
 
+  ! Contour lines in each way of asking for them, and a page of two panels:
+  ! levels in real(8) and strided, a count of kind 8, the colour and the
+  ! numbers as a logical; the page's second panel a screen map's options too.
+  subroutine contours_and_page() bind(C, name='fortran_contours_and_page')
+    use, intrinsic :: iso_c_binding, only: c_int64_t
+    real :: x(-3:3), y(-2:2), z(-3:3, -2:2), flat(35)
+    real(c_double) :: xd(7), yd(5), zd(35), levels(6)
+    type(map_page) :: page
+    call fill_r4(x, y, z, -3, -2)
+    call fill_flat(flat)
+    levels = [1000., 0., 1500., 0., 2000., 0.]
+    call ps_map_2d(x, y, z, contours=levels(1:5:2), contour_colour=[1., 0., 0.], &
+                   contour_labels=.true., file='contour.ps', device='png')
+    call page_open(page, 'panels.ps', 'png', panels=[2, 1])
+    call ps_map(x, y, flat, title='left', page=page)
+    call ps_map(x, y, flat, title='right', ncontours=3_c_int64_t, page=page)
+    call page_close(page)
+    xd = x
+    yd = y
+    call fill_flat(zd)
+    call scr_map(xd, yd, zd, own_window=-1, ncontours=4, contour_colour=[0._c_double, 1._c_double, 0._c_double])
+  end subroutine contours_and_page
+
 end module fortran_calls

@@ -54,6 +54,7 @@ void fortran_scr_map_colours();
 void fortran_cell_colours();
 void fortran_centre_and_page();
 void fortran_screen_films();
+void fortran_contours_and_page();
 void fortran_option_kinds(int k, std::int64_t* stat);
 }
 
@@ -526,6 +527,38 @@ TEST_F(FromFortran, FilmKeywordsGiveWhatTheCppOptionsGive) {
   for (const auto& [name, bytes] : fortran.files) names.push_back(name);
   EXPECT_EQ(names, (std::vector<std::string>{"a.gif", "b.gif", "c.gif", "d.gif"}));
   EXPECT_EQ(fortran, outcome_of(cpp));
+}
+
+// Contour lines and a page of panels (fortran_contours_and_page): the same
+// files, console lines and PGPLOT calls as the C++ calls, the same window.
+TEST_F(FromFortran, ContourAndPageKeywordsGiveWhatTheCppOptionsGive) {
+  const auto x = x_values(-3, 7), y = y_values(-2, 5), z = z_values(-3, 7, -2, 5);
+  const std::vector<double> xd = widened(x), yd = widened(y), zd = flat_values<double>(35);
+  const auto flat = flat_values<float>(35);
+  const double levels[] = {1000, 1500, 2000};
+  const auto cpp = [&] {
+    mapps::ps_map_2d(x, y, MatView<float>(z.data(), 7, 5),
+                     {.file = "contour.ps", .device = "png",
+                      .contours = std::span<const double>(levels),
+                      .contour_colour = maparg::Colour{1, 0, 0}, .contour_labels = 1});
+    mapps::Page page("panels.ps", "png", {2, 1});
+    mapps::ps_map(x, y, flat, {.title = "left", .page = &page});
+    mapps::ps_map(x, y, flat, {.title = "right", .contours = 3, .page = &page});
+    page.close();
+  };
+  const Outcome fortran = outcome_of(fortran_contours_and_page);  // the screen map in unit 101
+  ASSERT_EQ(fortran.files.count("contour.png"), 1u);
+  ASSERT_EQ(fortran.files.count("panels.png"), 1u);
+  EXPECT_EQ(fortran, outcome_of(cpp));
+  EXPECT_EQ(fortran.console, (std::vector<std::string>{"  Output in contour.png",
+                                                       "  Output in panels.png"}));
+  record_pgplot();
+  EXPECT_EQ(outcome_of(fortran_contours_and_page), outcome_of(cpp));  // unit 102
+  std::vector<double> zd_copy = zd;
+  mapscreen::scr_map(xd, yd, zd_copy,
+                     {.own_window = -1, .contours = 4, .contour_colour = maparg::Colour{0, 1, 0}});
+  expect_same_window(101, 103);
+  expect_same_window(102, 103);
 }
 
 // Options in kinds other than the routine's own (fortran_option_kinds): log

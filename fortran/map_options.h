@@ -38,6 +38,10 @@
 #include "maparg/palette.h"
 #include "maparg/request.h"
 
+namespace mapps {
+class Page;
+}
+
 namespace fortran_binding {
 
 // type(text_option): the characters and the length; -1 when absent, and no
@@ -68,6 +72,10 @@ struct MapOptionArguments {
   VectorOption pixels;  // integers: width, height
   TextOption record;    // the screen map's film
   VectorOption fps;     // a real, as a vector of one
+  VectorOption contours, ncontours;  // levels (reals), or a count (an integer as a vector of one)
+  VectorOption contour_colour;       // reals: red, green, blue
+  int contour_labels;                // a truth value, 0 when absent
+  void* page;                        // the mapps::Page of a PostScript map, or null
 };
 
 // The named options of a call whose x is of P (the options' own kinds come
@@ -76,6 +84,7 @@ template <class P>
 class MapOptions {
  public:
   explicit MapOptions(const MapOptionArguments& a) : a_(a) {
+    if (given(a.contours)) levels_ = elements(a.contours);
     if (given(a.levels) || given(a.red) || given(a.green) || given(a.blue)) {
       if (one_length(a)) {
         points_from_arrays();
@@ -102,9 +111,17 @@ class MapOptions {
     o.over = colour(a_.over);
     o.zcentre = real(a_.zcentre);
     o.zlabel = text(a_.zlabel);
-    if constexpr (requires { o.aspect; o.pixels; }) {  // the PostScript map's
+    if (given(a_.contours)) {
+      o.contours = maparg::ContourLevels(std::span<const double>(levels_));
+    } else if (given(a_.ncontours)) {
+      o.contours = maparg::ContourLevels(static_cast<std::int64_t>(elements(a_.ncontours, true)[0]));
+    }
+    o.contour_colour = colour(a_.contour_colour);
+    if (a_.contour_labels != 0) o.contour_labels = a_.contour_labels;
+    if constexpr (requires { o.aspect; o.pixels; o.page; }) {  // the PostScript map's
       o.aspect = text(a_.aspect);
       o.pixels = pixels(a_.pixels);
+      o.page = static_cast<mapps::Page*>(a_.page);
     }
     if constexpr (requires { o.record; o.fps; }) {  // the screen map's
       o.record = text(a_.record);
@@ -181,6 +198,7 @@ class MapOptions {
   const MapOptionArguments& a_;
   std::vector<maparg::PalettePoint> points_;
   maparg::OptPalette palette_;
+  std::vector<double> levels_;  // the contours' levels, as doubles
 };
 
 }  // namespace fortran_binding

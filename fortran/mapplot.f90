@@ -46,7 +46,13 @@
 ! width and height), the screen map record (a film file, .mp4, .gif or .webm,
 ! of the window, begun by a first call: its frames are that call's picture
 ! and every later call's; written at the next first call or the program's
-! end) and fps (its frames a second, a real; default 30). Each real option is real(4) or real(8), whatever the
+! end) and fps (its frames a second, a real; default 30). Both maps take
+! contours (the levels of lines of equal value, reals) or ncontours (a count
+! of evenly spaced levels inside the range, an integer), contour_colour
+! (red, green, blue; default the frame's colour) and contour_labels (a truth
+! value: the lines numbered, PostScript map); the PostScript map also page
+! (a type(map_page) that page_open opened: the map goes into its next panel,
+! see mapplot_files.f90). Each real option is real(4) or real(8), whatever the
 ! kind of x, each of its own; pixels is integer(4) or integer(8). They
 ! work as the C++ options of the same names (maparg/palette.h,
 ! mapps/ps_map.h).
@@ -96,6 +102,7 @@ module mapplot
   public :: screen_map, postscript_map, data_export, netcdf_export, read_map
   public :: run_program, program_routine, console_line
   public :: mapplot_fatal_error, mapplot_no_file_written
+  public :: map_page, page_open, page_close
 
   ! One name a rendering, the form chosen by the kind of x and the rank of z.
   interface screen_map
@@ -201,7 +208,8 @@ contains
 
   subroutine scr_map(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                      stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, record, fps)
+                    nan_colour, under, over, zcentre, zlabel, record, fps, &
+                    contours, ncontours, contour_colour, contour_labels)
     real(c_double), intent(in) :: x(:), y(:)
     real(c_double), intent(inout) :: z(:)
     class(*), intent(in), optional :: log, size, own_window, continuation
@@ -216,11 +224,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: record
     class(*), intent(in), optional, target :: fps
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels)
     if (refused(a, stat, errmsg)) return
     call c_scr_map(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                    length_of(title), a%size, a%own_window, a%continuation, &
@@ -230,7 +242,8 @@ contains
 
   subroutine scr_map_r4(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, record, fps)
+                    nan_colour, under, over, zcentre, zlabel, record, fps, &
+                    contours, ncontours, contour_colour, contour_labels)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     class(*), intent(in), optional :: log, size, own_window, continuation
     class(*), intent(out), optional :: stat
@@ -244,11 +257,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: record
     class(*), intent(in), optional, target :: fps
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels)
     if (refused(a, stat, errmsg)) return
     call c_scr_map_r4(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), a%size, a%own_window, a%continuation, &
@@ -258,7 +275,8 @@ contains
 
   subroutine scr_map_2d(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                         stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, record, fps)
+                    nan_colour, under, over, zcentre, zlabel, record, fps, &
+                    contours, ncontours, contour_colour, contour_labels)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     class(*), intent(in), optional :: log, size, own_window, continuation
     class(*), intent(out), optional :: stat
@@ -272,11 +290,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: record
     class(*), intent(in), optional, target :: fps
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels)
     if (refused(a, stat, errmsg)) return
     call c_scr_map_2d(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                       title, length_of(title), a%size, a%own_window, a%continuation, &
@@ -286,7 +308,8 @@ contains
 
   subroutine scr_map_2d_r8(x, y, z, log, xlabel, ylabel, title, size, own_window, continuation, &
                            stat, errmsg, palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, record, fps)
+                    nan_colour, under, over, zcentre, zlabel, record, fps, &
+                    contours, ncontours, contour_colour, contour_labels)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     class(*), intent(in), optional :: log, size, own_window, continuation
     class(*), intent(out), optional :: stat
@@ -300,11 +323,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: record
     class(*), intent(in), optional, target :: fps
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
     type(call_arguments) :: a
     call take_arguments(a, stat, log, size=size, own_window=own_window, continuation=continuation, &
                         palette=palette, levels=levels, red=red, green=green, blue=blue, &
                         zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, over=over, &
-                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps)
+                        zcentre=zcentre, zlabel=zlabel, record=record, fps=fps, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels)
     if (refused(a, stat, errmsg)) return
     call c_scr_map_2d_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                          title, length_of(title), a%size, a%own_window, a%continuation, &

@@ -25,8 +25,17 @@
 ! values, a matrix z be size(x) x size(y).
 !
 ! ps_map and its forms take the keywords palette, levels, red, green, blue,
-! zmin, zmax, nan_colour, under, over, zcentre, zlabel, aspect and pixels
-! after stat and errmsg, by name (see mapplot.f90).
+! zmin, zmax, nan_colour, under, over, zcentre, zlabel, aspect, pixels,
+! contours, ncontours, contour_colour, contour_labels and page after stat
+! and errmsg, by name (see mapplot.f90).
+!
+! A page of panels: several whole maps in one file, written when it closes
+! (under a temporary name until it is whole; a fatal error on the way
+! leaves the earlier file):
+!   type(map_page) :: page
+!   call page_open(page, 'maps.png', 'png', panels=[2, 2])
+!   call ps_map(x, y, z, title='first', page=page)     ! top left, and so on
+!   call page_close(page)
 !
 ! Every routine takes the optional keywords stat (an integer of any kind,
 ! set in its own kind) and errmsg (a text of any length), as Fortran's own
@@ -73,7 +82,7 @@ module mapplot_files
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_double, c_char, c_ptrdiff_t, c_ptr, &
                                          c_associated
   use mapplot_internal, only: length_of, map_options, call_arguments, take_arguments, refused, &
-                              give_stat
+                              give_stat, map_page
   implicit none
   private
 
@@ -82,6 +91,7 @@ module mapplot_files
   public :: nc_map, nc_map_r8, nc_map_2d, nc_map_2d_r8
   public :: postscript_map, data_export, netcdf_export, read_map
   public :: mapplot_fatal_error, mapplot_no_file_written
+  public :: map_page, page_open, page_close
 
   ! The values of stat after a call that did not do what it was asked (0
   ! after one that did): a fatal error, or a PostScript map without a file.
@@ -296,15 +306,75 @@ module mapplot_files
       type(c_ptr), value :: map
       real(c_double), intent(out) :: x(*), y(*), z(*)
     end subroutine c_take_map_r8
+
+    ! A page of panels opened into page, and closed (files_entry.cpp).
+    subroutine c_page_open(page, file, nfile, device, ndevice, panels, stat, errmsg, nerrmsg, &
+                           options) bind(C, name='mapplot_page_open')
+      import :: c_int, c_char, c_ptrdiff_t, map_options, map_page
+      type(map_page), intent(inout) :: page
+      character(kind=c_char), intent(in), optional :: file(*), device(*)
+      integer(c_ptrdiff_t), value :: nfile, ndevice, nerrmsg
+      integer(c_int), intent(in) :: panels(2)
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      type(map_options), intent(in) :: options
+    end subroutine c_page_open
+
+    subroutine c_page_close(page, stat, errmsg, nerrmsg) bind(C, name='mapplot_page_close')
+      import :: c_int, c_char, c_ptrdiff_t, map_page
+      type(map_page), intent(inout) :: page
+      integer(c_int), intent(out), optional :: stat
+      character(kind=c_char), intent(inout), optional :: errmsg(*)
+      integer(c_ptrdiff_t), value :: nerrmsg
+    end subroutine c_page_close
   end interface
 
 contains
+
+  ! --- A page of panels ---
+
+  ! Opens page: panels (columns, rows; default 1, 1) of whole PostScript maps
+  ! in the file of file and device (as ps_map takes them, pixels too), which
+  ! the maps called with page=page fill from the top left along the rows.
+  ! A device that cannot be opened leaves the page closed: a warning, and
+  ! with stat mapplot_no_file_written. A page that is open is closed first.
+  subroutine page_open(page, file, device, panels, pixels, stat, errmsg)
+    type(map_page), intent(inout) :: page
+    character(len=*), intent(in), optional :: file, device
+    integer, intent(in), optional :: panels(2)
+    class(*), intent(in), optional, target :: pixels(:)
+    class(*), intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    type(call_arguments) :: a
+    integer(c_int) :: columns_rows(2)
+    call take_arguments(a, stat, pixels=pixels)
+    if (refused(a, stat, errmsg)) return
+    columns_rows = 1
+    if (present(panels)) columns_rows = int(panels, c_int)
+    call c_page_open(page, file, length_of(file), device, length_of(device), columns_rows, &
+                     a%stat, errmsg, length_of(errmsg), a%options)
+    call give_stat(a, stat)
+  end subroutine page_open
+
+  ! Writes the page's file (and its " Output in " line) and closes it; a
+  ! page that is not open is left as it is.
+  subroutine page_close(page, stat, errmsg)
+    type(map_page), intent(inout) :: page
+    class(*), intent(out), optional :: stat
+    character(len=*), intent(inout), optional :: errmsg
+    type(call_arguments) :: a
+    call take_arguments(a, stat)
+    if (refused(a, stat, errmsg)) return
+    call c_page_close(page, a%stat, errmsg, length_of(errmsg))
+    call give_stat(a, stat)
+  end subroutine page_close
 
   ! --- PostScript map ---
 
   subroutine ps_map(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                     palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels, &
+                    contours, ncontours, contour_colour, contour_labels, page)
     real(c_float), intent(in) :: x(:), y(:), z(:)
     class(*), intent(in), optional :: log
     class(*), intent(out), optional :: stat
@@ -318,10 +388,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
     class(*), intent(in), optional, target :: pixels(:)
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
+    type(map_page), intent(in), optional :: page
     type(call_arguments) :: a
     call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
                         blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
-                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels, page=page)
     if (refused(a, stat, errmsg)) return
     call c_ps_map(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                   length_of(title), file, length_of(file), device, length_of(device), &
@@ -331,7 +406,8 @@ contains
 
   subroutine ps_map_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                        palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels, &
+                    contours, ncontours, contour_colour, contour_labels, page)
     real(c_double), intent(in) :: x(:), y(:), z(:)
     class(*), intent(in), optional :: log
     class(*), intent(out), optional :: stat
@@ -345,10 +421,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
     class(*), intent(in), optional, target :: pixels(:)
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
+    type(map_page), intent(in), optional :: page
     type(call_arguments) :: a
     call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
                         blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
-                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels, page=page)
     if (refused(a, stat, errmsg)) return
     call c_ps_map_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
@@ -358,7 +439,8 @@ contains
 
   subroutine ps_map_2d(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                        palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels, &
+                    contours, ncontours, contour_colour, contour_labels, page)
     real(c_float), intent(in) :: x(:), y(:), z(:, :)
     class(*), intent(in), optional :: log
     class(*), intent(out), optional :: stat
@@ -372,10 +454,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
     class(*), intent(in), optional, target :: pixels(:)
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
+    type(map_page), intent(in), optional :: page
     type(call_arguments) :: a
     call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
                         blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
-                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels, page=page)
     if (refused(a, stat, errmsg)) return
     call c_ps_map_2d(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), title, &
                      length_of(title), file, length_of(file), device, length_of(device), &
@@ -385,7 +472,8 @@ contains
 
   subroutine ps_map_2d_r8(x, y, z, log, xlabel, ylabel, title, file, device, stat, errmsg, &
                           palette, levels, red, green, blue, zmin, zmax, &
-                    nan_colour, under, over, zcentre, zlabel, aspect, pixels)
+                    nan_colour, under, over, zcentre, zlabel, aspect, pixels, &
+                    contours, ncontours, contour_colour, contour_labels, page)
     real(c_double), intent(in) :: x(:), y(:), z(:, :)
     class(*), intent(in), optional :: log
     class(*), intent(out), optional :: stat
@@ -399,10 +487,15 @@ contains
     character(len=*), intent(in), optional, target :: zlabel
     character(len=*), intent(in), optional, target :: aspect
     class(*), intent(in), optional, target :: pixels(:)
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
+    type(map_page), intent(in), optional :: page
     type(call_arguments) :: a
     call take_arguments(a, stat, log, palette=palette, levels=levels, red=red, green=green, &
                         blue=blue, zmin=zmin, zmax=zmax, nan_colour=nan_colour, under=under, &
-                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels)
+                        over=over, zcentre=zcentre, zlabel=zlabel, aspect=aspect, pixels=pixels, &
+                        contours=contours, ncontours=ncontours, &
+                        contour_colour=contour_colour, contour_labels=contour_labels, page=page)
     if (refused(a, stat, errmsg)) return
     call c_ps_map_2d_r8(x, y, z, a%log, xlabel, length_of(xlabel), ylabel, length_of(ylabel), &
                         title, length_of(title), file, length_of(file), device, &

@@ -38,7 +38,7 @@ module mapplot_internal
   use, intrinsic :: iso_fortran_env, only: int8, int16, int32, int64
   implicit none
   private
-  public :: length_of, map_options, call_arguments, take_arguments, refused, give_stat
+  public :: length_of, map_options, call_arguments, take_arguments, refused, give_stat, map_page
 
   ! The kinds of logical that gfortran and flang have besides c_bool (1).
   integer, parameter :: logical2 = 2, logical4 = 4, logical8 = 8
@@ -62,7 +62,9 @@ module mapplot_internal
 
   ! The named options of both maps; each absent until set. zmin, zmax and
   ! zcentre are reals as vectors of one; levels ... over reals, pixels
-  ! integers (width, height).
+  ! integers (width, height); contours and contour_colour reals, ncontours
+  ! an integer as a vector of one; contour_labels a truth value as a C int
+  ! (0 when absent, drawn alike); page the page of a PostScript map.
   type, bind(C) :: map_options
     type(text_option) :: palette
     type(vector_option) :: levels, red, green, blue
@@ -74,7 +76,16 @@ module mapplot_internal
     ! The screen map's film: its file and its frames a second (a real).
     type(text_option) :: record
     type(vector_option) :: fps
+    type(vector_option) :: contours, ncontours, contour_colour
+    integer(c_int) :: contour_labels = 0
+    type(c_ptr) :: page = c_null_ptr
   end type map_options
+
+  ! A page of panels of PostScript maps (page_open, page_close): the C++
+  ! page it stands for, null while none is open.
+  type, bind(C) :: map_page
+    type(c_ptr) :: handle = c_null_ptr
+  end type map_page
 
   interface
     ! Ends the program with a fatal error's message (files_entry.cpp).
@@ -106,7 +117,8 @@ contains
   ! allocated when present, the named options into a%options.
   subroutine take_arguments(a, stat, log, size, own_window, continuation, palette, levels, red, &
                             green, blue, zmin, zmax, nan_colour, under, over, zcentre, zlabel, &
-                            aspect, pixels, record, fps)
+                            aspect, pixels, record, fps, contours, ncontours, contour_colour, &
+                            contour_labels, page)
     type(call_arguments), intent(inout) :: a
     class(*), optional :: stat
     class(*), intent(in), optional :: log, size, own_window, continuation
@@ -117,6 +129,10 @@ contains
     class(*), intent(in), optional, target :: pixels(:)
     character(len=*), intent(in), optional, target :: record
     class(*), intent(in), optional, target :: fps
+    class(*), intent(in), optional, target :: contours(:), ncontours, contour_colour(:)
+    class(*), intent(in), optional :: contour_labels
+    type(map_page), intent(in), optional :: page
+    integer(c_int), allocatable :: labels
     if (present(stat)) then
       select type (stat)
       type is (integer(int8))
@@ -148,6 +164,12 @@ contains
     call take_integers(a, pixels, 'pixels', a%options%pixels)
     if (present(record)) a%options%record = text_of(record)
     call take_real(a, fps, 'fps', a%options%fps)
+    call take_reals(a, contours, 'contours', a%options%contours)
+    call take_integer(a, ncontours, 'ncontours', a%options%ncontours)
+    call take_reals(a, contour_colour, 'contour_colour', a%options%contour_colour)
+    call take_int(a, contour_labels, 'contour_labels', labels)
+    if (allocated(labels)) a%options%contour_labels = labels
+    if (present(page)) a%options%page = page%handle
   end subroutine take_arguments
 
   ! Whether an argument was refused; then with stat: stat is the fatal error
@@ -299,6 +321,23 @@ contains
       call refuse(a, name, 'real(4) or real(8)')
     end select
   end subroutine take_real
+
+  ! An integer of kind 4 or 8, where it lies, as a vector of one.
+  subroutine take_integer(a, value, name, into)
+    type(call_arguments), intent(inout) :: a
+    class(*), intent(in), optional, target :: value
+    character(len=*), intent(in) :: name
+    type(vector_option), intent(inout) :: into
+    if (.not. present(value)) return
+    select type (value)
+    type is (integer(int32))
+      into = vector_option(first=c_loc(value), size=1, kind=4)
+    type is (integer(int64))
+      into = vector_option(first=c_loc(value), size=1, kind=8)
+    class default
+      call refuse(a, name, 'integer(4) or integer(8)')
+    end select
+  end subroutine take_integer
 
   type(text_option) function text_of(text)
     character(len=*, kind=c_char), intent(in), target :: text

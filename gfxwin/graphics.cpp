@@ -301,6 +301,14 @@ void fill_cell_row_w(const std::int32_t* rgb, const double* edges, std::size_t n
   });
 }
 
+void lines_w(const double* xy, std::size_t n) {
+  on_active(0, n > 0, [&](Unit& u) {
+    for (std::size_t k = 0; k < n; ++k)
+      u.surface.line_w(xy[4 * k], xy[4 * k + 1], xy[4 * k + 2], xy[4 * k + 3]);
+    return 0;
+  });
+}
+
 std::int16_t init_fonts() {
   // Built before the lock is taken: the first call measures the system's fonts.
   const FontList& list = fonts();

@@ -81,6 +81,11 @@ std::int16_t rectangle_w(std::int16_t control, double wx1, double wy1, double wx
 void fill_cell_row_w(const std::int32_t* rgb, const double* edges, std::size_t n, double lower,
                      double upper);
 
+// Straight lines in window coordinates in the current colour, n of them in
+// one call: line k from (xy[4k], xy[4k + 1]) to (xy[4k + 2], xy[4k + 3]),
+// ends included, one pixel wide, clipped to the clip rectangle.
+void lines_w(const double* xy, std::size_t n);
+
 // Builds the font list; returns the number of fonts.
 std::int16_t init_fonts();
 

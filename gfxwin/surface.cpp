@@ -297,4 +297,33 @@ void Surface::erase_back() {
   }
 }
 
+void Surface::line_w(double wx1, double wy1, double wx2, double wy2) {
+  int c1 = 0, r1 = 0, c2 = 0, r2 = 0;
+  if (!map_point(wx1, wy1, c1, r1) || !map_point(wx2, wy2, c2, r2)) return;
+  // The part of the line inside the clip rectangle (Liang-Barsky), so that
+  // a line reaching far outside takes no more steps than pixels it draws.
+  const double dc = c2 - c1, dr = r2 - r1;
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-dc, dc, -dr, dr};
+  const double q[4] = {static_cast<double>(c1 - clip_.x1), static_cast<double>(clip_.x2 - c1),
+                       static_cast<double>(r1 - clip_.y1), static_cast<double>(clip_.y2 - r1)};
+  for (int k = 0; k < 4; ++k) {
+    if (p[k] == 0) {
+      if (q[k] < 0) return;
+      continue;
+    }
+    const double t = q[k] / p[k];
+    if (p[k] < 0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+  }
+  if (t0 > t1) return;
+  const int steps = static_cast<int>(std::ceil(std::max(std::fabs(dc), std::fabs(dr)) * (t1 - t0)));
+  for (int s = 0; s <= steps; ++s) {
+    const double t = t0 + (steps == 0 ? 0.0 : (t1 - t0) * s / steps);
+    const int c = c1 + round_product(dc * t);
+    const int r = r1 + round_product(dr * t);
+    fill_clipped(c, r, c, r, pixel_);
+  }
+}
+
 }  // namespace gfxwin

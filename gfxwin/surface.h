@@ -96,6 +96,11 @@ class Surface {
   void fill_cell_row(const std::int32_t* rgb, const double* edges, std::size_t n, double lower,
                      double upper);
 
+  // A straight line from (wx1, wy1) to (wx2, wy2) in window coordinates,
+  // both ends mapped as rectangle_w maps corners and included, one pixel
+  // wide (each step of the longer direction one pixel), clipped.
+  void line_w(double wx1, double wy1, double wx2, double wy2);
+
   // For n cells bounded by bounds[0 .. n] in window coordinates, along x
   // (`columns`) or y, mapped as fill_cell_row maps its edges and rows: the
   // cell painted last on each pixel column (row) of the clip rectangle, from

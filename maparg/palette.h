@@ -31,6 +31,8 @@
 #include <variant>
 #include <vector>
 
+#include "maparg/contour.h"
+
 namespace maparg {
 
 // One control point: level along the table, then red, green, blue.
@@ -64,6 +66,12 @@ using OptColour = std::optional<Colour>;
 //            and the data's range for one that is not finite)
 //   zlabel   a text beside the wedge (PostScript map), under the z lines of
 //            the text column (screen map); absent: none
+//   contours lines of equal value over the map: a count of evenly spaced
+//            levels inside the range of the colours, or the levels (see
+//            maparg/contour.h); absent: none
+//   contour_colour  their colour; absent: the frame's
+//   contour_labels  lowest bit set: each line numbered with its level along
+//            it (PostScript map); absent: no numbers
 // Values beyond them take the end colours (or under and over). With the log
 // option their log10 is taken (zcentre's too). A range whose low end is not
 // below its high end, or an end that is not finite, gives the warning
@@ -79,7 +87,10 @@ using OptColour = std::optional<Colour>;
   ::maparg::OptColour under = std::nullopt;           \
   ::maparg::OptColour over = std::nullopt;            \
   ::maparg::OptReal zcentre = std::nullopt;           \
-  std::optional<std::string_view> zlabel = std::nullopt;
+  std::optional<std::string_view> zlabel = std::nullopt; \
+  ::maparg::OptContours contours = std::nullopt;      \
+  ::maparg::OptColour contour_colour = std::nullopt;  \
+  std::optional<int> contour_labels = std::nullopt;
 
 inline constexpr std::string_view kRangeWarning =
     " Warning: zmin must be below zmax, both finite: the data's range used !!!";

@@ -70,6 +70,14 @@ CellColours cell_colours_request(const OptColour& nan, const OptColour& under,
   return colours;
 }
 
+OptColour contour_colour_request(const OptColour& c) {
+  if (!c || usable_colour(*c)) return c;
+  console_line(
+      " Warning: contour_colour must be three intensities within 0 .. 1: the frame's colour "
+      "used !!!");
+  return std::nullopt;
+}
+
 template <class T>
 std::optional<T> map_limit(OptReal given, bool log) {
   if (!given) return std::nullopt;

@@ -41,6 +41,11 @@ struct CellColours {
 CellColours cell_colours_request(const OptColour& nan, const OptColour& under,
                                  const OptColour& over);
 
+// The colour of the contour lines, when given and usable; one that is not
+// writes " Warning: contour_colour must be three intensities within 0 .. 1:
+// the frame's colour used !!!" (one line) and stays absent (the frame's colour).
+OptColour contour_colour_request(const OptColour& c);
+
 // Whether every intensity of `c` is within 0 .. 1 (none is NaN).
 bool usable_colour(const Colour& c);
 

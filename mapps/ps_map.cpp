@@ -4,11 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "maparg/contour.h"
 #include "maparg/convert.h"
 #include "maparg/request.h"
 #include "mapps/pgplot/pgplot.h"
@@ -61,6 +64,12 @@ struct Prepared {
   std::optional<std::array<int, 2>> pixels;   // a PNG picture's size
   // nan_colour, under and over, each when asked and usable.
   maparg::CellColours colours;
+  // The contours asked, their colour when usable, their numbers.
+  maparg::OptContours contours;
+  bool log = false;
+  maparg::OptColour contour_colour;
+  bool contour_labels = false;
+  bool on_page = false;  // drawn into the next panel of the open device
 };
 
 // The page options, resolved: a value that cannot be used writes its warning
@@ -222,6 +231,104 @@ FineCells fine_cells(const std::vector<float>& c, std::optional<std::size_t> oth
   return f;
 }
 
+// The colour index of the contour lines in a colour of the caller's: a
+// standard colour the map does not use otherwise.
+constexpr int kContourIndex = 12;
+
+// The contour lines at `levels` (ascending) over the values zd (x index
+// fastest) at the coordinates xa, ya, as maparg's marching squares find and
+// join them (the rule of giza's contouring; giza 1.3.2's own routines leave
+// gaps where a value equals the level, ignore PGCONB's blank and draw no
+// PGCONL labels), each point placed between the coordinates of its two grid
+// points, each line one PGLINE through as few of its points as keep it where
+// it is. With the labels, each level's number is
+// written along its lines, centred on a piece of them and turned along it,
+// wherever no number of that level lies within a quarter of the map (and
+// none of another within a twelfth), away from the frame, so that every line
+// long enough gets one.
+void draw_contours(const Pgplot& pg, const Prepared& p, const std::vector<float>& xa,
+                   const std::vector<float>& ya, const std::vector<double>& levels) {
+  // The levels as the map's values (single precision), for the squares.
+  std::vector<double> c(levels.size());
+  for (std::size_t k = 0; k < levels.size(); ++k) c[k] = static_cast<float>(levels[k]);
+  std::vector<std::vector<maparg::ContourSegment>> segments(c.size());
+  maparg::contour_squares(
+      p.nx, p.ny, c,
+      [&](Index i, Index j) {
+        if (i == 0) rtl::check_interruption();
+        return static_cast<double>(p.zd.element(j * p.nx + i));
+      },
+      [&](std::size_t n, const maparg::ContourSegment& g) { segments[n].push_back(g); });
+  // Drawn within a three-thousandth of the map of every point: a third of a
+  // PNG's pixel, a sixth of a millimetre on a landscape page.
+  const std::vector<std::vector<maparg::ContourLine>> lines =
+      maparg::join_segments(segments, p.nx, p.ny, 1.0 / 3000);
+
+  if (p.contour_colour) {
+    const maparg::Colour& colour = *p.contour_colour;
+    pg.scr(kContourIndex, static_cast<float>(colour[0]), static_cast<float>(colour[1]),
+           static_cast<float>(colour[2]));
+    pg.sci(kContourIndex);
+  } else {
+    pg.sci(1);
+  }
+  pg.slw(2);
+  // Grid position q (from 0, a fraction) along coordinates v.
+  const auto place = [](const std::vector<float>& v, double q) {
+    const auto i = std::min(static_cast<std::size_t>(q), v.size() - 2);
+    return static_cast<float>(v[i] + (q - static_cast<double>(i)) *
+                                         (static_cast<double>(v[i + 1]) - v[i]));
+  };
+  std::vector<float> lx, ly;
+  for (const auto& level : lines)
+    for (const maparg::ContourLine& line : level) {
+      lx.clear();
+      ly.clear();
+      for (const auto& [i, j] : line) {
+        lx.push_back(place(xa, i));
+        ly.push_back(place(ya, j));
+      }
+      pg.line(static_cast<int>(lx.size()), lx.data(), ly.data());
+    }
+  if (p.contour_labels) {
+    const double xspan = std::fabs(static_cast<double>(xa.back()) - xa.front());
+    const double yspan = std::fabs(static_cast<double>(ya.back()) - ya.front());
+    struct Label {
+      double u, v;  // in parts of the map's width and height
+      std::size_t level;
+    };
+    std::vector<Label> labels;
+    pg.sch(0.7f);
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.4g", c[n]);
+      for (const maparg::ContourLine& line : lines[n])
+        for (std::size_t k = 0; k + 1 < line.size(); ++k) {
+          const double x0 = place(xa, line[k][0]), x1 = place(xa, line[k + 1][0]);
+          const double y0 = place(ya, line[k][1]), y1 = place(ya, line[k + 1][1]);
+          const double mx = 0.5 * (x0 + x1), my = 0.5 * (y0 + y1);
+          const double u = xspan > 0 ? (mx - xa.front()) / xspan : 0;
+          const double v = yspan > 0 ? (my - ya.front()) / yspan : 0;
+          // Not at the frame, where the number would reach beyond it.
+          bool free = u > 0.05 && u < 0.95 && v > 0.05 && v < 0.95;
+          for (const Label& l : labels)
+            free = free && std::hypot(l.u - u, l.v - v) >= (l.level == n ? 0.25 : 1.0 / 12);
+          if (!free) continue;
+          labels.push_back({u, v, n});
+          // Along the piece as it shows: with aspect auto, x and y in parts of the map.
+          const double dx = (x1 - x0) * (p.fill_viewport && xspan > 0 ? yspan / xspan : 1);
+          double angle = std::atan2(y1 - y0, dx) * 180 / 3.14159265358979;
+          if (angle > 90) angle -= 180;
+          if (angle < -90) angle += 180;
+          pg.ptxt(static_cast<float>(mx), static_cast<float>(my), static_cast<float>(angle),
+                  0.5f, text);
+        }
+    }
+    pg.sch(1.0f);
+  }
+  pg.slw(3);
+}
+
 // The draw step: copy, range, transform and the PGPLOT calls from opening
 // the device of `device_string` to closing it. Returns what pgbeg returned:
 // 1 when the map was drawn.
@@ -320,8 +427,16 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     }
   }
 
-  if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
-  if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
+  // The contours' levels, taken before any device is opened (a level
+  // without a logarithm is a fatal error).
+  const std::vector<double> levels = maparg::contour_levels(p.contours, p.log, zlo, zhi);
+
+  if (p.on_page) {
+    pg.page();
+  } else {
+    if (const int status = pg.beg(0, device_string, 1, 1); status != 1) return status;
+    if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
+  }
   pg.scf(2);
   pg.slw(3);
   pg.svp(0.12f, 0.83f, 0.12f, 0.88f);
@@ -355,6 +470,7 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
     if (under) draw_cells_of_kind(pg, kinds, CellKind::kUnder, kUnderIndex, *asked.under, xe, ye);
     if (over) draw_cells_of_kind(pg, kinds, CellKind::kOver, kOverIndex, *asked.over, xe, ye);
   }
+  if (!levels.empty()) draw_contours(pg, p, xa, ya, levels);
   pg.ebuf();
   pg.sci(0);
   pg.sci(1);
@@ -376,11 +492,116 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.lab(label_text(p.fields.xlabel), label_text(p.fields.ylabel), label_text(p.fields.title));
   pg.sci(0);
   pg.slw(3);
-  pg.end();
+  if (!p.on_page) pg.end();
   return 1;
 }
 
+// The page this thread holds open, if any.
+Page*& open_page_of_thread() {
+  thread_local Page* page = nullptr;
+  return page;
+}
+
 }  // namespace
+
+Page::Page(OptText file, OptText device, std::array<int, 2> panels,
+           std::optional<std::array<std::int64_t, 2>> pixels) try {
+  PsTextFields fields = ps_text_fields(std::nullopt, std::nullopt, std::nullopt, file, device);
+  rtl::refuse_nul_bytes(textfmt::trim(fields.file), "File name");
+  rtl::refuse_nul_bytes(textfmt::trim(fields.device), "Device type");
+  fields.file = output_file_field(fields.file, fields.device);
+  constexpr int kMostPanels = 10;
+  if (panels[0] < 1 || panels[0] > kMostPanels || panels[1] < 1 || panels[1] > kMostPanels)
+    maparg::console_line(" Warning: panels must be 1 .. 10 each: 1 x 1 used !!!");
+  else
+    columns_ = panels[0], rows_ = panels[1];
+  Prepared p;
+  resolve_page({.pixels = pixels}, textfmt::strip(fields.device), p);
+  const std::string_view type = textfmt::strip(fields.device);
+  if (type.find('/') != std::string_view::npos) {
+    opened_.message = "Unrecognized device type: " + std::string(type);
+    pgplot_message(opened_.message);
+    opened_.outcome = PsMapResult::Outcome::kDeviceRefused;
+    return;
+  }
+  if (open_page_of_thread() != nullptr) {
+    const std::string_view line = " Warning: a page is open on this thread: close it first !!!";
+    maparg::console_line(line);
+    opened_.outcome = PsMapResult::Outcome::kRefused;
+    opened_.message = textfmt::strip(line);
+    return;
+  }
+  device_string_ = device_spec(fields);
+  const Pgplot& pg = pgplot();
+  if (const int status = pg.beg(0, device_string_, columns_, rows_); status != 1) {
+    const PgplotRefusal why = pgplot_refusal(device_string_, status);
+    opened_.outcome = why.error != 0 ? PsMapResult::Outcome::kNotOpened
+                                     : PsMapResult::Outcome::kDeviceRefused;
+    opened_.error = why.error;
+    opened_.file = why.file;
+    opened_.message = why.message;
+    return;
+  }
+  if (p.pixels) pg.pap_pixels((*p.pixels)[0], (*p.pixels)[1]);
+  open_ = true;
+  owner_ = std::this_thread::get_id();
+  open_page_of_thread() = this;
+} catch (...) {
+  rtl::fatal_if_out_of_memory();
+}
+
+PsMapResult Page::close() {
+  if (was_closed_) return closed_;
+  if (open_ && owner_ != std::this_thread::get_id()) {
+    PsMapResult refused;
+    refused.outcome = PsMapResult::Outcome::kRefused;
+    refused.message = "Warning: the page is another thread's !!!";
+    maparg::console_line(" Warning: the page is another thread's !!!");
+    return refused;
+  }
+  was_closed_ = true;
+  if (!open_) return closed_ = opened_;
+  open_ = false;
+  open_page_of_thread() = nullptr;
+  try {
+    pgplot().end();
+  } catch (...) {
+    pgplot_abandon();
+    rtl::fatal_if_out_of_memory();
+  }
+  PsMapResult result;
+  result.file = pgplot_output_file(device_string_);
+  if (result.file.empty()) {
+    result.outcome = PsMapResult::Outcome::kNoFile;
+    return closed_ = result;
+  }
+  result.kind = pgplot_file_kind(device_string_);
+  maparg::console_line(" Output in ", result.file);
+  return closed_ = result;
+}
+
+void Page::abandon() {
+  if (!open_) return;
+  if (owner_ == std::this_thread::get_id()) {
+    pgplot_abandon();
+    open_page_of_thread() = nullptr;
+  }
+  open_ = false;
+  was_closed_ = true;
+  closed_.outcome = PsMapResult::Outcome::kRefused;
+  closed_.message = "the page was abandoned: nothing written";
+}
+
+Page::~Page() {
+  if (!open_) return;
+  try {
+    close();
+  } catch (...) {
+    // A fatal error given back to the caller while the page closes: the
+    // file is not written and the earlier one stays (pgend's rule).
+    pgplot_abandon();
+  }
+}
 
 std::string output_file_field(std::string_view file_field, std::string_view device_field) {
   const std::string_view name = textfmt::trim(file_field);
@@ -415,6 +636,10 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   p.table = maparg::colour_request(o.palette);
   resolve_page(o, textfmt::strip(p.fields.device), p);
   p.colours = maparg::cell_colours_request(o.nan_colour, o.under, o.over);
+  p.contours = o.contours;
+  p.log = log_on;
+  if (o.contours) p.contour_colour = maparg::contour_colour_request(o.contour_colour);
+  p.contour_labels = maparg::truth(o.contour_labels);
 
   p.x = x;
   p.y = y;
@@ -454,10 +679,29 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   if (o.zlabel)
     p.wedge_label = label_text(maparg::text_field(o.zlabel, "", maparg::Reduce::leading));
 
+  // A map on a page is drawn into its next panel, when it has one; the
+  // thread that holds a page open draws no map elsewhere meanwhile (giza
+  // has one device for the process).
+  if (o.page != nullptr) {
+    if (!o.page->is_open()) refusal(" Warning: the page is not open !!!");
+    else if (o.page->owner_ != std::this_thread::get_id())
+      refusal(" Warning: the page is another thread's !!!");
+    else if (o.page->drawn_ >= o.page->panels()) refusal(" Warning: the page has no panel left !!!");
+  } else if (open_page_of_thread() != nullptr) {
+    refusal(" Warning: a page is open on this thread: the map is drawn on it or not at all !!!");
+  }
+
   // Too few values would be read past their end, too few coordinates give no
   // spacing, coordinates that are not finite no place on the page: nothing is
   // drawn and no file is made.
   if (result.outcome == PsMapResult::Outcome::kRefused) return result;
+  if (o.page != nullptr) {
+    p.on_page = true;
+    ps_map_draw(p, o.page->device_string_);
+    ++o.page->drawn_;
+    result.outcome = PsMapResult::Outcome::kOnPage;
+    return result;
+  }
   // A device type is what follows the last "/" of the device string: one
   // holding a "/" would make part of it a file name.
   const std::string_view type = textfmt::strip(p.fields.device);
@@ -486,8 +730,16 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   maparg::console_line(" Output in ", result.file);
   return result;
 } catch (...) {
-  // A plot cut short leaves no device open: the next one would finish its file.
+  // A plot cut short leaves no device open: the next one would finish its
+  // file. A page it was drawn on is dropped with it, its file unwritten.
   pgplot_abandon();
+  if (o.page != nullptr && o.page->open_) {
+    o.page->open_ = false;
+    o.page->was_closed_ = true;
+    o.page->closed_.outcome = PsMapResult::Outcome::kRefused;
+    o.page->closed_.message = "the page was not written: a fatal error stopped a map on it";
+    open_page_of_thread() = nullptr;
+  }
   rtl::fatal_if_out_of_memory();
 }
 

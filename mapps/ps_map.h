@@ -65,6 +65,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "maparg/palette.h"
 #include "maparg/text_fields.h"
@@ -86,6 +87,7 @@ struct PsMapResult {
     kRefused,        // the arguments (too few values or coordinates, x or y not finite)
     kDeviceRefused,  // the device type is not one PGPLOT knows, or giza refused the device
     kNotOpened,      // the file could not be opened: `error` is the errno, `file` its name
+    kOnPage,         // drawn into a panel of a Page: its file is written when the page closes
   };
   Outcome outcome = Outcome::kWritten;
   std::string file;     // the file written, or the file that could not be opened
@@ -130,12 +132,25 @@ PsMapResult ps_map_2d_r8(VecView<double> x, VecView<double> y, MatView<double> z
 //               and a limit of zero or below is the log option's fatal error)
 // A palette that cannot be used, or zmin not below zmax, writes its warning
 // line and draws with grey, or with the data's range.
+// Only by name, the contours (maparg/palette.h, maparg/contour.h):
+//   contours        the levels of the lines: a count of evenly spaced
+//                   levels inside the wedge's range, or the levels (their
+//                   log10 under the log option), found by maparg's marching
+//                   squares (the rule of giza's PGCONT, maparg/contour.h)
+//                   and drawn with PGLINE, a NaN opening the lines around it
+//   contour_colour  the lines' colour; absent: the frame's
+//   contour_labels  lowest bit set: each line numbered with its level (PGCONL)
 // Only by name, the page (after the colours):
 //   aspect   "equal" (absent: equal scales along x and y, PGWNAD) or "auto"
 //            (the map fills the viewport, PGSWIN); either in any case
 //   pixels   width and height of a PNG device's picture, each 16 .. 16384
 //            (absent: giza's 800 x 600); no other device has pixels
 // Another value writes its warning line and draws as without it.
+class Page;
+
+// Only by name, after the page options:
+//   page     the Page whose next panel the map is drawn into, in place of a
+//            file of its own (file, device and pixels are then the page's)
 struct PsMapOptions {
   OptInt log = std::nullopt;
   OptText xlabel = std::nullopt;
@@ -146,6 +161,65 @@ struct PsMapOptions {
   MAPARG_OPTIONS_OF_BOTH_MAPS
   OptText aspect = std::nullopt;
   std::optional<std::array<std::int64_t, 2>> pixels = std::nullopt;
+  Page* page = nullptr;
+};
+
+// A page of panels: several whole maps (frame, axes, wedge, labels, title)
+// in one file, each scaled into its part of the page, the page divided into
+// `columns` x `rows` panels as PGSUBP divides it, filled along each row from
+// the top left. Opened with the file name and device type of a map (the
+// same defaults and ending rule) and, for a PNG device, the picture's
+// pixels; each ps_map with .page = &page draws into the next panel; close()
+// (or the destructor) writes the file, under a temporary name until it is
+// whole, and its " Output in " line. A fatal error while the page is open
+// leaves the earlier file of that name as it was.
+//   mapps::Page page("maps.png", "png", {2, 2});
+//   mapps::ps_map(x, y, z, {.title = "first", .page = &page});  // top left
+//   ...
+//   page.close();
+// giza draws on one device per process: while a page is open, the maps of
+// other threads wait until it closes, and a map of the page's own thread
+// that is not drawn on it is refused (" Warning: a page is open on this
+// thread: the map is drawn on it or not at all !!!"), and so is one of
+// another thread on the page (" Warning: the page is another thread's !!!").
+// A map on a page
+// whose panels are all drawn, or one that is not open, is refused too
+// (" Warning: the page has no panel left !!!", " Warning: the page is not
+// open !!!"). Panels outside 1 .. 10 along either direction write
+// " Warning: panels must be 1 .. 10 each: 1 x 1 used !!!".
+class Page {
+ public:
+  explicit Page(OptText file = std::nullopt, OptText device = std::nullopt,
+                std::array<int, 2> panels = {1, 1},
+                std::optional<std::array<std::int64_t, 2>> pixels = std::nullopt);
+  ~Page();
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  // How the opening went: kWritten while the page is open (its file not yet
+  // written), else why it could not be opened, as a map's result says.
+  const PsMapResult& opened() const { return opened_; }
+  bool is_open() const { return open_; }
+  // Columns times rows, and how many of them are drawn.
+  int panels() const { return columns_ * rows_; }
+  int drawn() const { return drawn_; }
+
+  // Writes the file: the result says what was written (kNoFile for the null
+  // device); a page that was not open returns why. Closing twice does nothing
+  // the second time and returns the first result.
+  PsMapResult close();
+  // Closes the page without writing it: the earlier file of its name stays.
+  void abandon();
+
+ private:
+  friend PsMapResult ps_map(VecView<float>, VecView<float>, VecView<float>, const PsMapOptions&);
+  std::string device_string_;
+  int columns_ = 1, rows_ = 1, drawn_ = 0;
+  bool open_ = false;
+  PsMapResult opened_;
+  PsMapResult closed_;
+  bool was_closed_ = false;
+  std::thread::id owner_;  // the thread that opened it, which alone draws on it
 };
 
 PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, const PsMapOptions& o);

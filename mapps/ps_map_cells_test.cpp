@@ -11,6 +11,9 @@
 #include <QImage>
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdint>
 #include <span>
 #include <cmath>
@@ -138,6 +141,11 @@ PixelPlacement pixel_placement(const Device& d, const QImage& image) {
   const double cx = 0.5 * (x1 + x2) - 0.5 * scale * (p.win[0] + p.win[1]);
   const double cy = 0.5 * (y1 + y2) - 0.5 * scale * (p.win[2] + p.win[3]);
   return {scale, cx, cy, static_cast<double>(image.height())};
+}
+
+// Pixels to a world unit in the map drawn last.
+double placement_scale(const Device& d, const QImage& image) {
+  return pixel_placement(d, image).scale;
 }
 
 // The colour of each cell of the map drawn last: every pixel wholly inside
@@ -776,6 +784,179 @@ TEST_F(PsMapCells, NanUnderAndOverCellsTakeTheColoursAsked) {
     }
   EXPECT_GT(covered, 10000);
   EXPECT_EQ(seam, 0);
+}
+
+}  // namespace
+}  // namespace mapps
+
+namespace mapps {
+namespace {
+
+// The field z = x^2 + y^2 on 41 x 41 points over -1 .. 1, with a NaN at
+// (0.5, 0) when asked.
+struct Field {
+  std::vector<float> x, y, z;
+};
+Field circle_field(bool nan_on_circle) {
+  Field f;
+  for (int i = 0; i <= 40; ++i) f.x.push_back(-1.0f + 0.05f * static_cast<float>(i));
+  f.y = f.x;
+  for (const float b : f.y)
+    for (const float a : f.x) f.z.push_back(a * a + b * b);
+  if (nan_on_circle) f.z[20 * 41 + 30] = NAN;
+  return f;
+}
+
+// Where red pixels (their red above both other channels by a third, as
+// smoothed edges of red over grey leave them) lie in the map drawn last, in
+// world coordinates.
+std::vector<std::array<double, 2>> red_places(const Device& d, const QImage& image) {
+  const PixelPlacement at = pixel_placement(d, image);
+  std::vector<std::array<double, 2>> places;
+  for (int r = 0; r < image.height(); ++r)
+    for (int c = 0; c < image.width(); ++c) {
+      const QRgb p = image.pixel(c, r);
+      if (qRed(p) - std::max(qGreen(p), qBlue(p)) > 85)
+        places.push_back({(c + 0.5 - at.cx) / at.scale, (at.rows - r - 0.5 - at.cy) / at.scale});
+    }
+  return places;
+}
+
+// The circle of z = x^2 + y^2 at level 0.25, radius 0.5, on every device:
+// every pixel of the contour colour lies on it (within the line's width, or
+// the numbers' height when they are drawn), all around it, except where a
+// NaN opens the line; asked as a list of levels or as a count inside the
+// caller's range; the numbers add pixels off the line.
+TEST_F(PsMapCells, ContoursOfAKnownFieldDrawItsCircle) {
+  const maparg::Colour red{1, 0, 0};
+  const double one[] = {0.26};
+  const struct {
+    PsMapOptions o;
+    bool nan, labels;
+  } cases[] = {
+      {{.contours = std::span<const double>(one), .contour_colour = red}, false, false},
+      {{.zmin = 0, .zmax = 0.52, .contours = 1, .contour_colour = red}, false, false},
+      {{.contours = std::span<const double>(one), .contour_colour = red}, true, false},
+      {{.contours = std::span<const double>(one), .contour_colour = red, .contour_labels = -1},
+       false, true},
+  };
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << "nan " << c.nan << " labels " << c.labels);
+      const Field f = circle_field(c.nan);
+      const QImage image = drawn(d, f.x, f.y, f.z, c.o);
+      ASSERT_FALSE(image.isNull());
+      const auto places = red_places(d, image);
+      // The line's width, and the chords across the squares inside the circle.
+      const double width = 3.0 / placement_scale(d, image) + 0.01;
+      int off = 0, near_nan = 0;
+      std::array<int, 24> around{};
+      for (const auto& [px, py] : places) {
+        const double r = std::hypot(px, py);
+        if (std::fabs(r - std::sqrt(0.26)) > width) {
+          ++off;
+          continue;
+        }
+        around[static_cast<std::size_t>((std::atan2(py, px) + M_PI) / (2 * M_PI) * 24) % 24]++;
+        near_nan += std::hypot(px - 0.5, py) < 0.04;
+      }
+      if (c.labels) EXPECT_GT(off, 30);
+      else EXPECT_EQ(off, 0);
+      if (c.nan) EXPECT_EQ(near_nan, 0);
+      for (std::size_t b = 0; b < around.size(); ++b)
+        if (!c.nan || (b != 11 && b != 12)) EXPECT_GT(around[b], 2) << "angle bin " << b;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mapps
+
+namespace mapps {
+namespace {
+
+// A 2 x 2 page on every device: four whole maps, one a panel from the top
+// left along the rows, each with its wedge: in each quarter of the picture
+// a map's black and white cells and, right of them, a wedge running from
+// black to white; the file written when the page closes, not before.
+TEST_F(PsMapCells, APageOfFourPanelsHoldsFourMapsEachWithItsWedge) {
+  const std::vector<float> x{1, 2, 3}, y{1, 2}, z{0, 1, 2, 3, 4, 5};
+  for (const Device& d : kDevices) {
+    SCOPED_TRACE(d.type);
+    std::string file;
+    {
+      const std::string name = std::string("page_") + d.type;
+      Page page(name, d.type, {2, 2});
+      ASSERT_TRUE(page.is_open());
+      for (int k = 0; k < 4; ++k) {
+        const PsMapResult r = ps_map(x, y, z, {.title = "panel", .page = &page});
+        EXPECT_EQ(r.outcome, PsMapResult::Outcome::kOnPage);
+      }
+      EXPECT_EQ(ps_map(x, y, z, {.page = &page}).outcome, PsMapResult::Outcome::kRefused);
+      EXPECT_EQ(access(name.c_str(), F_OK), -1);
+      const PsMapResult closed = page.close();
+      ASSERT_TRUE(closed.written());
+      file = closed.file;
+    }
+    const QImage image = rendered(d, file);
+    ASSERT_FALSE(image.isNull());
+    const int w = image.width() / 2, h = image.height() / 2;
+    for (int q = 0; q < 4; ++q) {
+      SCOPED_TRACE(q);
+      const int left = (q % 2) * w, top = (q / 2) * h;
+      // The wedge: the column in the quarter's right part with the most
+      // distinct greys, running from black at the bottom to white at the top.
+      int best = 0, best_col = -1;
+      for (int c = left + w / 2; c < left + w; ++c) {
+        std::vector<int> greys;
+        for (int r = top; r < top + h; ++r) {
+          const QRgb p = image.pixel(c, r);
+          if (qRed(p) == qGreen(p) && qGreen(p) == qBlue(p)) greys.push_back(qGray(p));
+        }
+        std::sort(greys.begin(), greys.end());
+        const int distinct = static_cast<int>(std::unique(greys.begin(), greys.end()) - greys.begin());
+        if (distinct > best) best = distinct, best_col = c;
+      }
+      EXPECT_GT(best, 40) << "no wedge in quarter " << q;
+      // The map's lowest (black) and highest (white) cells left of the wedge.
+      int black = 0, white = 0;
+      for (int r = top; r < top + h; ++r)
+        for (int c = left; c < best_col - 10; ++c) {
+          const QRgb p = image.pixel(c, r);
+          black += p == qRgb(0, 0, 0);
+          white += p == qRgb(255, 255, 255);
+        }
+      EXPECT_GT(black, 100);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mapps
+
+namespace mapps {
+namespace {
+
+// giza draws on one device at a time: a map of another thread waits while a
+// page is open and is drawn once it closes; both files are whole.
+TEST_F(PsMapCells, AnotherThreadsMapWaitsUntilThePageCloses) {
+  const std::vector<float> x{1, 2, 3}, y{1, 2}, z{0, 1, 2, 3, 4, 5};
+  Page page("held", "png", {1, 1});
+  ASSERT_TRUE(page.is_open());
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    ps_map(x, y, z, {.file = "other", .device = "png"});
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(ps_map(x, y, z, {.page = &page}).outcome, PsMapResult::Outcome::kOnPage);
+  EXPECT_TRUE(page.close().written());
+  other.join();
+  EXPECT_TRUE(done);
+  EXPECT_FALSE(QImage("held").isNull());
+  EXPECT_FALSE(QImage("other").isNull());
 }
 
 }  // namespace

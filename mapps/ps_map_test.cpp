@@ -651,3 +651,62 @@ TEST_F(PsMapCalls, LogLimitsAreTakenOfTheCallersDouble) {
 
 }  // namespace
 }  // namespace mapps
+
+namespace mapps {
+namespace {
+
+// Contour lines add their block of calls between the image and PGEBUF and
+// nothing else: their colour as index 12, line width 2, a PGLINE a line, the
+// numbers (PGPTXT) at size 0.7; a page opens the device once with its
+// panels, each map a PGPAGE and the map's own calls without PGBEG and
+// PGEND, the file's line when it closes.
+TEST_F(PsMapCalls, ContoursAndPagesAddTheirCallsAndNothingElse) {
+  ps_map(x3, y2, z6);
+  const Lines plain = calls();
+  const auto at = [](const Lines& l, std::string_view name) {
+    return static_cast<std::size_t>(
+        std::find_if(l.begin(), l.end(), [&](const std::string& c) { return c.starts_with(name); }) -
+        l.begin());
+  };
+  recording() = {};
+  const double level[] = {3.5};
+  ps_map(x3, y2, z6, {.contours = std::span<const double>(level),
+                      .contour_colour = maparg::Colour{1, 0, 0}, .contour_labels = -1});
+  Lines drawn = calls();
+  const std::size_t from = at(drawn, "pgimag") + 1, to = at(drawn, "pgebuf");
+  const Lines block(drawn.begin() + static_cast<std::ptrdiff_t>(from),
+                    drawn.begin() + static_cast<std::ptrdiff_t>(to));
+  ASSERT_GE(block.size(), 8u);
+  EXPECT_EQ(block[0], "pgscr 12 1 0 0");
+  EXPECT_EQ(block[1], "pgsci 12");
+  EXPECT_EQ(block[2], "pgslw 2");
+  EXPECT_TRUE(block[3].starts_with("pgline ")) << block[3];
+  EXPECT_NE(std::find(block.begin(), block.end(), "pgsch 0.7"), block.end());
+  const auto text = std::find_if(block.begin(), block.end(),
+                                 [](const std::string& c) { return c.starts_with("pgptxt "); });
+  ASSERT_NE(text, block.end());
+  EXPECT_TRUE(text->ends_with(" 0.5 '3.5'")) << *text;
+  EXPECT_EQ(block.back(), "pgslw 3");
+  drawn.erase(drawn.begin() + static_cast<std::ptrdiff_t>(from),
+              drawn.begin() + static_cast<std::ptrdiff_t>(to));
+  EXPECT_EQ(drawn, plain);
+
+  recording() = {};
+  {
+    Page page("page", "png", {2, 1});
+    for (int k = 0; k < 2; ++k)
+      EXPECT_EQ(ps_map(x3, y2, z6, {.page = &page}).outcome, PsMapResult::Outcome::kOnPage);
+    EXPECT_TRUE(page.close().written());
+  }
+  Lines want = {"pgbeg 0 'page" + blanks(76) + "/png' 2 1"};
+  for (int k = 0; k < 2; ++k) {
+    want.push_back("pgpage");
+    want.insert(want.end(), plain.begin() + 1, plain.end() - 2);  // no pgbeg, pgend, line
+  }
+  want.push_back("pgend");
+  want.push_back("console '  Output in page'");
+  EXPECT_EQ(calls(), want);
+}
+
+}  // namespace
+}  // namespace mapps

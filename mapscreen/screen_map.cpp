@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gfxwin/graphics.h"
+#include "maparg/contour.h"
 #include "maparg/request.h"
 #include "mapscreen/painted_values.h"
 #include "mapscreen/screen_call.h"
@@ -301,6 +302,32 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
   for (Index j = 0; j + 1 < ny; ++j) b[j] = (y.element(j) + y.element(j + 1)) * 0.5;
   b[ny - 1] = y.element(ny - 1);
 
+  // The contour lines, found on the values before they are rescaled: each
+  // point between the coordinates of its two grid points, four window
+  // coordinates a line.
+  std::vector<double> contour_lines;
+  const std::vector<double> levels = maparg::contour_levels(o.contours, log_scale, ur.lo, ur.hi);
+  const maparg::OptColour contour_colour =
+      o.contours ? maparg::contour_colour_request(o.contour_colour) : std::nullopt;
+  if (!levels.empty()) {
+    const auto place = [](const VecView<double>& c, double q) {
+      const Index n = c.size();
+      const Index i = std::min(static_cast<Index>(q), n - 2);
+      const double lo = c.element(i), hi = c.element(i + 1);
+      return lo + (q - static_cast<double>(i)) * (hi - lo);
+    };
+    maparg::contour_squares(
+        nx, ny, levels,
+        [&](Index i, Index j) {
+          if (i == 0) rtl::check_interruption();
+          return zz[static_cast<std::size_t>(j * nx + i)];
+        },
+        [&](std::size_t, const maparg::ContourSegment& g) {
+          contour_lines.insert(contour_lines.end(), {place(x, g.i0), place(y, g.j0),
+                                                     place(x, g.i1), place(y, g.j1)});
+        });
+  }
+
   // What the window needs for the values under the cursor, taken before z
   // is rescaled; the console window shows none.
   if (own) gfxwin::show_map_values(painted_values(x, y, z, a, b, log_scale, single_precision));
@@ -359,6 +386,14 @@ void scr_map_of_form(VecView<double> x, VecView<double> y, std::span<double> z,
     lower = b[j];
   }
   state.last_column_edge = a[nx - 1];
+  // The contour lines over the cells, in the frame's colour unless asked.
+  if (!contour_lines.empty()) {
+    if (contour_colour)
+      gfxwin::set_rgb_color(maparg::rgb24(*contour_colour));
+    else
+      gfxwin::set_color_index(5);
+    gfxwin::lines_w(contour_lines.data(), contour_lines.size() / 4);
+  }
 
   // Black out the previous call's texts; the pixel width is still that call's.
   if (later) {

@@ -714,3 +714,69 @@ TEST_F(ScreenMap, RecordFilmsEveryPictureOfItsSequence) {
 
 }  // namespace
 }  // namespace mapscreen
+
+namespace mapscreen {
+namespace {
+
+// The circle of z = x^2 + y^2 (41 x 41 points over -1 .. 1) at level 0.26:
+// every pixel of the contour colour lies on it (within a pixel and the
+// chords across the squares), all around it, except where a NaN on it
+// opens the line; as a list of levels or as a count inside the caller's
+// range; in the frame's colour unless another is asked; never in the text
+// column.
+TEST_F(ScreenMap, ContoursOfAKnownFieldDrawItsCircle) {
+  const double one[] = {0.26};
+  const maparg::Colour red{1, 0, 0};
+  const struct {
+    ScreenMapOptions o;
+    bool nan;
+    std::uint32_t colour;
+  } cases[] = {
+      {{.contours = std::span<const double>(one), .contour_colour = red}, false, kRed},
+      {{.zmin = 0, .zmax = 0.52, .contours = 1, .contour_colour = red}, false, kRed},
+      {{.contours = std::span<const double>(one), .contour_colour = red}, true, kRed},
+      {{.contours = std::span<const double>(one)}, false, kMagenta},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    std::vector<double> x, z;
+    for (int i = 0; i <= 40; ++i) x.push_back(-1 + 0.05 * i);
+    for (const double b : x)
+      for (const double a : x) z.push_back(a * a + b * b);
+    if (c.nan) z[20 * 41 + 30] = NAN;
+    ScreenMapOptions o = c.o;
+    o.size = 3;
+    o.own_window = -1;
+    scr_map(x, x, z, o);
+    const gfxwin::Picture p = picture(screen_map_state().unit_counter);
+    // Column 4 + round((x + 1) * 327.5), row 659 - round((y + 1) * 327.5).
+    int off = 0, near_nan = 0, seen = 0;
+    std::array<int, 24> around{};
+    for (int row = 4; row <= 659; ++row)
+      for (int col = 4; col < 1005; ++col) {
+        if (p.at(col, row) != c.colour) continue;
+        const double px = (col - 4) / 327.5 - 1, py = (659 - row) / 327.5 - 1;
+        if (std::fabs(px) > 1 || std::fabs(py) > 1) {
+          off += c.colour != kMagenta;  // beyond the map (the frame there is magenta)
+          continue;
+        }
+        const double r = std::hypot(px, py);
+        if (std::fabs(r - std::sqrt(0.26)) > 2 / 327.5 + 0.01) {
+          // The frame's own pixels lie on the border, not inside the map.
+          off += std::fabs(px) < 0.98 && std::fabs(py) < 0.98;
+          continue;
+        }
+        ++seen;
+        around[static_cast<std::size_t>((std::atan2(py, px) + M_PI) / (2 * M_PI) * 24) % 24]++;
+        near_nan += std::hypot(px - 0.5, py) < 0.04;
+      }
+    EXPECT_EQ(off, 0);
+    EXPECT_GT(seen, 800);  // of some 1050 along the circle
+    if (c.nan) EXPECT_EQ(near_nan, 0);
+    for (std::size_t b = 0; b < around.size(); ++b)
+      if (!c.nan || (b != 11 && b != 12)) EXPECT_GT(around[b], 20) << "angle bin " << b;
+  }
+}
+
+}  // namespace
+}  // namespace mapscreen

@@ -39,8 +39,9 @@ the values at its two ends, and nan_colour, under and over: the colours of
 cells that are not a number (or masked) and of values beyond zmin and zmax,
 zcentre: without zmin and zmax, the range is the smallest one symmetric
 around it that holds the data (for signed fields, with the coolwarm or RdBu
-palette), and zlabel: a text beside the wedge, or under the z lines of the
-screen map's text column (see ps_map).
+palette), zlabel: a text beside the wedge, or under the z lines of the
+screen map's text column, and contours, contour_colour and contour_labels:
+lines of equal value over the map (see ps_map).
 
 Console lines (" Output in Map.dat" ...) are written to sys.stdout when
 the call's work is done; mapplot.quiet() silences them for a thread.
@@ -72,7 +73,7 @@ is waited for). An exception raised while the lines go on (by sys.stdout,
 or a warnings filter of "error") is raised when they have gone.
 )doc";
 
-inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, record=None, fps=None)
+inline constexpr const char* kScrMapDoc = R"doc(scr_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, own_window=None, continuation=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, contours=None, contour_colour=None, contour_labels=None, record=None, fps=None)
 
 Paints z as a grey-level map (black for the smallest value, white for the
 largest) beside a column of text naming the axes and the title and giving
@@ -97,7 +98,7 @@ window is cleared, or at the end of the process. fps: its pictures a second
 (default 30).
 )doc";
 
-inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None) -> Picture
+inline constexpr const char* kRenderDoc = R"doc(render(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, size=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, contours=None, contour_colour=None, contour_labels=None) -> Picture
 
 The screen map of scr_map(..., own_window=True, continuation=False) painted
 into a surface without any window, returned as the part of the surface it
@@ -153,7 +154,7 @@ warnings.simplefilter("error", mapplot.MapWarning) makes such calls raise,
 "ignore" silences them.
 )doc";
 
-inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, aspect=None, pixels=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None) -> MapFile | None
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, aspect=None, pixels=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, contours=None, contour_colour=None, contour_labels=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
 white) with a frame, numbered axes, a grey wedge, labels and title into the
@@ -205,6 +206,34 @@ fills the viewport, so a 5:1 field is no thin band). pixels: (width, height)
 of a PNG device's picture, each 16 .. 16384 (default 800 x 600; other
 devices keep their page). Another aspect or pixels value gives a MapWarning
 and the default; pixels that are not two ints raise TypeError or ValueError.
+
+contours: lines of equal value over the map, the same on the screen map: a
+count (int) of evenly spaced levels inside the wedge's range, or a sequence
+of levels (with log, their log10 is taken; a level of zero or below raises
+FatalError). Each square of four neighbouring values is cut into four
+triangles by its centre (the mean of its corners), as giza contours; a NaN
+opens the lines around it. contour_colour: (red, green, blue), default the
+frame's colour. contour_labels: true to number each line with its level
+(PostScript map). A count outside 1 .. 1000, no levels or a level that is
+not finite gives a MapWarning and no lines; a contours value that is
+neither an int nor numbers raises TypeError.
+)doc";
+
+inline constexpr const char* kPageDoc = R"doc(Page(file=None, device=None, panels=(1, 1), pixels=None)
+
+A page of panels: several whole maps (frame, axes, wedge, labels, title) in
+one file, the page divided into panels=(columns, rows) as PGSUBP divides
+it. file, device and pixels as ps_map takes them. Use it as a context
+manager; its ps_map(x, y, z, **options) draws the map into the next panel
+(from the top left along the rows) and returns None; the file is written,
+under a temporary name until it is whole, when the page closes (close(),
+which returns its MapFile, or None for the null device; or the end of the
+with block; afterwards the page's file attribute holds the same). An
+exception in the with block drops the page: the earlier file of that name
+stays. While a page is open, the PostScript maps of other threads wait for
+it, and a ps_map of its own thread outside it raises ValueError, as does a
+map on a page whose panels are all drawn or one that is closed. A device
+that cannot be opened raises as ps_map's does.
 )doc";
 
 inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)

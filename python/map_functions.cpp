@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -107,8 +110,32 @@ py::object render(const py::args& args, const py::kwargs& kwargs) {
   });
 }
 
-py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("ps_map", map_keywords({"file", "device", "aspect", "pixels"}), args, kwargs);
+namespace {
+
+// What a PostScript map that wrote no file raises: the arguments or the
+// device type refused (the warning's text), or the file not opened (its
+// errno); true when it wrote one (or drew into a page).
+bool raise_unless_written(const mapps::PsMapResult& written) {
+  using Outcome = mapps::PsMapResult::Outcome;
+  switch (written.outcome) {
+    case Outcome::kNotOpened:
+      raise_os_error(written.error, written.file);
+    case Outcome::kRefused:
+    case Outcome::kDeviceRefused:
+      raise(PyExc_ValueError, written.message);
+    case Outcome::kNoFile:
+      return false;
+    case Outcome::kOnPage:
+    case Outcome::kWritten:
+      break;
+  }
+  return true;
+}
+
+// ps_map's call, into the next panel of `page` when there is one.
+py::object postscript_call(const char* name, const py::args& args, const py::kwargs& kwargs,
+                           mapps::Page* page) {
+  const MapCall call(name, map_keywords({"file", "device", "aspect", "pixels"}), args, kwargs);
   return module_call(Work::kPostScript, [&] {
     const MapArrays arrays = call.arrays();
     const MapOptions shared(call);
@@ -118,27 +145,88 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
     o.device = view_of(shared.texts().device);
     o.aspect = view_of(shared.texts().aspect);
     o.pixels = pixels_option(call.option("pixels"));
+    o.page = page;
     mapps::PsMapResult written;
     without_gil([&] {
       with_views(arrays,
                  [&](auto x, auto y, auto z) { written = mapps::postscript_map(x, y, z, o); });
     });
-    // A call that writes no file raises: the arguments or the device type
-    // refused (the warning's text), or the file not opened (its errno).
-    using Outcome = mapps::PsMapResult::Outcome;
-    switch (written.outcome) {
-      case Outcome::kNotOpened:
-        raise_os_error(written.error, written.file);
-      case Outcome::kRefused:
-      case Outcome::kDeviceRefused:
-        raise(PyExc_ValueError, written.message);
-      case Outcome::kNoFile:
-        return py::object(py::none());
-      case Outcome::kWritten:
-        break;
-    }
+    if (!raise_unless_written(written) || page != nullptr) return py::object(py::none());
     return map_file(written);
   });
+}
+
+// mapplot.Page: the C++ page, opened when it is made.
+class PyPage {
+ public:
+  PyPage(const py::object& file, const py::object& device, const py::object& panels,
+         const py::object& pixels) {
+    const std::optional<std::string> f = text_argument(file, "file", true);
+    const std::optional<std::string> d = text_argument(device, "device");
+    const py::tuple cr = py::tuple(panels);
+    if (cr.size() != 2) throw py::value_error("panels takes two ints (columns, rows)");
+    const std::optional<int> columns = int_option(cr[0], "panels");
+    const std::optional<int> rows = int_option(cr[1], "panels");
+    if (!columns || !rows) throw py::type_error("panels takes two ints (columns, rows)");
+    const auto size = pixels_option(pixels);
+    module_call(Work::kPostScript, [&] {
+      without_gil([&] {
+        page_ = std::make_unique<mapps::Page>(view_of(f), view_of(d),
+                                              std::array<int, 2>{*columns, *rows}, size);
+      });
+      if (!page_->is_open()) raise_unless_written(page_->opened());
+      return py::object(py::none());
+    });
+  }
+
+  py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
+    return postscript_call("Page.ps_map", args, kwargs, page_.get());
+  }
+
+  py::object close() {
+    return module_call(Work::kPostScript, [&] {
+      mapps::PsMapResult written;
+      without_gil([&] { written = page_->close(); });
+      file_ = raise_unless_written(written) ? map_file(written) : py::object(py::none());
+      return file_;
+    });
+  }
+
+  void abandon() {
+    module_call(Work::kPostScript, [&] {
+      without_gil([&] { page_->abandon(); });
+      return py::object(py::none());
+    });
+  }
+
+  const py::object& file() const { return file_; }
+
+ private:
+  std::unique_ptr<mapps::Page> page_;
+  py::object file_ = py::none();
+};
+
+}  // namespace
+
+py::object ps_map(const py::args& args, const py::kwargs& kwargs) {
+  return postscript_call("ps_map", args, kwargs, nullptr);
+}
+
+void add_page_type(py::module_& m) {
+  py::class_<PyPage>(m, "Page", kPageDoc)
+      .def(py::init<const py::object&, const py::object&, const py::object&, const py::object&>(),
+           py::arg("file") = py::none(), py::arg("device") = py::none(),
+           py::arg("panels") = py::make_tuple(1, 1), py::arg("pixels") = py::none())
+      .def("ps_map", &PyPage::ps_map)
+      .def("close", &PyPage::close)
+      .def_property_readonly("file", &PyPage::file)
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](PyPage& page, const py::object& type, const py::object&,
+                          const py::object&) {
+        if (type.is_none()) page.close();
+        else page.abandon();
+        return false;
+      });
 }
 
 py::object dat_map(const py::args& args, const py::kwargs& kwargs) {

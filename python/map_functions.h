@@ -17,6 +17,9 @@ py::object ps_map(const py::args& args, const py::kwargs& kwargs);
 py::object dat_map(const py::args& args, const py::kwargs& kwargs);
 py::object nc_map(const py::args& args, const py::kwargs& kwargs);
 
+// mapplot.Page: a page of panels of whole PostScript maps (its docstring).
+void add_page_type(py::module_& m);
+
 // The type of read_map's result: collections.namedtuple MapData(x, y, z,
 // xlabel, ylabel, title) of the module mapplot.
 py::object map_data_type();

@@ -22,7 +22,11 @@ std::vector<std::string> map_keywords(std::initializer_list<const char*> own);
 // the colours are read when it is made, the truth values by apply.
 class MapOptions {
  public:
-  explicit MapOptions(const MapCall& call) : texts_(pymapplot::texts(call)), colours_(call) {}
+  explicit MapOptions(const MapCall& call)
+      : texts_(pymapplot::texts(call)),
+        colours_(call),
+        contours_(call.option("contours")),
+        contour_colour_(colour_option(call.option("contour_colour"), "contour_colour")) {}
 
   // Sets the members of both maps' options structs (mapscreen::ScreenMapOptions,
   // mapps::PsMapOptions) to the call's options, viewing this object's storage.
@@ -40,6 +44,9 @@ class MapOptions {
     o.over = colours_.over();
     o.zcentre = colours_.zcentre();
     o.zlabel = view_of(texts_.zlabel);
+    o.contours = contours_.view();
+    o.contour_colour = contour_colour_;
+    o.contour_labels = int_option(call.option("contour_labels"), "contour_labels");
   }
 
   const Texts& texts() const { return texts_; }
@@ -47,6 +54,8 @@ class MapOptions {
  private:
   Texts texts_;
   Colours colours_;
+  ContourOption contours_;
+  maparg::OptColour contour_colour_;
 };
 
 }  // namespace pymapplot

@@ -57,6 +57,7 @@ PYBIND11_MODULE(mapplot, m) {
   m.def("ps_map", &ps_map, with_text_signature(kPsMapDoc).c_str());
   m.def("dat_map", &dat_map, with_text_signature(kDatMapDoc).c_str());
   m.def("nc_map", &nc_map, with_text_signature(kNcMapDoc).c_str());
+  add_page_type(m);
 
   const py::object map_data = map_data_type();
   m.attr("MapData") = map_data;
@@ -71,7 +72,7 @@ PYBIND11_MODULE(mapplot, m) {
   py::list all;
   for (const char* name : {"scr_map", "render", "ps_map", "dat_map", "nc_map", "read_map",
                            "run_program", "quiet", "MapData", "MapFile", "Picture", "FatalError",
-                           "MapWarning", "Movie"})
+                           "MapWarning", "Movie", "Page"})
     all.append(name);
   m.attr("__all__") = all;
 }

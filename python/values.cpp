@@ -172,6 +172,49 @@ maparg::OptColour colour_option(const py::object& value, const char* name) {
   return maparg::Colour{v(0), v(1), v(2)};
 }
 
+ContourOption::ContourOption(const py::object& value) {
+  if (value.is_none()) return;
+  const std::string takes =
+      "contours takes a count (int) or a sequence of levels (floats) or None, not ";
+  if (PyBool_Check(value.ptr()) || py::isinstance<py::str>(value) ||
+      py::isinstance<py::bytes>(value))
+    throw py::type_error(takes + type_name(value));
+  if (PyIndex_Check(value.ptr())) {
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index) throw py::error_already_set();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    if (overflow != 0)
+      raise(PyExc_OverflowError, "contours is out of the range of 64 bits: " +
+                                     py::repr(index).cast<std::string>());
+    count_ = v;
+    return;
+  }
+  py::array a;
+  try {
+    a = py::module_::import("numpy").attr("asarray")(value);
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_ValueError)) throw;
+    throw py::type_error(takes + "a ragged sequence");
+  }
+  const char kind = a.dtype().kind();
+  if (a.ndim() != 1 || (kind != 'i' && kind != 'u' && kind != 'f'))
+    throw py::type_error(takes + type_name(value) +
+                         (a.ndim() == 0 ? "" : " of " + py::str(a.dtype()).cast<std::string>() +
+                                                   " and shape " +
+                                                   py::str(py::tuple(a.attr("shape"))).cast<std::string>()));
+  const auto v = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(a);
+  if (!v) throw py::error_already_set();
+  levels_.emplace(v.data(), v.data() + v.size());
+}
+
+maparg::OptContours ContourOption::view() const {
+  if (count_) return maparg::ContourLevels(*count_);
+  if (levels_) return maparg::ContourLevels(std::span<const double>(*levels_));
+  return std::nullopt;
+}
+
 Colours::Colours(const MapCall& call)
     : zmin_(real_option(call.option("zmin"), "zmin")),
       zmax_(real_option(call.option("zmax"), "zmax")),

@@ -90,6 +90,20 @@ maparg::OptReal real_option(const py::object& value, const char* name);
 // default.
 maparg::OptColour colour_option(const py::object& value, const char* name);
 
+// The contours option, owned for the call's duration: None is absent; an int
+// (not a bool; anything with __index__) is a count of levels (within 64
+// bits; the map bounds it); else a sequence or array of real numbers is the
+// levels, copied. Any other value raises TypeError.
+class ContourOption {
+ public:
+  explicit ContourOption(const py::object& value);
+  maparg::OptContours view() const;
+
+ private:
+  std::optional<std::int64_t> count_;
+  std::optional<std::vector<double>> levels_;
+};
+
 // The colour options of a call (palette, zmin, zmax, nan_colour, under, over), owned for its
 // duration: the palette's name, or its points copied from the caller's
 // array of shape (n, 4) (level, red, green, blue in each row). A palette

@@ -556,11 +556,20 @@ void pglab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl
   });
 }
 
+void pgptxt(float x, float y, float angle, float fjust, std::string_view text) {
+  draw([=, t = plain_options(text)] { cpgptxt(x, y, angle, fjust, t.c_str()); });
+}
+
+void pgpage() {
+  draw([] { cpgpage(); });
+}
+
 const Pgplot& giza_pgplot() {
   static const Pgplot table = {pgbeg,  pgscf,  pgslw, pgsvp, pgwnad, pgbbuf,
                                pgctab, pgimag, pgebuf, pgsci, pgsls, pgline,
                                pgbox,  pgsch,  pgwedg, pglab, pgend,
-                               pgwedg_ends, pgscr, pgrect, pgswin, pgpap_pixels};
+                               pgwedg_ends, pgscr, pgrect, pgswin, pgpap_pixels,
+                               pgptxt, pgpage};
   return table;
 }
 

@@ -95,6 +95,13 @@ void pgscr(int ci, float cr, float cg, float cb);
 // PGRECT: the rectangle x1 .. x2, y1 .. y2 in world coordinates, filled in
 // the current colour (the fill style is left solid), clipped to the viewport.
 void pgrect(float x1, float x2, float y1, float y2);
+// PGPTXT: `text` (printable ASCII, such as a number) at world coordinates
+// (x, y), at `angle` degrees counter-clockwise from the x axis, `fjust`
+// along it (0 left, 0.5 centred, 1 right), in the current colour and size.
+void pgptxt(float x, float y, float angle, float fjust, std::string_view text);
+// PGPAGE: the next panel of a device opened with several (pgbeg's nxsub x
+// nysub), cleared; the first call after pgbeg gives the first panel.
+void pgpage();
 // PGLAB: the texts are UTF-8 and are drawn in any language (see
 // plot_text.h); texts of printable ASCII reach giza as they are, so a
 // caller's escapes keep working.
@@ -165,6 +172,8 @@ struct Pgplot {
   void (*rect)(float, float, float, float);
   void (*swin)(float, float, float, float);
   void (*pap_pixels)(int, int);
+  void (*ptxt)(float, float, float, float, std::string_view);
+  void (*page)();
 };
 
 // The table of the functions above (drawing through giza).

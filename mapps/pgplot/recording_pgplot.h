@@ -99,6 +99,10 @@ inline const Pgplot& recording_pgplot() {
       },
       [](float a, float b, float c, float d) { record("pgswin", num(a), num(b), num(c), num(d)); },
       [](int width, int height) { record("pgpap_pixels", num(width), num(height)); },
+      [](float x, float y, float angle, float fjust, std::string_view text) {
+        record("pgptxt", num(x), num(y), num(angle), num(fjust), quoted(text));
+      },
+      [] { record("pgpage"); },
   };
   return table;
 }

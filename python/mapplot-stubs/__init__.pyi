@@ -23,6 +23,7 @@ __all__ = [
     "FatalError",
     "MapWarning",
     "Movie",
+    "Page",
 ]
 
 # x, y and z: real or integer numbers of any dtype, bools too, as numpy
@@ -120,6 +121,9 @@ def scr_map(
     over: _Colour = None,
     zcentre: _Real = None,
     zlabel: _Text = None,
+    contours: SupportsIndex | npt.ArrayLike | None = None,
+    contour_colour: _Colour = None,
+    contour_labels: _Int = None,
     record: _Path | None = None,
     fps: _Real = None,
 ) -> None:
@@ -143,6 +147,9 @@ def render(
     over: _Colour = None,
     zcentre: _Real = None,
     zlabel: _Text = None,
+    contours: SupportsIndex | npt.ArrayLike | None = None,
+    contour_colour: _Colour = None,
+    contour_labels: _Int = None,
 ) -> Picture:
     """The screen map painted without a window: the part of the surface it
     paints, (271, 580, 3), (452, 741, 3) or (663, 1005, 3) uint8 RGB."""
@@ -168,6 +175,9 @@ def ps_map(
     over: _Colour = None,
     zcentre: _Real = None,
     zlabel: _Text = None,
+    contours: SupportsIndex | npt.ArrayLike | None = None,
+    contour_colour: _Colour = None,
+    contour_labels: _Int = None,
 ) -> MapFile | None:
     """The map drawn through PGPLOT into a file (default "Map.ps"): the file,
     None for the null device. No file written raises ValueError (arguments,
@@ -214,3 +224,21 @@ class _Quiet:
 def quiet(on: bool = True) -> _Quiet:
     """Silences the console lines of this thread's calls (not warnings): for a
     with block, or from quiet(True) until quiet(False)."""
+
+class Page:
+    """A page of panels=(columns, rows) whole maps in one file, written
+    when it closes; its ps_map draws into the next panel."""
+
+    def __init__(
+        self,
+        file: _Path | None = None,
+        device: _Text = None,
+        panels: tuple[int, int] = (1, 1),
+        pixels: tuple[int, int] | None = None,
+    ) -> None: ...
+    def __enter__(self) -> Page: ...
+    def __exit__(self, *exc: object) -> None: ...
+    def ps_map(self, x: _Values, y: _Values, z: _Values, **options: Any) -> None: ...
+    def close(self) -> MapFile | None: ...
+    @property
+    def file(self) -> MapFile | None: ...

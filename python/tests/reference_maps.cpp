@@ -14,6 +14,8 @@
 //   colour_*.png, colour_*.rgb   both maps with a colour table and a range
 //   nan_*.png, nan_*.rgb   both maps with nan_colour, under and over
 //   page_ps_map.png, centre_scr_map.rgb   zcentre, zlabel, aspect and pixels
+//   contour_ps_map.png, contour_scr_map.rgb   both maps with contour lines
+//   panels.png             a page of two panels
 // Each case is named after the form it calls.
 
 #include <sys/stat.h>
@@ -24,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -162,6 +165,20 @@ int main(int argc, char** argv) {
   mapscreen::scr_map(x8, y8, z8_copy,
                      {.own_window = -1, .palette = "RdBu", .zcentre = 0, .zlabel = "Δ T"});
   write_surface("centre_scr_map.rgb");
+
+  // Contour lines: levels of a list, with their colour and numbers; a count.
+  const double levels[] = {1.5, 2.5, 3.5};
+  mapps::ps_map(x4, y4, z4, {.file = "contour_ps_map.png", .device = "png",
+                             .contours = std::span<const double>(levels),
+                             .contour_colour = maparg::Colour{1, 0, 0}, .contour_labels = -1});
+  z8_copy = z8;
+  mapscreen::scr_map(x8, y8, z8_copy, {.own_window = -1, .contours = 3});
+  write_surface("contour_scr_map.rgb");
+  {
+    mapps::Page page("panels.png", "png", {2, 1});
+    mapps::ps_map(x4, y4, z4, {.title = "left", .page = &page});
+    mapps::ps_map(x4, y4, z4, {.title = "right", .palette = "viridis", .contours = 2, .page = &page});
+  }
 
   driver::ZoomGrid grid;
   driver::fill_frame(1, grid, driver::Kernel::reference);

@@ -298,3 +298,40 @@ def test_the_zoom_example_in_colour(in_tmp):
     assert (in_tmp / "grey.png").read_bytes() == (in_tmp / "grey_direct.png").read_bytes()
     assert (in_tmp / "colour.png").read_bytes() == (in_tmp / "colour_direct.png").read_bytes()
     assert (in_tmp / "colour.png").read_bytes() != (in_tmp / "grey.png").read_bytes()
+
+
+def test_contours_and_a_page_give_the_cpp_maps(reference, data, in_tmp):
+    x4, y4, z4, x8, y8, z8 = (data[k] for k in ("x4", "y4", "z4", "x8", "y8", "z8"))
+    mapplot.ps_map(x4, y4, z4, file="contour_ps_map.png", device="png",
+                   contours=[1.5, 2.5, 3.5], contour_colour=(1, 0, 0), contour_labels=True)
+    assert (in_tmp / "contour_ps_map.png").read_bytes() == \
+        (reference / "contour_ps_map.png").read_bytes()
+    picture = mapplot.render(x8, y8, z8, contours=np.int64(3))
+    assert picture.tobytes() == painted(reference / "contour_scr_map.rgb", 1).tobytes()
+    with mapplot.Page("panels.png", device="png", panels=(2, 1)) as page:
+        assert page.ps_map(x4, y4, z4, title="left") is None
+        assert not (in_tmp / "panels.png").exists()  # written when the page closes
+        page.ps_map(x4, y4, z4, title="right", palette="viridis", contours=2)
+        with pytest.raises(ValueError, match="a page is open on this thread"):
+            mapplot.ps_map(x4, y4, z4, file="elsewhere.png", device="png")
+        with pytest.raises(ValueError, match="the page has no panel left"):
+            page.ps_map(x4, y4, z4)
+    assert page.file is not None
+    assert (in_tmp / "panels.png").read_bytes() == (reference / "panels.png").read_bytes()
+    # An exception in the block drops the page: the earlier file stays.
+    with pytest.raises(KeyError):
+        with mapplot.Page("panels.png", device="png") as page:
+            page.ps_map(x4, y4, z4, title="lost")
+            raise KeyError("stop")
+    assert (in_tmp / "panels.png").read_bytes() == (reference / "panels.png").read_bytes()
+    # So does a fatal error in a map on it.
+    with pytest.raises(mapplot.FatalError, match="log10"):
+        with mapplot.Page("panels.png", device="png") as page:
+            page.ps_map(x4, y4, np.zeros_like(z4), log=True)
+    assert (in_tmp / "panels.png").read_bytes() == (reference / "panels.png").read_bytes()
+    assert sorted(p.name for p in in_tmp.iterdir()) == ["contour_ps_map.png", "panels.png"]
+    for value in ("3", 2.5, [[1, 2]], True):
+        with pytest.raises(TypeError, match="^contours takes a count"):
+            mapplot.ps_map(x4, y4, z4, file="m.png", device="png", contours=value)
+    with pytest.warns(mapplot.MapWarning, match="contours must be a count of 1 .. 1000"):
+        mapplot.ps_map(x4, y4, z4, file="m.png", device="png", contours=[])

@@ -233,7 +233,7 @@ def test_wrong_options_name_the_option_and_what_it_takes(data, in_tmp):
         (mapplot.render, dict(file="map.ps"), TypeError,
          "render() got an unexpected keyword argument 'file'; "
          "its options are log, xlabel, ylabel, title, size, palette, zmin, zmax, nan_colour, "
-         "under, over, zcentre, zlabel"),
+         "under, over, zcentre, zlabel, contours, contour_colour, contour_labels"),
         (mapplot.ps_map, dict(x=x), TypeError, "ps_map() got multiple values for argument 'x'"),
     ]
     for call, options, error, message in wrong:
