@@ -1,0 +1,251 @@
+// The files of a distributed field against the one-process files, for a
+// table of block layouts and argument forms, under whatever number of ranks
+// mpirun starts; and errors on one rank raised on every rank, the earlier
+// file kept. Exit status 0 when every case passes on every rank.
+//
+// With the argument "end", the program instead makes one rank's error end
+// the program as a fatal error does by default (for a test that counts the
+// reports and looks at the status).
+
+#include <mpi.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "mapdata/dat_map.h"
+#include "mapmpi/mpi_map.h"
+#include "rtl/fatal.h"
+#include "rtl/hooks.h"
+
+namespace {
+
+using mapmpi::Index;
+using mapmpi::Offset;
+
+struct Block {
+  Offset offset;
+  Index nx = 0, ny = 0;
+};
+
+// A layout: rank r's block of an nx x ny grid among `size` ranks.
+using Layout = std::function<Block(int r, int size, Index nx, Index ny)>;
+
+Index part(Index n, int k, int parts) { return n * k / parts; }
+
+// Columns split evenly.
+Block along_x(int r, int size, Index nx, Index ny) {
+  return {{part(nx, r, size), 0}, part(nx, r + 1, size) - part(nx, r, size), ny};
+}
+// Rows split evenly (every block its rank's share of rows: nothing moves).
+Block along_y(int r, int size, Index nx, Index ny) {
+  return {{0, part(ny, r, size)}, nx, part(ny, r + 1, size) - part(ny, r, size)};
+}
+// Rows split in reverse rank order (values move to the rank that formats them).
+Block along_y_reversed(int r, int size, Index nx, Index ny) {
+  return along_y(size - 1 - r, size, nx, ny);
+}
+// Both: the upper half of the rows split along x among the first half of
+// the ranks (rounded up), the lower half among the others.
+Block both(int r, int size, Index nx, Index ny) {
+  const int upper = (size + 1) / 2, lower = size - upper;
+  const Index split = lower == 0 ? ny : ny / 2;
+  if (r < upper) {
+    Block b = along_x(r, upper, nx, split);
+    return b;
+  }
+  Block b = along_x(r - upper, lower, nx, ny - split);
+  b.offset.j0 = split;
+  return b;
+}
+// Even ranks hold nothing (rank 0 among them), the others split along x;
+// a single rank holds everything.
+Block even_ranks_empty(int r, int size, Index nx, Index ny) {
+  if (size == 1) return {{0, 0}, nx, ny};
+  if (r % 2 == 0) return {{99, 99}, 0, 0};
+  return along_x(r / 2, size / 2, nx, ny);
+}
+
+// The global field: values of many sizes and signs, positive where `positive`.
+double value(Index i, Index j, bool positive) {
+  const double v = std::pow(10.0, double(i) * 0.7 - double(j) * 1.9) * (1.0 + 0.013 * double(i * j));
+  return positive || (i + j) % 3 ? v : -v;
+}
+
+enum class Form { flat, flat_r8, matrix, matrix_r8 };
+
+struct Case {
+  const char* name;
+  Layout layout;
+  Index nx, ny;
+  Form form;
+  mapdata::DatMapOptions options;
+  // The error every rank raises, empty for none; `spoil` changes one rank's
+  // call to cause it.
+  std::string error = {};
+  std::function<void(int rank, int size, Block&, std::vector<double>& z)> spoil = {};
+};
+
+const std::string kLongTitle(80, 't');
+
+std::vector<Case> cases() {
+  return {
+      {"x", along_x, 7, 5, Form::flat, {}},
+      {"y", along_y, 7, 5, Form::flat_r8, {.xlabel = "  east", .title = "t\r\nwo"}},
+      {"y_moved", along_y_reversed, 6, 9, Form::matrix, {.log = -1, .title = kLongTitle}},
+      {"both", both, 9, 6, Form::matrix_r8, {.ylabel = "", .file = "  both.dat "}},
+      {"empty_ranks", even_ranks_empty, 8, 3, Form::flat, {.log = 1}},
+      {"few_rows", along_x, 5, 2, Form::flat_r8, {}},
+      // Errors on one rank, raised on all.
+      {"log_of_zero", both, 6, 4, Form::flat, {.log = -1}, "log10: SING error",
+       [](int rank, int size, Block&, std::vector<double>& z) {
+         if (rank == size - 1 && !z.empty()) z.back() = 0.0;
+       }},
+      {"overlap", along_x, 7, 5, Form::flat, {}, "do not tile the grid",
+       [](int rank, int size, Block& b, std::vector<double>&) {
+         if (rank == size - 1) b.offset.i0 += 1;
+       }},
+      {"short_block", along_y, 7, 5, Form::flat_r8, {}, "values of z for a block of",
+       [](int rank, int size, Block&, std::vector<double>& z) {
+         if (rank == size / 2 && !z.empty()) z.pop_back();
+       }},
+      {"folder", along_x, 7, 5, Form::flat, {.file = "folder.dat"}, "cannot open: Is a directory"},
+  };
+}
+
+std::string file_of(const Case& c) {
+  if (!c.options.file) return std::string(mapdata::kDefaultFileName);
+  std::string f(*c.options.file);
+  f.erase(0, f.find_first_not_of(' '));
+  f.erase(f.find_last_not_of(' ') + 1);
+  return f;
+}
+
+std::string contents(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The block's part of the global x, y and z in the case's form, and the call.
+void call(const Case& c, MPI_Comm comm, Block b, const std::vector<double>& z,
+          const std::vector<double>& x, const std::vector<double>& y) {
+  const mapdata::DatMapOptions& o = c.options;
+  std::vector<float> xf(x.begin(), x.end()), yf(y.begin(), y.end()), zf(z.size());
+  for (std::size_t k = 0; k < z.size(); ++k) zf[k] = static_cast<float>(z[k]);
+  switch (c.form) {
+    case Form::flat: mapmpi::data_export(comm, b.offset, xf, yf, mapmpi::VecView<float>(zf), o); break;
+    case Form::flat_r8: mapmpi::data_export(comm, b.offset, x, y, mapmpi::VecView<double>(z), o); break;
+    case Form::matrix: mapmpi::data_export(comm, b.offset, xf, yf, mapmpi::MatView<float>(zf.data(), b.nx, b.ny), o); break;
+    case Form::matrix_r8: mapmpi::data_export(comm, b.offset, x, y, mapmpi::MatView<double>(z.data(), b.nx, b.ny), o); break;
+  }
+}
+
+// The one-process call of the same form for the whole grid.
+void reference(const Case& c, const std::vector<double>& x, const std::vector<double>& y,
+               const std::vector<double>& z) {
+  const mapdata::DatMapOptions& o = c.options;
+  std::vector<float> xf(x.begin(), x.end()), yf(y.begin(), y.end()), zf(z.size());
+  for (std::size_t k = 0; k < z.size(); ++k) zf[k] = static_cast<float>(z[k]);
+  const auto nx = static_cast<Index>(x.size()), ny = static_cast<Index>(y.size());
+  switch (c.form) {
+    case Form::flat: mapdata::data_export(xf, yf, maparg::VecView<float>(zf), o); break;
+    case Form::flat_r8: mapdata::data_export(x, y, maparg::VecView<double>(z), o); break;
+    case Form::matrix: mapdata::data_export(xf, yf, maparg::MatView<float>(zf.data(), nx, ny), o); break;
+    case Form::matrix_r8: mapdata::data_export(x, y, maparg::MatView<double>(z.data(), nx, ny), o); break;
+  }
+}
+
+struct Grid {
+  std::vector<double> x, y, z;  // this rank's parts
+};
+
+Grid grid_part(const Case& c, Block b) {
+  Grid g;
+  const bool positive = c.options.log.has_value() && (*c.options.log & 1);
+  for (Index i = 0; i < b.nx; ++i) g.x.push_back(0.5 * double(b.offset.i0 + i) - 1.0);
+  for (Index j = 0; j < b.ny; ++j) g.y.push_back(std::exp(double(b.offset.j0 + j)));
+  for (Index j = 0; j < b.ny; ++j)
+    for (Index i = 0; i < b.nx; ++i) g.z.push_back(value(b.offset.i0 + i, b.offset.j0 + j, positive));
+  // A double beyond single precision: "Infinity" in the file.
+  if (!g.z.empty() && b.offset.i0 == 0 && b.offset.j0 == 0) g.z.front() = 1e300;
+  if (b.nx == 0 || b.ny == 0) g = {};
+  return g;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MPI_Init(&argc, &argv);
+  int rank = 0, size = 1;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  const std::string folder = "ranks_" + std::to_string(size);
+  if (rank == 0) std::filesystem::create_directories(folder + "/folder.dat");
+  MPI_Barrier(MPI_COMM_WORLD);
+  std::filesystem::current_path(folder);
+
+  if (argc > 1 && std::string(argv[1]) == "end") {
+    // One rank's value without a logarithm ends every rank.
+    const Block b = along_x(rank, size, 6, 4);
+    Grid g = grid_part({"end", along_x, 6, 4, Form::flat_r8, {.log = -1}}, b);
+    if (rank == size - 1) g.z.back() = -1.0;
+    mapmpi::dat_map_r8(MPI_COMM_WORLD, b.offset, g.x, g.y, g.z, {.log = -1});
+    MPI_Finalize();
+    return 0;  // never reached
+  }
+
+  int failures = 0;
+  const auto fail = [&](const Case& c, const std::string& why) {
+    ++failures;
+    std::cerr << "rank " << rank << " of " << size << ", case " << c.name << ": " << why << "\n";
+  };
+  for (const Case& c : cases()) {
+    Block b = c.layout(rank, size, c.nx, c.ny);
+    Grid g = grid_part(c, b);
+    const std::string file = file_of(c);
+    if (rank == 0 && c.error.empty()) {
+      Grid whole = grid_part(c, {{0, 0}, c.nx, c.ny});
+      reference(c, whole.x, whole.y, whole.z);
+      std::filesystem::rename(file, file + ".one");
+    }
+    if (rank == 0 && file != "folder.dat") std::ofstream(file, std::ios::binary) << "earlier\n";
+    MPI_Barrier(MPI_COMM_WORLD);
+    if (c.spoil) c.spoil(rank, size, b, g.z);
+
+    std::string raised;
+    try {
+      rtl::ScopedHooks back({.fatal_errors = rtl::FatalErrors::kToCaller});
+      call(c, MPI_COMM_WORLD, b, g.z, g.x, g.y);
+    } catch (const rtl::FatalError& e) {
+      raised = e.what();
+    }
+    if (c.error.empty() && !raised.empty()) fail(c, "raised " + raised);
+    if (!c.error.empty() && raised.find(c.error) == std::string::npos)
+      fail(c, "raised \"" + raised + "\", not \"" + c.error + "\"");
+    MPI_Barrier(MPI_COMM_WORLD);
+    if (rank == 0) {
+      if (c.error.empty() && contents(file) != contents(file + ".one"))
+        fail(c, "differs from the one-process file");
+      if (!c.error.empty() && file != "folder.dat" && contents(file) != "earlier\n")
+        fail(c, "the earlier file changed");
+    }
+  }
+  // Nothing left behind but the files themselves.
+  if (rank == 0)
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+      if (entry.path().filename().string().find(".tmp") != std::string::npos ||
+          entry.path().filename().string().rfind(".", 0) == 0)
+        ++failures, std::cerr << "left behind: " << entry.path() << "\n";
+
+  MPI_Allreduce(MPI_IN_PLACE, &failures, 1, MPI_INT, MPI_SUM, MPI_COMM_WORLD);
+  if (rank == 0) std::cout << (failures ? "FAILED" : "passed") << " under " << size << " ranks\n";
+  MPI_Finalize();
+  return failures ? 1 : 0;
+}
