@@ -17,6 +17,7 @@
 #include <iostream>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,18 +76,24 @@ Block even_ranks_empty(int r, int size, Index nx, Index ny) {
 
 // The global field: values of many sizes and signs, positive where `positive`.
 double value(Index i, Index j, bool positive) {
-  const double v = std::pow(10.0, double(i) * 0.7 - double(j) * 1.9) * (1.0 + 0.013 * double(i * j));
+  const double v = std::pow(10.0, double(i % 7) * 0.7 - double(j % 5) * 1.9) * (1.0 + 0.013 * double(i * j));
   return positive || (i + j) % 3 ? v : -v;
 }
 
 enum class Form { flat, flat_r8, matrix, matrix_r8 };
+
+// The data export with `data`'s options, or the PostScript map with `ps`'s.
+struct Options {
+  mapdata::DatMapOptions data = {};
+  std::optional<mapps::PsMapOptions> ps = std::nullopt;
+};
 
 struct Case {
   const char* name;
   Layout layout;
   Index nx, ny;
   Form form;
-  mapdata::DatMapOptions options;
+  Options options;
   // The error every rank raises, empty for none; `spoil` changes one rank's
   // call to cause it.
   std::string error = {};
@@ -96,15 +103,25 @@ struct Case {
 const std::string kLongTitle(80, 't');
 
 std::vector<Case> cases() {
+  const auto ps = [](mapps::PsMapOptions o) { return Options{{}, o}; };
   return {
       {"x", along_x, 7, 5, Form::flat, {}},
-      {"y", along_y, 7, 5, Form::flat_r8, {.xlabel = "  east", .title = "t\r\nwo"}},
-      {"y_moved", along_y_reversed, 6, 9, Form::matrix, {.log = -1, .title = kLongTitle}},
-      {"both", both, 9, 6, Form::matrix_r8, {.ylabel = "", .file = "  both.dat "}},
-      {"empty_ranks", even_ranks_empty, 8, 3, Form::flat, {.log = 1}},
+      {"y", along_y, 7, 5, Form::flat_r8, {{.xlabel = "  east", .title = "t\r\nwo"}}},
+      {"y_moved", along_y_reversed, 6, 9, Form::matrix, {{.log = -1, .title = kLongTitle}}},
+      {"both", both, 9, 6, Form::matrix_r8, {{.ylabel = "", .file = "  both.dat "}}},
+      {"empty_ranks", even_ranks_empty, 8, 3, Form::flat, {{.log = 1}}},
       {"few_rows", along_x, 5, 2, Form::flat_r8, {}},
+      {"map_x", along_x, 7, 5, Form::flat, ps({.file = "map_x.ps"})},
+      {"map_both_png", both, 40, 30, Form::matrix_r8,
+       ps({.log = -1, .title = "png", .device = "png", .palette = "viridis"})},
+      {"map_empty", even_ranks_empty, 9, 8, Form::matrix, ps({.file = "map_empty.ps", .device = "ps"})},
+      {"map_y_pdf", along_y_reversed, 6, 11, Form::flat_r8, ps({.device = "pdf", .zmin = 0.5})},
       // Errors on one rank, raised on all.
-      {"log_of_zero", both, 6, 4, Form::flat, {.log = -1}, "log10: SING error",
+      {"log_of_zero", both, 6, 4, Form::flat, {{.log = -1}}, "log10: SING error",
+       [](int rank, int size, Block&, std::vector<double>& z) {
+         if (rank == size - 1 && !z.empty()) z.back() = 0.0;
+       }},
+      {"map_log_of_zero", both, 6, 4, Form::flat, ps({.log = -1, .file = "zero.ps"}), "log10: SING error",
        [](int rank, int size, Block&, std::vector<double>& z) {
          if (rank == size - 1 && !z.empty()) z.back() = 0.0;
        }},
@@ -112,17 +129,22 @@ std::vector<Case> cases() {
        [](int rank, int size, Block& b, std::vector<double>&) {
          if (rank == size - 1) b.offset.i0 += 1;
        }},
+      {"map_overlap", along_y, 7, 5, Form::matrix, ps({.file = "overlap.ps"}), "do not tile the grid",
+       [](int rank, int size, Block& b, std::vector<double>&) {
+         if (rank == size - 1) b.offset.j0 += 1;
+       }},
       {"short_block", along_y, 7, 5, Form::flat_r8, {}, "values of z for a block of",
        [](int rank, int size, Block&, std::vector<double>& z) {
          if (rank == size / 2 && !z.empty()) z.pop_back();
        }},
-      {"folder", along_x, 7, 5, Form::flat, {.file = "folder.dat"}, "cannot open: Is a directory"},
+      {"folder", along_x, 7, 5, Form::flat, {{.file = "folder.dat"}}, "cannot open: Is a directory"},
   };
 }
 
 std::string file_of(const Case& c) {
-  if (!c.options.file) return std::string(mapdata::kDefaultFileName);
-  std::string f(*c.options.file);
+  const auto& name = c.options.ps ? c.options.ps->file : c.options.data.file;
+  if (!name) return c.options.ps ? "Map.ps" : std::string(mapdata::kDefaultFileName);
+  std::string f(*name);
   f.erase(0, f.find_first_not_of(' '));
   f.erase(f.find_last_not_of(' ') + 1);
   return f;
@@ -133,33 +155,41 @@ std::string contents(const std::string& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The block's part of the global x, y and z in the case's form, and the call.
-void call(const Case& c, MPI_Comm comm, Block b, const std::vector<double>& z,
-          const std::vector<double>& x, const std::vector<double>& y) {
-  const mapdata::DatMapOptions& o = c.options;
+// The call of the case's form on the block (a distributed call) or on the
+// whole grid (`comm` absent: the one-process call); the file it wrote.
+std::string call(const Case& c, std::optional<MPI_Comm> comm, Block b, const std::vector<double>& x,
+                 const std::vector<double>& y, const std::vector<double>& z) {
   std::vector<float> xf(x.begin(), x.end()), yf(y.begin(), y.end()), zf(z.size());
   for (std::size_t k = 0; k < z.size(); ++k) zf[k] = static_cast<float>(z[k]);
-  switch (c.form) {
-    case Form::flat: mapmpi::data_export(comm, b.offset, xf, yf, mapmpi::VecView<float>(zf), o); break;
-    case Form::flat_r8: mapmpi::data_export(comm, b.offset, x, y, mapmpi::VecView<double>(z), o); break;
-    case Form::matrix: mapmpi::data_export(comm, b.offset, xf, yf, mapmpi::MatView<float>(zf.data(), b.nx, b.ny), o); break;
-    case Form::matrix_r8: mapmpi::data_export(comm, b.offset, x, y, mapmpi::MatView<double>(z.data(), b.nx, b.ny), o); break;
+  const maparg::VecView<float> zv(zf);
+  const maparg::VecView<double> zdv(z);
+  const maparg::MatView<float> zm(zf.data(), b.nx, b.ny);
+  const maparg::MatView<double> zdm(z.data(), b.nx, b.ny);
+  // Every form of either map, distributed or not.
+  const auto each = [&](auto&& map, const auto& o) {
+    switch (c.form) {
+      case Form::flat: return map(xf, yf, zv, o);
+      case Form::flat_r8: return map(x, y, zdv, o);
+      case Form::matrix: return map(xf, yf, zm, o);
+      case Form::matrix_r8: return map(x, y, zdm, o);
+    }
+    return map(xf, yf, zv, o);
+  };
+  if (c.options.ps) {
+    const mapps::PsMapResult r =
+        comm ? each([&](auto&&... a) { return mapmpi::postscript_map(*comm, b.offset, a...); }, *c.options.ps)
+             : each([](auto&&... a) { return mapps::postscript_map(a...); }, *c.options.ps);
+    if (!r.written()) return "not written: " + r.message;
+    return r.file;
   }
-}
-
-// The one-process call of the same form for the whole grid.
-void reference(const Case& c, const std::vector<double>& x, const std::vector<double>& y,
-               const std::vector<double>& z) {
-  const mapdata::DatMapOptions& o = c.options;
-  std::vector<float> xf(x.begin(), x.end()), yf(y.begin(), y.end()), zf(z.size());
-  for (std::size_t k = 0; k < z.size(); ++k) zf[k] = static_cast<float>(z[k]);
-  const auto nx = static_cast<Index>(x.size()), ny = static_cast<Index>(y.size());
-  switch (c.form) {
-    case Form::flat: mapdata::data_export(xf, yf, maparg::VecView<float>(zf), o); break;
-    case Form::flat_r8: mapdata::data_export(x, y, maparg::VecView<double>(z), o); break;
-    case Form::matrix: mapdata::data_export(xf, yf, maparg::MatView<float>(zf.data(), nx, ny), o); break;
-    case Form::matrix_r8: mapdata::data_export(x, y, maparg::MatView<double>(z.data(), nx, ny), o); break;
-  }
+  each([&](auto&&... a) {
+    if (comm)
+      mapmpi::data_export(*comm, b.offset, a...);
+    else
+      mapdata::data_export(a...);
+    return 0;
+  }, c.options.data);
+  return file_of(c);
 }
 
 struct Grid {
@@ -168,7 +198,8 @@ struct Grid {
 
 Grid grid_part(const Case& c, Block b) {
   Grid g;
-  const bool positive = c.options.log.has_value() && (*c.options.log & 1);
+  const auto& log = c.options.ps ? c.options.ps->log : c.options.data.log;
+  const bool positive = log.has_value() && (*log & 1);
   for (Index i = 0; i < b.nx; ++i) g.x.push_back(0.5 * double(b.offset.i0 + i) - 1.0);
   for (Index j = 0; j < b.ny; ++j) g.y.push_back(std::exp(double(b.offset.j0 + j)));
   for (Index j = 0; j < b.ny; ++j)
@@ -194,7 +225,7 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "end") {
     // One rank's value without a logarithm ends every rank.
     const Block b = along_x(rank, size, 6, 4);
-    Grid g = grid_part({"end", along_x, 6, 4, Form::flat_r8, {.log = -1}}, b);
+    Grid g = grid_part({"end", along_x, 6, 4, Form::flat_r8, {{.log = -1}}}, b);
     if (rank == size - 1) g.z.back() = -1.0;
     mapmpi::dat_map_r8(MPI_COMM_WORLD, b.offset, g.x, g.y, g.z, {.log = -1});
     MPI_Finalize();
@@ -209,23 +240,24 @@ int main(int argc, char** argv) {
   for (const Case& c : cases()) {
     Block b = c.layout(rank, size, c.nx, c.ny);
     Grid g = grid_part(c, b);
-    const std::string file = file_of(c);
+    std::string file = file_of(c);
     if (rank == 0 && c.error.empty()) {
-      Grid whole = grid_part(c, {{0, 0}, c.nx, c.ny});
-      reference(c, whole.x, whole.y, whole.z);
+      const Grid whole = grid_part(c, {{0, 0}, c.nx, c.ny});
+      file = call(c, std::nullopt, {{0, 0}, c.nx, c.ny}, whole.x, whole.y, whole.z);
       std::filesystem::rename(file, file + ".one");
     }
     if (rank == 0 && file != "folder.dat") std::ofstream(file, std::ios::binary) << "earlier\n";
     MPI_Barrier(MPI_COMM_WORLD);
     if (c.spoil) c.spoil(rank, size, b, g.z);
 
-    std::string raised;
+    std::string raised, written;
     try {
       rtl::ScopedHooks back({.fatal_errors = rtl::FatalErrors::kToCaller});
-      call(c, MPI_COMM_WORLD, b, g.z, g.x, g.y);
+      written = call(c, MPI_COMM_WORLD, b, g.x, g.y, g.z);
     } catch (const rtl::FatalError& e) {
       raised = e.what();
     }
+    if (raised.empty() && written != file && rank == 0) fail(c, "wrote " + written + ", not " + file);
     if (c.error.empty() && !raised.empty()) fail(c, "raised " + raised);
     if (!c.error.empty() && raised.find(c.error) == std::string::npos)
       fail(c, "raised \"" + raised + "\", not \"" + c.error + "\"");

@@ -30,6 +30,7 @@
 
 #include "maparg/views.h"
 #include "mapdata/dat_map.h"
+#include "mapps/ps_map.h"
 
 namespace mapmpi {
 
@@ -77,6 +78,40 @@ inline void data_export(MPI_Comm comm, Offset offset, VecView<float> x, VecView<
 inline void data_export(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
                         MatView<double> z, const mapdata::DatMapOptions& o = {}) {
   dat_map_2d_r8(comm, offset, x, y, z, o);
+}
+
+// The PostScript map (mapps/ps_map.h), drawn by rank 0 from every cell of
+// the grid, which it receives straight into place; every rank returns its
+// result. The options are rank 0's.
+mapps::PsMapResult ps_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
+                          VecView<float> z, const mapps::PsMapOptions& o = {});
+mapps::PsMapResult ps_map_r8(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
+                             VecView<double> z, const mapps::PsMapOptions& o = {});
+mapps::PsMapResult ps_map_2d(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
+                             MatView<float> z, const mapps::PsMapOptions& o = {});
+mapps::PsMapResult ps_map_2d_r8(MPI_Comm comm, Offset offset, VecView<double> x,
+                                VecView<double> y, MatView<double> z,
+                                const mapps::PsMapOptions& o = {});
+
+inline mapps::PsMapResult postscript_map(MPI_Comm comm, Offset offset, VecView<float> x,
+                                         VecView<float> y, VecView<float> z,
+                                         const mapps::PsMapOptions& o = {}) {
+  return ps_map(comm, offset, x, y, z, o);
+}
+inline mapps::PsMapResult postscript_map(MPI_Comm comm, Offset offset, VecView<double> x,
+                                         VecView<double> y, VecView<double> z,
+                                         const mapps::PsMapOptions& o = {}) {
+  return ps_map_r8(comm, offset, x, y, z, o);
+}
+inline mapps::PsMapResult postscript_map(MPI_Comm comm, Offset offset, VecView<float> x,
+                                         VecView<float> y, MatView<float> z,
+                                         const mapps::PsMapOptions& o = {}) {
+  return ps_map_2d(comm, offset, x, y, z, o);
+}
+inline mapps::PsMapResult postscript_map(MPI_Comm comm, Offset offset, VecView<double> x,
+                                         VecView<double> y, MatView<double> z,
+                                         const mapps::PsMapOptions& o = {}) {
+  return ps_map_2d_r8(comm, offset, x, y, z, o);
 }
 
 }  // namespace mapmpi
