@@ -4,8 +4,11 @@
 // `repeats` times, alternately; the best time of each and their ratio are
 // printed by rank 0.
 //   mpirun --oversubscribe -np 4 build/bench/mpi_dat_map_benchmark [n] [repeats]
+// With a third argument "png", the PNG map of the field instead: rank 0's
+// peak resident memory against the size of its own block.
 
 #include <mpi.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +40,20 @@ int main(int argc, char** argv) {
     y[static_cast<std::size_t>(j - j0)] = static_cast<float>(j) * 0.002f;
     for (long i = 0; i < n; ++i)
       z[static_cast<std::size_t>((j - j0) * n + i)] = std::sin(0.01f * float(i)) * std::cos(0.013f * float(j));
+  }
+
+  if (argc > 3 && std::string(argv[3]) == "png") {
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    mapmpi::ps_map(MPI_COMM_WORLD, {0, j0}, x, y, z, {.file = "bench_map.png", .device = "png"});
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    if (rank == 0)
+      std::printf("PNG map of %ld x %ld on %d ranks: rank 0 peak %.1f MB (%.1f MB before the map), its block %.1f MB\n",
+                  n, n, size, after.ru_maxrss / 1024.0, before.ru_maxrss / 1024.0,
+                  static_cast<double>(z.size() * sizeof(float)) / 1048576.0);
+    MPI_Finalize();
+    return 0;
   }
 
   double best_distributed = std::numeric_limits<double>::infinity(), best_gathered = best_distributed;
