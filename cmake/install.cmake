@@ -3,16 +3,16 @@
 # pkg-config module "mapplot"; gives this build the package's target names.
 # The package has two components, each an export set of its own:
 #   files   the libraries of the PostScript map and the data file, which need
-#           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata;
+#           no window system (mapplot::textfmt, rtl, maparg, mapps, mapdata, mapnc;
 #           mapplot::fortran_files);
 #   screen  the screen map and the windowing runtime, which need Qt 6
 #           (mapplot::gfxwin, mapscreen, mapplot; mapplot::fortran).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(MAPPLOT_FILES_LIBRARIES mapps mapdata maparg rtl textfmt)
+set(MAPPLOT_FILES_LIBRARIES mapps mapnc mapdata maparg rtl textfmt)
 set(MAPPLOT_SCREEN_LIBRARIES mapscreen gfxwin)
-set(MAPPLOT_LIBRARIES mapscreen mapps mapdata gfxwin maparg rtl textfmt)
+set(MAPPLOT_LIBRARIES mapscreen mapps mapnc mapdata gfxwin maparg rtl textfmt)
 set(MAPPLOT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/mapplot)
 
 # Static libraries of position-independent code, so that a user's own shared
@@ -75,6 +75,7 @@ endif()
 set(MAPPLOT_PUBLIC_HEADERS
   mapplot.h
   mapdata/dat_map.h mapdata/map_reader.h
+  mapnc/nc_map.h
   mapps/ps_map.h
   mapscreen/screen_map.h
   maparg/views.h maparg/text_fields.h maparg/palette.h

@@ -31,7 +31,7 @@ foreach(_mapplot_part IN LISTS _mapplot_fortran_parts)
   add_library(mapplot::${_mapplot_part} ALIAS ${_mapplot_target})
   if(_mapplot_part STREQUAL "fortran_files")
     target_link_libraries(${_mapplot_target} PUBLIC
-      mapplot::mapps mapplot::mapdata mapplot::rtl mapplot::textfmt)
+      mapplot::mapps mapplot::mapnc mapplot::mapdata mapplot::rtl mapplot::textfmt)
   else()
     target_link_libraries(${_mapplot_target} PUBLIC
       mapplot::fortran_files mapplot::mapscreen mapplot::gfxwin mapplot::rtl ${CMAKE_DL_LIBS})

@@ -1,5 +1,6 @@
 // The C entry points behind the Fortran module mapplot_files (mapplot_files.f90):
-// the PostScript map, the data export and the data file reader, which need
+// the PostScript map, the data export, the NetCDF map file and the map file
+// reader, which need
 // no window system. Each receives what its bind(C) interface passes
 // (descriptors of the arrays, pointers to the integers, null for an integer
 // left out, each text as its characters and length, -1 when left out, the
@@ -21,6 +22,7 @@
 #include "fortran/map_options.h"
 #include "mapdata/dat_map.h"
 #include "mapdata/map_reader.h"
+#include "mapnc/nc_map.h"
 #include "mapps/ps_map.h"
 #include "rtl/fatal.h"
 #include "textfmt/fixed_text.h"
@@ -105,49 +107,77 @@ MAPPLOT_PS_ENTRY(ps_map_2d_r8, double, Mat<double>)
 
 // --- Data export ---
 
-#define MAPPLOT_DAT_ENTRY(name, P, ZArgument)                                                  \
+#define MAPPLOT_FILE_ENTRY(space, name, P, ZArgument)                                          \
   void mapplot_##name(const CFI* x, const CFI* y, const CFI* z, const int* log,              \
                       const char* xlabel, Length nxlabel, const char* ylabel, Length nylabel, \
                       const char* title, Length ntitle, const char* file, Length nfile,       \
                       int* stat, char* errmsg, Length nerrmsg) noexcept {                     \
-    call_form<P, ZArgument>(stat, errmsg, nerrmsg, MAPPLOT_FORM(mapdata::name), x, y, z,      \
+    call_form<P, ZArgument>(stat, errmsg, nerrmsg, MAPPLOT_FORM(space::name), x, y, z,        \
                             optional_int(log), optional_text(xlabel, nxlabel),                \
                             optional_text(ylabel, nylabel), optional_text(title, ntitle),     \
                             optional_text(file, nfile));                                      \
   }
 
-MAPPLOT_DAT_ENTRY(dat_map, float, Vec<float>)
-MAPPLOT_DAT_ENTRY(dat_map_r8, double, Vec<double>)
-MAPPLOT_DAT_ENTRY(dat_map_2d, float, Mat<float>)
-MAPPLOT_DAT_ENTRY(dat_map_2d_r8, double, Mat<double>)
+MAPPLOT_FILE_ENTRY(mapdata, dat_map, float, Vec<float>)
+MAPPLOT_FILE_ENTRY(mapdata, dat_map_r8, double, Vec<double>)
+MAPPLOT_FILE_ENTRY(mapdata, dat_map_2d, float, Mat<float>)
+MAPPLOT_FILE_ENTRY(mapdata, dat_map_2d_r8, double, Mat<double>)
 
-// --- Reading a data file ---
+// --- NetCDF map file ---
+
+MAPPLOT_FILE_ENTRY(mapnc, nc_map, float, Vec<float>)
+MAPPLOT_FILE_ENTRY(mapnc, nc_map_r8, double, Vec<double>)
+MAPPLOT_FILE_ENTRY(mapnc, nc_map_2d, float, Mat<float>)
+MAPPLOT_FILE_ENTRY(mapnc, nc_map_2d_r8, double, Mat<double>)
+
+// --- Reading a map file ---
 
 // read_map in steps, as Fortran allocates the arrays and texts: this one
 // reads the file named (blanks around the name dropped, as the export does)
 // and gives the counts and the texts' lengths, then mapplot_map_text and
-// mapplot_take_map copy the contents into storage of those sizes. Returns
-// the contents to take, or null after an error (which ends the program when
-// stat is absent).
-mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, Length* ny,
-                                   Length* nz, Length* nxlabel, Length* nylabel, Length* ntitle,
-                                   int* stat, char* errmsg, Length nerrmsg) noexcept {
+// mapplot_take_map (real(4) arrays) or mapplot_take_map_r8 (real(8) ones)
+// copy the contents into storage of those sizes. Returns the contents to
+// take, or null after an error (which ends the program when stat is absent).
+// Double precision values go into real(8) arrays only: into real(4) ones
+// they would not be the values of the file.
+static mapdata::MapData* read_map_file(const char* file, Length nfile, Length* nx, Length* ny,
+                                       Length* nz, Length* nxlabel, Length* nylabel,
+                                       Length* ntitle, int* stat, char* errmsg, Length nerrmsg,
+                                       bool into_double) noexcept {
   std::unique_ptr<mapdata::MapData> map;
   run_with_status(stat, errmsg, nerrmsg, [&] {
     const std::string name(textfmt::strip(optional_text(file, nfile).value_or("")));
     rtl::refuse_nul_bytes(name, "File name");
-    mapdata::MapReadResult result = mapdata::read_map_file(name);
+    mapdata::MapReadResult result = mapnc::read_map(name);
     if (!result) rtl::fatal_error(result.error);
+    if (result.map->double_precision && !into_double)
+      rtl::fatal_error(name + ": the file holds double precision values: read it into real(8) arrays");
     map = std::make_unique<mapdata::MapData>(std::move(*result.map));
   });
   if (!map) return nullptr;
-  *nx = static_cast<Length>(map->x.size());
-  *ny = static_cast<Length>(map->y.size());
-  *nz = static_cast<Length>(map->z.size());
+  const bool r8 = map->double_precision;
+  *nx = static_cast<Length>(r8 ? map->x_r8.size() : map->x.size());
+  *ny = static_cast<Length>(r8 ? map->y_r8.size() : map->y.size());
+  *nz = static_cast<Length>(r8 ? map->z_r8.size() : map->z.size());
   *nxlabel = static_cast<Length>(map->xlabel.size());
   *nylabel = static_cast<Length>(map->ylabel.size());
   *ntitle = static_cast<Length>(map->title.size());
   return map.release();
+}
+
+mapdata::MapData* mapplot_read_map(const char* file, Length nfile, Length* nx, Length* ny,
+                                   Length* nz, Length* nxlabel, Length* nylabel, Length* ntitle,
+                                   int* stat, char* errmsg, Length nerrmsg) noexcept {
+  return read_map_file(file, nfile, nx, ny, nz, nxlabel, nylabel, ntitle, stat, errmsg, nerrmsg,
+                       false);
+}
+
+mapdata::MapData* mapplot_read_map_r8(const char* file, Length nfile, Length* nx, Length* ny,
+                                      Length* nz, Length* nxlabel, Length* nylabel,
+                                      Length* ntitle, int* stat, char* errmsg,
+                                      Length nerrmsg) noexcept {
+  return read_map_file(file, nfile, nx, ny, nz, nxlabel, nylabel, ntitle, stat, errmsg, nerrmsg,
+                       true);
 }
 
 // Copies the x label (which = 1), the y label (2) or the title (3) into
@@ -163,6 +193,21 @@ void mapplot_take_map(mapdata::MapData* map, float* x, float* y, float* z) noexc
   std::copy(taken->x.begin(), taken->x.end(), x);
   std::copy(taken->y.begin(), taken->y.end(), y);
   std::copy(taken->z.begin(), taken->z.end(), z);
+}
+
+// The same into real(8) arrays: double precision values as they are, single
+// precision ones widened (exactly).
+void mapplot_take_map_r8(mapdata::MapData* map, double* x, double* y, double* z) noexcept {
+  const std::unique_ptr<mapdata::MapData> taken(map);
+  if (taken->double_precision) {
+    std::copy(taken->x_r8.begin(), taken->x_r8.end(), x);
+    std::copy(taken->y_r8.begin(), taken->y_r8.end(), y);
+    std::copy(taken->z_r8.begin(), taken->z_r8.end(), z);
+  } else {
+    std::copy(taken->x.begin(), taken->x.end(), x);
+    std::copy(taken->y.begin(), taken->y.end(), y);
+    std::copy(taken->z.begin(), taken->z.end(), z);
+  }
 }
 
 // A fatal error the Fortran layer finds before any call (an argument of a

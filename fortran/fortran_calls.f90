@@ -58,6 +58,31 @@ contains
 
   ! --- Data export ---
 
+  ! The NetCDF map file: the zoom's shape in single precision (1), reversed
+  ! and strided sections of double precision values by keyword (2), and the
+  ! generic name on a reversed matrix section of double precision (3).
+  subroutine nc_map_calls(which) bind(C, name='fortran_nc_map')
+    integer(c_int), value :: which
+    real :: x(-60:60), y(-60:60), z(-60:60, -60:60)
+    real :: xs(10), ys(12), zs(10, 12)
+    real(c_double) :: xd(10), yd(12), zd(80), md(10, 12)
+    call fill_r4(xs, ys, zs, 1, 1)
+    xd = xs
+    yd = ys
+    md = zs
+    call fill_flat(zd)
+    select case (which)
+    case (1)
+      call fill_r4(x, y, z, -60, -60)
+      call nc_map_2d(x, y, z, xlabel='Re(c)', ylabel='Im(c)', title='Mandelbrot set')
+    case (2)
+      call nc_map_r8(z=zd(::2), file='sections.nc', x=xd(10:1:-1), y=yd(::3), log=0)
+    case (3)
+      call netcdf_export(xd(::2), yd(12:1:-1), md(::2, 12:1:-1), ylabel='', title=long_text, &
+                         file='generic.nc')
+    end select
+  end subroutine nc_map_calls
+
   ! The zoom's shape: bounds -60 .. 60 in both directions.
   subroutine dat_map_bounds() bind(C, name='fortran_dat_map_bounds')
     real :: x(-60:60), y(-60:60), z(-60:60, -60:60)

@@ -21,6 +21,7 @@
 #include "gfxwin/graphics_testing.h"
 #include "maparg/request.h"
 #include "mapdata/dat_map.h"
+#include "mapnc/nc_map.h"
 #include "mapps/ps_map.h"
 #include "mapps/pgplot/recording_pgplot.h"
 #include "mapscreen/screen_map.h"
@@ -30,6 +31,7 @@
 
 extern "C" {
 void fortran_dat_map_bounds();
+void fortran_nc_map(int which);
 void fortran_dat_map_sections();
 void fortran_dat_map_matrix_section();
 void fortran_dat_map_omitted(int all);
@@ -205,6 +207,38 @@ TEST_F(FromFortran, DataFilesHaveTheSameBytes) {
               }));
     EXPECT_EQ(outcome_of([] { fortran_dat_map_omitted(1); }),
               outcome_of([&] { mapdata::dat_map(x, y, z); }));
+  }
+}
+
+// The NetCDF map files of the same calls from Fortran and from C++ are the
+// same bytes (they hold no time or other varying bytes).
+TEST_F(FromFortran, NetcdfFilesHaveTheSameBytes) {
+  const auto x = x_values(-60, 121), y = y_values(-60, 121), z = z_values(-60, 121, -60, 121);
+  const auto xd = widened(x_values(1, 10)), yd = widened(y_values(1, 12));
+  const auto zd = flat_values<double>(80), md = widened(z_values(1, 10, 1, 12));
+  const std::function<void()> cpp[] = {
+      [&] {
+        mapnc::nc_map_2d(VecView<float>(x.data(), 121, 1, -60),
+                         VecView<float>(y.data(), 121, 1, -60),
+                         MatView<float>(z.data(), 121, 121, 1, 121, -60, -60), std::nullopt,
+                         "Re(c)", "Im(c)", "Mandelbrot set");
+      },
+      [&] {
+        mapnc::nc_map_r8(VecView<double>(xd.data() + 9, 10, -1), VecView<double>(yd.data(), 4, 3),
+                         VecView<double>(zd.data(), 40, 2), 0, std::nullopt, std::nullopt,
+                         std::nullopt, "sections.nc");
+      },
+      [&] {
+        mapnc::netcdf_export(VecView<double>(xd.data(), 5, 2),
+                             VecView<double>(yd.data() + 11, 12, -1),
+                             MatView<double>(md.data() + 11 * 10, 5, 12, 2, -10),
+                             {.ylabel = "", .title = kLongText, .file = "generic.nc"});
+      },
+  };
+  for (int which = 1; which <= 3; ++which) {
+    const Outcome fortran = outcome_of([which] { fortran_nc_map(which); });
+    EXPECT_EQ(fortran.files.size(), 1u) << which;
+    EXPECT_EQ(fortran, outcome_of(cpp[which - 1])) << which;
   }
 }
 

@@ -4,11 +4,13 @@
 !   use mapplot
 !   call ps_map_2d(x, y, z, title='Spectrum', file='out.ps', device='png')
 !
-! The twelve routines, under the library's own names:
+! The sixteen routines, under the library's own names:
 !   scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8   screen map
 !   ps_map,  ps_map_r8,  ps_map_2d,  ps_map_2d_r8    PostScript map
 !   dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8   data export
-! and read_map. The PostScript map, the data export and read_map come from
+!   nc_map,  nc_map_r8,  nc_map_2d,  nc_map_2d_r8    NetCDF map file
+! and read_map. The PostScript map, the data export, the NetCDF map file
+! and read_map (real(4) or real(8) arrays) come from
 ! the module mapplot_files (mapplot_files.f90), which this one passes on: a
 ! program that uses mapplot_files alone links no window system (Qt).
 ! The base forms scr_map (double precision) and ps_map, dat_map (single
@@ -23,7 +25,8 @@
 ! the routines below cannot be bind(C), see the C entry points). Every
 ! argument after z is optional, by position or by keyword, in this order:
 !   log, xlabel, ylabel, title, then size, own_window, continuation (screen
-!   map), file, device (PostScript map) or file (data export); then stat and
+!   map), file, device (PostScript map) or file (data export, NetCDF map
+!   file); then stat and
 !   errmsg, which turn a fatal error into a status as in Fortran's own
 !   statements: stat is mapplot_fatal_error (1) after a fatal error and
 !   mapplot_no_file_written (2) after a PostScript map that wrote no file
@@ -58,7 +61,8 @@
 ! one another is rescaled in a packed copy whose levels then go back into the
 ! caller's elements. The other forms work on copies.
 !
-! The generic names screen_map, postscript_map and data_export choose the
+! The generic names screen_map, postscript_map, data_export and
+! netcdf_export choose the
 ! form from the kind of x and the rank of z; screen_map on double precision
 ! and a flat z is scr_map, which rescales z.
 !
@@ -85,7 +89,8 @@ module mapplot
   public :: scr_map, scr_map_r4, scr_map_2d, scr_map_2d_r8
   public :: ps_map, ps_map_r8, ps_map_2d, ps_map_2d_r8
   public :: dat_map, dat_map_r8, dat_map_2d, dat_map_2d_r8
-  public :: screen_map, postscript_map, data_export, read_map
+  public :: nc_map, nc_map_r8, nc_map_2d, nc_map_2d_r8
+  public :: screen_map, postscript_map, data_export, netcdf_export, read_map
   public :: run_program, program_routine, console_line
   public :: mapplot_fatal_error, mapplot_no_file_written
 

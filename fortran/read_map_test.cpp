@@ -1,6 +1,6 @@
 // read_map from Fortran (read_map_calls.f90) against the C++ reader on the
-// same files: files of every data export form and text, and the reader's
-// errors.
+// same files: files of every data export form and text, the reader's
+// errors, and NetCDF map files into real(4) and real(8) arrays.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 
 #include "mapdata/dat_map.h"
 #include "mapdata/map_reader.h"
+#include "mapnc/nc_map.h"
 #include "rtl/testing/temp_folder.h"
 
 extern "C" {
@@ -20,6 +21,10 @@ void fortran_map_read(const float** x, std::ptrdiff_t* nx, const float** y, std:
                       const float** z, std::ptrdiff_t* nz1, std::ptrdiff_t* nz2, char* xlabel,
                       std::ptrdiff_t* nxlabel, char* ylabel, std::ptrdiff_t* nylabel,
                       char* title, std::ptrdiff_t* ntitle, int* held);
+int fortran_read_map_r8(const char* path, std::ptrdiff_t npath, char* message);
+void fortran_map_read_r8(const double** x, std::ptrdiff_t* nx, const double** y,
+                         std::ptrdiff_t* ny, const double** z, std::ptrdiff_t* nz1,
+                         std::ptrdiff_t* nz2);
 }
 
 namespace {
@@ -38,10 +43,10 @@ std::vector<std::uint32_t> bits(const std::vector<float>& v) {
   return bits(v.data(), static_cast<std::ptrdiff_t>(v.size()));
 }
 
-// read_map(name) from Fortran gives what read_map_file(cpp_name) gives.
+// read_map(name) from Fortran gives what mapnc::read_map(cpp_name) gives.
 void expect_as_cpp_reader(const std::string& name, const std::string& cpp_name = "") {
   SCOPED_TRACE(name);
-  const mapdata::MapReadResult cpp = mapdata::read_map_file(cpp_name.empty() ? name : cpp_name);
+  const mapdata::MapReadResult cpp = mapnc::read_map(cpp_name.empty() ? name : cpp_name);
   char message[300];
   const int stat = fortran_read_map(name.data(), std::ptrdiff_t(name.size()), message);
   std::string errmsg(message, sizeof message);
@@ -140,6 +145,69 @@ TEST_F(FortranReadMap, TheReadersErrorsComeThroughStatAndErrmsg) {
   const std::string nul("Map\0.dat", 8);
   EXPECT_EQ(fortran_read_map(nul.data(), 8, message), 1);
   EXPECT_EQ(std::string(message, 37), "File name holds a NUL byte: Map\\0.dat");
+}
+
+// NetCDF map files come back exactly: real(4) values into either kind of
+// array, real(8) ones into real(8) arrays only; a data file into real(8)
+// arrays gives its values widened.
+TEST_F(FortranReadMap, NetcdfFilesReadExactlyIntoArraysOfTheirKind) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> xd{1.0 / 3, -0.0, 1e300}, yd{nan, -inf};
+  const std::vector<double> zd{inf, nan, 1e-310, 2.0 / 3, -1e-300, 123456789.125};
+  const std::vector<float> xf{0.1f, 1e-40f, -0.0f}, yf{float(nan), float(-inf)};
+  const std::vector<float> zf{float(inf), float(nan), 1e-45f, 3.0f, -7.5f, 1e38f};
+  mapnc::nc_map_r8(xd, yd, zd, {.title = "doubles", .file = "r8.nc"});
+  mapnc::nc_map_2d(xf, yf, MatView<float>(zf.data(), 3, 2), {.title = "floats", .file = "r4.nc"});
+  mapdata::dat_map(xf, yf, zf, {.title = "text", .file = "text.dat"});
+
+  struct Case {
+    const char* file;
+    bool double_file;
+  };
+  for (const Case& c : {Case{"r8.nc", true}, Case{"r4.nc", false}, Case{"text.dat", false}}) {
+    SCOPED_TRACE(c.file);
+    const mapdata::MapReadResult cpp = mapnc::read_map(c.file);
+    ASSERT_TRUE(cpp) << cpp.error;
+    const mapdata::MapData& map = *cpp.map;
+    const auto as_double = [&](const std::vector<float>& f, const std::vector<double>& d) {
+      return map.double_precision ? d : std::vector<double>(f.begin(), f.end());
+    };
+    const auto bits8 = [](const double* v, std::ptrdiff_t n) {
+      return std::vector<std::uint64_t>(reinterpret_cast<const std::uint64_t*>(v),
+                                        reinterpret_cast<const std::uint64_t*>(v) + n);
+    };
+    const auto bits8v = [&](const std::vector<double>& v) {
+      return bits8(v.data(), std::ptrdiff_t(v.size()));
+    };
+
+    char message[300];
+    int stat = fortran_read_map_r8(c.file, std::ptrdiff_t(std::strlen(c.file)), message);
+    ASSERT_EQ(stat, 0) << std::string(message, 300);
+    const double *x, *y, *z;
+    std::ptrdiff_t nx, ny, nz1, nz2;
+    fortran_map_read_r8(&x, &nx, &y, &ny, &z, &nz1, &nz2);
+    EXPECT_EQ(nx, 3);
+    EXPECT_EQ(ny, 2);
+    EXPECT_EQ(nz1 * 10 + nz2, 32);
+    EXPECT_EQ(bits8(x, nx), bits8v(as_double(map.x, map.x_r8)));
+    EXPECT_EQ(bits8(y, ny), bits8v(as_double(map.y, map.y_r8)));
+    EXPECT_EQ(bits8(z, nz1 * nz2), bits8v(as_double(map.z, map.z_r8)));
+    if (c.double_file) {
+      EXPECT_EQ(bits8(z, 6), bits8v(zd));
+    }
+
+    stat = fortran_read_map(c.file, std::ptrdiff_t(std::strlen(c.file)), message);
+    std::string errmsg(message, sizeof message);
+    errmsg.erase(errmsg.find_last_not_of(' ') + 1);
+    if (c.double_file) {
+      EXPECT_EQ(stat, 1);
+      EXPECT_EQ(errmsg, "r8.nc: the file holds double precision values: read it into real(8) arrays");
+    } else {
+      EXPECT_EQ(stat, 0) << errmsg;
+      expect_as_cpp_reader(c.file);
+    }
+  }
 }
 
 }  // namespace

@@ -76,6 +76,15 @@ struct MapData {
   std::string xlabel;    // the texts as written, without the line's leading blank
   std::string ylabel;
   std::string title;
+  // A map file (mapnc/nc_map.h) read through mapnc::read_map: which kind of
+  // file it was, and, for one that stores double precision values, those
+  // values, exactly (x, y and z are then empty). A data file leaves these as
+  // they are here.
+  enum class Format { data_file, netcdf } format = Format::data_file;
+  bool double_precision = false;
+  std::vector<double> x_r8;
+  std::vector<double> y_r8;
+  std::vector<double> z_r8;
 };
 
 // Either the map read, or an error naming the line and what is wrong with it.

@@ -14,6 +14,7 @@ inline constexpr const char* kModuleDoc = R"doc(z = z(x, y) shown three ways, ov
               (a Picture, which a notebook shows)
     ps_map    a PostScript (or PNG, PDF, SVG) map drawn through PGPLOT
     dat_map   a plain text data file; read_map reads one back
+    nc_map    an exact NetCDF file (CF conventions); read_map reads it too
     quiet     the console lines of this thread's calls silenced
 
 x and y are one-dimensional, z is either flat (len(x) * len(y) values, the x
@@ -217,20 +218,39 @@ raises a FatalError that is also the OSError subclass of its errno
 strerror and filename.
 )doc";
 
-inline constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData
+inline constexpr const char* kNcMapDoc = R"doc(nc_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)
 
-Reads a data file written by dat_map: MapData(x, y, z, xlabel, ylabel,
-title), the coordinates and values as float32 arrays (z flat, as many values
-as the file holds, x index fastest: z.reshape(len(y), len(x)).T is the
-matrix z[i, j]) and the three texts. A file that cannot be opened raises
-OSError; one that is not a data file raises ValueError naming the line.
+Writes the map to a NetCDF-4 file (default "Map.nc") with the CF
+conventions, then writes " Output in <file>": x and y as coordinate
+variables, z as the variable z(y, x), all float32 with float32 arrays and
+float64 otherwise, each value exactly as given (NaN and infinities too; no
+_FillValue). The labels are the long_name of x and y, the title the file's
+title and z's long_name; Conventions is "CF-1.8" and history names the
+module and its version. Texts and defaults are dat_map's (with float64
+arrays and a flat z the title "Representation of y=y(x)"). z must hold
+len(x) * len(y) values, and x and y one at least: otherwise FatalError.
+The file is written under a temporary name and put in place only when
+complete; the errors of files that cannot be written are dat_map's.
 )doc";
 
-inline constexpr const char* kMapDataDoc = R"doc(MapData(x, y, z, xlabel, ylabel, title): a data file read back by
-read_map, a named tuple. x, y and z are float32 arrays, z flat with the x
-index fastest (z.reshape(len(y), len(x)).T is the matrix z[i, j]); xlabel,
-ylabel and title are the file's three texts: dat_map(back.x, back.y,
-back.z, xlabel=back.xlabel, ylabel=back.ylabel, title=back.title) writes the
+inline constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData
+
+Reads a map file, a data file written by dat_map or a NetCDF file written
+by nc_map (told apart by their first bytes): MapData(x, y, z, xlabel,
+ylabel, title), the coordinates and values as arrays (z flat, x index
+fastest: z.reshape(len(y), len(x)).T is the matrix z[i, j]) and the three
+texts. A data file gives float32 arrays with as many values as the file
+holds; a NetCDF file gives its values exactly as stored, float32 or
+float64. A file that cannot be opened raises OSError; one that is not a map
+file raises ValueError naming the line, or what NetCDF found wrong.
+)doc";
+
+inline constexpr const char* kMapDataDoc = R"doc(MapData(x, y, z, xlabel, ylabel, title): a map file read back by
+read_map, a named tuple. x, y and z are arrays (float32, or float64 from a
+float64 NetCDF file), z flat with the x index fastest
+(z.reshape(len(y), len(x)).T is the matrix z[i, j]); xlabel, ylabel and
+title are the file's three texts: dat_map (or nc_map) of back.x, back.y,
+back.z, xlabel=back.xlabel, ylabel=back.ylabel, title=back.title writes the
 same file again.
 )doc";
 

@@ -13,6 +13,7 @@
 #include "maparg/convert.h"
 #include "mapdata/dat_map.h"
 #include "mapdata/map_reader.h"
+#include "mapnc/nc_map.h"
 #include "mapps/ps_map.h"
 #include "mapscreen/screen_map.h"
 #include "python/arrays.h"
@@ -149,6 +150,20 @@ py::object dat_map(const py::args& args, const py::kwargs& kwargs) {
   });
 }
 
+py::object nc_map(const py::args& args, const py::kwargs& kwargs) {
+  const MapCall call("nc_map", {"log", "xlabel", "ylabel", "title", "file"}, args, kwargs);
+  return module_call(Work::kFiles, [&] {
+    const MapArrays arrays = call.arrays();
+    const Texts t = texts(call);
+    const mapnc::NcMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
+                                view_of(t.ylabel), view_of(t.title), view_of(t.file)};
+    without_gil([&] {
+      with_views(arrays, [&](auto x, auto y, auto z) { mapnc::netcdf_export(x, y, z, o); });
+    });
+    return py::none();
+  });
+}
+
 py::object map_data_type() {
   py::object map_data = py::module_::import("collections")
                             .attr("namedtuple")("MapData", py::make_tuple("x", "y", "z", "xlabel",
@@ -163,9 +178,13 @@ py::object read_map(const py::object& map_data, const py::object& path) {
   return module_call(Work::kFiles, [&] {
     const std::string name = *text_argument(path, "path", true);
     mapdata::MapReadResult result;
-    without_gil([&] { result = mapdata::read_map_file(name); });
+    without_gil([&] { result = mapnc::read_map(name); });
     if (!result) raise_read_error(path, name, result.error);
     mapdata::MapData& d = *result.map;
+    if (d.double_precision)
+      return map_data(to_numpy(std::move(d.x_r8)), to_numpy(std::move(d.y_r8)),
+                      to_numpy(std::move(d.z_r8)), text_object(d.xlabel), text_object(d.ylabel),
+                      text_object(d.title));
     return map_data(to_numpy(std::move(d.x)), to_numpy(std::move(d.y)), to_numpy(std::move(d.z)),
                     text_object(d.xlabel), text_object(d.ylabel), text_object(d.title));
   });

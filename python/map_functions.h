@@ -15,6 +15,7 @@ py::object scr_map(const py::args& args, const py::kwargs& kwargs);
 py::object render(const py::args& args, const py::kwargs& kwargs);
 py::object ps_map(const py::args& args, const py::kwargs& kwargs);
 py::object dat_map(const py::args& args, const py::kwargs& kwargs);
+py::object nc_map(const py::args& args, const py::kwargs& kwargs);
 
 // The type of read_map's result: collections.namedtuple MapData(x, y, z,
 // xlabel, ylabel, title) of the module mapplot.

@@ -54,6 +54,7 @@ PYBIND11_MODULE(mapplot, m) {
   m.def("render", &render, with_text_signature(kRenderDoc).c_str());
   m.def("ps_map", &ps_map, with_text_signature(kPsMapDoc).c_str());
   m.def("dat_map", &dat_map, with_text_signature(kDatMapDoc).c_str());
+  m.def("nc_map", &nc_map, with_text_signature(kNcMapDoc).c_str());
 
   const py::object map_data = map_data_type();
   m.attr("MapData") = map_data;
@@ -66,7 +67,7 @@ PYBIND11_MODULE(mapplot, m) {
 
   // The public names, for "from mapplot import *" and for readers.
   py::list all;
-  for (const char* name : {"scr_map", "render", "ps_map", "dat_map", "read_map", "run_program",
+  for (const char* name : {"scr_map", "render", "ps_map", "dat_map", "nc_map", "read_map", "run_program",
                            "quiet", "MapData", "MapFile", "Picture", "FatalError", "MapWarning"})
     all.append(name);
   m.attr("__all__") = all;

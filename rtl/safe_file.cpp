@@ -320,16 +320,20 @@ SafeFile::~SafeFile() {
 void SafeFile::write(std::string_view bytes) {
   if (buffer_.size() + bytes.size() > kBufferSize) flush();
   if (bytes.size() > kBufferSize) {
-    buffer_.assign(bytes);
-    flush();
+    write_through(bytes);  // more than the buffer holds: written from where it lies
     return;
   }
   buffer_.append(bytes);
 }
 
 void SafeFile::flush() {
-  const char* p = buffer_.data();
-  std::size_t left = buffer_.size();
+  write_through(buffer_);
+  buffer_.clear();
+}
+
+void SafeFile::write_through(std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
   while (left > 0) {
     const ssize_t n = ::write(fd_, p, left);
     if (n < 0) {
@@ -339,7 +343,6 @@ void SafeFile::flush() {
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  buffer_.clear();
 }
 
 void SafeFile::commit() {

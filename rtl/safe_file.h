@@ -126,6 +126,7 @@ class SafeFile {
 
  private:
   void flush();
+  void write_through(std::string_view bytes);
 
   PendingFile pending_;
   int fd_ = -1;

@@ -13,6 +13,7 @@ __all__ = [
     "render",
     "ps_map",
     "dat_map",
+    "nc_map",
     "read_map",
     "run_program",
     "quiet",
@@ -53,12 +54,13 @@ class MapWarning(UserWarning):
     "Warning: unknown palette sepia, grey used !!!" ...)."""
 
 class MapData(NamedTuple):
-    """A data file read back: the coordinates and the flat values (x index
-    fastest) in single precision, and the three texts."""
+    """A map file read back: the coordinates and the flat values (x index
+    fastest), float32 from a data file, as stored from a NetCDF file, and the
+    three texts."""
 
-    x: npt.NDArray[np.float32]
-    y: npt.NDArray[np.float32]
-    z: npt.NDArray[np.float32]
+    x: npt.NDArray[np.float32 | np.float64]
+    y: npt.NDArray[np.float32 | np.float64]
+    z: npt.NDArray[np.float32 | np.float64]
     xlabel: str
     ylabel: str
     title: str
@@ -164,8 +166,21 @@ def dat_map(
 ) -> None:
     """The map written to a plain text data file (default "Map.dat")."""
 
+def nc_map(
+    x: _Values,
+    y: _Values,
+    z: _Values,
+    *,
+    log: _Int = None,
+    xlabel: _Text = None,
+    ylabel: _Text = None,
+    title: _Text = None,
+    file: _Path | None = None,
+) -> None:
+    """The map written exactly to a NetCDF-4 file (default "Map.nc")."""
+
 def read_map(path: _Path) -> MapData:
-    """A data file written by dat_map, read back."""
+    """A data file written by dat_map or a NetCDF file by nc_map, read back."""
 
 def run_program(name: str, main: Callable[[], int | None]) -> int:
     """main() run under the windowing runtime; its exit code."""

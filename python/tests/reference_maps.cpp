@@ -4,6 +4,7 @@
 //   x8.bin y8.bin z8.bin   the data (float64, z flat with the x index fastest)
 //   x4.bin y4.bin z4.bin   the same rounded to float32
 //   dat_*.dat, ps_*.png, ps_*.svg   files of the data export and the PostScript map
+//   nc_*.nc                the NetCDF map files of the same calls
 //   defaults/Map.dat, defaults/Map.ps   the same with every option left out
 //   defaults/Map.png       every option but the device left out
 //   scr_*.rgb              screen map surfaces, 3 bytes a pixel, row by row
@@ -32,6 +33,7 @@
 #include "gfxwin/graphics.h"
 #include "maparg/convert.h"
 #include "mapdata/dat_map.h"
+#include "mapnc/nc_map.h"
 #include "mapps/ps_map.h"
 #include "mapscreen/screen_map.h"
 
@@ -95,6 +97,13 @@ int main(int argc, char** argv) {
                       {.log = -1, .xlabel = "  Re(c)", .title = "Field", .file = "dat_map_2d.dat"});
   mapdata::dat_map_2d_r8(x8, y8, m8,
                          {.xlabel = "", .ylabel = "height", .title = "  T", .file = "dat_map_2d_r8.dat"});
+
+  mapnc::nc_map(x4, y4, z4, {.file = "nc_map.nc"});
+  mapnc::nc_map_r8(x8, y8, z8, {.file = "nc_map_r8.nc"});
+  mapnc::nc_map_2d(x4, y4, m4,
+                   {.log = -1, .xlabel = "  Re(c)", .title = "Field", .file = "nc_map_2d.nc"});
+  mapnc::nc_map_2d_r8(x8, y8, m8,
+                      {.xlabel = "", .ylabel = "height", .title = "  T", .file = "nc_map_2d_r8.nc"});
 
   mapps::ps_map(x4, y4, z4, {.file = "ps_map.png", .device = "png"});
   mapps::ps_map_r8(x8, y8, z8, {.log = -1, .title = "Spectrum", .file = "ps_map_r8.svg", .device = "svg"});

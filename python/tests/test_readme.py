@@ -16,4 +16,4 @@ def test_the_readmes_python_examples_run_in_order(tmp_path):
     for example in examples:
         result = run_python(example, cwd=tmp_path)
         assert result.returncode == 0, example + result.stderr
-    assert sorted(os.listdir(tmp_path)) == ["Map.dat", "bump.png", "m.png"]
+    assert sorted(os.listdir(tmp_path)) == ["Map.dat", "Map.nc", "bump.png", "m.png"]

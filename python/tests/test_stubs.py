@@ -93,7 +93,7 @@ def test_the_stubs_name_what_the_module_has():
     assert names == module
 
 
-ROUTINES = ["scr_map", "render", "ps_map", "dat_map", "read_map", "run_program", "quiet"]
+ROUTINES = ["scr_map", "render", "ps_map", "dat_map", "nc_map", "read_map", "run_program", "quiet"]
 
 
 @pytest.mark.parametrize("name", ROUTINES)
