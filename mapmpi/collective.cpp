@@ -142,8 +142,9 @@ Layout learn_layout(MPI_Comm comm, const char* routine, Offset offset, Index nx_
   return l;
 }
 
-std::vector<float> global_axis(MPI_Comm comm, const char* routine, const Layout& l, int axis,
-                               VecView<float> part) {
+template <class T>
+std::vector<T> global_axis(MPI_Comm comm, const char* routine, const Layout& l, int axis,
+                           VecView<T> part) {
   std::vector<int> counts(static_cast<std::size_t>(l.size)), displs(counts.size());
   std::int64_t total = 0;
   for (int r = 0; r < l.size; ++r) {
@@ -155,25 +156,25 @@ std::vector<float> global_axis(MPI_Comm comm, const char* routine, const Layout&
     displs[static_cast<std::size_t>(r)] = static_cast<int>(total);
     total += n;
   }
-  std::vector<float> own;
+  std::vector<T> own;
   if (!l.mine().empty()) {
     own.resize(static_cast<std::size_t>(part.size()));
     for (Index k = 0; k < part.size(); ++k) own[static_cast<std::size_t>(k)] = part.element(k);
   }
-  std::vector<float> parts(static_cast<std::size_t>(total));
-  MPI_Allgatherv(own.data(), counts[static_cast<std::size_t>(l.rank)], MPI_FLOAT, parts.data(),
-                 counts.data(), displs.data(), MPI_FLOAT, comm);
+  std::vector<T> parts(static_cast<std::size_t>(total));
+  MPI_Allgatherv(own.data(), counts[static_cast<std::size_t>(l.rank)], mpi_type<T>(), parts.data(),
+                 counts.data(), displs.data(), mpi_type<T>(), comm);
 
-  std::vector<float> global(static_cast<std::size_t>(axis == 0 ? l.nx : l.ny));
+  std::vector<T> global(static_cast<std::size_t>(axis == 0 ? l.nx : l.ny));
   std::vector<int> from(global.size(), -1);  // the rank that gave each coordinate
   for (int r = 0; r < l.size; ++r) {
     const Block& b = l.blocks[static_cast<std::size_t>(r)];
     if (b.empty()) continue;
     const Index first = axis == 0 ? b.i0 : b.j0;
-    const float* v = parts.data() + displs[static_cast<std::size_t>(r)];
+    const T* v = parts.data() + displs[static_cast<std::size_t>(r)];
     for (int k = 0; k < counts[static_cast<std::size_t>(r)]; ++k) {
       const auto g = static_cast<std::size_t>(first + k);
-      if (from[g] >= 0 && std::memcmp(&global[g], &v[k], sizeof(float)) != 0)
+      if (from[g] >= 0 && std::memcmp(&global[g], &v[k], sizeof(T)) != 0)
         fail_everywhere(comm, std::string(routine) + ": ranks " + std::to_string(from[g]) + " and " +
                         std::to_string(r) + " pass different values of " + (axis == 0 ? "x" : "y") +
                         " at index " + std::to_string(g));
@@ -188,8 +189,9 @@ Rows row_share(const Layout& l, int r) {
   return {l.ny * r / l.size, l.ny * (r + 1) / l.size};
 }
 
-VecView<float> share_of_values(MPI_Comm comm, const char* routine, const Layout& l,
-                               VecView<float> values, std::vector<float>& storage) {
+template <class T>
+VecView<T> share_of_values(MPI_Comm comm, const char* routine, const Layout& l,
+                           VecView<T> values, std::vector<T>& storage) {
   // Every block its rank's share already (a split along y into even shares):
   // nothing moves.
   bool in_place = true;
@@ -232,20 +234,20 @@ VecView<float> share_of_values(MPI_Comm comm, const char* routine, const Layout&
   count(sent);
   count(received);
 
-  std::vector<float> send(static_cast<std::size_t>(sent));
+  std::vector<T> send(static_cast<std::size_t>(sent));
   std::size_t k = 0;
   for (int r = 0; r < l.size; ++r) {
     const Rows o = overlap(me, r);
     for (Index j = o.first; j < o.end; ++j)
       for (Index i = 0; i < me.nx; ++i) send[k++] = values.element((j - me.j0) * me.nx + i);
   }
-  std::vector<float> recv(static_cast<std::size_t>(received));
-  MPI_Alltoallv(send.data(), send_counts.data(), send_displs.data(), MPI_FLOAT, recv.data(),
-                recv_counts.data(), recv_displs.data(), MPI_FLOAT, comm);
-  std::vector<float>().swap(send);
+  std::vector<T> recv(static_cast<std::size_t>(received));
+  MPI_Alltoallv(send.data(), send_counts.data(), send_displs.data(), mpi_type<T>(), recv.data(),
+                recv_counts.data(), recv_displs.data(), mpi_type<T>(), comm);
+  std::vector<T>().swap(send);
 
   const Rows mine = row_share(l, l.rank);
-  storage.assign(static_cast<std::size_t>((mine.end - mine.first) * l.nx), 0.0f);
+  storage.assign(static_cast<std::size_t>((mine.end - mine.first) * l.nx), T(0));
   k = 0;
   for (int r = 0; r < l.size; ++r) {
     const Block& b = l.blocks[static_cast<std::size_t>(r)];
@@ -254,7 +256,14 @@ VecView<float> share_of_values(MPI_Comm comm, const char* routine, const Layout&
       for (Index i = 0; i < b.nx; ++i)
         storage[static_cast<std::size_t>((j - mine.first) * l.nx + b.i0 + i)] = recv[k++];
   }
-  return VecView<float>(storage);
+  return VecView<T>(storage);
 }
+
+template std::vector<float> global_axis(MPI_Comm, const char*, const Layout&, int, VecView<float>);
+template std::vector<double> global_axis(MPI_Comm, const char*, const Layout&, int, VecView<double>);
+template VecView<float> share_of_values(MPI_Comm, const char*, const Layout&, VecView<float>,
+                                        std::vector<float>&);
+template VecView<double> share_of_values(MPI_Comm, const char*, const Layout&, VecView<double>,
+                                         std::vector<double>&);
 
 }  // namespace mapmpi::detail

@@ -50,8 +50,10 @@ Layout learn_layout(MPI_Comm comm, const char* routine, Offset offset, Index nx_
 // The global x (axis 0) or y (axis 1) from every rank's part; blocks that
 // share columns (rows) must give them the same values, else the fatal error
 // on every rank. Collective.
-std::vector<float> global_axis(MPI_Comm comm, const char* routine, const Layout& layout, int axis,
-                               VecView<float> part);
+// Single or double precision.
+template <class T>
+std::vector<T> global_axis(MPI_Comm comm, const char* routine, const Layout& layout, int axis,
+                           VecView<T> part);
 
 // The rows first_row .. end_row - 1 of rank r's share: an even share of the
 // grid's rows, in rank order.
@@ -64,7 +66,14 @@ Rows row_share(const Layout& layout, int r);
 // the blocks holding them (`values` is this rank's block, x index fastest).
 // Where every block already is its rank's share, that is `values` itself,
 // without a copy; `storage` holds what the result views otherwise.
-VecView<float> share_of_values(MPI_Comm comm, const char* routine, const Layout& layout,
-                               VecView<float> values, std::vector<float>& storage);
+template <class T>
+VecView<T> share_of_values(MPI_Comm comm, const char* routine, const Layout& layout,
+                           VecView<T> values, std::vector<T>& storage);
+
+// The MPI datatype of float or double.
+template <class T>
+MPI_Datatype mpi_type() {
+  return sizeof(T) == sizeof(float) ? MPI_FLOAT : MPI_DOUBLE;
+}
 
 }  // namespace mapmpi::detail

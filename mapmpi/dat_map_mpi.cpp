@@ -63,8 +63,8 @@ void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, V
   mapdata::DatTexts texts;
   agree(comm, [&] { texts = mapdata::dat_texts(o.log, o.xlabel, o.ylabel, o.title, o.file); });
   const detail::Layout layout = detail::learn_layout(comm, kRoutine, offset, x.size(), y.size(), z.size());
-  const std::vector<float> gx = detail::global_axis(comm, kRoutine, layout, 0, x);
-  const std::vector<float> gy = detail::global_axis(comm, kRoutine, layout, 1, y);
+  const std::vector<float> gx = detail::global_axis<float>(comm, kRoutine, layout, 0, x);
+  const std::vector<float> gy = detail::global_axis<float>(comm, kRoutine, layout, 1, y);
 
   // Every logarithm is taken before the file is opened, on every rank.
   std::vector<float> logs;
@@ -76,7 +76,7 @@ void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, V
     }
   });
   std::vector<float> moved;
-  values = detail::share_of_values(comm, kRoutine, layout, values, moved);
+  values = detail::share_of_values<float>(comm, kRoutine, layout, values, moved);
 
   // This rank's lines.
   std::string bytes;

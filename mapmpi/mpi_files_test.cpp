@@ -217,12 +217,14 @@ int main(int argc, char** argv) {
   int rank = 0, size = 1;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   MPI_Comm_size(MPI_COMM_WORLD, &size);
-  const std::string folder = "ranks_" + std::to_string(size);
+  const bool end = argc > 1 && std::string(argv[1]) == "end";
+  // A folder of its own for each run that ctest may start at the same time.
+  const std::string folder = (end ? "end_" : "ranks_") + std::to_string(size);
   if (rank == 0) std::filesystem::create_directories(folder + "/folder.dat");
   MPI_Barrier(MPI_COMM_WORLD);
   std::filesystem::current_path(folder);
 
-  if (argc > 1 && std::string(argv[1]) == "end") {
+  if (end) {
     // One rank's value without a logarithm ends every rank.
     const Block b = along_x(rank, size, 6, 4);
     Grid g = grid_part({"end", along_x, 6, 4, Form::flat_r8, {{.log = -1}}}, b);

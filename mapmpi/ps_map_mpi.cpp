@@ -78,8 +78,8 @@ mapps::PsMapResult draw(MPI_Comm comm, Offset offset, const std::vector<float>& 
   if (layout.mine().nx > INT_MAX / std::max<Index>(1, layout.mine().ny))
     detail::fail_everywhere(comm, "ps_map: rank " + std::to_string(layout.rank) +
                                       "'s block is more than one message can send");
-  const std::vector<float> gx = detail::global_axis(comm, kRoutine, layout, 0, x);
-  const std::vector<float> gy = detail::global_axis(comm, kRoutine, layout, 1, y);
+  const std::vector<float> gx = detail::global_axis<float>(comm, kRoutine, layout, 0, x);
+  const std::vector<float> gy = detail::global_axis<float>(comm, kRoutine, layout, 1, y);
   const std::vector<float> grid = gathered_grid(comm, layout, z);
 
   mapps::PsMapResult result;
