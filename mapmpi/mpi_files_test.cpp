@@ -18,13 +18,23 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include <cstring>
+
+#include "maparg/request.h"
 #include "mapdata/dat_map.h"
 #include "mapmpi/mpi_map.h"
 #include "rtl/fatal.h"
 #include "rtl/hooks.h"
+
+#ifdef MAPPLOT_MPI_NETCDF
+#include <netcdf.h>
+
+#include "mapnc/nc_core.h"
+#endif
 
 namespace {
 
@@ -82,10 +92,12 @@ double value(Index i, Index j, bool positive) {
 
 enum class Form { flat, flat_r8, matrix, matrix_r8 };
 
-// The data export with `data`'s options, or the PostScript map with `ps`'s.
+// The data export with `data`'s options, or the PostScript map with `ps`'s,
+// or with `nc` the NetCDF map file with `data`'s.
 struct Options {
   mapdata::DatMapOptions data = {};
   std::optional<mapps::PsMapOptions> ps = std::nullopt;
+  bool nc = false;
 };
 
 struct Case {
@@ -116,6 +128,15 @@ std::vector<Case> cases() {
        ps({.log = -1, .title = "png", .device = "png", .palette = "viridis"})},
       {"map_empty", even_ranks_empty, 9, 8, Form::matrix, ps({.file = "map_empty.ps", .device = "ps"})},
       {"map_y_pdf", along_y_reversed, 6, 11, Form::flat_r8, ps({.device = "pdf", .zmin = 0.5})},
+#ifdef MAPPLOT_MPI_NETCDF
+      {"nc_x", along_x, 7, 5, Form::flat, {{.xlabel = " lon"}, {}, true}},
+      {"nc_both", both, 9, 6, Form::matrix_r8, {{.log = -1, .file = "both.nc"}, {}, true}},
+      {"nc_empty_ranks", even_ranks_empty, 8, 3, Form::flat_r8, {{}, {}, true}},
+      {"nc_log_of_zero", along_y_reversed, 6, 4, Form::matrix, {{.log = -1}, {}, true}, "log10: SING error",
+       [](int rank, int, Block&, std::vector<double>& z) {
+         if (rank == 0 && !z.empty()) z.back() = 0.0;
+       }},
+#endif
       // Errors on one rank, raised on all.
       {"log_of_zero", both, 6, 4, Form::flat, {{.log = -1}}, "log10: SING error",
        [](int rank, int size, Block&, std::vector<double>& z) {
@@ -143,16 +164,19 @@ std::vector<Case> cases() {
 
 std::string file_of(const Case& c) {
   const auto& name = c.options.ps ? c.options.ps->file : c.options.data.file;
-  if (!name) return c.options.ps ? "Map.ps" : std::string(mapdata::kDefaultFileName);
+  if (!name) return c.options.ps ? "Map.ps" : c.options.nc ? "Map.nc" : std::string(mapdata::kDefaultFileName);
   std::string f(*name);
   f.erase(0, f.find_first_not_of(' '));
   f.erase(f.find_last_not_of(' ') + 1);
   return f;
 }
 
+// A file's bytes, the creation date of a PostScript or PDF file (the one
+// thing that differs between two drawings of one map) left out.
 std::string contents(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return std::regex_replace(bytes, std::regex("CreationDate[^\n]*"), "CreationDate");
 }
 
 // The call of the case's form on the block (a distributed call) or on the
@@ -182,6 +206,15 @@ std::string call(const Case& c, std::optional<MPI_Comm> comm, Block b, const std
     if (!r.written()) return "not written: " + r.message;
     return r.file;
   }
+#ifdef MAPPLOT_MPI_NETCDF
+  if (c.options.nc) {
+    each([&](auto&&... a) {
+      mapmpi::netcdf_export(*comm, b.offset, a...);
+      return 0;
+    }, c.options.data);
+    return file_of(c);
+  }
+#endif
   each([&](auto&&... a) {
     if (comm)
       mapmpi::data_export(*comm, b.offset, a...);
@@ -191,6 +224,67 @@ std::string call(const Case& c, std::optional<MPI_Comm> comm, Block b, const std
   }, c.options.data);
   return file_of(c);
 }
+
+#ifdef MAPPLOT_MPI_NETCDF
+// The NetCDF file against what the one-process file holds for the grid:
+// dimensions, the variables' type, every value bit for bit (log10 taken
+// under the log option) and the texts. "" when all agree.
+template <class T>
+std::string nc_differences(const std::string& file, const mapnc::MapHeader& want,
+                           const std::vector<T>& x, const std::vector<T>& y, const std::vector<T>& z) {
+  int id = -1;
+  if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "cannot open";
+  std::string why;
+  const auto text = [&](int var, const char* name) {
+    std::size_t n = 0;
+    if (nc_inq_attlen(id, var, name, &n) != NC_NOERR) return std::string("(none)");
+    std::string t(n, '\0');
+    nc_get_att_text(id, var, name, t.data());
+    return t;
+  };
+  const auto values = [&](const char* name, const std::vector<T>& expected) {
+    int var = -1;
+    nc_type type = NC_NAT;
+    if (nc_inq_varid(id, name, &var) != NC_NOERR || nc_inq_vartype(id, var, &type) != NC_NOERR)
+      return why += std::string(" no ") + name, var;
+    if (type != want.type) why += std::string(" type of ") + name;
+    std::vector<T> got(expected.size());
+    if (nc_get_var(id, var, got.data()) != NC_NOERR ||
+        std::memcmp(got.data(), expected.data(), got.size() * sizeof(T)) != 0)
+      why += std::string(" values of ") + name;
+    return var;
+  };
+  std::size_t nx = 0, ny = 0;
+  int dx = -1, dy = -1;
+  nc_inq_dimid(id, "x", &dx);
+  nc_inq_dimid(id, "y", &dy);
+  nc_inq_dimlen(id, dx, &nx);
+  nc_inq_dimlen(id, dy, &ny);
+  if (nx != x.size() || ny != y.size()) why += " dimensions";
+  const int vx = values("x", x), vy = values("y", y), vz = values("z", z);
+  if (text(vx, "long_name") != want.xlabel || text(vy, "long_name") != want.ylabel ||
+      text(vz, "long_name") != want.title || text(NC_GLOBAL, "title") != want.title ||
+      text(NC_GLOBAL, "history") != mapnc::history_text() || text(NC_GLOBAL, "Conventions") != "CF-1.8")
+    why += " texts";
+  nc_close(id);
+  return why;
+}
+
+std::string nc_check(const Case& c, const std::string& file, const std::vector<double>& x,
+                     const std::vector<double>& y, const std::vector<double>& z) {
+  const auto& o = c.options.data;
+  const bool r8 = c.form == Form::flat_r8 || c.form == Form::matrix_r8;
+  const maparg::OptText title = o.title ? o.title : c.form == Form::flat_r8 ? maparg::OptText(mapdata::kDefaultTitleR8) : std::nullopt;
+  const mapnc::MapHeader want = mapnc::map_header(r8 ? NC_DOUBLE : NC_FLOAT, o.log, o.xlabel, o.ylabel, title);
+  const auto expected = [&](auto zero) {
+    using T = decltype(zero);
+    std::vector<T> zs(z.begin(), z.end());
+    if (maparg::truth(o.log)) zs = maparg::checked_logs(maparg::VecView<T>(zs));
+    return nc_differences<T>(file, want, std::vector<T>(x.begin(), x.end()), std::vector<T>(y.begin(), y.end()), zs);
+  };
+  return r8 ? expected(0.0) : expected(0.0f);
+}
+#endif
 
 struct Grid {
   std::vector<double> x, y, z;  // this rank's parts
@@ -243,7 +337,7 @@ int main(int argc, char** argv) {
     Block b = c.layout(rank, size, c.nx, c.ny);
     Grid g = grid_part(c, b);
     std::string file = file_of(c);
-    if (rank == 0 && c.error.empty()) {
+    if (rank == 0 && c.error.empty() && !c.options.nc) {
       const Grid whole = grid_part(c, {{0, 0}, c.nx, c.ny});
       file = call(c, std::nullopt, {{0, 0}, c.nx, c.ny}, whole.x, whole.y, whole.z);
       std::filesystem::rename(file, file + ".one");
@@ -265,6 +359,13 @@ int main(int argc, char** argv) {
       fail(c, "raised \"" + raised + "\", not \"" + c.error + "\"");
     MPI_Barrier(MPI_COMM_WORLD);
     if (rank == 0) {
+#ifdef MAPPLOT_MPI_NETCDF
+      if (c.error.empty() && c.options.nc) {
+        const Grid whole = grid_part(c, {{0, 0}, c.nx, c.ny});
+        if (const std::string why = nc_check(c, file, whole.x, whole.y, whole.z); !why.empty())
+          fail(c, "differs from the one-process file in" + why);
+      } else
+#endif
       if (c.error.empty() && contents(file) != contents(file + ".one"))
         fail(c, "differs from the one-process file");
       if (!c.error.empty() && file != "folder.dat" && contents(file) != "earlier\n")

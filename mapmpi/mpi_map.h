@@ -80,6 +80,37 @@ inline void data_export(MPI_Comm comm, Offset offset, VecView<double> x, VecView
   dat_map_2d_r8(comm, offset, x, y, z, o);
 }
 
+// The NetCDF map file (mapnc/nc_map.h: the same layout, values and
+// attributes, in the caller's precision), written by every rank at once
+// through the parallel build of NetCDF; the options are the data export's.
+// Built where that build is found (MAPPLOT_MPI_NETCDF defined). A program
+// that uses these never links mapnc, which links the one-process NetCDF
+// library: a process loads one of the two.
+void nc_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, VecView<float> z,
+            const mapdata::DatMapOptions& o = {});
+void nc_map_r8(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
+               VecView<double> z, const mapdata::DatMapOptions& o = {});
+void nc_map_2d(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
+               MatView<float> z, const mapdata::DatMapOptions& o = {});
+void nc_map_2d_r8(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
+                  MatView<double> z, const mapdata::DatMapOptions& o = {});
+inline void netcdf_export(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
+                          VecView<float> z, const mapdata::DatMapOptions& o = {}) {
+  nc_map(comm, offset, x, y, z, o);
+}
+inline void netcdf_export(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
+                          VecView<double> z, const mapdata::DatMapOptions& o = {}) {
+  nc_map_r8(comm, offset, x, y, z, o);
+}
+inline void netcdf_export(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
+                          MatView<float> z, const mapdata::DatMapOptions& o = {}) {
+  nc_map_2d(comm, offset, x, y, z, o);
+}
+inline void netcdf_export(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
+                          MatView<double> z, const mapdata::DatMapOptions& o = {}) {
+  nc_map_2d_r8(comm, offset, x, y, z, o);
+}
+
 // The PostScript map (mapps/ps_map.h), drawn by rank 0 from every cell of
 // the grid, which it receives straight into place; every rank returns its
 // result. The options are rank 0's.
