@@ -210,11 +210,12 @@ VecView<T> share_of_values(MPI_Comm comm, const char* routine, const Layout& l,
     const Index first = std::max(b.j0, s.first), end = std::min(b.j0 + b.ny, s.end);
     return first < end ? Rows{first, end} : Rows{0, 0};
   };
-  const auto count = [&](std::int64_t n) {
-    if (n > INT_MAX)
-      fail_everywhere(comm, std::string(routine) +
-                      ": more values move between two ranks than one call can send");
-    return static_cast<int>(n);
+  // Counts are ints: a rank that finds one too large tells every rank
+  // before any value moves.
+  bool too_many = false;
+  const auto count = [&too_many](std::int64_t n) {
+    too_many |= n > INT_MAX;
+    return static_cast<int>(std::min<std::int64_t>(n, INT_MAX));
   };
   const std::size_t p = static_cast<std::size_t>(l.size);
   std::vector<int> send_counts(p), send_displs(p), recv_counts(p), recv_displs(p);
@@ -233,6 +234,11 @@ VecView<T> share_of_values(MPI_Comm comm, const char* routine, const Layout& l,
   }
   count(sent);
   count(received);
+  int any = too_many;
+  MPI_Allreduce(MPI_IN_PLACE, &any, 1, MPI_INT, MPI_MAX, comm);
+  if (any)
+    fail_everywhere(comm, std::string(routine) +
+                              ": more values move to or from one rank than one call can send");
 
   std::vector<T> send(static_cast<std::size_t>(sent));
   std::size_t k = 0;

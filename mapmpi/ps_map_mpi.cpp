@@ -75,9 +75,12 @@ mapps::PsMapResult draw(MPI_Comm comm, Offset offset, const std::vector<float>& 
                         const mapps::PsMapOptions& o) {
   const detail::Layout layout = detail::learn_layout(comm, kRoutine, offset, static_cast<Index>(x.size()),
                                                      static_cast<Index>(y.size()), static_cast<Index>(z.size()));
-  if (layout.mine().nx > INT_MAX / std::max<Index>(1, layout.mine().ny))
-    detail::fail_everywhere(comm, "ps_map: rank " + std::to_string(layout.rank) +
-                                      "'s block is more than one message can send");
+  for (int r = 0; r < layout.size; ++r) {
+    const detail::Block& b = layout.blocks[static_cast<std::size_t>(r)];
+    if (b.nx > INT_MAX / std::max<Index>(1, b.ny))
+      detail::fail_everywhere(comm, "ps_map: rank " + std::to_string(r) +
+                                        "'s block is more than one message can send");
+  }
   const std::vector<float> gx = detail::global_axis<float>(comm, kRoutine, layout, 0, x);
   const std::vector<float> gy = detail::global_axis<float>(comm, kRoutine, layout, 1, y);
   const std::vector<float> grid = gathered_grid(comm, layout, z);
