@@ -27,15 +27,18 @@ bool to_caller() {
   rtl::end_process(rtl::kFatalExitCode);
 }
 
+}  // namespace
+
 std::string broadcast_text(MPI_Comm comm, std::string text, int root) {
   std::int64_t n = static_cast<std::int64_t>(text.size());
   MPI_Bcast(&n, 1, MPI_INT64_T, root, comm);
   text.resize(static_cast<std::size_t>(n));
-  MPI_Bcast(text.data(), static_cast<int>(n), MPI_CHAR, root, comm);
+  // In pieces that an int counts.
+  for (std::int64_t at = 0; at < n; at += INT_MAX)
+    MPI_Bcast(text.data() + at, static_cast<int>(std::min<std::int64_t>(n - at, INT_MAX)), MPI_CHAR,
+              root, comm);
   return text;
 }
-
-}  // namespace
 
 int rank_of(MPI_Comm comm) {
   int r = 0;

@@ -23,6 +23,9 @@ void agree(MPI_Comm comm, const std::function<void()>& work);
 // this): reported as agree does, without communication.
 [[noreturn]] void fail_everywhere(MPI_Comm comm, const std::string& message);
 
+// `text` of rank `root` on every rank. Collective.
+std::string broadcast_text(MPI_Comm comm, std::string text, int root = 0);
+
 int rank_of(MPI_Comm comm);
 int size_of(MPI_Comm comm);
 

@@ -62,6 +62,14 @@ void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, V
 
   mapdata::DatTexts texts;
   agree(comm, [&] { texts = mapdata::dat_texts(o.log, o.xlabel, o.ylabel, o.title, o.file); });
+  // Rank 0's texts, on every rank.
+  texts.xlabel = detail::broadcast_text(comm, texts.xlabel);
+  texts.ylabel = detail::broadcast_text(comm, texts.ylabel);
+  texts.title = detail::broadcast_text(comm, texts.title);
+  texts.file = detail::broadcast_text(comm, texts.file);
+  int log = texts.log;
+  MPI_Bcast(&log, 1, MPI_INT, 0, comm);
+  texts.log = log != 0;
   const detail::Layout layout = detail::learn_layout(comm, kRoutine, offset, x.size(), y.size(), z.size());
   const std::vector<float> gx = detail::global_axis<float>(comm, kRoutine, layout, 0, x);
   const std::vector<float> gy = detail::global_axis<float>(comm, kRoutine, layout, 1, y);
@@ -111,10 +119,7 @@ void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, V
     ::close(pending->take_descriptor());
     temporary = pending->temporary();
   });
-  std::int64_t length = static_cast<std::int64_t>(temporary.size());
-  MPI_Bcast(&length, 1, MPI_INT64_T, 0, comm);
-  temporary.resize(static_cast<std::size_t>(length));
-  MPI_Bcast(temporary.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
+  temporary = detail::broadcast_text(comm, temporary);
 
   MPI_File fh = MPI_FILE_NULL;
   // Each rank's part is one contiguous run of the file: every rank writes

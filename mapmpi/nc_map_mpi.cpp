@@ -60,6 +60,13 @@ void write_map(MPI_Comm comm, Offset offset, VecView<T> x, VecView<T> y, VecView
     name = std::string(textfmt::strip(o.file.value_or(kDefaultFileName)));
     rtl::refuse_nul_bytes(name, "File name");
   });
+  // Rank 0's texts on every rank: the layout each rank defines is the same.
+  h.xlabel = detail::broadcast_text(comm, h.xlabel);
+  h.ylabel = detail::broadcast_text(comm, h.ylabel);
+  h.title = detail::broadcast_text(comm, h.title);
+  name = detail::broadcast_text(comm, name);
+  int log = maparg::truth(o.log);
+  MPI_Bcast(&log, 1, MPI_INT, 0, comm);
   const detail::Layout layout = detail::learn_layout(comm, kRoutine, offset, x.size(), y.size(), z.size());
   if (layout.nx == 0 || layout.ny == 0)
     detail::fail_everywhere(comm, "nc_map: x and y must hold one value at least");
@@ -72,7 +79,7 @@ void write_map(MPI_Comm comm, Offset offset, VecView<T> x, VecView<T> y, VecView
   std::vector<T> logs;
   VecView<T> values = z;
   agree(comm, [&] {
-    if (maparg::truth(o.log)) {
+    if (log) {
       logs = maparg::checked_logs(z);
       values = VecView<T>(logs);
     }
@@ -89,10 +96,7 @@ void write_map(MPI_Comm comm, Offset offset, VecView<T> x, VecView<T> y, VecView
     ::close(pending->take_descriptor());
     temporary = pending->temporary();
   });
-  std::int64_t length = static_cast<std::int64_t>(temporary.size());
-  MPI_Bcast(&length, 1, MPI_INT64_T, 0, comm);
-  temporary.resize(static_cast<std::size_t>(length));
-  MPI_Bcast(temporary.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
+  temporary = detail::broadcast_text(comm, temporary);
 
   // Every step collective, its status agreed on before the next.
   int id = -1;

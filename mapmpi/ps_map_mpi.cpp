@@ -61,14 +61,6 @@ std::vector<float> gathered_grid(MPI_Comm comm, const detail::Layout& l, const s
   return grid;
 }
 
-std::string broadcast_text(MPI_Comm comm, std::string text) {
-  std::int64_t n = static_cast<std::int64_t>(text.size());
-  MPI_Bcast(&n, 1, MPI_INT64_T, 0, comm);
-  text.resize(static_cast<std::size_t>(n));
-  MPI_Bcast(text.data(), static_cast<int>(n), MPI_CHAR, 0, comm);
-  return text;
-}
-
 // The map of the blocks, each already single precision and flat.
 mapps::PsMapResult draw(MPI_Comm comm, Offset offset, const std::vector<float>& x,
                         const std::vector<float>& y, const std::vector<float>& z,
@@ -93,9 +85,9 @@ mapps::PsMapResult draw(MPI_Comm comm, Offset offset, const std::vector<float>& 
   MPI_Bcast(fields, 2, MPI_INT, 0, comm);
   result.outcome = static_cast<mapps::PsMapResult::Outcome>(fields[0]);
   result.error = fields[1];
-  result.file = broadcast_text(comm, result.file);
-  result.kind = broadcast_text(comm, result.kind);
-  result.message = broadcast_text(comm, result.message);
+  result.file = detail::broadcast_text(comm, result.file);
+  result.kind = detail::broadcast_text(comm, result.kind);
+  result.message = detail::broadcast_text(comm, result.message);
   return result;
 }
 
