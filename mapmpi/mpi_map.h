@@ -15,7 +15,7 @@
 //   rank 2: offset {0, ny/2}  rank 3: offset {nx/2, ny/2}
 //
 // Every rank of the communicator calls the routine, with the same options
-// (the texts and the file name are rank 0's). The result is the file the
+// (those that count are rank 0's: the texts, the file name, the log option). The result is the file the
 // one-process routine writes for the whole grid, byte for byte.
 //
 // Console lines come once, from rank 0. A fatal error on any rank (a layout
