@@ -1,7 +1,10 @@
 #include "mapdata/dat_map.h"
 
+#include "mapdata/dat_records.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -20,24 +23,6 @@ namespace {
 using maparg::Index;
 using maparg::Reduce;
 using maparg::VecView;
-
-// The header holds the lengths as 32-bit integers; a longer vector would be
-// counted wrongly, and a reader would misplace every line after it.
-std::int32_t header_count(Index n, const char* name) {
-  if (n > std::numeric_limits<std::int32_t>::max())
-    rtl::fatal_error(std::string("dat_map: ") + name + " has " + std::to_string(n) +
-                     " elements, more than the data file header can count");
-  return static_cast<std::int32_t>(n);
-}
-
-void write_values(textfmt::ListWriter& out, VecView<float> v) {
-  for (Index k = 0; k < v.size(); ++k) {
-    rtl::check_interruption_at_value(k);
-    textfmt::begin_record(out);
-    textfmt::put_real(out, v.element(k));
-    textfmt::end_record(out);
-  }
-}
 
 // A text argument with each carriage return and line feed made a blank:
 // the text then stays on its line(s) of the file, and a reader that splits
@@ -63,17 +48,63 @@ void write_text(textfmt::ListWriter& out, std::string_view field) {
 
 }  // namespace
 
+// The header holds the lengths as 32-bit integers; a longer vector would be
+// counted wrongly, and a reader would misplace every line after it.
+std::int32_t header_count(Index n, const char* name) {
+  if (n > std::numeric_limits<std::int32_t>::max())
+    rtl::fatal_error(std::string("dat_map: ") + name + " has " + std::to_string(n) +
+                     " elements, more than the data file header can count");
+  return static_cast<std::int32_t>(n);
+}
+
+DatTexts dat_texts(std::optional<int> log_option, maparg::OptText xlabel, maparg::OptText ylabel,
+                   maparg::OptText title, maparg::OptText file) {
+  DatTexts t;
+  t.xlabel = export_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
+  t.ylabel = export_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
+  t.title = export_field(title, maparg::kDefaultTitle, Reduce::none);
+  // The file name whole, whatever its length, without its surrounding blanks.
+  t.file = std::string(textfmt::strip(file.value_or(kDefaultFileName)));
+  rtl::refuse_nul_bytes(t.file, "File name");
+  t.log = maparg::truth(log_option);
+  if (t.log) t.title = maparg::log_title(t.title);
+  return t;
+}
+
+textfmt::ListWriter dat_writer(std::function<void(std::string_view)> bytes) {
+  return textfmt::ListWriter(textfmt::kFileRecordWidth, [bytes = std::move(bytes)](std::string_view record) {
+    bytes(record);
+    bytes("\r\n");
+  });
+}
+
+void write_header(textfmt::ListWriter& out, std::int32_t nx, std::int32_t ny) {
+  textfmt::begin_record(out);
+  textfmt::put_integer(out, nx);
+  textfmt::put_integer(out, ny);
+  textfmt::put_integer(out, 1);
+  textfmt::end_record(out);
+}
+
+void write_values(textfmt::ListWriter& out, VecView<float> v) {
+  for (Index k = 0; k < v.size(); ++k) {
+    rtl::check_interruption_at_value(k);
+    textfmt::begin_record(out);
+    textfmt::put_real(out, v.element(k));
+    textfmt::end_record(out);
+  }
+}
+
+void write_texts(textfmt::ListWriter& out, const DatTexts& texts) {
+  write_text(out, texts.xlabel);
+  write_text(out, texts.ylabel);
+  write_text(out, texts.title);
+}
+
 void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional<int> log_option,
              maparg::OptText xlabel, maparg::OptText ylabel, maparg::OptText title,
              maparg::OptText file) try {
-  const std::string xfield = export_field(xlabel, maparg::kDefaultXLabel, Reduce::leading);
-  const std::string yfield = export_field(ylabel, maparg::kDefaultYLabel, Reduce::leading);
-  std::string tfield = export_field(title, maparg::kDefaultTitle, Reduce::none);
-  // The file name whole, whatever its length, without its surrounding blanks.
-  const std::string name(textfmt::strip(file.value_or(kDefaultFileName)));
-  rtl::refuse_nul_bytes(name, "File name");
-  const bool log = maparg::truth(log_option);
-  if (log) tfield = maparg::log_title(tfield);
+  const DatTexts texts = dat_texts(log_option, xlabel, ylabel, title, file);
 
   const std::int32_t nx = header_count(x.size(), "x");
   const std::int32_t ny = header_count(y.size(), "y");
@@ -84,30 +115,21 @@ void dat_map(VecView<float> x, VecView<float> y, VecView<float> z, std::optional
   // ends the program while any earlier file is still untouched.
   std::vector<float> logs;
   VecView<float> values = z;
-  if (log) {
+  if (texts.log) {
     logs = maparg::checked_logs(z);
     values = VecView<float>(logs);
   }
 
-  rtl::SafeFile data(name);
-  textfmt::ListWriter out(textfmt::kFileRecordWidth, [&data](std::string_view record) {
-    data.write(record);
-    data.write("\r\n");
-  });
-  textfmt::begin_record(out);
-  textfmt::put_integer(out, nx);
-  textfmt::put_integer(out, ny);
-  textfmt::put_integer(out, 1);
-  textfmt::end_record(out);
+  rtl::SafeFile data(texts.file);
+  textfmt::ListWriter out = dat_writer([&data](std::string_view bytes) { data.write(bytes); });
+  write_header(out, nx, ny);
   write_values(out, x);
   write_values(out, y);
   write_values(out, values);
-  write_text(out, xfield);
-  write_text(out, yfield);
-  write_text(out, tfield);
+  write_texts(out, texts);
   data.commit();
 
-  maparg::console_line(" Output in ", name);
+  maparg::console_line(" Output in ", texts.file);
 } catch (...) {
   rtl::fatal_if_out_of_memory();
 }

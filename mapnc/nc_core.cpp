@@ -1,5 +1,7 @@
 #include "mapnc/nc_core.h"
 
+#include "textfmt/fixed_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -38,6 +40,19 @@ int define_variable(int ncid, const char* name, nc_type type, int ndims, const i
 }
 
 }  // namespace
+
+MapHeader map_header(nc_type type, std::optional<int> log_option, maparg::OptText xlabel,
+                     maparg::OptText ylabel, maparg::OptText title) {
+  using maparg::Reduce;
+  MapHeader h;
+  h.type = type;
+  h.xlabel = textfmt::trim(maparg::text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading));
+  h.ylabel = textfmt::trim(maparg::text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading));
+  std::string tfield = maparg::text_field(title, maparg::kDefaultTitle, Reduce::none);
+  if (maparg::truth(log_option)) tfield = maparg::log_title(tfield);
+  h.title = textfmt::trim(tfield);
+  return h;
+}
 
 std::string history_text() { return "Written by mapplot " MAPPLOT_VERSION " (nc_map)"; }
 

@@ -22,8 +22,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "maparg/text_fields.h"
 #include "mapdata/map_reader.h"
 
 namespace mapnc {
@@ -40,6 +42,12 @@ struct MapHeader {
 struct MapVariables {
   int x = -1, y = -1, z = -1;
 };
+
+// The texts of a call's arguments as the file holds them (80-character
+// fields as the data export takes them, trailing blanks not kept; the log
+// title under the log option), with `type`; nx and ny are left at 0.
+MapHeader map_header(nc_type type, std::optional<int> log_option, maparg::OptText xlabel,
+                     maparg::OptText ylabel, maparg::OptText title);
 
 // The history attribute of the files written by this version.
 std::string history_text();

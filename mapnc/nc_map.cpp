@@ -139,14 +139,9 @@ VecView<T> flat(const maparg::MatView<T>& m, std::vector<T>& copy) {
 template <class T>
 void write_map(VecView<T> x, VecView<T> y, VecView<T> z, std::optional<int> log_option,
                OptText xlabel, OptText ylabel, OptText title, OptText file) {
-  MapHeader h;
-  h.type = std::is_same_v<T, float> ? NC_FLOAT : NC_DOUBLE;
-  h.xlabel = textfmt::trim(maparg::text_field(xlabel, maparg::kDefaultXLabel, Reduce::leading));
-  h.ylabel = textfmt::trim(maparg::text_field(ylabel, maparg::kDefaultYLabel, Reduce::leading));
-  std::string tfield = maparg::text_field(title, maparg::kDefaultTitle, Reduce::none);
+  MapHeader h = map_header(std::is_same_v<T, float> ? NC_FLOAT : NC_DOUBLE, log_option, xlabel,
+                           ylabel, title);
   const bool log = maparg::truth(log_option);
-  if (log) tfield = maparg::log_title(tfield);
-  h.title = textfmt::trim(tfield);
   const std::string name(textfmt::strip(file.value_or(kDefaultFileName)));
   rtl::refuse_nul_bytes(name, "File name");
 

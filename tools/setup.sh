@@ -17,6 +17,7 @@ packages=(
   python3-pip python3-venv python3-setuptools python3-wheel python3-build mypy
   python3-nbclient python3-nbformat python3-ipykernel python3-pil
   libnetcdf-dev python3-netcdf4  # the NetCDF map file; python3-netcdf4 for its tests
+  libopenmpi-dev openmpi-bin libnetcdf-mpi-dev python3-mpi4py
   python3-matplotlib  # bench/png_against_matplotlib.py only, never a test
 )
 missing=()
