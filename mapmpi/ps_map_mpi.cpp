@@ -91,51 +91,44 @@ mapps::PsMapResult draw(MPI_Comm comm, Offset offset, const std::vector<float>& 
   return result;
 }
 
+// Any form: the block in single precision and flat, as the one-process
+// forms take it, then drawn.
+template <typename X, typename Z>
+mapps::PsMapResult draw_form(MPI_Comm comm, Offset offset, VecView<X> x, VecView<X> y,
+                             const Z& z, const mapps::PsMapOptions& o) {
+  std::vector<float> xs, ys, zs;
+  agree(comm, [&] {
+    xs = maparg::to_vector<float>(x);
+    ys = maparg::to_vector<float>(y);
+    if constexpr (requires { z.extent2(); })
+      zs = maparg::pack<float>(z);
+    else
+      zs = maparg::to_vector<float>(z);
+  });
+  return draw(comm, offset, xs, ys, zs, o);
+}
+
 }  // namespace
 
 mapps::PsMapResult ps_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
                           VecView<float> z, const mapps::PsMapOptions& o) {
-  std::vector<float> xs, ys, zs;
-  agree(comm, [&] {
-    xs = maparg::to_vector<float>(x);
-    ys = maparg::to_vector<float>(y);
-    zs = maparg::to_vector<float>(z);
-  });
-  return draw(comm, offset, xs, ys, zs, o);
+  return draw_form(comm, offset, x, y, z, o);
 }
 
 mapps::PsMapResult ps_map_r8(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,
                              VecView<double> z, const mapps::PsMapOptions& o) {
-  std::vector<float> xs, ys, zs;
-  agree(comm, [&] {
-    xs = maparg::to_vector<float>(x);
-    ys = maparg::to_vector<float>(y);
-    zs = maparg::to_vector<float>(z);
-  });
-  return draw(comm, offset, xs, ys, zs, o);
+  return draw_form(comm, offset, x, y, z, o);
 }
 
 mapps::PsMapResult ps_map_2d(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y,
                              MatView<float> z, const mapps::PsMapOptions& o) {
-  std::vector<float> xs, ys, zs;
-  agree(comm, [&] {
-    xs = maparg::to_vector<float>(x);
-    ys = maparg::to_vector<float>(y);
-    zs = maparg::pack<float>(z);
-  });
-  return draw(comm, offset, xs, ys, zs, o);
+  return draw_form(comm, offset, x, y, z, o);
 }
 
 mapps::PsMapResult ps_map_2d_r8(MPI_Comm comm, Offset offset, VecView<double> x,
                                 VecView<double> y, MatView<double> z,
                                 const mapps::PsMapOptions& o) {
-  std::vector<float> xs, ys, zs;
-  agree(comm, [&] {
-    xs = maparg::to_vector<float>(x);
-    ys = maparg::to_vector<float>(y);
-    zs = maparg::pack<float>(z);
-  });
-  return draw(comm, offset, xs, ys, zs, o);
+  return draw_form(comm, offset, x, y, z, o);
 }
 
 }  // namespace mapmpi

@@ -225,13 +225,23 @@ void nc_map_r8(VecView<double> x, VecView<double> y, VecView<double> z,
   rtl::fatal_if_out_of_memory();
 }
 
-void nc_map_2d(VecView<float> x, VecView<float> y, maparg::MatView<float> z,
-               std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
-               OptText file) try {
+namespace {
+
+// A matrix z must be nx x ny.
+template <typename T>
+void check_matrix(VecView<T> x, VecView<T> y, const maparg::MatView<T>& z) {
   if (z.extent1() != x.size() || z.extent2() != y.size())
     argument_error("z is a " + std::to_string(z.extent1()) + " x " + std::to_string(z.extent2()) +
                    " matrix, not nx x ny = " + std::to_string(x.size()) + " x " +
                    std::to_string(y.size()));
+}
+
+}  // namespace
+
+void nc_map_2d(VecView<float> x, VecView<float> y, maparg::MatView<float> z,
+               std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
+               OptText file) try {
+  check_matrix(x, y, z);
   std::vector<float> copy;
   write_map(x, y, flat(z, copy), log_option, xlabel, ylabel, title, file);
 } catch (...) {
@@ -241,10 +251,7 @@ void nc_map_2d(VecView<float> x, VecView<float> y, maparg::MatView<float> z,
 void nc_map_2d_r8(VecView<double> x, VecView<double> y, maparg::MatView<double> z,
                   std::optional<int> log_option, OptText xlabel, OptText ylabel, OptText title,
                   OptText file) try {
-  if (z.extent1() != x.size() || z.extent2() != y.size())
-    argument_error("z is a " + std::to_string(z.extent1()) + " x " + std::to_string(z.extent2()) +
-                   " matrix, not nx x ny = " + std::to_string(x.size()) + " x " +
-                   std::to_string(y.size()));
+  check_matrix(x, y, z);
   std::vector<double> copy;
   write_map(x, y, flat(z, copy), log_option, xlabel, ylabel, title, file);
 } catch (...) {

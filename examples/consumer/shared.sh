@@ -13,8 +13,8 @@ build="$work/build"
 cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
   -DMAPPLOT_BUILD_TESTS=OFF -DMAPPLOT_BUILD_BENCH=OFF > "$work/configure.log"
 # What the package installs, and nothing else.
-targets=(mapscreen mapps mapnc mapdata gfxwin maparg rtl textfmt)
-for optional in mapplot_fortran mapplot_python; do
+targets=(mapscreen mapps mapnc mapdata gfxwin mapfilm maparg rtl textfmt)
+for optional in mapplot_fortran mapplot_fortran_flang mapplot_python; do
   if grep -q "^build $optional: phony" "$build/build.ninja"; then targets+=("$optional"); fi
 done
 nice -n 10 cmake --build "$build" -j2 --target "${targets[@]}" > "$work/build.log" ||
