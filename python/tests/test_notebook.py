@@ -97,6 +97,9 @@ def test_the_example_notebook_shows_its_maps(tmp_path, in_tmp, monkeypatch):
         "picture[:, :, 0]",
         'gone = mapplot.ps_map(x, y, z, file="gone.png", device="png")\n'
         'import os; os.remove("gone.png")\ngone',
+        'with mapplot.Movie("bump.gif", fps=5) as film:\n'
+        '    for k in range(3):\n'
+        '        film.add(mapplot.render(x, y, z * (k + 1)))\nfilm',
     ]
     notebook.cells += [nbformat.v4.new_code_cell(source) for source in extra]
     folder = tmp_path / "run"
@@ -129,6 +132,12 @@ def test_the_example_notebook_shows_its_maps(tmp_path, in_tmp, monkeypatch):
     assert (folder / "bump.ps").exists()
     assert list(shown[6][0].data) == ["text/plain"]
     assert shown[7][0].data == {"text/plain": "MapFile('gone.png')"}
+    # A film shows as itself, its bytes embedded.
+    film = shown[8][0].data
+    assert film["text/plain"] == "Movie('bump.gif', fps=5.0)"
+    assert film["text/html"].startswith("<img")
+    embedded = film["text/html"].split("base64,")[1].split('"')[0]
+    assert base64.b64decode(embedded) == (folder / "bump.gif").read_bytes()
 
 
 def test_a_movie_is_written_whole_and_shows_in_a_notebook(data, in_tmp):
