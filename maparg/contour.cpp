@@ -23,7 +23,7 @@ std::vector<double> contour_levels(const OptContours& asked, bool log, double lo
     return levels;
   }
   const std::span<const double> given = std::get<std::span<const double>>(*asked);
-  bool usable = !given.empty();
+  bool usable = !given.empty() && given.size() <= static_cast<std::size_t>(kMostContourLevels);
   for (const double c : given) usable = usable && std::isfinite(c);
   if (!usable) {
     console_line(kContoursWarning);

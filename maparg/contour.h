@@ -33,18 +33,19 @@ namespace maparg {
 using ContourLevels = std::variant<std::int64_t, std::span<const double>>;
 using OptContours = std::optional<ContourLevels>;
 
-// The most levels a count may ask for.
+// The most levels a count or a list may ask for: each level may cross
+// every square of the map.
 inline constexpr std::int64_t kMostContourLevels = 1000;
 
 inline constexpr std::string_view kContoursWarning =
-    " Warning: contours must be a count of 1 .. 1000 or finite levels: none drawn !!!";
+    " Warning: contours must be a count of 1 .. 1000 or 1 .. 1000 finite levels: none drawn !!!";
 
 // The levels of `asked` as values of the map, whose colours span lo .. hi:
 // a count n gives lo + (hi - lo) * k / (n + 1) for k = 1 .. n (the range's
 // ends themselves bound no line); a list is taken as it is, under the log
 // option its log10 (a level of zero or below is the log option's fatal
-// error, as zmin's), in ascending order, each once. A count outside 1 .. kMostContourLevels, an empty list
-// or a level that is not finite gives no level and kContoursWarning on the
+// error, as zmin's), in ascending order, each once. A count outside 1 .. kMostContourLevels, a list that is
+// empty or longer, or a level that is not finite gives no level and kContoursWarning on the
 // console; so does a count over a range that is none (lo not below hi).
 std::vector<double> contour_levels(const OptContours& asked, bool log, double lo, double hi);
 

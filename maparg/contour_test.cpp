@@ -87,6 +87,7 @@ TEST(Contours, LevelsOfACountOrAList) {
     h.console_listener = [&](std::string_view line) { lines.emplace_back(line); };
   });
   const double list[] = {1, 10, 100}, bad[] = {1, NAN}, unsorted[] = {3, 1, 2, 3};
+  const std::vector<double> too_many(1001, 1.0);
   const struct {
     OptContours asked;
     bool log;
@@ -105,6 +106,7 @@ TEST(Contours, LevelsOfACountOrAList) {
       {std::int64_t{2}, false, 1, 1, {}, true},
       {std::span<const double>(), false, 0, 1, {}, true},
       {std::span<const double>(bad), false, 0, 1, {}, true},
+      {std::span<const double>(too_many), false, 0, 1, {}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
