@@ -513,6 +513,24 @@ AnyColours::AnyColours(FuzzedDataProvider& in, bool log) {
   over_ = any_colour();
   zcentre_ = any_limit();
   if (in.ConsumeBool()) zlabel_ = in.ConsumeRandomLengthString(100);
+  switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+    case 1:
+      contour_count_ = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::int64_t>(-2, 30)
+                                        : in.ConsumeIntegral<std::int64_t>();
+      break;
+    case 2:
+      contour_levels_.emplace(in.ConsumeIntegralInRange<std::size_t>(0, 12));
+      for (double& v : *contour_levels_) {
+        v = in.ConsumeBool() ? in.ConsumeFloatingPointInRange<double>(-10, 10)
+                             : in.ConsumeFloatingPoint<double>();
+        if (log && !(v > 0)) v = 1.0;  // a level of zero or below ends the program by design
+      }
+      break;
+    default:
+      break;
+  }
+  contour_colour_ = any_colour();
+  if (in.ConsumeBool()) contour_labels_ = in.ConsumeIntegral<int>();
 }
 
 std::vector<std::string> AnyColours::colour_warnings() const {
@@ -556,9 +574,18 @@ std::string AnyColours::describe() const {
     std::snprintf(text, sizeof text, "(%g %g %g)", (*c)[0], (*c)[1], (*c)[2]);
     return std::string(text);
   };
+  std::string contours = "absent";
+  if (contour_count_) contours = "count " + std::to_string(*contour_count_);
+  if (contour_levels_) {
+    contours = "[";
+    for (const double v : *contour_levels_) contours += " " + std::to_string(v);
+    contours += " ]";
+  }
   return d + ", zmin " + limit(zmin_) + ", zmax " + limit(zmax_) + ", nan_colour " +
          colour(nan_colour_) + ", under " + colour(under_) + ", over " + colour(over_) +
-         ", zcentre " + limit(zcentre_) + ", zlabel " + (zlabel_ ? show_text(*zlabel_) : "absent");
+         ", zcentre " + limit(zcentre_) + ", zlabel " + (zlabel_ ? show_text(*zlabel_) : "absent") +
+         ", contours " + contours + ", contour_colour " + colour(contour_colour_) +
+         ", contour_labels " + (contour_labels_ ? std::to_string(*contour_labels_) : "absent");
 }
 
 // --- Texts ---

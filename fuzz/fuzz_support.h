@@ -194,7 +194,8 @@ bool log_on(const std::optional<int>& option);
 // once, which the binding resamples); zmin and zmax of any value, but under the log option (`log`) each
 // one a float above zero (a limit of zero or below under it ends the program
 // by design), zcentre likewise, zlabel any text; nan_colour, under and over, each absent or three intensities
-// within 0 .. 1 or of any value. The object holds the points the options refer to.
+// within 0 .. 1 or of any value; contours a count (mostly small) or up to 12 levels of any
+// value (above zero under log), contour_colour as the colours, contour_labels any int. The object holds the points the options refer to.
 class AnyColours {
  public:
   AnyColours(FuzzedDataProvider& in, bool log);
@@ -210,6 +211,13 @@ class AnyColours {
   }
   maparg::OptColour under() const { return under_; }
   maparg::OptColour over() const { return over_; }
+  maparg::OptContours contours() const {
+    if (contour_count_) return maparg::ContourLevels(*contour_count_);
+    if (contour_levels_) return maparg::ContourLevels(std::span<const double>(*contour_levels_));
+    return std::nullopt;
+  }
+  maparg::OptColour contour_colour() const { return contour_colour_; }
+  std::optional<int> contour_labels() const { return contour_labels_; }
   // The warning lines the colours nan_colour, under and over give: one for
   // each given with an intensity outside 0 .. 1 or not a number.
   std::vector<std::string> colour_warnings() const;
@@ -223,6 +231,10 @@ class AnyColours {
   maparg::OptReal zmin_, zmax_, zcentre_;
   std::optional<std::string> zlabel_;
   maparg::OptColour nan_colour_, under_, over_;
+  std::optional<std::int64_t> contour_count_;
+  std::optional<std::vector<double>> contour_levels_;
+  maparg::OptColour contour_colour_;
+  std::optional<int> contour_labels_;
 };
 
 // Whether every value has a logarithm (above zero, or not a number).

@@ -141,7 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                     .palette = colours.palette(), .zmin = colours.zmin(), .zmax = colours.zmax(),
                                     .nan_colour = colours.nan_colour(), .under = colours.under(),
                                     .over = colours.over(), .zcentre = colours.zcentre(),
-                                    .zlabel = colours.zlabel(), .aspect = fuzz::arg(aspect),
+                                    .zlabel = colours.zlabel(), .contours = colours.contours(),
+                                    .contour_colour = colours.contour_colour(),
+                                    .contour_labels = colours.contour_labels(), .aspect = fuzz::arg(aspect),
                                     .pixels = pixels};
   a.with_views([&](auto x, auto y, auto z) { mapps::postscript_map(x, y, z, options); });
 

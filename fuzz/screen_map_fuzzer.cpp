@@ -163,7 +163,10 @@ void one_call(FuzzedDataProvider& in, bool first, std::vector<Sequence>& sequenc
                                             .palette = colours.palette(), .zmin = colours.zmin(),
                                             .zmax = colours.zmax(), .nan_colour = colours.nan_colour(),
                                             .under = colours.under(), .over = colours.over(),
-                                            .zcentre = colours.zcentre(), .zlabel = colours.zlabel()};
+                                            .zcentre = colours.zcentre(), .zlabel = colours.zlabel(),
+                                            .contours = colours.contours(),
+                                            .contour_colour = colours.contour_colour(),
+                                            .contour_labels = colours.contour_labels()};
   a.with_views([&](auto x, auto y, auto z) {
     // The base form's z is base_z, rescaled in place; the other forms' the caller's view.
     if constexpr (std::is_same_v<decltype(z), maparg::VecView<double>>)
