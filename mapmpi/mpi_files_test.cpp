@@ -110,6 +110,7 @@ struct Case {
   // call to cause it.
   std::string error = {};
   std::function<void(int rank, int size, Block&, std::vector<double>& z)> spoil = {};
+  bool even_y = false;  // y evenly spaced, not exp(j)
 };
 
 const std::string kLongTitle(80, 't');
@@ -126,6 +127,11 @@ std::vector<Case> cases() {
       {"map_x", along_x, 7, 5, Form::flat, ps({.file = "map_x.ps"})},
       {"map_both_png", both, 40, 30, Form::matrix_r8,
        ps({.log = -1, .title = "png", .device = "png", .palette = "viridis"})},
+      // Devices of pixels: rank 0 has only the cells its pixels show.
+      {"map_png_fine", both, 900, 700, Form::flat,
+       ps({.file = "fine.png", .device = "png", .zmin = -0.5, .zmax = 0.7}), {}, {}, true},
+      {"map_tpng_few", even_ranks_empty, 50, 40, Form::matrix,
+       ps({.device = "tpng", .zcentre = 0.0, .zlabel = "z", .pixels = {{300, 200}}}), {}, {}, true},
       {"map_empty", even_ranks_empty, 9, 8, Form::matrix, ps({.file = "map_empty.ps", .device = "ps"})},
       {"map_y_pdf", along_y_reversed, 6, 11, Form::flat_r8, ps({.device = "pdf", .zmin = 0.5})},
 #ifdef MAPPLOT_MPI_NETCDF
@@ -295,7 +301,8 @@ Grid grid_part(const Case& c, Block b) {
   const auto& log = c.options.ps ? c.options.ps->log : c.options.data.log;
   const bool positive = log.has_value() && (*log & 1);
   for (Index i = 0; i < b.nx; ++i) g.x.push_back(0.5 * double(b.offset.i0 + i) - 1.0);
-  for (Index j = 0; j < b.ny; ++j) g.y.push_back(std::exp(double(b.offset.j0 + j)));
+  for (Index j = 0; j < b.ny; ++j)
+    g.y.push_back(c.even_y ? 3.0 - 0.25 * double(b.offset.j0 + j) : std::exp(double(b.offset.j0 + j)));
   for (Index j = 0; j < b.ny; ++j)
     for (Index i = 0; i < b.nx; ++i) g.z.push_back(value(b.offset.i0 + i, b.offset.j0 + j, positive));
   // A double beyond single precision: "Infinity" in the file.

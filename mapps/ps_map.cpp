@@ -15,6 +15,8 @@
 #include "maparg/convert.h"
 #include "maparg/request.h"
 #include "mapps/pgplot/pgplot.h"
+#include "mapps/pgplot/plot_images.h"
+#include "mapps/ps_map_sampled.h"
 #include "textfmt/drawn_text.h"
 #include "textfmt/fixed_text.h"
 #include "rtl/fatal.h"
@@ -70,6 +72,9 @@ struct Prepared {
   maparg::OptColour contour_colour;
   bool contour_labels = false;
   bool on_page = false;  // drawn into the next panel of the open device
+  // A field held elsewhere, in place of zd: its range, and the cells the
+  // device's pixels show.
+  const detail::SampledField* sampled = nullptr;
 };
 
 // The page options, resolved: a value that cannot be used writes its warning
@@ -340,12 +345,17 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
 
   const std::vector<float> xa = maparg::to_vector<float>(p.x);
   const std::vector<float> ya = maparg::to_vector<float>(p.y);
-  std::vector<float> zm(static_cast<std::size_t>(p.nx * p.ny));
+  std::vector<float> zm(p.sampled ? 0 : static_cast<std::size_t>(p.nx * p.ny));
   // The range of the finite values: infinite ones take its ends below, and a
   // value that is not a number never compares.
   float zhi = -1.0e38f;
   float zlo = 1.0e38f;
   bool any_finite = false;
+  if (p.sampled && p.sampled->any_finite) {
+    any_finite = true;
+    zlo = p.sampled->lo;
+    zhi = p.sampled->hi;
+  }
   for (std::size_t k = 0; k < zm.size(); ++k) {
     rtl::check_interruption_at_value(static_cast<std::int64_t>(k));
     const float v = p.zd.element(static_cast<Index>(k));
@@ -366,16 +376,19 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   if (range_given) {
     zlo = given_lo;
     zhi = given_hi;
-    // Values beyond the range take its end colours.
-    for (float& v : zm) v = v < zlo ? zlo : v > zhi ? zhi : v;
   } else {
     const float range = zhi - zlo;
     if (std::fabs(range) < 1.0e-6f) maparg::console_line(" Array is flat!");
     // A range beyond the largest float would make the lower end -inf.
     if (std::isfinite(range)) zlo = zhi - range;
-    for (float& v : zm)
-      if (std::isinf(v)) v = v > 0 ? zhi : zlo;
   }
+  // The value a cell is drawn with: beyond a given range, its end; else an
+  // infinite one at the end it lies beyond.
+  const auto shown = [range_given, zlo, zhi](float v) {
+    if (range_given) return v < zlo ? zlo : v > zhi ? zhi : v;
+    return std::isinf(v) ? (v > 0 ? zhi : zlo) : v;
+  };
+  for (float& v : zm) v = shown(v);
 
   const float dx = (xa[nx - 1] - xa[0]) / static_cast<float>(nx - 1);
   const float dy = (ya[ny - 1] - ya[0]) / static_cast<float>(ny - 1);
@@ -447,10 +460,21 @@ int ps_map_draw(const Prepared& p, const std::string& device_string) {
   pg.bbuf();
   const maparg::ColourTable& t = p.table;
   pg.ctab(t.level.data(), t.red.data(), t.green.data(), t.blue.data(), t.size(), 1.0f, 0.5f);
-  if (!fine.empty())
+  if (!fine.empty()) {
     pg.imag(fine.data(), ni, nj, 1, ni, 1, nj, zlo, zhi, fine_tr);
-  else
+  } else if (p.sampled) {
+    // The cells the pixels show, had from where the field is held.
+    set_cell_source([&p, &shown](const std::vector<std::size_t>& columns,
+                                 const std::vector<std::size_t>& rows) {
+      std::vector<float> cells = p.sampled->cells(columns, rows);
+      for (float& v : cells) v = shown(v);
+      return cells;
+    });
+    pg.imag(nullptr, nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
+    set_cell_source(nullptr);
+  } else {
     pg.imag(zm.data(), nx, ny, 1, nx, 1, ny, zlo, zhi, tr);
+  }
   // Cells that are not a number (giza draws them black) and cells beyond the
   // caller's range (drawn in the end colours) in the colours asked for them.
   const maparg::CellColours& asked = p.colours;
@@ -624,9 +648,23 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt 
           .device = device});
 }
 
+namespace {
+
+// The field held elsewhere that the next ps_map on this thread maps in place
+// of its z (set by ps_map_sampled alone).
+const detail::SampledField*& sampled_field_of_thread() {
+  thread_local const detail::SampledField* field = nullptr;
+  return field;
+}
+
+}  // namespace
+
 PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
                    const PsMapOptions& o) try {
+  const detail::SampledField* const sampled = sampled_field_of_thread();
+  sampled_field_of_thread() = nullptr;
   Prepared p;
+  p.sampled = sampled;
   p.fields = ps_text_fields(o.xlabel, o.ylabel, o.title, o.file, o.device);
   rtl::refuse_nul_bytes(textfmt::trim(p.fields.file), "File name");
   rtl::refuse_nul_bytes(textfmt::trim(p.fields.device), "Device type");
@@ -645,7 +683,7 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   p.y = y;
   p.nx = x.size();
   p.ny = y.size();
-  const Index nz = z.size();
+  const Index nz = sampled ? sampled->nx * sampled->ny : z.size();
   // Formed wide: a product beyond 32 bits must not pass the test by wrapping.
   const std::int64_t cells = static_cast<std::int64_t>(p.nx) * p.ny;
   // The first warning that refuses the map says why no file was written.
@@ -742,5 +780,27 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   }
   rtl::fatal_if_out_of_memory();
 }
+
+
+namespace detail {
+
+bool samples_cells(VecView<float> x, VecView<float> y, const PsMapOptions& o) {
+  const std::string device = maparg::name_field(o.device, "ps");
+  const std::string_view type = textfmt::strip(device);
+  const bool pixels = textfmt::same_ignoring_case(type, "png") ||
+                      textfmt::same_ignoring_case(type, "tpng");
+  if (!pixels || o.page != nullptr || maparg::truth(o.log) || o.contours || o.nan_colour ||
+      o.under || o.over || x.size() < 2 || y.size() < 2)
+    return false;
+  return evenly_spaced(maparg::to_vector<float>(x)) && evenly_spaced(maparg::to_vector<float>(y));
+}
+
+PsMapResult ps_map_sampled(VecView<float> x, VecView<float> y, const SampledField& field,
+                           const PsMapOptions& o) {
+  sampled_field_of_thread() = &field;
+  return ps_map(x, y, VecView<float>(), o);
+}
+
+}  // namespace detail
 
 }  // namespace mapps

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "python/bridge.h"
 #include "python/docstrings.h"
 #include "python/map_options.h"
+#include "python/mpi_routines.h"
 #include "python/notebook.h"
 #include "python/values.h"
 
@@ -64,6 +66,74 @@ void paint(const MapArrays& arrays, const mapscreen::ScreenMapOptions& o) {
     throw py::error_already_set();
   }
   throw py::value_error(message);
+}
+
+// A call given comm= (an mpi4py communicator): mapmpi's routines, from the
+// extension module _mapplot_mpi, with the communicator's address and
+// offset= (two ints, from 0; (0, 0) when absent). Without comm=, none.
+struct Distributed {
+  const MpiRoutines* routines = nullptr;
+  MpiCall call;
+  rtl::Hooks hooks;
+  // Runs `routine` (a member of MpiRoutines) under the hooks of this thread's
+  // call, as they are when it starts.
+  template <class F>
+  auto run(F&& routine) {
+    using rtl::Hooks;
+    using rtl::current_hook;
+    hooks = Hooks{current_hook(&Hooks::console_output), current_hook(&Hooks::console_listener),
+                  current_hook(&Hooks::output_flusher), current_hook(&Hooks::interruption_check),
+                  current_hook(&Hooks::fatal_reporter), current_hook(&Hooks::fatal_exit),
+                  current_hook(&Hooks::fatal_errors)};
+    call.hooks = &hooks;
+    return routine(call);
+  }
+};
+
+// comm= and offset=, taken out of the call's keywords: the rest is the call
+// of the one-process routine, its messages included.
+struct SpreadCall {
+  py::kwargs rest;
+  py::object comm = py::none(), offset = py::none();
+};
+
+SpreadCall spread_call(const py::kwargs& kwargs) {
+  SpreadCall c;
+  for (const auto& [key, value] : kwargs) {
+    const std::string name = py::str(key);
+    if (name == "comm") c.comm = py::reinterpret_borrow<py::object>(value);
+    else if (name == "offset") c.offset = py::reinterpret_borrow<py::object>(value);
+    else c.rest[key] = value;
+  }
+  return c;
+}
+
+std::optional<Distributed> distributed(const SpreadCall& spread) {
+  const py::object& comm = spread.comm;
+  const py::object& offset = spread.offset;
+  if (comm.is_none()) {
+    if (!offset.is_none()) throw py::type_error("offset= is given with comm= alone");
+    return std::nullopt;
+  }
+  Distributed d;
+  d.call.comm = py::module_::import("mpi4py.MPI").attr("_addressof")(comm).cast<std::uintptr_t>();
+  if (!offset.is_none()) {
+    const py::tuple ij = py::tuple(offset);
+    if (ij.size() != 2) throw py::value_error("offset takes two ints (i0, j0), from 0");
+    d.call.offset = {ij[0].cast<maparg::Index>(), ij[1].cast<maparg::Index>()};
+  }
+  const py::capsule routines = py::module_::import("_mapplot_mpi").attr("routines");
+  d.routines = static_cast<const MpiRoutines*>(routines.get_pointer());
+  return d;
+}
+
+// The form of mapmpi's routine for x, y and z's precision and shape.
+template <class Z>
+auto form_of(auto flat, auto flat_r8, auto matrix, auto matrix_r8, const MpiRoutines& r, Z) {
+  if constexpr (std::is_same_v<Z, maparg::VecView<float>>) return r.*flat;
+  else if constexpr (std::is_same_v<Z, maparg::VecView<double>>) return r.*flat_r8;
+  else if constexpr (std::is_same_v<Z, maparg::MatView<float>>) return r.*matrix;
+  else return r.*matrix_r8;
 }
 
 }  // namespace
@@ -135,7 +205,9 @@ bool raise_unless_written(const mapps::PsMapResult& written) {
 // ps_map's call, into the next panel of `page` when there is one.
 py::object postscript_call(const char* name, const py::args& args, const py::kwargs& kwargs,
                            mapps::Page* page) {
-  const MapCall call(name, map_keywords({"file", "device", "aspect", "pixels"}), args, kwargs);
+  const SpreadCall spread_args = page == nullptr ? spread_call(kwargs) : SpreadCall{kwargs};
+  const MapCall call(name, map_keywords({"file", "device", "aspect", "pixels"}), args,
+                     spread_args.rest);
   return module_call(Work::kPostScript, [&] {
     const MapArrays arrays = call.arrays();
     const MapOptions shared(call);
@@ -146,10 +218,19 @@ py::object postscript_call(const char* name, const py::args& args, const py::kwa
     o.aspect = view_of(shared.texts().aspect);
     o.pixels = pixels_option(call.option("pixels"));
     o.page = page;
+    std::optional<Distributed> spread = distributed(spread_args);
     mapps::PsMapResult written;
     without_gil([&] {
-      with_views(arrays,
-                 [&](auto x, auto y, auto z) { written = mapps::postscript_map(x, y, z, o); });
+      with_views(arrays, [&](auto x, auto y, auto z) {
+        if (!spread) {
+          written = mapps::postscript_map(x, y, z, o);
+          return;
+        }
+        const auto routine = form_of(&MpiRoutines::ps_map, &MpiRoutines::ps_map_r8,
+                                     &MpiRoutines::ps_map_2d, &MpiRoutines::ps_map_2d_r8,
+                                     *spread->routines, z);
+        written = spread->run([&](const MpiCall& c) { return routine(c, x, y, z, o); });
+      });
     });
     if (!raise_unless_written(written) || page != nullptr) return py::object(py::none());
     return map_file(written);
@@ -230,28 +311,47 @@ void add_page_type(py::module_& m) {
 }
 
 py::object dat_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("dat_map", {"log", "xlabel", "ylabel", "title", "file"}, args, kwargs);
+  const SpreadCall spread_args = spread_call(kwargs);
+  const MapCall call("dat_map", {"log", "xlabel", "ylabel", "title", "file"}, args, spread_args.rest);
   return module_call(Work::kFiles, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const mapdata::DatMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                    view_of(t.ylabel), view_of(t.title), view_of(t.file)};
+    std::optional<Distributed> spread = distributed(spread_args);
     without_gil([&] {
-      with_views(arrays, [&](auto x, auto y, auto z) { mapdata::data_export(x, y, z, o); });
+      with_views(arrays, [&](auto x, auto y, auto z) {
+        if (!spread) return mapdata::data_export(x, y, z, o);
+        const auto routine = form_of(&MpiRoutines::dat_map, &MpiRoutines::dat_map_r8,
+                                     &MpiRoutines::dat_map_2d, &MpiRoutines::dat_map_2d_r8,
+                                     *spread->routines, z);
+        spread->run([&](const MpiCall& c) { routine(c, x, y, z, o); });
+      });
     });
     return py::none();
   });
 }
 
 py::object nc_map(const py::args& args, const py::kwargs& kwargs) {
-  const MapCall call("nc_map", {"log", "xlabel", "ylabel", "title", "file"}, args, kwargs);
+  const SpreadCall spread_args = spread_call(kwargs);
+  const MapCall call("nc_map", {"log", "xlabel", "ylabel", "title", "file"}, args, spread_args.rest);
   return module_call(Work::kFiles, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const mapnc::NcMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                 view_of(t.ylabel), view_of(t.title), view_of(t.file)};
+    std::optional<Distributed> spread = distributed(spread_args);
+    if (spread && spread->routines->nc_map == nullptr)
+      throw py::value_error("nc_map with comm=: built without the parallel NetCDF library");
     without_gil([&] {
-      with_views(arrays, [&](auto x, auto y, auto z) { mapnc::netcdf_export(x, y, z, o); });
+      with_views(arrays, [&](auto x, auto y, auto z) {
+        if (!spread) return mapnc::netcdf_export(x, y, z, o);
+        const auto routine = form_of(&MpiRoutines::nc_map, &MpiRoutines::nc_map_r8,
+                                     &MpiRoutines::nc_map_2d, &MpiRoutines::nc_map_2d_r8,
+                                     *spread->routines, z);
+        const mapdata::DatMapOptions d{o.log, o.xlabel, o.ylabel, o.title, o.file};
+        spread->run([&](const MpiCall& c) { routine(c, x, y, z, d); });
+      });
     });
     return py::none();
   });

@@ -73,16 +73,30 @@ struct Resampling {
   }
 };
 
+CellSource& cell_source() {
+  thread_local CellSource source;
+  return source;
+}
+
 // `image` resampled along i by `along_i` and along j by `along_j`, drawn with
-// new cell (k, l) (from 1) centred by `t`.
+// new cell (k, l) (from 1) centred by `t`. An image without cells of its own
+// takes them from the thread's cell source.
 void draw_resampled(const Image& image, const Resampling& along_i, const Resampling& along_j,
                     const float* t, PageImages& page) {
   const std::vector<std::size_t> columns = along_i.originals(image.ni);
   std::vector<float> b;
-  b.reserve(columns.size() * static_cast<std::size_t>(along_j.count));
-  for (const std::size_t j : along_j.originals(image.nj)) {
-    const float* cells = image.a + j * image.row;
-    for (const std::size_t i : columns) b.push_back(cells[i]);
+  if (image.a == nullptr) {
+    const CellSource source = std::move(cell_source());
+    cell_source() = nullptr;
+    if (!source) return;
+    b = source(columns, along_j.originals(image.nj));
+    if (b.size() != columns.size() * static_cast<std::size_t>(along_j.count)) return;
+  } else {
+    b.reserve(columns.size() * static_cast<std::size_t>(along_j.count));
+    for (const std::size_t j : along_j.originals(image.nj)) {
+      const float* cells = image.a + j * image.row;
+      for (const std::size_t i : columns) b.push_back(cells[i]);
+    }
   }
   giza_image(b.data(), along_i.count, along_j.count, 1, along_i.count, 1, along_j.count,
              image.a1, image.a2, t, page);
@@ -296,8 +310,15 @@ void draw_wedge_end(int ci, std::array<float, 3> x, std::array<float, 3> y) {
 
 }  // namespace
 
+void set_cell_source(CellSource source) { cell_source() = std::move(source); }
+
+bool has_cell_source() { return static_cast<bool>(cell_source()); }
+
 void draw_image(const Image& image, ImageCells cells, PageImages& page) {
   const auto& tr = image.tr;
+  // Cells held elsewhere are had only for the pixels of a device of pixels.
+  if (image.a == nullptr && (cells != ImageCells::kDevicePixels || (tr[2] != 0.0f || tr[4] != 0.0f)))
+    return;
   if (cells == ImageCells::kAsGiven) {
     giza_image(image.a, static_cast<int>(image.row), image.nj, 1, image.ni, 1, image.nj,
                image.a1, image.a2, tr.data(), page);

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace mapps {
 
@@ -39,6 +41,18 @@ struct Image {
   float a1, a2;
   std::array<float, 6> tr;
 };
+
+// The cells of an image held elsewhere (a field spread over processes):
+// given the columns and the rows (from 0) that the device's pixels sample,
+// the values of those cells, columns fastest. An image drawn on a device of
+// pixels (ImageCells::kDevicePixels) with no cells of its own (Image::a
+// null, its cells running along the device's axes) takes them from the
+// source set on its thread, which it then clears; the source is asked once,
+// for at most one cell a pixel.
+using CellSource = std::function<std::vector<float>(const std::vector<std::size_t>& columns,
+                                                    const std::vector<std::size_t>& rows)>;
+void set_cell_source(CellSource source);  // an empty one clears it
+bool has_cell_source();
 
 // What the images drawn on the open device's page leave for its end.
 struct PageImages {
