@@ -12,6 +12,28 @@ await() {
   return 1
 }
 
+# Whether a window manager runs on $DISPLAY: openbox announces its desktops
+# on the root window.
+managed() { xdotool get_num_desktops > /dev/null 2>&1; }
+
+# Starts openbox on $DISPLAY (its output into the file <log>) and waits until
+# it is ready; on a loaded machine that may take a while, and a test without
+# it cannot close windows. One that is not ready in 20 s is replaced, twice
+# at most. Sets wm to its process id.
+start_openbox() {
+  local log="$1" attempt
+  for attempt in 1 2 3; do
+    openbox > "$log" 2>&1 &
+    wm=$!
+    await_seconds=20 await managed && return 0
+    echo "openbox not ready on $DISPLAY after 20 s (attempt $attempt, $(kill -0 "$wm" 2> /dev/null &&
+      echo running || echo ended)): $(cat "$log")"
+    kill "$wm" 2> /dev/null && wait "$wm" 2> /dev/null
+    wm=
+  done
+  fail "openbox did not start on $DISPLAY"
+}
+
 # The real ImageMagick, not a stand-in earlier on the PATH.
 convert=/usr/bin/convert
 [ -x "$convert" ] || convert=convert

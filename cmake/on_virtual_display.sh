@@ -18,7 +18,6 @@ finish() {
 trap finish EXIT
 
 numbered() { [ -s "$work/display" ]; }
-managed() { xdotool get_num_desktops > /dev/null 2>&1; }
 
 # The display number is written to descriptor 3 once the server is up.
 Xvfb -displayfd 3 -screen 0 "${VIRTUAL_SCREEN:-1280x1024x24}" -nolisten tcp 3> "$work/display" 2> "$work/server.log" &
@@ -28,17 +27,5 @@ export DISPLAY=":$(head -1 "$work/display")"
 # No session bus on this desktop: an address that fails at once, so that Qt
 # never starts one of its own (dbus-launch --autolaunch) or waits for one.
 export DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/mapplot-test-bus"
-# Ready once it announces its desktops on the root window; on a loaded
-# machine that may take a while, and a test without it cannot close windows.
-# One that has not announced them in 20 s is replaced, twice at most.
-for attempt in 1 2 3; do
-  openbox > "$work/wm.log" 2>&1 &
-  wm=$!
-  await_seconds=20 await managed && break
-  echo "openbox not ready on $DISPLAY after 20 s (attempt $attempt, $(kill -0 "$wm" 2> /dev/null &&
-    echo running || echo ended)): $(cat "$work/wm.log")"
-  kill "$wm" 2> /dev/null && wait "$wm" 2> /dev/null
-  wm=
-  [ "$attempt" -eq 3 ] && fail "openbox did not start on $DISPLAY"
-done
+start_openbox "$work/wm.log"
 "$@"

@@ -14,7 +14,6 @@ trap cleanup EXIT
 source "$(dirname "$0")/../cmake/display_test_support.sh"
 
 numbered() { [ -s "$work/display" ]; }
-managed() { xdotool get_num_desktops > /dev/null 2>&1; }
 some_frames() { [ "$(grep -c 'Ray =' "$work/out.txt")" -ge 30 ]; }
 ended() { ! kill -0 "$pid" 2> /dev/null; }
 
@@ -23,9 +22,8 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3> "$work/display" 2> /de
 server=$!
 await numbered || fail "Xvfb did not start"
 export DISPLAY=":$(head -1 "$work/display")"
-openbox > /dev/null 2>&1 &
-wm=$!
-await managed || fail "openbox did not start"
+export DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/mapplot-test-bus"  # Qt starts no bus
+start_openbox "$work/wm.log"
 
 MAPPLOT_NO_ASK=1 QT_QPA_PLATFORM=xcb "$zoom" > "$work/out.txt" 2> "$work/err.txt" &
 pid=$!
