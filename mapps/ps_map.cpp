@@ -648,21 +648,10 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z, OptInt 
           .device = device});
 }
 
-namespace {
-
-// The field held elsewhere that the next ps_map on this thread maps in place
-// of its z (set by ps_map_sampled alone).
-const detail::SampledField*& sampled_field_of_thread() {
-  thread_local const detail::SampledField* field = nullptr;
-  return field;
-}
-
-}  // namespace
-
-PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
-                   const PsMapOptions& o) try {
-  const detail::SampledField* const sampled = sampled_field_of_thread();
-  sampled_field_of_thread() = nullptr;
+// The map of x, y and z, or, with `sampled`, of that field held elsewhere in
+// place of z (ps_map_sampled).
+PsMapResult detail::map_field(VecView<float> x, VecView<float> y, VecView<float> z,
+                      const detail::SampledField* sampled, const PsMapOptions& o) {
   Prepared p;
   p.sampled = sampled;
   p.fields = ps_text_fields(o.xlabel, o.ylabel, o.title, o.file, o.device);
@@ -767,6 +756,11 @@ PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
   result.kind = pgplot_file_kind(device_string);
   maparg::console_line(" Output in ", result.file);
   return result;
+}
+
+PsMapResult ps_map(VecView<float> x, VecView<float> y, VecView<float> z,
+                   const PsMapOptions& o) try {
+  return detail::map_field(x, y, z, nullptr, o);
 } catch (...) {
   // A plot cut short leaves no device open: the next one would finish its
   // file. A page it was drawn on is dropped with it, its file unwritten.
@@ -796,9 +790,11 @@ bool samples_cells(VecView<float> x, VecView<float> y, const PsMapOptions& o) {
 }
 
 PsMapResult ps_map_sampled(VecView<float> x, VecView<float> y, const SampledField& field,
-                           const PsMapOptions& o) {
-  sampled_field_of_thread() = &field;
-  return ps_map(x, y, VecView<float>(), o);
+                           const PsMapOptions& o) try {
+  return map_field(x, y, VecView<float>(), &field, o);
+} catch (...) {
+  pgplot_abandon();  // never on a page: samples_cells refuses pages
+  rtl::fatal_if_out_of_memory();
 }
 
 }  // namespace detail

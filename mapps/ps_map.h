@@ -187,6 +187,15 @@ struct PsMapOptions {
 // (" Warning: the page has no panel left !!!", " Warning: the page is not
 // open !!!"). Panels outside 1 .. 10 along either direction write
 // " Warning: panels must be 1 .. 10 each: 1 x 1 used !!!".
+class Page;
+namespace detail {
+struct SampledField;
+// The one drawing of every ps_map form (mapps/ps_map_sampled.h draws through
+// it a field held elsewhere): not for callers.
+PsMapResult map_field(VecView<float> x, VecView<float> y, VecView<float> z,
+                      const SampledField* sampled, const PsMapOptions& o);
+}  // namespace detail
+
 class Page {
  public:
   explicit Page(OptText file = std::nullopt, OptText device = std::nullopt,
@@ -213,6 +222,8 @@ class Page {
 
  private:
   friend PsMapResult ps_map(VecView<float>, VecView<float>, VecView<float>, const PsMapOptions&);
+  friend PsMapResult detail::map_field(VecView<float>, VecView<float>, VecView<float>,
+                                       const detail::SampledField*, const PsMapOptions&);
   std::string device_string_;
   int columns_ = 1, rows_ = 1, drawn_ = 0;
   bool open_ = false;
