@@ -84,8 +84,9 @@ inline void data_export(MPI_Comm comm, Offset offset, VecView<double> x, VecView
 // attributes, in the caller's precision), written by every rank at once
 // through the parallel build of NetCDF; the options are the data export's.
 // Built where that build is found (MAPPLOT_MPI_NETCDF defined). A program
-// that uses these never links mapnc, which links the one-process NetCDF
-// library: a process loads one of the two.
+// that uses these links mapnc_mpi (which mapplot_mpi brings) for
+// mapnc::nc_map and mapnc::read_map, never mapnc, which links the
+// one-process NetCDF library: a process loads one of the two.
 void nc_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, VecView<float> z,
             const mapdata::DatMapOptions& o = {});
 void nc_map_r8(MPI_Comm comm, Offset offset, VecView<double> x, VecView<double> y,

@@ -1,7 +1,7 @@
 // The NetCDF map file of a distributed field, written by every rank at once
-// through the NetCDF library's parallel (MPI) build, which this library
-// alone links: the layout's sources (mapnc/nc_core.h) are compiled again
-// here against that build, so that a process never loads both libraries.
+// through the NetCDF library's parallel (MPI) build, with the layout of the
+// one-process file (mapnc/nc_core.h, from mapnc_mpi: mapnc built against
+// that same library, so that a process never loads both builds).
 //
 // Rank 0 reserves the temporary file; every rank opens it with
 // nc_create_par, defines the same layout, and writes the rows of its even

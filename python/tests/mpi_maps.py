@@ -1,8 +1,8 @@
 """Run under mpirun (3 ranks): dat_map, nc_map and ps_map with comm= and
 offset= write the files the one-process calls write for the whole grid, for
 blocks split along x, along y and both, a rank holding nothing; a fatal error
-on one rank raises mapplot.FatalError on every rank. Exits 1 on any
-difference."""
+on one rank raises mapplot.FatalError on every rank; one NetCDF library is
+loaded. Exits 1 on any difference."""
 
 import os
 import sys
@@ -93,6 +93,13 @@ except mapplot.FatalError as e:
         failures.append(f"rank {rank}: {e}")
 if os.path.exists("never.dat"):
     failures.append("never.dat written")
+
+# Both modules' NetCDF files, the one-process ones too, came from one NetCDF
+# library: the process never holds both builds.
+with open("/proc/self/maps") as maps:
+    netcdf = {line.split("/")[-1].strip() for line in maps if "/libnetcdf" in line}
+if len(netcdf) != 1:
+    failures.append(f"rank {rank}: NetCDF libraries {sorted(netcdf)}")
 
 all_failures = comm.gather(failures, root=0)
 if rank == 0:
