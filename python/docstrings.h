@@ -154,7 +154,7 @@ warnings.simplefilter("error", mapplot.MapWarning) makes such calls raise,
 "ignore" silences them.
 )doc";
 
-inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, aspect=None, pixels=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, contours=None, contour_colour=None, contour_labels=None) -> MapFile | None
+inline constexpr const char* kPsMapDoc = R"doc(ps_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, device=None, aspect=None, pixels=None, palette=None, zmin=None, zmax=None, nan_colour=None, under=None, over=None, zcentre=None, zlabel=None, contours=None, contour_colour=None, contour_labels=None, comm=None, offset=None) -> MapFile | None
 
 Draws z through PGPLOT as a grey-scale image (lowest value black, highest
 white) with a frame, numbered axes, a grey wedge, labels and title into the
@@ -217,6 +217,18 @@ frame's colour. contour_labels: true to number each line with its level
 (PostScript map). A count outside 1 .. 1000, no levels or a level that is
 not finite gives a MapWarning and no lines; a contours value that is
 neither an int nor numbers raises TypeError.
+comm, offset: a field spread over the ranks of an MPI program (run under
+mpirun). Every rank of comm (an mpi4py communicator) calls with its own
+block: its part of x and of y, its z block (flat, or a matrix of shape
+(len(x), len(y))) and offset=(i0, j0), the block's first cell in the whole
+grid, counted from 0 (default (0, 0)). The blocks tile the grid; a rank may
+hold none (empty arrays). The file is byte for byte the one the call
+without comm= writes for the whole grid; the options that count are rank
+0's, and the console line comes from rank 0 alone. A fatal error on any
+rank (blocks that do not tile the grid among them) raises FatalError on
+every rank, none left waiting. Rank 0 draws the map and every rank returns
+its result; on a PNG device each rank sends it no more than the cells its
+pixels show.
 )doc";
 
 inline constexpr const char* kPageDoc = R"doc(Page(file=None, device=None, panels=(1, 1), pixels=None)
@@ -236,7 +248,7 @@ map on a page whose panels are all drawn or one that is closed. A device
 that cannot be opened raises as ps_map's does.
 )doc";
 
-inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)
+inline constexpr const char* kDatMapDoc = R"doc(dat_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, comm=None, offset=None)
 
 Writes the grid sizes, x, y, the values of z (x index fastest) and the three
 texts to a text data file (default "Map.dat"), every line ended by CR LF,
@@ -250,9 +262,19 @@ written (a missing folder, a folder, a write-protected file, a full disk)
 raises a FatalError that is also the OSError subclass of its errno
 (FileNotFoundError, IsADirectoryError, PermissionError ...), with errno,
 strerror and filename.
+comm, offset: a field spread over the ranks of an MPI program (run under
+mpirun). Every rank of comm (an mpi4py communicator) calls with its own
+block: its part of x and of y, its z block (flat, or a matrix of shape
+(len(x), len(y))) and offset=(i0, j0), the block's first cell in the whole
+grid, counted from 0 (default (0, 0)). The blocks tile the grid; a rank may
+hold none (empty arrays). The file is byte for byte the one the call
+without comm= writes for the whole grid; the options that count are rank
+0's, and the console line comes from rank 0 alone. A fatal error on any
+rank (blocks that do not tile the grid among them) raises FatalError on
+every rank, none left waiting.
 )doc";
 
-inline constexpr const char* kNcMapDoc = R"doc(nc_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None)
+inline constexpr const char* kNcMapDoc = R"doc(nc_map(x, y, z, *, log=None, xlabel=None, ylabel=None, title=None, file=None, comm=None, offset=None)
 
 Writes the map to a NetCDF-4 file (default "Map.nc") with the CF
 conventions, then writes " Output in <file>": x and y as coordinate
@@ -265,6 +287,16 @@ arrays and a flat z the title "Representation of y=y(x)"). z must hold
 len(x) * len(y) values, and x and y one at least: otherwise FatalError.
 The file is written under a temporary name and put in place only when
 complete; the errors of files that cannot be written are dat_map's.
+comm, offset: a field spread over the ranks of an MPI program (run under
+mpirun). Every rank of comm (an mpi4py communicator) calls with its own
+block: its part of x and of y, its z block (flat, or a matrix of shape
+(len(x), len(y))) and offset=(i0, j0), the block's first cell in the whole
+grid, counted from 0 (default (0, 0)). The blocks tile the grid; a rank may
+hold none (empty arrays). The file is byte for byte the one the call
+without comm= writes for the whole grid; the options that count are rank
+0's, and the console line comes from rank 0 alone. A fatal error on any
+rank (blocks that do not tile the grid among them) raises FatalError on
+every rank, none left waiting.
 )doc";
 
 inline constexpr const char* kReadMapDoc = R"doc(read_map(path) -> MapData

@@ -90,27 +90,15 @@ struct Distributed {
   }
 };
 
-// comm= and offset=, taken out of the call's keywords: the rest is the call
-// of the one-process routine, its messages included.
-struct SpreadCall {
-  py::kwargs rest;
-  py::object comm = py::none(), offset = py::none();
-};
-
-SpreadCall spread_call(const py::kwargs& kwargs) {
-  SpreadCall c;
-  for (const auto& [key, value] : kwargs) {
-    const std::string name = py::str(key);
-    if (name == "comm") c.comm = py::reinterpret_borrow<py::object>(value);
-    else if (name == "offset") c.offset = py::reinterpret_borrow<py::object>(value);
-    else c.rest[key] = value;
-  }
-  return c;
+// The keywords of a routine that also takes a field spread over MPI ranks.
+std::vector<std::string> with_spread(std::vector<std::string> keywords) {
+  keywords.insert(keywords.end(), {"comm", "offset"});
+  return keywords;
 }
 
-std::optional<Distributed> distributed(const SpreadCall& spread) {
-  const py::object& comm = spread.comm;
-  const py::object& offset = spread.offset;
+std::optional<Distributed> distributed(const MapCall& call) {
+  const py::object comm = call.option("comm");
+  const py::object offset = call.option("offset");
   if (comm.is_none()) {
     if (!offset.is_none()) throw py::type_error("offset= is given with comm= alone");
     return std::nullopt;
@@ -205,9 +193,9 @@ bool raise_unless_written(const mapps::PsMapResult& written) {
 // ps_map's call, into the next panel of `page` when there is one.
 py::object postscript_call(const char* name, const py::args& args, const py::kwargs& kwargs,
                            mapps::Page* page) {
-  const SpreadCall spread_args = page == nullptr ? spread_call(kwargs) : SpreadCall{kwargs};
-  const MapCall call(name, map_keywords({"file", "device", "aspect", "pixels"}), args,
-                     spread_args.rest);
+  // A page's panel is drawn by this process alone: no comm= there.
+  std::vector<std::string> keywords = map_keywords({"file", "device", "aspect", "pixels"});
+  const MapCall call(name, page == nullptr ? with_spread(keywords) : keywords, args, kwargs);
   return module_call(Work::kPostScript, [&] {
     const MapArrays arrays = call.arrays();
     const MapOptions shared(call);
@@ -218,7 +206,7 @@ py::object postscript_call(const char* name, const py::args& args, const py::kwa
     o.aspect = view_of(shared.texts().aspect);
     o.pixels = pixels_option(call.option("pixels"));
     o.page = page;
-    std::optional<Distributed> spread = distributed(spread_args);
+    std::optional<Distributed> spread = distributed(call);
     mapps::PsMapResult written;
     without_gil([&] {
       with_views(arrays, [&](auto x, auto y, auto z) {
@@ -311,14 +299,14 @@ void add_page_type(py::module_& m) {
 }
 
 py::object dat_map(const py::args& args, const py::kwargs& kwargs) {
-  const SpreadCall spread_args = spread_call(kwargs);
-  const MapCall call("dat_map", {"log", "xlabel", "ylabel", "title", "file"}, args, spread_args.rest);
+  const MapCall call("dat_map", with_spread({"log", "xlabel", "ylabel", "title", "file"}), args,
+                     kwargs);
   return module_call(Work::kFiles, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const mapdata::DatMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                    view_of(t.ylabel), view_of(t.title), view_of(t.file)};
-    std::optional<Distributed> spread = distributed(spread_args);
+    std::optional<Distributed> spread = distributed(call);
     without_gil([&] {
       with_views(arrays, [&](auto x, auto y, auto z) {
         if (!spread) return mapdata::data_export(x, y, z, o);
@@ -333,14 +321,14 @@ py::object dat_map(const py::args& args, const py::kwargs& kwargs) {
 }
 
 py::object nc_map(const py::args& args, const py::kwargs& kwargs) {
-  const SpreadCall spread_args = spread_call(kwargs);
-  const MapCall call("nc_map", {"log", "xlabel", "ylabel", "title", "file"}, args, spread_args.rest);
+  const MapCall call("nc_map", with_spread({"log", "xlabel", "ylabel", "title", "file"}), args,
+                     kwargs);
   return module_call(Work::kFiles, [&] {
     const MapArrays arrays = call.arrays();
     const Texts t = texts(call);
     const mapnc::NcMapOptions o{int_option(call.option("log"), "log"), view_of(t.xlabel),
                                 view_of(t.ylabel), view_of(t.title), view_of(t.file)};
-    std::optional<Distributed> spread = distributed(spread_args);
+    std::optional<Distributed> spread = distributed(call);
     if (spread && spread->routines->nc_map == nullptr)
       throw py::value_error("nc_map with comm=: built without the parallel NetCDF library");
     without_gil([&] {

@@ -44,6 +44,10 @@ _Palette = str | npt.ArrayLike | Callable[[npt.NDArray[np.float64]], npt.ArrayLi
 _Real = float | np.floating[Any] | np.integer[Any] | None
 # nan_colour, under, over: red, green, blue, each from 0 to 1.
 _Colour = tuple[float, float, float] | npt.ArrayLike | None
+# A field spread over MPI ranks: an mpi4py communicator (typed loosely, so
+# that the stubs need no mpi4py) and the block's first cell, from 0.
+_Comm = Any
+_Offset = tuple[SupportsIndex, SupportsIndex] | None
 
 class FatalError(Exception):
     """A fatal error of the module ("log10: SING error", "File Map.dat:
@@ -178,6 +182,8 @@ def ps_map(
     contours: SupportsIndex | npt.ArrayLike | None = None,
     contour_colour: _Colour = None,
     contour_labels: _Int = None,
+    comm: _Comm = None,
+    offset: _Offset = None,
 ) -> MapFile | None:
     """The map drawn through PGPLOT into a file (default "Map.ps"): the file,
     None for the null device. No file written raises ValueError (arguments,
@@ -193,6 +199,8 @@ def dat_map(
     ylabel: _Text = None,
     title: _Text = None,
     file: _Path | None = None,
+    comm: _Comm = None,
+    offset: _Offset = None,
 ) -> None:
     """The map written to a plain text data file (default "Map.dat")."""
 
@@ -206,6 +214,8 @@ def nc_map(
     ylabel: _Text = None,
     title: _Text = None,
     file: _Path | None = None,
+    comm: _Comm = None,
+    offset: _Offset = None,
 ) -> None:
     """The map written exactly to a NetCDF-4 file (default "Map.nc")."""
 

@@ -229,7 +229,7 @@ def test_wrong_options_name_the_option_and_what_it_takes(data, in_tmp):
          "size is out of the range of a C int: 1099511627776"),
         (mapplot.dat_map, dict(nonsense=1), TypeError,
          "dat_map() got an unexpected keyword argument 'nonsense'; "
-         "its options are log, xlabel, ylabel, title, file"),
+         "its options are log, xlabel, ylabel, title, file, comm, offset"),
         (mapplot.render, dict(file="map.ps"), TypeError,
          "render() got an unexpected keyword argument 'file'; "
          "its options are log, xlabel, ylabel, title, size, palette, zmin, zmax, nan_colour, "
