@@ -15,6 +15,7 @@ import pathlib
 import re
 import shlex
 import shutil
+import subprocess
 import sys
 import sysconfig
 
@@ -24,6 +25,9 @@ from setuptools.command.build_ext import build_ext
 SOURCE = pathlib.Path(__file__).resolve().parent
 BUILD_BASE = str(SOURCE / "build-python")  # build/ is the CMake build folder of the README
 TARGET = "mapplot_python"
+# The routines of a field spread over MPI ranks (comm=): a module of its own,
+# built and packaged beside mapplot where the build found MPI.
+MPI_TARGET, MPI_MODULE = "mapplot_python_mpi", "_mapplot_mpi"
 
 
 def project_version():
@@ -77,6 +81,21 @@ class CMakeBuild(build_ext):
         destination.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(built, destination)
         os.chmod(destination, 0o755)
+
+        targets = self.capture(["cmake", "--build", str(build_dir), "--target", "help"])
+        if re.search(rf"\b{MPI_TARGET}\b", targets):
+            self.spawn(["cmake", "--build", str(build_dir), "--target", MPI_TARGET])
+            name = MPI_MODULE + sysconfig.get_config_var("EXT_SUFFIX")
+            shutil.copyfile(build_dir / "python" / name, destination.parent / name)
+            os.chmod(destination.parent / name, 0o755)
+
+    @staticmethod
+    def capture(command):
+        """What a command prints; a failing command ends the build."""
+        done = subprocess.run(command, capture_output=True, text=True)
+        if done.returncode != 0:
+            sys.exit(" ".join(command) + ":\n" + done.stdout + done.stderr)
+        return done.stdout
 
     def configure(self, build_dir):
         command = ["cmake", "-S", str(SOURCE), "-B", str(build_dir),

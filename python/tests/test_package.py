@@ -66,6 +66,9 @@ def check_installed(top, venv, env, version):
     files = {line.strip() for line in shown.splitlines() if line.startswith("  ")}
     assert {"mapplot-stubs/__init__.pyi", "mapplot-stubs/py.typed"} <= files, shown
     assert any(re.fullmatch(r"mapplot\.cpython-.*\.so", f) for f in files), shown
+    # Where the build has the MPI module, the package holds it beside mapplot.
+    if list((pathlib.Path(os.environ["MAPPLOT_CMAKE_BUILD_DIR"]) / "python").glob("_mapplot_mpi.*")):
+        assert any(re.fullmatch(r"_mapplot_mpi\.cpython-.*\.so", f) for f in files), shown
 
     (work / "wrong.py").write_text(WRONG)
     checked = subprocess.run([sys.executable, "-m", "mypy", "--python-executable", str(python),
