@@ -43,6 +43,11 @@ class VecView {
   bool contiguous() const { return stride_ == 1 || size_ <= 1; }
   const T* data() const { return data_; }
 
+  // The `count` elements from the k-th on, in storage order, keeping their indices.
+  VecView part(Index k, Index count) const {
+    return VecView(data_ + k * stride_, count, stride_, lower_ + k);
+  }
+
  private:
   const T* data_ = nullptr;
   Index size_ = 0;

@@ -13,6 +13,7 @@
 #include "maparg/text_fields.h"
 #include "maparg/views.h"
 #include "textfmt/list_record.h"
+#include "textfmt/number_field.h"
 
 namespace mapdata {
 
@@ -39,6 +40,11 @@ textfmt::ListWriter dat_writer(std::function<void(std::string_view)> bytes);
 
 // The header line: nx, ny and 1.
 void write_header(textfmt::ListWriter& out, std::int32_t nx, std::int32_t ny);
+// The bytes of one value's line: its field and the line ending, whatever the
+// value, so that the place of any value's line in the file is known before
+// the lines are formatted.
+inline constexpr std::int64_t kValueLineBytes = textfmt::kListRealWidth + 2;
+
 // One line a value.
 void write_values(textfmt::ListWriter& out, maparg::VecView<float> v);
 // The x label, y label and title lines.

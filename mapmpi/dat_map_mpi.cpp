@@ -5,15 +5,20 @@
 // x index fastest), texts. Rank r formats the lines of its even share of
 // the rows of z, rank 0 those before z as well and the last rank the texts
 // after it, each with the data export's own line routines
-// (mapdata/dat_records.h); an exclusive scan of the byte counts places each
-// rank's bytes, which one collective write puts there.
+// (mapdata/dat_records.h). Every value's line has the same length, so an
+// exclusive scan of the byte counts places each rank's run before its value
+// lines are formatted; each rank then formats them a piece at a time and
+// writes every piece at its place (MPI-IO, each rank into its own run of the
+// shared file), never holding its whole text.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "maparg/convert.h"
@@ -38,20 +43,37 @@ std::string mpi_error_text(int code) {
   return std::string(text, static_cast<std::size_t>(length));
 }
 
-// `n` bytes as one MPI datatype: whole mebibytes and the rest, so that a
-// part of any size goes in one call (whose counts are ints).
-MPI_Datatype byte_run(std::int64_t n) {
-  constexpr std::int64_t kChunk = std::int64_t{1} << 20;
-  MPI_Datatype chunk, run;
-  MPI_Type_contiguous(static_cast<int>(kChunk), MPI_BYTE, &chunk);
-  int lengths[2] = {static_cast<int>(n / kChunk), static_cast<int>(n % kChunk)};
-  MPI_Aint places[2] = {0, static_cast<MPI_Aint>(n / kChunk * kChunk)};
-  MPI_Datatype types[2] = {chunk, MPI_BYTE};
-  MPI_Type_create_struct(2, lengths, places, types, &run);
-  MPI_Type_commit(&run);
-  MPI_Type_free(&chunk);
-  return run;
-}
+// The value lines formatted and written at a time: about 1 MiB.
+constexpr Index kPieceLines = 65536;
+
+// One rank's run of the file, written piece by piece from `at` on (each
+// piece's length an int, as MPI's counts are); after a failure it writes
+// nothing more and keeps the error.
+class RunWriter {
+ public:
+  RunWriter(MPI_File fh, std::int64_t at) : fh_(fh), at_(at) {}
+  void write(std::string_view bytes) {
+    while (!bytes.empty() && ok()) {
+      const int n = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX / 2));
+      MPI_Status status;
+      error_ = MPI_File_write_at(fh_, at_, bytes.data(), n, MPI_BYTE, &status);
+      int done = 0;
+      if (ok()) MPI_Get_count(&status, MPI_BYTE, &done);
+      at_ += done;
+      if (ok() && done != n) short_ = true;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+  bool ok() const { return error_ == MPI_SUCCESS && !short_; }
+  int error() const { return error_; }
+  std::int64_t written() const { return at_; }
+
+ private:
+  MPI_File fh_;
+  std::int64_t at_;
+  int error_ = MPI_SUCCESS;
+  bool short_ = false;
+};
 
 }  // namespace
 
@@ -86,26 +108,24 @@ void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, V
   std::vector<float> moved;
   values = detail::share_of_values<float>(comm, kRoutine, layout, values, moved);
 
-  // This rank's lines.
-  std::string bytes;
+  // This rank's lines: rank 0's before the values and the last rank's texts
+  // formatted now, the value lines (each mapdata::kValueLineBytes) as they
+  // are written, so that the exclusive scan of the byte counts can place
+  // every rank's run before any value is formatted.
+  std::string head, tail;
   agree(comm, [&] {
-    const detail::Rows rows = detail::row_share(layout, rank);
-    // Each value line is a 15-column field and its line ending.
-    bytes.reserve(static_cast<std::size_t>((rows.end - rows.first) * layout.nx * 17 +
-                                           (rank == 0 ? (layout.nx + layout.ny) * 17 + 40 : 0)));
-    textfmt::ListWriter out = mapdata::dat_writer([&bytes](std::string_view b) { bytes.append(b); });
+    textfmt::ListWriter to_head = mapdata::dat_writer([&head](std::string_view b) { head.append(b); });
     if (rank == 0) {
-      mapdata::write_header(out, static_cast<std::int32_t>(layout.nx), static_cast<std::int32_t>(layout.ny));
-      mapdata::write_values(out, VecView<float>(gx));
-      mapdata::write_values(out, VecView<float>(gy));
+      mapdata::write_header(to_head, static_cast<std::int32_t>(layout.nx), static_cast<std::int32_t>(layout.ny));
+      mapdata::write_values(to_head, VecView<float>(gx));
+      mapdata::write_values(to_head, VecView<float>(gy));
     }
-    mapdata::write_values(out, values);
-    if (rank == size - 1) mapdata::write_texts(out, texts);
+    textfmt::ListWriter to_tail = mapdata::dat_writer([&tail](std::string_view b) { tail.append(b); });
+    if (rank == size - 1) mapdata::write_texts(to_tail, texts);
   });
-  // What the lines were formatted from (which `values` views) is no longer needed.
-  std::vector<float>().swap(moved);
-  std::vector<float>().swap(logs);
-  const auto count = static_cast<std::int64_t>(bytes.size());
+  const auto count = static_cast<std::int64_t>(head.size()) +
+                     static_cast<std::int64_t>(values.size()) * mapdata::kValueLineBytes +
+                     static_cast<std::int64_t>(tail.size());
   std::int64_t at = 0;
   MPI_Exscan(&count, &at, 1, MPI_INT64_T, MPI_SUM, comm);
   if (rank == 0) at = 0;  // the scan leaves rank 0's result undefined
@@ -122,35 +142,37 @@ void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, V
   temporary = detail::broadcast_text(comm, temporary);
 
   MPI_File fh = MPI_FILE_NULL;
-  // Each rank's part is one contiguous run of the file: every rank writes
-  // its own (an aggregator a rank), instead of one rank taking in and
-  // writing everyone's bytes, which is what the collective write does by
-  // default on a single machine.
-  MPI_Info hints;
-  MPI_Info_create(&hints);
-  const std::string aggregators = std::to_string(size);
-  MPI_Info_set(hints, "cb_nodes", aggregators.c_str());         // ROMIO
-  MPI_Info_set(hints, "num_aggregators", aggregators.c_str());  // OMPIO
-  const int opened = MPI_File_open(comm, temporary.c_str(), MPI_MODE_WRONLY, hints, &fh);
-  MPI_Info_free(&hints);
+  const int opened = MPI_File_open(comm, temporary.c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &fh);
   int any_failed = opened != MPI_SUCCESS;
   MPI_Allreduce(MPI_IN_PLACE, &any_failed, 1, MPI_INT, MPI_MAX, comm);
   int written = MPI_SUCCESS, closed = MPI_SUCCESS;
-  MPI_Count put = 0;
+  std::int64_t put = 0;
   if (!any_failed) {
-    MPI_Datatype run = byte_run(count);
-    MPI_Status status;
-    written = MPI_File_write_at_all(fh, at, bytes.data(), 1, run, &status);
-    if (written == MPI_SUCCESS) MPI_Get_elements_x(&status, MPI_BYTE, &put);
-    MPI_Type_free(&run);
+    RunWriter run(fh, at);
+    run.write(head);
+    agree(comm, [&] {
+      // The value lines a piece at a time, each written at its place while
+      // the next is formatted into the same storage: the rank never holds
+      // its whole text (over four times its block).
+      std::string piece;
+      piece.reserve(static_cast<std::size_t>(kPieceLines * mapdata::kValueLineBytes));
+      textfmt::ListWriter out = mapdata::dat_writer([&piece](std::string_view b) { piece.append(b); });
+      for (Index k = 0; k < values.size() && run.ok(); k += kPieceLines) {
+        mapdata::write_values(out, values.part(k, std::min(kPieceLines, values.size() - k)));
+        run.write(piece);
+        piece.clear();
+      }
+    });
+    run.write(tail);
+    written = run.error();
+    put = run.written() - at;
   }
   if (fh != MPI_FILE_NULL) closed = MPI_File_close(&fh);
-  std::string().swap(bytes);
   agree(comm, [&] {
     const std::string file = "File " + texts.file + ": ";
     if (opened != MPI_SUCCESS) rtl::fatal_error(file + "cannot open: " + mpi_error_text(opened));
     if (written != MPI_SUCCESS) rtl::fatal_error(file + "cannot write: " + mpi_error_text(written));
-    if (!any_failed && put != count)
+    if (!any_failed && written == MPI_SUCCESS && put != count)
       rtl::fatal_error(file + "cannot write: " + std::to_string(put) + " of " +
                        std::to_string(count) + " bytes written");
     if (closed != MPI_SUCCESS) rtl::fatal_error(file + "cannot close: " + mpi_error_text(closed));

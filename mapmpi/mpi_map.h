@@ -46,10 +46,11 @@ struct Offset {
 
 // The data export (mapdata/dat_map.h): each rank formats the lines of an
 // even share of the grid's rows (values move between ranks first when the
-// blocks are not those shares) and writes them at their place in the file
-// in one collective MPI-IO write; rank 0 adds the header, the coordinates
-// and the texts. The file is written under a temporary name and renamed
-// over the target by rank 0 once every rank's part is on disk.
+// blocks are not those shares) and writes them at their place in the file,
+// found by an exclusive scan of the ranks' byte counts, a piece at a time
+// as it formats them (MPI-IO); rank 0 adds the header and the coordinates,
+// the last rank the texts. The file is written under a temporary name and
+// renamed over the target by rank 0 once every rank's part is on disk.
 void dat_map(MPI_Comm comm, Offset offset, VecView<float> x, VecView<float> y, VecView<float> z,
              const mapdata::DatMapOptions& o = {});
 // Double precision, values rounded to single precision; the default title
