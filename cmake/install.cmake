@@ -7,7 +7,9 @@
 #           mapplot::fortran_files);
 #   screen  the screen map and the windowing runtime, which need Qt 6, and
 #           the films they record, which need FFmpeg's libraries and giflib
-#           (mapplot::gfxwin, mapscreen, mapfilm, mapplot; mapplot::fortran).
+#           (mapplot::gfxwin, mapscreen, mapfilm, mapplot; mapplot::fortran);
+#   mpi     where MPI was found, the renderings of a field spread over MPI
+#           ranks (mapplot::mapplot_mpi, mapnc_mpi), asked for by name alone.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -47,7 +49,34 @@ install(TARGETS ${MAPPLOT_FILES_LIBRARIES} EXPORT mapplotFilesTargets
 install(TARGETS ${MAPPLOT_SCREEN_LIBRARIES} mapplot EXPORT mapplotScreenTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-foreach(component Files Screen)
+
+# The component "mpi", where this build made it: the renderings of a field
+# spread over MPI ranks (mapplot::mapplot_mpi) and the NetCDF map file built
+# against the parallel NetCDF (mapplot::mapnc_mpi, which a program of
+# mapplot_mpi links in place of mapnc), which need MPI.
+set(MAPPLOT_MPI_LIBRARIES "")
+foreach(lib mapplot_mpi mapnc_mpi)
+  if(TARGET ${lib})
+    list(APPEND MAPPLOT_MPI_LIBRARIES ${lib})
+  endif()
+endforeach()
+set(MAPPLOT_MPI_NETCDF OFF)
+if(TARGET mapnc_mpi)
+  set(MAPPLOT_MPI_NETCDF ON)
+endif()
+set(export_components Files Screen)
+if(MAPPLOT_MPI_LIBRARIES)
+  set_target_properties(${MAPPLOT_MPI_LIBRARIES} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON INSTALL_RPATH "$ORIGIN" INTERFACE_INCLUDE_DIRECTORIES
+    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>;$<INSTALL_INTERFACE:${MAPPLOT_INCLUDE_DIR}>")
+  install(TARGETS ${MAPPLOT_MPI_LIBRARIES} EXPORT mapplotMpiTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES mapmpi/mpi_map.h DESTINATION ${MAPPLOT_INCLUDE_DIR}/mapmpi)
+  list(APPEND export_components Mpi)
+  list(APPEND installed_libraries ${MAPPLOT_MPI_LIBRARIES})
+endif()
+foreach(component IN LISTS export_components)
   install(EXPORT mapplot${component}Targets NAMESPACE mapplot::
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mapplot)
 endforeach()

@@ -54,6 +54,8 @@ check_included() {  # check_included TREE [OTHER_TREE]: what TREE's files includ
 check_included "$include"
 if [ -d "$work/prefix/share/mapplot" ]; then check_included "$work/prefix/share/mapplot" "$include"; fi
 reached=(mapplot.h gfxwin/graphics.h gfxwin/runtime.h gfxwin/map_values.h)
+mpi=""  # the component "mpi", where the package was built with MPI
+if [ -f "$include/mapmpi/mpi_map.h" ]; then mpi=yes; reached+=(mapmpi/mpi_map.h); fi
 for ((i = 0; i < ${#reached[@]}; ++i)); do
   for name in $(included "$include/${reached[i]}" "$(dirname "${reached[i]}")"); do
     [[ " ${reached[*]} " == *" $name "* ]] || reached+=("$name")
@@ -65,8 +67,10 @@ for header in $(cd "$include" && find . -name '*.h' | sed 's#^\./##' | sort); do
 done
 # Each installed header compiles on its own.
 for header in $(cd "$work/prefix/include/mapplot" && find . -name '*.h' | sort); do
+  header_flags=""
+  if [[ "$header" == ./mapmpi/* ]]; then header_flags="$(pkg-config --cflags mpi-cxx)"; fi
   echo "#include \"${header#./}\"" |
-    c++ -std=c++20 $flags -fsyntax-only -I "$work/prefix/include/mapplot" -x c++ - ||
+    c++ -std=c++20 $flags $header_flags -fsyntax-only -I "$work/prefix/include/mapplot" -x c++ - ||
     { echo "installed header ${header#./} does not compile on its own"; exit 1; }
 done
 # With CMake: the package's targets carry the C++ standard.
@@ -90,6 +94,20 @@ rm -rf "$work/run" && mkdir "$work/run" && cd "$work/run"
 "$work/consumer_pc" > out.txt
 check_output
 echo "consumer: built against the installed package with CMake and with pkg-config, Map.ps and Map.dat written"
+
+# The component "mpi": a program of two ranks, each with its part of the
+# grid, writes the consumer's Map.dat.
+if [ -n "$mpi" ]; then
+  cmake -S "$here/mpi" -B "$work/mpi" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" > "$work/mpi.log" 2>&1 &&
+    cmake --build "$work/mpi" >> "$work/mpi.log" 2>&1 || { cat "$work/mpi.log"; exit 1; }
+  mkdir "$work/mpi_run" && cd "$work/mpi_run"
+  ASAN_OPTIONS=detect_leaks=0 mpirun --oversubscribe --allow-run-as-root -np 2 \
+    "$work/mpi/mpi_consumer" > out.txt
+  [ "$(grep -c '  Output in Map.dat' out.txt)" -eq 1 ] || { cat out.txt; exit 1; }
+  cmp Map.dat "$work/run/Map.dat"
+  echo "consumer: an MPI program of two ranks built with the component mpi, the same Map.dat"
+fi
 
 # The data file program with the component "files" alone and Qt hidden from
 # CMake: the package looks for no Qt (it would fail) and the program links
