@@ -33,6 +33,10 @@
 
 #include "rtl/fatal.h"
 
+namespace mapps {
+struct PsMapResult;
+}
+
 namespace fortran_binding {
 
 // stat of a call that wrote no file, its arguments or device refused.
@@ -41,6 +45,11 @@ static_assert(kNoFileWritten != rtl::kFatalExitCode);
 
 // Why a call wrote no file, or nothing when it did what it was asked.
 using NoFileReason = std::optional<std::string>;
+
+// Why a PostScript map wrote no file: its warning's text; nothing when it
+// wrote its file or drew on the null device, which writes none
+// (files_entry.cpp).
+NoFileReason no_file_reason(const mapps::PsMapResult& result);
 
 // Runs `work` with the fatal errors reported on this thread caught: true on
 // success; false after a fatal error, with its message in `message`.

@@ -36,6 +36,7 @@ using fortran_binding::MatrixArgument;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
 using fortran_binding::NoFileReason;
+using fortran_binding::no_file_reason;
 using fortran_binding::run_with_status;
 using fortran_binding::run_writing_file;
 using fortran_binding::VectorArgument;
@@ -59,17 +60,15 @@ void call_form(int* stat, char* errmsg, Length nerrmsg, Form form, const CFI* x,
   });
 }
 
-// Why a PostScript map wrote no file: its warning's text; nothing when it
-// wrote its file or drew on the null device, which writes none.
-NoFileReason no_file_reason(const mapps::PsMapResult& result) {
+}  // namespace
+
+NoFileReason fortran_binding::no_file_reason(const mapps::PsMapResult& result) {
   using Outcome = mapps::PsMapResult::Outcome;
   if (result.outcome == Outcome::kWritten || result.outcome == Outcome::kNoFile ||
       result.outcome == Outcome::kOnPage)
     return std::nullopt;
   return result.message;
 }
-
-}  // namespace
 
 // The positional overload of a routine, the one that takes every optional argument.
 #define MAPPLOT_FORM(routine) [](auto... a) { routine(a...); }

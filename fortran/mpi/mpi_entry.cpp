@@ -37,7 +37,7 @@ using Length = std::ptrdiff_t;
 using fortran_binding::MapOptionArguments;
 using fortran_binding::MapOptions;
 using fortran_binding::MatrixArgument;
-using fortran_binding::NoFileReason;
+using fortran_binding::no_file_reason;
 using fortran_binding::optional_int;
 using fortran_binding::optional_text;
 using fortran_binding::run_writing_file;
@@ -76,17 +76,6 @@ struct RankArguments {
 };
 
 mapmpi::Offset offset_of(const Length* offset) { return {offset[0], offset[1]}; }
-
-// Why a PostScript map wrote no file (as in files_entry.cpp): its warning's
-// text, the same on every rank; nothing when it wrote its file or drew on
-// the null device.
-NoFileReason no_file_reason(const mapps::PsMapResult& result) {
-  using Outcome = mapps::PsMapResult::Outcome;
-  if (result.outcome == Outcome::kWritten || result.outcome == Outcome::kNoFile ||
-      result.outcome == Outcome::kOnPage)
-    return std::nullopt;
-  return result.message;
-}
 
 }  // namespace
 
