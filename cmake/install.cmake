@@ -96,6 +96,9 @@ if(TARGET mapplot_fortran)
   add_library(mapplot::fortran_files ALIAS mapplot_fortran_files)
   add_library(mapplot::fortran ALIAS mapplot_fortran)
 endif()
+if(TARGET mapplot_fortran_mpi)
+  add_library(mapplot::fortran_mpi ALIAS mapplot_fortran_mpi)
+endif()
 
 # The public headers alone: those of the renderings and of the windowing
 # runtime, and what they include; no test support, no internals, no window or

@@ -74,3 +74,18 @@ foreach(header maparg/request.h rtl/fatal.h rtl/console.h rtl/hooks.h textfmt/li
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${header} DESTINATION ${MAPPLOT_FORTRAN_SOURCE_DIR}/${folder})
 endforeach()
+
+# The module mapplot_mpi, where MPI's mpi_f08 was found: its library in the
+# component "mpi" (mapplot::fortran_mpi_prebuilt, which mapplot::fortran_mpi
+# names for a program of the same Fortran compiler) and its module files,
+# mapplot_files' among them as built against the parallel NetCDF, in a
+# folder of their own. It is prebuilt for this compiler alone.
+if(TARGET mapplot_fortran_mpi)
+  set_target_properties(mapplot_fortran_mpi PROPERTIES
+    POSITION_INDEPENDENT_CODE ON INSTALL_RPATH "$ORIGIN")
+  install(TARGETS mapplot_fortran_mpi EXPORT mapplotMpiTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/fortran/mpi/module/
+    DESTINATION ${MAPPLOT_INCLUDE_DIR}/fortran_mpi FILES_MATCHING PATTERN "*.mod")
+endif()

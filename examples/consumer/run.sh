@@ -98,7 +98,10 @@ echo "consumer: built against the installed package with CMake and with pkg-conf
 # The component "mpi": a program of two ranks, each with its part of the
 # grid, writes the consumer's Map.dat.
 if [ -n "$mpi" ]; then
+  fortran_mpi=OFF
+  if [ -d "$include/fortran_mpi" ]; then fortran_mpi=ON; fi
   cmake -S "$here/mpi" -B "$work/mpi" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DMAPPLOT_CONSUMER_FORTRAN=$fortran_mpi -DCMAKE_Fortran_FLAGS="$flags" \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" > "$work/mpi.log" 2>&1 &&
     cmake --build "$work/mpi" >> "$work/mpi.log" 2>&1 || { cat "$work/mpi.log"; exit 1; }
   mkdir "$work/mpi_run" && cd "$work/mpi_run"
@@ -107,6 +110,18 @@ if [ -n "$mpi" ]; then
   [ "$(grep -c '  Output in Map.dat' out.txt)" -eq 1 ] || { cat out.txt; exit 1; }
   cmp Map.dat "$work/run/Map.dat"
   echo "consumer: an MPI program of two ranks built with the component mpi, the same Map.dat"
+  if [ "$fortran_mpi" = ON ]; then
+    mkdir "$work/fortran_mpi_run" && cd "$work/fortran_mpi_run"
+    ASAN_OPTIONS=detect_leaks=0 mpirun --oversubscribe --allow-run-as-root -np 4 \
+      "$work/mpi/fortran_mpi_map" > out.txt
+    [ "$(grep -c '  Output in Map.dat' out.txt)" -eq 1 ] && grep -qx '  Output in spread.ps' out.txt ||
+      { cat out.txt; exit 1; }
+    [ "$(head -n 1 Map.dat)" = $'          40          30           1\r' ]
+    if ldd "$work/mpi/fortran_mpi_map" | grep -q 'libnetcdf\.so'; then
+      echo "consumer: the Fortran MPI program loads the one-process NetCDF"; exit 1
+    fi
+    echo "consumer: the Fortran MPI example of four ranks built with the component mpi"
+  fi
 fi
 
 # The data file program with the component "files" alone and Qt hidden from
