@@ -15,7 +15,7 @@ cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_S
 # What the package installs, and nothing else.
 targets=(mapscreen mapps mapnc mapdata gfxwin mapfilm maparg rtl textfmt)
 for optional in mapplot_fortran mapplot_fortran_flang mapplot_python mapplot_mpi mapnc_mpi \
-                mapplot_python_mpi; do
+                mapplot_fortran_mpi mapplot_python_mpi; do
   if grep -q "^build $optional: phony" "$build/build.ninja"; then targets+=("$optional"); fi
 done
 nice -n 10 cmake --build "$build" -j2 --target "${targets[@]}" > "$work/build.log" ||
