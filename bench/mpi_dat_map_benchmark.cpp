@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &after);
     if (rank == 0)
       std::printf("PNG map of %ld x %ld on %d ranks: rank 0 peak %.1f MB (%.1f MB before the map), its block %.1f MB\n",
-                  n, n, size, after.ru_maxrss / 1024.0, before.ru_maxrss / 1024.0,
+                  n, n, size, static_cast<double>(after.ru_maxrss) / 1024.0,
+                  static_cast<double>(before.ru_maxrss) / 1024.0,
                   static_cast<double>(z.size() * sizeof(float)) / 1048576.0);
     MPI_Finalize();
     return 0;

@@ -76,8 +76,8 @@ TEST(Contours, SquaresGiveGizasLines) {
     std::size_t points = 0;
     for (const ContourLine& l : lines[0]) points += l.size() - 1;
     EXPECT_EQ(points, c.want.size());
-    if (&c == cases) EXPECT_EQ(lines[0][0].front(), lines[0][0].back());
-    if (&c == cases + 3) EXPECT_NE(lines[0][0].front(), lines[0][0].back());  // opened by the NaN
+    if (&c == cases) { EXPECT_EQ(lines[0][0].front(), lines[0][0].back()); }
+    if (&c == cases + 3) { EXPECT_NE(lines[0][0].front(), lines[0][0].back()); }  // opened by the NaN
   }
 }
 

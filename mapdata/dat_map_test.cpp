@@ -296,7 +296,7 @@ TEST_F(DatMap, PipesAndDevicesTakeTheContentsOrAreRefusedAtOnce) {
     EXPECT_EQ(failure, c.failure);
     if (c.failure.empty()) {
       EXPECT_EQ(console, "  Output in " + c.file + "\n");
-      if (c.reads > 0) EXPECT_EQ(arrived, expected);
+      if (c.reads > 0) { EXPECT_EQ(arrived, expected); }
     } else {
       EXPECT_EQ(error, c.reads > 0 ? EPIPE : ENXIO);
     }

@@ -470,7 +470,7 @@ TEST_F(PsMapCells, UnevenCellsLieOverTheirCoordinates) {
       EXPECT_EQ(colour_of[0], qRgb(0, 0, 0));
       EXPECT_EQ(colour_of[c.nan_column ? 2 : 3], qRgb(255, 255, 255));
       EXPECT_NE(colour_of[1], colour_of[2]);
-      if (c.nan_column) EXPECT_EQ(colour_of[1], qRgb(255, 0, 0));
+      if (c.nan_column) { EXPECT_EQ(colour_of[1], qRgb(255, 0, 0)); }
       for (const auto& [v, n] : seen) EXPECT_GT(n, 50) << "pixels of value " << v;
     }
   }
@@ -863,9 +863,9 @@ TEST_F(PsMapCells, ContoursOfAKnownFieldDrawItsCircle) {
       }
       if (c.labels) EXPECT_GT(off, 30);
       else EXPECT_EQ(off, 0);
-      if (c.nan) EXPECT_EQ(near_nan, 0);
+      if (c.nan) { EXPECT_EQ(near_nan, 0); }
       for (std::size_t b = 0; b < around.size(); ++b)
-        if (!c.nan || (b != 11 && b != 12)) EXPECT_GT(around[b], 2) << "angle bin " << b;
+        if (!c.nan || (b != 11 && b != 12)) { EXPECT_GT(around[b], 2) << "angle bin " << b; }
     }
   }
 }

@@ -572,7 +572,7 @@ TEST_F(PsMapCalls, AspectAndPixelsChangeTheirCallsOnly) {
     const Lines lines = console_lines();
     ASSERT_FALSE(calls().empty());
     EXPECT_EQ(lines.size(), c.warning.empty() ? 1u : 2u);
-    if (!c.warning.empty()) EXPECT_EQ(lines.front(), c.warning);
+    if (!c.warning.empty()) { EXPECT_EQ(lines.front(), c.warning); }
     Lines drawing;  // the calls without the console lines
     for (const auto& call : calls())
       if (call.compare(0, 8, "console ") != 0) drawing.push_back(call);

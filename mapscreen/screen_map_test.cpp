@@ -425,7 +425,7 @@ TEST_F(ScreenMap, CentredRangesAndTheZLabel) {
     o.own_window = -1;
     lines.clear();
     scr_map(x, y, z, o);
-    if (!c.levels.empty()) EXPECT_EQ(z, c.levels);
+    if (!c.levels.empty()) { EXPECT_EQ(z, c.levels); }
     EXPECT_EQ(lines, c.warned ? std::vector<std::string>{" " + std::string(maparg::kCentreWarning)}
                               : std::vector<std::string>{});
   }
@@ -772,9 +772,9 @@ TEST_F(ScreenMap, ContoursOfAKnownFieldDrawItsCircle) {
       }
     EXPECT_EQ(off, 0);
     EXPECT_GT(seen, 800);  // of some 1050 along the circle
-    if (c.nan) EXPECT_EQ(near_nan, 0);
+    if (c.nan) { EXPECT_EQ(near_nan, 0); }
     for (std::size_t b = 0; b < around.size(); ++b)
-      if (!c.nan || (b != 11 && b != 12)) EXPECT_GT(around[b], 20) << "angle bin " << b;
+      if (!c.nan || (b != 11 && b != 12)) { EXPECT_GT(around[b], 20) << "angle bin " << b; }
   }
 }
 
