@@ -43,6 +43,37 @@ function(mapplot_display_test name script program timeout)
     ENVIRONMENT "QT_QPA_PLATFORM=xcb" RESOURCE_LOCK display)
 endfunction()
 
+# mapplot_mpi_tests(<prefix> <program> <labels>)
+# The tests of a program of MPI ranks: <prefix>_files_1 .. 4, the program
+# under mpirun with 1 to 4 ranks (its files against the one-process files,
+# errors on one rank reported on all), and <prefix>_fatal_ends_every_rank,
+# the program given "end" under 3 ranks: every rank ends, the status says
+# so, and the report "log10: DOMAIN error" comes once.
+function(mapplot_mpi_tests prefix program labels)
+  if(NOT MAPPLOT_BUILD_TESTS)
+    return()
+  endif()
+  find_program(MAPPLOT_MPIRUN NAMES mpirun mpiexec)
+  # Open MPI's components, loaded and unloaded by the library itself, lose
+  # storage that a leak check cannot even name (their modules are gone by
+  # then): the sanitizer build checks these runs for every other fault.
+  set(env "")
+  if(MAPPLOT_SANITIZE)
+    set(env ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  endif()
+  set(mpirun ${MAPPLOT_MPIRUN} --oversubscribe --allow-run-as-root)
+  foreach(ranks 1 2 3 4)
+    add_test(NAME ${prefix}_files_${ranks} COMMAND ${mpirun} -np ${ranks} $<TARGET_FILE:${program}>)
+    set_tests_properties(${prefix}_files_${ranks} PROPERTIES
+      LABELS "${labels}" TIMEOUT 120 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ${env})
+  endforeach()
+  add_test(NAME ${prefix}_fatal_ends_every_rank
+    COMMAND sh -c "out=$(\"$0\" --oversubscribe --allow-run-as-root -np 3 \"$1\" end 2>&1); status=$?; printf '%s\\n' \"$out\"; test $status -ne 0 && test $(printf '%s\\n' \"$out\" | grep -c 'log10: DOMAIN error') -eq 1"
+            ${MAPPLOT_MPIRUN} $<TARGET_FILE:${program}>)
+  set_tests_properties(${prefix}_fatal_ends_every_rank PROPERTIES
+    LABELS "${labels}" TIMEOUT 120 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ${env})
+endfunction()
+
 # lsan_suppressions: an object library that builds tools/lsan.supp, the one
 # list of the leaks of the libraries under the renderings, into a program
 # (as its __lsan_default_suppressions), for programs run without LSAN_OPTIONS
